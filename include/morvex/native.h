@@ -1,0 +1,77 @@
+/*
+ * Morvex.Native: the public C interface.
+ *
+ * Every export is a flat cdecl function over memory the host owns. Planes are
+ * given as a pointer to the first byte of the first row to process, a signed
+ * row stride in bytes (negative for bottom-up planes), a width in elements and
+ * a height in rows. Pixels of an ARGB image are four bytes: blue, green, red,
+ * alpha (premultiplied). Functions that return uint8_t return 1 when the work
+ * was done (or there was nothing to do) and 0 when the arguments were refused;
+ * a refusal writes nothing to the planes.
+ *
+ * Pointers, strides and sizes are not validated: the caller passes planes that
+ * cover the whole region.
+ */
+#ifndef MORVEX_NATIVE_H
+#define MORVEX_NATIVE_H
+
+#include <stdint.h>
+
+#if defined(_WIN32) && !defined(_WIN64)
+#define MORVEX_CALL __cdecl
+#else
+#define MORVEX_CALL
+#endif
+
+#if defined(MORVEX_BUILDING_LIBRARY) && !defined(_WIN32)
+#define MORVEX_API __attribute__((visibility("default")))
+#else
+#define MORVEX_API
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ---- Floating-point control (abstract control/status word encoding) ---- */
+
+/* Sets the control-word bits selected by mask to those of newValue (the
+ * denormal exception mask 0x80000 never changes) on the x87 unit and, with
+ * SSE2, on MXCSR; returns the word in effect, 0x80000000 marking units that
+ * disagree. An invalid bit inside the mask changes nothing. */
+MORVEX_API uint32_t MORVEX_CALL FPU_Control(uint32_t newValue, uint32_t mask);
+/* Returns the sticky exception flags of the x87 unit and MXCSR, without clearing them. */
+MORVEX_API uint32_t MORVEX_CALL FPU_Status(void);
+/* Reinitialises the thread's floating-point state: x87 53-bit precision, MXCSR 0x1F80. */
+MORVEX_API void MORVEX_CALL FPU_Reset(void);
+
+/* ---- Copies and channel routing ---- */
+
+/* Copies elementBytes * width bytes per row (nothing when that product is 0 or less). */
+MORVEX_API uint8_t MORVEX_CALL BitmapCopy(uint8_t* dst, int32_t dstStride, const uint8_t* src,
+                                          int32_t srcStride, int32_t elementBytes, int32_t width,
+                                          int32_t height);
+/* Copies single bytes: dst[x * dstStep] = src[x * srcStep], in increasing x, per row. */
+MORVEX_API uint8_t MORVEX_CALL ChannelCopy(uint8_t* dst, int32_t dstStride, int32_t dstStep,
+                                           int32_t width, int32_t height, const uint8_t* src,
+                                           int32_t srcStride, int32_t srcStep);
+
+/* ---- Lookup tables ---- */
+
+/* ---- Format conversions ---- */
+
+/* ---- Blending and compositing ---- */
+
+/* ---- Tone ---- */
+
+/* ---- Gaussian blur ---- */
+
+/* ---- Local and radial filters ---- */
+
+/* ---- Masks and geometry ---- */
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* MORVEX_NATIVE_H */

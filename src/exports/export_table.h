@@ -1,0 +1,23 @@
+// The ordered export table, as data the tests and tools can inspect.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace morvex::exports {
+
+struct ExportEntry {
+  int ordinal;
+  const char* name;
+  bool implemented;
+};
+
+inline constexpr ExportEntry kExportTable[] = {
+#define MORVEX_EXPORT_ENTRY(ordinal, name, implemented) {ordinal, #name, (implemented) != 0},
+#include "exports/export_table.inc"
+#undef MORVEX_EXPORT_ENTRY
+};
+
+inline constexpr std::size_t kExportCount = sizeof(kExportTable) / sizeof(kExportTable[0]);
+
+}  // namespace morvex::exports

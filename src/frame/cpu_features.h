@@ -1,0 +1,38 @@
+// The processor feature probe.
+#pragma once
+
+#include <cstdint>
+
+namespace morvex {
+
+// Bits of CpuFeatureFlags. The first three are the library's documented
+// flags; the rest only choose faster kernels that give the same bits.
+enum CpuFeature : std::uint32_t {
+  kCpuMmx = 0x1,
+  kCpuSse = 0x2,
+  kCpuSse2 = 0x4,
+  kCpuSsse3 = 0x100,
+  kCpuSse41 = 0x200,
+  kCpuAvx2 = 0x400,  // AVX2 with the YMM state enabled by the operating system
+};
+
+// The process-wide feature flags, probed once on first use (race-free).
+std::uint32_t CpuFeatureFlags();
+
+// The flags of the processor itself, ignoring the test seam. The
+// floating-point frame uses these: the library's scalar paths still execute
+// SSE conversions, so MXCSR is managed whenever the hardware has it.
+std::uint32_t ProbedCpuFeatureFlags();
+
+// Runs the probe itself (CPUID and the execution tests), bypassing the cache.
+std::uint32_t ProbeCpuFeatures();
+
+// Test seam, not exported: pins the flags every later call sees, so one test
+// process can run each operation on every path. RestoreCpuFeatureFlagsForTest
+// returns to the probed flags.
+void SetCpuFeatureFlagsForTest(std::uint32_t flags);
+void RestoreCpuFeatureFlagsForTest();
+
+inline bool HasCpu(std::uint32_t flags, std::uint32_t feature) { return (flags & feature) == feature; }
+
+}  // namespace morvex

@@ -1,0 +1,23 @@
+#include <gtest/gtest.h>
+
+#include "frame/diagnostics.h"
+#include "support/stderr_capture.h"
+
+namespace morvex {
+namespace {
+
+TEST(Diagnostics, WritesTheMessageAndOneNewlineOnce) {
+  test::StderrCapture capture;
+  WriteDiagnostic("GaussianBlur: we need a bigger temporary buffer");
+  EXPECT_EQ(capture.Take(), "GaussianBlur: we need a bigger temporary buffer\n");
+}
+
+TEST(Diagnostics, EachCallIsOneLine) {
+  test::StderrCapture capture;
+  WriteDiagnostic("ChannelMap: invalid channel value");
+  WriteDiagnostic("no support for cpuid");
+  EXPECT_EQ(capture.Take(), "ChannelMap: invalid channel value\nno support for cpuid\n");
+}
+
+}  // namespace
+}  // namespace morvex
