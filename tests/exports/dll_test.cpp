@@ -15,6 +15,7 @@
 #include <string>
 
 #include "exports/export_table.h"
+#include "frame/cpu_features.h"
 #include "morvex/native.h"
 #include "support/dll_forward.h"
 #include "support/fp_state.h"
@@ -92,6 +93,22 @@ TEST(Dll, SymbolTableLocatesTheExportedFunctions) {
 }
 
 DWORD WINAPI DoNothing(LPVOID) { return 0; }
+
+TEST(Dll, ProcessorPathSeamReachesTheDll) {
+  using Flags = std::uint32_t (*)();
+  const auto dllFlags =
+      reinterpret_cast<Flags>(test::DllInternalFunction("__ZN6morvex15CpuFeatureFlagsEv"));
+  ASSERT_NE(dllFlags, nullptr);
+  const std::uint32_t probed = ProbedCpuFeatureFlags();
+  EXPECT_EQ(dllFlags(), probed);
+  for (std::uint32_t flags : {0u, probed & (kCpuMmx | kCpuSse | kCpuSse2)}) {
+    SetCpuFeatureFlagsForTest(flags);
+    EXPECT_EQ(dllFlags(), flags);
+    EXPECT_EQ(CpuFeatureFlags(), flags);
+    RestoreCpuFeatureFlagsForTest();
+    EXPECT_EQ(dllFlags(), probed);
+  }
+}
 
 TEST(Dll, LoadingAndUnloadingLeaveTheFloatingPointStateAlone) {
   // A second copy under another name runs the whole load path afresh.
