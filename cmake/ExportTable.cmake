@@ -1,16 +1,8 @@
 # Reads the ordered export table and yields the names marked as built.
 function(morvex_read_export_table table out_var)
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${table})
-  file(STRINGS ${table} lines REGEX "^MORVEX_EXPORT_ENTRY")
-  set(names "")
-  foreach(line IN LISTS lines)
-    if(line MATCHES "^MORVEX_EXPORT_ENTRY\\(([0-9]+), *([A-Za-z0-9_]+), *([01])\\)")
-      if(CMAKE_MATCH_3 STREQUAL "1")
-        list(APPEND names ${CMAKE_MATCH_2})
-      endif()
-    endif()
-  endforeach()
-  set(${out_var} ${names} PARENT_SCOPE)
+  morvex_read_export_ordinals(${table} items)
+  list(TRANSFORM items REPLACE "@[0-9]+$" "")
+  set(${out_var} ${items} PARENT_SCOPE)
 endfunction()
 
 # A linker version script that keeps exactly `names` global.
