@@ -16,16 +16,15 @@ namespace morvex::filters {
 // offsets `left`, `centre` and `right`, truncated /16 (the sum is at most
 // 4080, never negative, so the shift is the division).
 static inline Byte Blur3x3Value(const Byte* above, const Byte* row, const Byte* below,
-                         std::size_t left, std::size_t centre, std::size_t right) {
-  const int sum = above[left] + 2 * above[centre] + above[right] +
-                  2 * row[left] + 4 * row[centre] + 2 * row[right] +
-                  below[left] + 2 * below[centre] + below[right];
+                                std::size_t left, std::size_t centre, std::size_t right) {
+  const int sum = above[left] + 2 * above[centre] + above[right] + 2 * row[left] + 4 * row[centre] +
+                  2 * row[right] + below[left] + 2 * below[centre] + below[right];
   return static_cast<Byte>(sum >> 4);
 }
 
 // Pixel x of a row, all four channels, with columns clamped to 0 .. width - 1.
 static inline void Blur3x3Pixel(Byte* dst, const Byte* above, const Byte* row, const Byte* below,
-                         std::int32_t x, std::int32_t width) {
+                                std::int32_t x, std::int32_t width) {
   const std::size_t centre = 4 * static_cast<std::size_t>(x);
   const std::size_t left = x > 0 ? centre - 4 : centre;
   const std::size_t right = x < width - 1 ? centre + 4 : centre;

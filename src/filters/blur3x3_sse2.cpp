@@ -34,9 +34,10 @@ void Blur3x3RowSse2(Byte* dst, const Byte* above, const Byte* row, const Byte* b
   if (width >= 6) {
     const __m128i zero = _mm_setzero_si128();
     // Column sums of pixels x-1, x, carried from step to step.
-    __m128i previous = ColumnSums(_mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(above)), zero),
-                                  _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row)), zero),
-                                  _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(below)), zero));
+    __m128i previous = ColumnSums(
+        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(above)), zero),
+        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(row)), zero),
+        _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(below)), zero));
     for (; x <= width - 5; x += 4) {
       const std::size_t next = 4 * (static_cast<std::size_t>(x) + 1);  // pixels x+1 .. x+4
       const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(above + next));

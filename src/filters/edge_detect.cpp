@@ -10,7 +10,8 @@ std::int32_t EdgeThreshold(double threshold) { return TruncateToInt32(threshold 
 void EdgeRowScalar(Byte* dst, const Byte* above, const Byte* row, const Byte* below,
                    std::int32_t width, bool gray, std::int32_t threshold) {
   EdgeBorders(dst, width);
-  for (std::int32_t j = 1; j < width - 1; ++j) EdgePixel(dst, above, row, below, j, gray, threshold);
+  for (std::int32_t j = 1; j < width - 1; ++j)
+    EdgePixel(dst, above, row, below, j, gray, threshold);
 }
 
 EdgeRowKernel SelectEdgeKernel(std::uint32_t cpuFlags) {

@@ -16,8 +16,8 @@ static inline int AbsoluteDifference(int a, int b) { return a > b ? a - b : b - 
 
 // Edge strength 0..255 of channel c at column j (1 .. width - 2): the largest
 // absolute difference between opposite neighbours; the centre is not used.
-static inline int EdgeStrength(const Byte* above, const Byte* row, const Byte* below, std::int32_t j,
-                        int c) {
+static inline int EdgeStrength(const Byte* above, const Byte* row, const Byte* below,
+                               std::int32_t j, int c) {
   const std::size_t centre = 4 * static_cast<std::size_t>(j) + static_cast<std::size_t>(c);
   const std::size_t left = centre - 4, right = centre + 4;
   int v = AbsoluteDifference(above[left], below[right]);
@@ -51,7 +51,7 @@ static inline std::uint32_t EdgeChannelPixel(const int strength[3], std::int32_t
 
 // Interior pixel j (1 .. width - 2) of a destination row.
 static inline void EdgePixel(Byte* dst, const Byte* above, const Byte* row, const Byte* below,
-                      std::int32_t j, bool gray, std::int32_t threshold) {
+                             std::int32_t j, bool gray, std::int32_t threshold) {
   std::uint32_t out;
   if (gray) {
     out = EdgeGrayPixel(EdgeStrength(above, row, below, j, kBlue), threshold);

@@ -37,7 +37,8 @@ void EdgeRowSse2(Byte* dst, const Byte* above, const Byte* row, const Byte* belo
     __m128i out;
     if (gray) {
       const __m128i o = _mm_and_si128(_mm_and_si128(v, pass), blue);
-      out = _mm_or_si128(_mm_or_si128(o, _mm_slli_epi32(o, 8)), _mm_or_si128(_mm_slli_epi32(o, 16), opaque));
+      out = _mm_or_si128(_mm_or_si128(o, _mm_slli_epi32(o, 8)),
+                         _mm_or_si128(_mm_slli_epi32(o, 16), opaque));
     } else {
       out = _mm_or_si128(_mm_and_si128(pass, mark), opaque);
     }

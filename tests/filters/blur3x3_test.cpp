@@ -1,9 +1,10 @@
+#include "filters/blur3x3.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
 
 #include "filter_test_util.h"
-#include "filters/blur3x3.h"
 #include "morvex/native.h"
 
 namespace morvex::test {
@@ -54,8 +55,10 @@ TEST(Blur3x3, WorkedExamples) {
     Pixels src, expected;
   };
   const Case cases[] = {
-      {"impulse", {{0, 0, 0}, {0, w, 0}, {0, 0, 0}},
-       {{Gray4(15), Gray4(31), Gray4(15)}, {Gray4(31), Gray4(63), Gray4(31)},
+      {"impulse",
+       {{0, 0, 0}, {0, w, 0}, {0, 0, 0}},
+       {{Gray4(15), Gray4(31), Gray4(15)},
+        {Gray4(31), Gray4(63), Gray4(31)},
         {Gray4(15), Gray4(31), Gray4(15)}}},
       {"two pixels", {{Gray4(10), Gray4(20)}}, {{Gray4(12), Gray4(17)}}},
       {"three pixels", {{0, w, 0}}, {{Gray4(63), Gray4(127), Gray4(63)}}},
@@ -64,7 +67,8 @@ TEST(Blur3x3, WorkedExamples) {
        Pixels(5, std::vector<std::uint32_t>(9, 0x80402010u))},
   };
   for (const CpuPath& path : CpuPaths())
-    for (const Case& c : cases) EXPECT_EQ(RunBlur(c.src, path), c.expected) << c.name << " " << path.label;
+    for (const Case& c : cases)
+      EXPECT_EQ(RunBlur(c.src, path), c.expected) << c.name << " " << path.label;
 }
 
 TEST(Blur3x3, MatchesTheClampedKernelOnRandomImages) {
@@ -76,7 +80,8 @@ TEST(Blur3x3, MatchesTheClampedKernelOnRandomImages) {
       for (auto& row : src)
         for (auto& p : row) p = rng.U32();
       const auto ds = RandomShape(rng), ss = RandomShape(rng);
-      EXPECT_EQ(RunBlur(src, path, ds.padding, ds.bottomUp, ss.padding, ss.bottomUp), ReferenceBlur(src))
+      EXPECT_EQ(RunBlur(src, path, ds.padding, ds.bottomUp, ss.padding, ss.bottomUp),
+                ReferenceBlur(src))
           << path.label << " " << width << "x" << height;
     }
 }
@@ -119,7 +124,8 @@ TEST(Blur3x3, RowKernelsMatchScalar) {
           got.Fill(0);
           filters::Blur3x3RowScalar(want.first(), above, src.Row(y), below, width);
           k.run(got.first(), above, src.Row(y), below, width);
-          ASSERT_EQ(got.RowBytes(), want.RowBytes()) << k.name << " width " << width << " row " << y;
+          ASSERT_EQ(got.RowBytes(), want.RowBytes())
+              << k.name << " width " << width << " row " << y;
         }
       }
   }

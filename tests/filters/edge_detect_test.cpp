@@ -1,3 +1,5 @@
+#include "filters/edge_detect.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -5,7 +7,6 @@
 #include <limits>
 
 #include "filter_test_util.h"
-#include "filters/edge_detect.h"
 #include "morvex/native.h"
 #include "support/fp_state.h"
 
@@ -51,7 +52,8 @@ TEST(EdgeDetect, WorkedExamples) {
   const Case cases[] = {
       {"step gray", VerticalStep(4), 1, 0.5, Pixels(4, stepGray)},
       {"step per channel", VerticalStep(4), 0, 0.5, Pixels(4, stepColour)},
-      {"step, only the low byte of the flag counts", VerticalStep(2), 0x100, 0.5, Pixels(2, stepColour)},
+      {"step, only the low byte of the flag counts", VerticalStep(2), 0x100, 0.5,
+       Pixels(2, stepColour)},
       {"step, flag 0x201 is set", VerticalStep(2), 0x201, 0.5, Pixels(2, stepGray)},
       {"uniform", Pixels(3, std::vector<std::uint32_t>(7, 0x80C0E0F0u)), 1, 0.0,
        Pixels(3, std::vector<std::uint32_t>(7, kBlack))},
@@ -65,11 +67,13 @@ TEST(EdgeDetect, WorkedExamples) {
       // One bright blue corner, seen across the diagonal by the first two rows
       // (the first row is its own upper neighbour).
       {"diagonal", Pixels{{200, 0, 0}, {0, 0, 0}, {0, 0, 0}}, 0, 200.0 / 255.0,
-       Pixels{{kBlack, 0xFF0000C8u, kBlack}, {kBlack, 0xFF0000C8u, kBlack}, {kBlack, kBlack, kBlack}}},
+       Pixels{
+           {kBlack, 0xFF0000C8u, kBlack}, {kBlack, 0xFF0000C8u, kBlack}, {kBlack, kBlack, kBlack}}},
   };
   for (const CpuPath& path : CpuPaths())
     for (const Case& c : cases)
-      EXPECT_EQ(RunEdges(c.src, c.single, c.threshold, path), c.expected) << c.name << " " << path.label;
+      EXPECT_EQ(RunEdges(c.src, c.single, c.threshold, path), c.expected)
+          << c.name << " " << path.label;
 }
 
 TEST(EdgeDetect, BordersAreOpaqueBlackWhateverTheSource) {
@@ -96,8 +100,8 @@ TEST(EdgeDetect, ThresholdConversion) {
     double threshold;
     std::int32_t t;
   };
-  const Case cases[] = {{0.5, 127},      {0.999, 254},     {1.0, 255},       {-0.5, -127},
-                        {0.0, 0},        {-0.001, 0},      {2.0, 510},       {kNaN, INT32_MIN},
+  const Case cases[] = {{0.5, 127},       {0.999, 254},      {1.0, 255},        {-0.5, -127},
+                        {0.0, 0},         {-0.001, 0},       {2.0, 510},        {kNaN, INT32_MIN},
                         {inf, INT32_MIN}, {-inf, INT32_MIN}, {1e10, INT32_MIN}, {8e6, 2040000000}};
   for (const Case& c : cases) EXPECT_EQ(filters::EdgeThreshold(c.threshold), c.t) << c.threshold;
 }
@@ -110,10 +114,10 @@ TEST(EdgeDetect, ThresholdsOutsideTheByteRange) {
     std::uint32_t gray, colour;
   };
   const Case cases[] = {
-      {-0.5, 0xFF0A0A0Au, 0xFF818181u},  // T = -127: all pass, marked 0x81
-      {kNaN, 0xFF0A0A0Au, kBlack},       // T = INT32_MIN: all pass, marked 0
-      {1e10, 0xFF0A0A0Au, kBlack},       // likewise
-      {2.0, kBlack, kBlack},             // T = 510: nothing passes
+      {-0.5, 0xFF0A0A0Au, 0xFF818181u},     // T = -127: all pass, marked 0x81
+      {kNaN, 0xFF0A0A0Au, kBlack},          // T = INT32_MIN: all pass, marked 0
+      {1e10, 0xFF0A0A0Au, kBlack},          // likewise
+      {2.0, kBlack, kBlack},                // T = 510: nothing passes
       {40.5 / 255.0, kBlack, 0xFF282800u},  // T = 40: green and red pass
   };
   for (const CpuPath& path : CpuPaths())
@@ -140,7 +144,8 @@ TEST(EdgeDetect, EmptyRegionsAndNarrowRowsTouchNothing) {
     dst.FillRandom(rng);
     src.FillRandom(rng);
     const auto before = dst.Snapshot();
-    EXPECT_EQ(EdgeDetect(dst.first(), dst.stride(), src.first(), src.stride(), width, height, 1, 0.1), 1);
+    EXPECT_EQ(
+        EdgeDetect(dst.first(), dst.stride(), src.first(), src.stride(), width, height, 1, 0.1), 1);
     EXPECT_EQ(dst.Snapshot(), before);
   }
 }
@@ -165,7 +170,8 @@ TEST(EdgeDetect, RowKernelsMatchScalar) {
         // Some rows with small differences, so thresholds inside 0..255 split them.
         if (rng.Bool())
           for (int y = 0; y < height; ++y)
-            for (int i = 0; i < 4 * width; ++i) src.Row(y)[i] = static_cast<std::uint8_t>(100 + (src.Row(y)[i] & 31));
+            for (int i = 0; i < 4 * width; ++i)
+              src.Row(y)[i] = static_cast<std::uint8_t>(100 + (src.Row(y)[i] & 31));
         for (int y = 0; y < height; ++y) {
           const std::uint8_t* above = src.Row(std::max(y - 1, 0));
           const std::uint8_t* below = src.Row(std::min(y + 1, height - 1));

@@ -1,10 +1,11 @@
+#include "filters/radial_blur.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <vector>
 
-#include "filters/radial_blur.h"
 #include "morvex/native.h"
 #include "support/fp_state.h"
 #include "support/test_plane.h"
@@ -28,9 +29,14 @@ struct StridedPlane {
   int width, height, step;
 
   StridedPlane(int w, int h, int s, int padding = 0, bool bottomUp = false)
-      : plane(w > 0 ? (w - 1) * std::abs(s) + 1 : 0, h, padding, bottomUp), width(w), height(h), step(s) {}
+      : plane(w > 0 ? (w - 1) * std::abs(s) + 1 : 0, h, padding, bottomUp),
+        width(w),
+        height(h),
+        step(s) {}
   std::uint8_t* first() const { return plane.first() + (step < 0 ? (width - 1) * -step : 0); }
-  std::uint8_t& At(int x, int y) const { return first()[static_cast<std::ptrdiff_t>(y) * plane.stride() + x * step]; }
+  std::uint8_t& At(int x, int y) const {
+    return first()[static_cast<std::ptrdiff_t>(y) * plane.stride() + x * step];
+  }
   Bytes Elements() const {
     Bytes out;
     for (int y = 0; y < height; ++y)
@@ -56,11 +62,13 @@ Bytes Blur(int width, int height, const Bytes& values, const Radial& r) {
     int dstStep, srcStep, dstPad, srcPad;
     bool dstUp, srcUp;
   };
-  const Layout layouts[] = {{1, 1, 0, 0, false, false}, {4, 4, 3, 1, true, false}, {-2, 3, 0, 5, false, true}};
+  const Layout layouts[] = {
+      {1, 1, 0, 0, false, false}, {4, 4, 3, 1, true, false}, {-2, 3, 0, 5, false, true}};
   Bytes first;
   Rng rng(81);
   for (const Layout& l : layouts) {
-    StridedPlane src(width, height, l.srcStep, l.srcPad, l.srcUp), dst(width, height, l.dstStep, l.dstPad, l.dstUp);
+    StridedPlane src(width, height, l.srcStep, l.srcPad, l.srcUp),
+        dst(width, height, l.dstStep, l.dstPad, l.dstUp);
     src.plane.FillRandom(rng);
     dst.plane.FillRandom(rng);
     src.SetElements(values);
@@ -103,7 +111,9 @@ const RowCase kRowCases[] = {
     // Segments left of column 0 take the edge value there: element 1
     // averages 100 and eight samples of 200 (188.9). Element 0 averages ten
     // samples of 200, and 2000 * (1/10 rounded toward zero) truncates to 199.
-    {"left of the plane", {200, 100, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0}, {10, 0, 0.5, 1, 1},
+    {"left of the plane",
+     {200, 100, 50, 0, 0, 0, 0, 0, 0, 0, 0, 0},
+     {10, 0, 0.5, 1, 1},
      {199, 188, 168, 135, 91, 29, 0, 0, 0, 0, 0, 0}},
     // Scale 0: element 0 is the centre (0 times infinity, copied); the others
     // have infinite displacements, sampled width + height = 5 times: once at
@@ -138,7 +148,8 @@ TEST(RadialBlurMask, HostRoundingModeDoesNotChangeResultsAndIsRestored) {
     SetHostRounding(mode);
     const FpState before = ReadFpState();
     for (const RowCase& c : kRowCases) {
-      StridedPlane src(static_cast<int>(c.row.size()), 1, 1), dst(static_cast<int>(c.row.size()), 1, 1);
+      StridedPlane src(static_cast<int>(c.row.size()), 1, 1),
+          dst(static_cast<int>(c.row.size()), 1, 1);
       src.SetElements(c.row);
       Call(dst, src, c.r);
       EXPECT_EQ(ReadFpState(), before) << c.name;
@@ -176,7 +187,8 @@ TEST(RadialBlurMask, EmptyRegionsTouchNothing) {
 }
 
 double HostileValue(Rng& rng, double lo, double hi) {
-  const double specials[] = {0, -0.0, kNaN, kInf, -kInf, 1e300, -1e300, 4.9e-324, 1e-300, 2147483648.0, -2147483649.0};
+  const double specials[] = {0,      -0.0,     kNaN,   kInf,         -kInf,        1e300,
+                             -1e300, 4.9e-324, 1e-300, 2147483648.0, -2147483649.0};
   return rng.Int(0, 2) == 0 ? specials[rng.Int(0, 10)] : rng.Real(lo, hi);
 }
 
@@ -193,8 +205,9 @@ TEST(RadialBlurMask, HostileArgumentsStayInsideThePlanes) {
     StridedPlane dst(width, height, dstStep, rng.Int(0, 2), rng.Bool());
     src.plane.FillRandom(rng);
     dst.plane.FillRandom(rng);
-    const Radial r{HostileValue(rng, -3.0 * width, 4.0 * width), HostileValue(rng, -3.0 * height, 4.0 * height),
-                   HostileValue(rng, -2, 4), HostileValue(rng, -2, 4), HostileValue(rng, -300, 300)};
+    const Radial r{HostileValue(rng, -3.0 * width, 4.0 * width),
+                   HostileValue(rng, -3.0 * height, 4.0 * height), HostileValue(rng, -2, 4),
+                   HostileValue(rng, -2, 4), HostileValue(rng, -300, 300)};
     const auto srcBefore = src.plane.Snapshot();
     const Bytes dstElements = dst.Elements();
     const auto dstBefore = dst.plane.Snapshot();
@@ -218,9 +231,10 @@ TEST(RadialBlurMask, SplitPosition) {
     int index;
     double fraction;
   };
-  const Case cases[] = {{-0.5, 5, 0, 0},     {-1e300, 5, 0, 0},   {kNaN, 5, 0, 0},   {0, 5, 0, 0},
-                        {2.25, 5, 2, 0.25}, {4, 5, 4, 0},        {4.5, 5, 4, 0.5},  {9, 5, 4, 5},
-                        {100, 5, 4, 20},    {kInf, 5, 4, 20},    {0.75, 1, 0, 0.75}, {3e9, 2147483647, 2147483646, 20}};
+  const Case cases[] = {{-0.5, 5, 0, 0},  {-1e300, 5, 0, 0},  {kNaN, 5, 0, 0},
+                        {0, 5, 0, 0},     {2.25, 5, 2, 0.25}, {4, 5, 4, 0},
+                        {4.5, 5, 4, 0.5}, {9, 5, 4, 5},       {100, 5, 4, 20},
+                        {kInf, 5, 4, 20}, {0.75, 1, 0, 0.75}, {3e9, 2147483647, 2147483646, 20}};
   for (const Case& c : cases) {
     const filters::AxisPosition got = filters::SplitPosition(c.p, c.size, 20);
     EXPECT_EQ(got.index, c.index) << c.p;
