@@ -1,5 +1,6 @@
 #include "filters/blur3x3.h"
 
+#include "filters/neighbour_rows.h"
 #include "frame/cpu_features.h"
 
 namespace morvex::filters {
@@ -22,16 +23,10 @@ Blur3x3RowKernel SelectBlur3x3Kernel(std::uint32_t cpuFlags) {
 void Blur3x3Plane(Rows dst, ConstRows src, std::int32_t width, std::int32_t height) {
   if (height <= 0 || width <= 0) return;
   const Blur3x3RowKernel kernel = SelectBlur3x3Kernel(CpuFeatureFlags());
-  // The first and last rows stand in for their missing neighbours.
-  const Byte* row = src.row;
-  const Byte* above = row;
-  for (std::int32_t y = 0; y < height; ++y) {
-    const Byte* below = y + 1 < height ? row + src.stride : row;
-    kernel(dst.row, above, row, below, width);
-    above = row;
-    row = below;
-    dst.Next();
-  }
+  ForEachRowWithNeighbours(dst, src, height,
+                           [&](Byte* out, const Byte* above, const Byte* row, const Byte* below) {
+                             kernel(out, above, row, below, width);
+                           });
 }
 
 }  // namespace morvex::filters

@@ -1,5 +1,6 @@
 #include "filters/edge_detect.h"
 
+#include "filters/neighbour_rows.h"
 #include "frame/convert.h"
 #include "frame/cpu_features.h"
 
@@ -30,15 +31,10 @@ void EdgeDetectPlane(Rows dst, ConstRows src, std::int32_t width, std::int32_t h
   // Both border writes need a pixel, so a row narrower than that is skipped.
   if (height <= 0 || width <= 0) return;
   const EdgeRowKernel kernel = SelectEdgeKernel(CpuFeatureFlags());
-  const Byte* row = src.row;
-  const Byte* above = row;
-  for (std::int32_t y = 0; y < height; ++y) {
-    const Byte* below = y + 1 < height ? row + src.stride : row;
-    kernel(dst.row, above, row, below, width, gray, t);
-    above = row;
-    row = below;
-    dst.Next();
-  }
+  ForEachRowWithNeighbours(dst, src, height,
+                           [&](Byte* out, const Byte* above, const Byte* row, const Byte* below) {
+                             kernel(out, above, row, below, width, gray, t);
+                           });
 }
 
 }  // namespace morvex::filters
