@@ -104,22 +104,21 @@ void EdgeRowAvx2(Byte* dst, const Byte* above, const Byte* row, const Byte* belo
   const EdgeStep step(gray, threshold);
   std::int32_t j = 1;
   // Steps write pixels j .. j+7 and read pixels j-1 .. j+8; the main loop
-  // also reads the row below from pixel j-8 to j+15.
+  // reads pixels j-8 .. j+15.
   if (j <= width - 9) {
     step.WriteAt(dst, above, row, below, 4);
     j += 8;
   }
-  // In the main loop the row below is read once per block and its neighbours
-  // are shifted out; the other rows are loaded around each step. The mix
-  // keeps both the load and the shuffle units busy.
+  // In the main loop each row is read once per block and the neighbours are
+  // shifted out of the blocks: loads straddling blocks cost more, in memory.
   if (j <= width - 16) {
-    RowStream b(below, 4 * static_cast<std::size_t>(j));
+    const std::size_t start = 4 * static_cast<std::size_t>(j);
+    RowStream a(above, start), m(row, start), b(below, start);
     for (; j <= width - 16; j += 8) {
       const std::size_t at = 4 * static_cast<std::size_t>(j);
-      const __m256i belowCentre = b.current();
-      const Neighbours belowSides = b.Advance(at);
-      step.Write(dst + at, Around(above, at), Load(above + at), belowSides, belowCentre,
-                 Around(row, at));
+      const __m256i aboveCentre = a.current(), belowCentre = b.current();
+      const Neighbours aboveSides = a.Advance(at), belowSides = b.Advance(at);
+      step.Write(dst + at, aboveSides, aboveCentre, belowSides, belowCentre, m.Advance(at));
     }
   }
   for (; j <= width - 9; j += 8)
