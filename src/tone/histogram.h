@@ -13,9 +13,9 @@ namespace morvex::tone {
 enum HistogramArray : int { kRedCounts = 0, kGreenCounts, kBlueCounts, kLumaCounts, kHistogramArrays };
 
 inline constexpr int kHistogramValues = 256;
-// Neighbouring pixels count into different copies, so a run of equal values
+// Neighbouring pixels count into alternate copies, so a run of equal values
 // does not serialise on one counter; the copies are summed at the end.
-inline constexpr int kHistogramCopies = 4;
+inline constexpr int kHistogramCopies = 2;
 
 // One set of counters per array. Counts are unsigned: they wrap (defined) on
 // regions of more than 2^32 pixels instead of overflowing.
@@ -35,11 +35,10 @@ MORVEX_TONE_INLINE void CountPixel(HistogramSet& set, const Byte* pixel) {
 }
 
 // Counts pixels whose luminance has already replaced their alpha byte
-// (blue, green, red, luminance from the low byte up), four at a time over the
-// four copies.
+// (blue, green, red, luminance from the low byte up), alternating copies.
 MORVEX_TONE_INLINE void CountPacked(HistogramCounters& counters, const std::uint32_t* words,
                                     std::size_t count) {
-  static_assert(kHistogramCopies == 4);
+  static_assert(kHistogramCopies == 2);
   const auto countWord = [](HistogramSet& set, std::uint32_t w) {
     ++set[kBlueCounts][w & 0xFFu];
     ++set[kGreenCounts][(w >> 8) & 0xFFu];
@@ -47,13 +46,11 @@ MORVEX_TONE_INLINE void CountPacked(HistogramCounters& counters, const std::uint
     ++set[kLumaCounts][w >> 24];
   };
   std::size_t i = 0;
-  for (; i + 4 <= count; i += 4) {
+  for (; i + 2 <= count; i += 2) {
     countWord(counters.copies[0], words[i]);
     countWord(counters.copies[1], words[i + 1]);
-    countWord(counters.copies[2], words[i + 2]);
-    countWord(counters.copies[3], words[i + 3]);
   }
-  for (; i < count; ++i) countWord(counters.copies[i & 3], words[i]);
+  if (i < count) countWord(counters.copies[0], words[i]);
 }
 
 // Row kernels: add the `width` pixels starting at `row` to the counters.

@@ -49,13 +49,18 @@ struct HslLanes {
     const D spread = L::Select(L::Lt(c.lightness, half), L::Add(min, max),
                                L::Sub(L::Sub(L::Set(2.0), max), min));
     c.saturation = L::Select(gray, zero, L::Div(d, L::Select(gray, one, spread)));
+    // The hue needs two of dR, dG and dB, never the largest component's:
+    // red sector dB - dG, green (dR + 1/3) - dB, blue (dG + 2/3) - dR. Each
+    // lane picks its two components (sector tests red first) and divides only
+    // for those; adding 0 in the red sector leaves dB as it is.
+    const D isRed = L::Eq(max, r), isGreen = L::Eq(max, g);
+    const D first = L::Select(isRed, b, L::Select(isGreen, r, g));
+    const D second = L::Select(isRed, g, L::Select(isGreen, b, r));
+    const D offset = L::Select(isRed, zero, L::Select(isGreen, L::Set(kOneThird), L::Set(kTwoThirds)));
     const D halfD = L::Mul(half, d), six = L::Set(6.0);
-    const D dR = L::Div(L::Add(L::Div(L::Sub(max, r), six), halfD), dividedBy);
-    const D dG = L::Div(L::Add(L::Div(L::Sub(max, g), six), halfD), dividedBy);
-    const D dB = L::Div(L::Add(L::Div(L::Sub(max, b), six), halfD), dividedBy);
-    D hue = L::Select(L::Eq(max, r), L::Sub(dB, dG),
-                      L::Select(L::Eq(max, g), L::Sub(L::Add(dR, L::Set(kOneThird)), dB),
-                                L::Sub(L::Add(dG, L::Set(kTwoThirds)), dR)));
+    const D dFirst = L::Div(L::Add(L::Div(L::Sub(max, first), six), halfD), dividedBy);
+    const D dSecond = L::Div(L::Add(L::Div(L::Sub(max, second), six), halfD), dividedBy);
+    D hue = L::Sub(L::Add(dFirst, offset), dSecond);
     hue = L::Select(L::Lt(hue, zero), L::Add(hue, one),
                     L::Select(L::Gt(hue, one), L::Sub(hue, one), hue));
     c.hue = L::Select(gray, zero, hue);
