@@ -61,6 +61,8 @@ const Example kExamples[] = {
     {"white 306 keeps low byte", Argb(255, 255, 255, 255), {1, 1, 1, 0, 0, 0.2}, Argb(255, 50, 50, 50)},
     {"colour not clamped to alpha", Argb(128, 128, 0, 0), {1, 1, 1, 0, 0, 0.3}, Argb(128, 255, 26, 26)},
     {"hue 2.5 wraps once to black", Argb(255, 255, 0, 0), {1, 1, 1, 2.5, 0, 0}, Argb(255, 0, 0, 0)},
+    // Lightness exactly 0.5 takes q = (l + s) - s * l; (s + 1) * l would give red 113.
+    {"lightness 0.5, second formula", Argb(255, 255, 0, 0), {1, 0, 1, 0, -0.10980392156862757, 0}, Argb(255, 114, 142, 142)},
     // Beyond the int32 range the conversion's indefinite value stores 0.
     {"huge lightness stores 0", Argb(77, 255, 255, 255), {1, 1, 1e10, 0, 0, 0}, Argb(77, 0, 0, 0)},
     {"NaN lightness stores 0", Argb(255, 10, 200, 30), {1, 1, 1, 0, 0, std::numeric_limits<double>::quiet_NaN()}, Argb(255, 0, 0, 0)},
@@ -110,6 +112,28 @@ TEST(HslScaleOffset, IdentityGivesEveryPixelBackOnEveryPath) {
         ++changed;
     EXPECT_EQ(changed, 0) << path.label;
     EXPECT_TRUE(plane.GuardsIntact());
+  }
+}
+
+TEST(HslScaleOffset, GraysRaiseNoDivisionOrInvalidFlagOnAnyPath) {
+  // Grays (black and white included) take no division in the one-pixel form;
+  // the vector lanes must not divide by their zero spread either, or a host
+  // that unmasked those exceptions would trap.
+  std::vector<std::uint32_t> pixels;
+  for (std::uint32_t v : {0u, 255u, 1u, 128u, 254u}) pixels.push_back(Argb(v, v, v, v));
+  pixels.push_back(Argb(255, 200, 10, 10));
+  for (const auto& path : CpuPaths()) {
+    PinnedCpu pin(path);
+    for (const tone::HslAdjustment& adj : {kIdentity, tone::HslAdjustment{1, 2, 0.5, 0.25, 0.1, 0.2}}) {
+      FpStateGuard guard;
+      TestPlane plane(static_cast<int>(pixels.size()) * 4, 3);
+      for (int y = 0; y < 3; ++y)
+        for (std::size_t x = 0; x < pixels.size(); ++x)
+          plane.Set<std::uint32_t>(static_cast<int>(x) * 4, y, pixels[(x + static_cast<std::size_t>(y)) % pixels.size()]);
+      FPU_Reset();
+      ASSERT_EQ(Call(plane, static_cast<int>(pixels.size()), 3, adj), 1);
+      EXPECT_EQ(FPU_Status() & (kFpInvalid | kFpZeroDivide), 0u) << path.label;
+    }
   }
 }
 
