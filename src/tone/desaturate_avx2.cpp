@@ -22,7 +22,6 @@ void DesaturateRowAvx2(Byte* row, std::size_t width, bool alsoAlpha) {
     const __m256i out = _mm256_or_si256(y, _mm256_and_si256(keep, pixels));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(row), out);
   }
-  _mm256_zeroupper();
   for (; x < width; ++x, row += kArgbImageBytes) DesaturatePixel(row, alsoAlpha);
 }
 

@@ -53,6 +53,26 @@ MORVEX_TONE_INLINE void CountPacked(HistogramCounters& counters, const std::uint
   if (i < count) countWord(counters.copies[0], words[i]);
 }
 
+// The vector kernels' row walk. `pack(pixels, words)` turns kGroup pixels
+// into packed words as CountPacked takes them; a chunk of words is packed,
+// then counted. Pixels after the last whole group are counted one by one.
+template <std::size_t kGroup, class Pack>
+MORVEX_TONE_INLINE void CountRowInGroups(const Byte* row, std::size_t width,
+                                         HistogramCounters& counters, Pack pack) {
+  constexpr std::size_t kChunk = 64;
+  static_assert(kChunk % kGroup == 0);
+  alignas(32) std::uint32_t words[kChunk];
+  const std::size_t whole = width / kGroup * kGroup;
+  for (std::size_t x = 0; x < whole;) {
+    const std::size_t n = whole - x < kChunk ? whole - x : kChunk;
+    for (std::size_t i = 0; i < n; i += kGroup, row += kGroup * kArgbImageBytes) pack(row, words + i);
+    CountPacked(counters, words, n);
+    x += n;
+  }
+  for (std::size_t x = whole; x < width; ++x, row += kArgbImageBytes)
+    CountPixel(counters.copies[0], row);
+}
+
 // Row kernels: add the `width` pixels starting at `row` to the counters.
 using HistogramRowKernel = void (*)(const Byte* row, std::size_t width,
                                     HistogramCounters& counters);

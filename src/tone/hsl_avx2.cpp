@@ -33,7 +33,7 @@ struct Avx2Lanes {
 void HslScaleOffsetRowAvx2(Byte* row, std::size_t width, const HslAdjustment& adj) {
   const std::size_t groups = width / Avx2Lanes::kPixels;
   HslLanes<Avx2Lanes>::Groups(row, groups, adj);
-  _mm256_zeroupper();
+  _mm256_zeroupper();  // the tail's conversions are legacy-encoded SSE
   row += groups * Avx2Lanes::kPixels * kArgbImageBytes;
   for (std::size_t x = groups * Avx2Lanes::kPixels; x < width; ++x, row += kArgbImageBytes)
     StoreU32(row, HslScaleOffsetPixel(LoadU32(row), adj));

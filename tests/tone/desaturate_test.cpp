@@ -6,27 +6,19 @@
 
 #include "morvex/native.h"
 #include "support/test_plane.h"
-#include "tone/cpu_paths.h"
+#include "tone/tone_support.h"
 #include "tone/desaturate.h"
 #include "tone/luminance.h"
 
 namespace morvex {
 namespace {
 
+using test::Argb;
 using test::CpuPaths;
+using test::ExpectedLuma;
 using test::PinnedCpu;
 using test::Rng;
 using test::TestPlane;
-
-constexpr std::uint32_t Argb(std::uint32_t a, std::uint32_t r, std::uint32_t g, std::uint32_t b) {
-  return (a << 24) | (r << 16) | (g << 8) | b;
-}
-
-// BT.601 luma in 1/65536 units, rounded half up: the integer formula, in
-// 64 bits so it cannot share an overflow with the code under test.
-std::uint32_t ExpectedLuma(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
-  return static_cast<std::uint32_t>((19595ll * r + 38469ll * g + 7472ll * b + 32768) >> 16);
-}
 
 std::uint32_t Desaturated(std::uint32_t pixel, bool alsoAlpha) {
   const std::uint32_t y = ExpectedLuma((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
@@ -132,17 +124,8 @@ TEST(Desaturate, OnlyTheLowByteOfAlsoAlphaCounts) {
 }
 
 TEST(Desaturate, VectorKernelsMatchTheScalarDefinitionAtEveryTailLength) {
-  const std::uint32_t probed = ProbedCpuFeatureFlags();
-  struct Kernel {
-    const char* name;
-    tone::DesaturateRowKernel run;
-    std::uint32_t needs;
-  };
-  const Kernel kernels[] = {{"sse2", &tone::DesaturateRowSse2, kCpuSse2},
-                            {"avx2", &tone::DesaturateRowAvx2, kCpuAvx2}};
   Rng rng(11);
-  for (const Kernel& k : kernels) {
-    if (!HasCpu(probed, k.needs)) continue;
+  for (const auto& k : test::RunnableKernels(&tone::DesaturateRowSse2, &tone::DesaturateRowAvx2)) {
     for (int width = 0; width <= 67; ++width) {
       for (bool alsoAlpha : {false, true}) {
         TestPlane plane(width * 4, 1);

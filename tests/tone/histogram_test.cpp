@@ -8,13 +8,14 @@
 
 #include "morvex/native.h"
 #include "support/test_plane.h"
-#include "tone/cpu_paths.h"
+#include "tone/tone_support.h"
 #include "tone/histogram.h"
 
 namespace morvex {
 namespace {
 
 using test::CpuPaths;
+using test::ExpectedLuma;
 using test::PinnedCpu;
 using test::Rng;
 using test::TestPlane;
@@ -69,10 +70,6 @@ class CounterMemory {
   std::vector<std::uint8_t> bytes_;
   int offsets_[4];
 };
-
-std::uint32_t ExpectedLuma(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
-  return static_cast<std::uint32_t>((19595ll * r + 38469ll * g + 7472ll * b + 32768) >> 16);
-}
 
 // The literal sequence: clear the four arrays, add one per pixel and array,
 // then the largest counter. Works on a copy of the caller memory, so arrays
@@ -204,14 +201,6 @@ TEST(Histogram, ArraysSharingMemoryHoldTheSumOfTheirCounts) {
 }
 
 TEST(Histogram, VectorKernelsMatchTheScalarDefinitionAtEveryTailLength) {
-  const std::uint32_t probed = ProbedCpuFeatureFlags();
-  struct Kernel {
-    const char* name;
-    tone::HistogramRowKernel run;
-    std::uint32_t needs;
-  };
-  const Kernel kernels[] = {{"sse2", &tone::HistogramRowSse2, kCpuSse2},
-                            {"avx2", &tone::HistogramRowAvx2, kCpuAvx2}};
   // Sums over the copies: the kernels may spread counts differently.
   const auto totals = [](const tone::HistogramCounters& c) {
     std::vector<std::uint32_t> sum(4 * 256, 0);
@@ -221,8 +210,7 @@ TEST(Histogram, VectorKernelsMatchTheScalarDefinitionAtEveryTailLength) {
     return sum;
   };
   Rng rng(24);
-  for (const Kernel& k : kernels) {
-    if (!HasCpu(probed, k.needs)) continue;
+  for (const auto& k : test::RunnableKernels(&tone::HistogramRowSse2, &tone::HistogramRowAvx2)) {
     for (int width = 0; width <= 67; ++width) {
       TestPlane row(width * 4, 1);
       row.FillRandom(rng);

@@ -7,21 +7,18 @@
 #include "morvex/native.h"
 #include "support/fp_state.h"
 #include "support/test_plane.h"
-#include "tone/cpu_paths.h"
+#include "tone/tone_support.h"
 #include "tone/hsl.h"
 
 namespace morvex {
 namespace {
 
+using test::Argb;
 using test::CpuPaths;
 using test::FpStateGuard;
 using test::PinnedCpu;
 using test::Rng;
 using test::TestPlane;
-
-constexpr std::uint32_t Argb(std::uint32_t a, std::uint32_t r, std::uint32_t g, std::uint32_t b) {
-  return (a << 24) | (r << 16) | (g << 8) | b;
-}
 
 constexpr tone::HslAdjustment kIdentity{1, 1, 1, 0, 0, 0};
 
@@ -191,17 +188,8 @@ std::uint32_t RandomPixel(Rng& rng) {
 }
 
 TEST(HslScaleOffset, VectorKernelsMatchTheScalarDefinitionAtEveryTailLength) {
-  const std::uint32_t probed = ProbedCpuFeatureFlags();
-  struct Kernel {
-    const char* name;
-    tone::HslRowKernel run;
-    std::uint32_t needs;
-  };
-  const Kernel kernels[] = {{"sse2", &tone::HslScaleOffsetRowSse2, kCpuSse2},
-                            {"avx2", &tone::HslScaleOffsetRowAvx2, kCpuAvx2}};
   Rng rng(31);
-  for (const Kernel& k : kernels) {
-    if (!HasCpu(probed, k.needs)) continue;
+  for (const auto& k : test::RunnableKernels(&tone::HslScaleOffsetRowSse2, &tone::HslScaleOffsetRowAvx2)) {
     for (int round = 0; round < 8; ++round) {
       for (int width = 0; width <= 67; ++width) {
         const tone::HslAdjustment adj = round == 0 ? kIdentity : RandomAdjustment(rng);
