@@ -13,7 +13,7 @@
 
 #include "frame/convert.h"
 #include "frame/plane.h"
-#include "tone/luminance.h"
+#include "tone/scalar_inline.h"
 
 namespace morvex::tone {
 

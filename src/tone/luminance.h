@@ -1,16 +1,10 @@
 // Integer luminance of an ARGB pixel, shared by Desaturate and Histogram.
-//
-// The per-pixel definitions in the tone headers are always inlined: the same
-// definition is compiled into kernels built for wider instruction sets, and an
-// out-of-line copy from such a file must never be what the linker keeps for
-// callers on other paths.
 #pragma once
 
 #include <cstdint>
 
 #include "frame/plane.h"
-
-#define MORVEX_TONE_INLINE [[gnu::always_inline]] inline
+#include "tone/scalar_inline.h"
 
 namespace morvex::tone {
 
