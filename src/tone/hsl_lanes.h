@@ -98,19 +98,42 @@ struct HslLanes {
     return _mm_or_si128(bg, ra);
   }
 
-  // Adjusts `groups` groups of kPixels pixels starting at `row`.
-  static void Groups(Byte* row, std::size_t groups, const HslAdjustment& adj) {
-    const D hueScale = L::Set(adj.hueScale), saturationScale = L::Set(adj.saturationScale),
-            lightnessScale = L::Set(adj.lightnessScale), hueOffset = L::Set(adj.hueOffset),
-            saturationOffset = L::Set(adj.saturationOffset),
-            lightnessOffset = L::Set(adj.lightnessOffset);
-    for (std::size_t i = 0; i < groups; ++i, row += L::kPixels * kArgbImageBytes) {
-      const Color c = RgbToHsl(L::Load(row));
-      const D h = L::Add(L::Mul(c.hue, hueScale), hueOffset);
-      const D s = L::Add(L::Mul(c.saturation, saturationScale), saturationOffset);
-      const D l = L::Add(L::Mul(c.lightness, lightnessScale), lightnessOffset);
-      L::Store(row, HslToRgb(h, s, l, c.alpha));
+  // The six parameters, one per lane.
+  struct Adjustment {
+    D hueScale, saturationScale, lightnessScale, hueOffset, saturationOffset, lightnessOffset;
+  };
+
+  // kCount consecutive groups at `pixels`: all are converted to HSL first,
+  // then each is adjusted, converted back and stored. One group's chain is
+  // long (two dependent divisions among it); going through each phase with
+  // several independent groups lets the processor overlap them.
+  template <std::size_t kCount>
+  static void Run(Byte* pixels, const Adjustment& a) {
+    constexpr std::size_t kGroupBytes = L::kPixels * kArgbImageBytes;
+    Color c[kCount];
+#pragma GCC unroll 8
+    for (std::size_t k = 0; k < kCount; ++k) c[k] = RgbToHsl(L::Load(pixels + k * kGroupBytes));
+#pragma GCC unroll 8
+    for (std::size_t k = 0; k < kCount; ++k) {
+      const D h = L::Add(L::Mul(c[k].hue, a.hueScale), a.hueOffset);
+      const D s = L::Add(L::Mul(c[k].saturation, a.saturationScale), a.saturationOffset);
+      const D l = L::Add(L::Mul(c[k].lightness, a.lightnessScale), a.lightnessOffset);
+      L::Store(pixels + k * kGroupBytes, HslToRgb(h, s, l, c[k].alpha));
     }
+  }
+
+  // Adjusts `groups` groups of kPixels pixels starting at `row`, four groups
+  // at a time.
+  static void Groups(Byte* row, std::size_t groups, const HslAdjustment& adj) {
+    const Adjustment a{L::Set(adj.hueScale),  L::Set(adj.saturationScale),
+                       L::Set(adj.lightnessScale), L::Set(adj.hueOffset),
+                       L::Set(adj.saturationOffset), L::Set(adj.lightnessOffset)};
+    constexpr std::size_t kInterleave = 4;
+    constexpr std::size_t kGroupBytes = L::kPixels * kArgbImageBytes;
+    std::size_t i = 0;
+    for (; i + kInterleave <= groups; i += kInterleave, row += kInterleave * kGroupBytes)
+      Run<kInterleave>(row, a);
+    for (; i < groups; ++i, row += kGroupBytes) Run<1>(row, a);
   }
 };
 
