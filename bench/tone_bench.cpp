@@ -22,7 +22,8 @@ void BM_Histogram(benchmark::State& state) {
   auto image = PatternBytes(bytes);
   if (smooth)
     for (std::size_t i = 0; i < bytes; ++i)
-      image[i] = static_cast<std::uint8_t>((i / 4 / static_cast<std::size_t>(side) + i / 64) & 0xFF);
+      image[i] =
+          static_cast<std::uint8_t>((i / 4 / static_cast<std::size_t>(side) + i / 64) & 0xFF);
   std::int32_t counts[4][256];
   RunAgainstMemcpy(state, std::int64_t{side} * side, bytes, [&] {
     benchmark::DoNotOptimize(

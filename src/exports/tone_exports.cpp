@@ -14,9 +14,8 @@ MORVEX_ENTRY uint8_t MORVEX_CALL Desaturate(uint8_t* image, int32_t stride, int3
 }
 
 MORVEX_ENTRY int32_t MORVEX_CALL Histogram(const uint8_t* image, int32_t stride, int32_t width,
-                                           int32_t height, int32_t* redCounts,
-                                           int32_t* greenCounts, int32_t* blueCounts,
-                                           int32_t* lumaCounts) {
+                                           int32_t height, int32_t* redCounts, int32_t* greenCounts,
+                                           int32_t* blueCounts, int32_t* lumaCounts) {
   // The counter arrays carry no alignment promise: they are reached as bytes.
   return tone::Histogram({image, stride}, width, height, reinterpret_cast<Byte*>(redCounts),
                          reinterpret_cast<Byte*>(greenCounts), reinterpret_cast<Byte*>(blueCounts),

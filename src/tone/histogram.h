@@ -10,7 +10,13 @@
 namespace morvex::tone {
 
 // Count arrays in the order the caller passes them.
-enum HistogramArray : int { kRedCounts = 0, kGreenCounts, kBlueCounts, kLumaCounts, kHistogramArrays };
+enum HistogramArray : int {
+  kRedCounts = 0,
+  kGreenCounts,
+  kBlueCounts,
+  kLumaCounts,
+  kHistogramArrays
+};
 
 inline constexpr int kHistogramValues = 256;
 // Neighbouring pixels count into alternate copies, so a run of equal values
@@ -65,7 +71,8 @@ MORVEX_TONE_INLINE void CountRowInGroups(const Byte* row, std::size_t width,
   const std::size_t whole = width / kGroup * kGroup;
   for (std::size_t x = 0; x < whole;) {
     const std::size_t n = whole - x < kChunk ? whole - x : kChunk;
-    for (std::size_t i = 0; i < n; i += kGroup, row += kGroup * kArgbImageBytes) pack(row, words + i);
+    for (std::size_t i = 0; i < n; i += kGroup, row += kGroup * kArgbImageBytes)
+      pack(row, words + i);
     CountPacked(counters, words, n);
     x += n;
   }

@@ -5,7 +5,8 @@
 
 namespace morvex::tone {
 
-[[gnu::noinline]] void HslScaleOffsetRowScalar(Byte* row, std::size_t width, const HslAdjustment& adj) {
+[[gnu::noinline]] void HslScaleOffsetRowScalar(Byte* row, std::size_t width,
+                                               const HslAdjustment& adj) {
   for (std::size_t x = 0; x < width; ++x, row += kArgbImageBytes)
     StoreU32(row, HslScaleOffsetPixel(LoadU32(row), adj));
 }

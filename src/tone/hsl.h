@@ -25,8 +25,8 @@ struct HslColor {
   double alpha;
 };
 
-inline constexpr double kByteToUnit = 0.00392156862745098;      // the double nearest 1/255
-inline constexpr double kAchromatic = 0.003917647058823529;     // 0.999 / 255
+inline constexpr double kByteToUnit = 0.00392156862745098;   // the double nearest 1/255
+inline constexpr double kAchromatic = 0.003917647058823529;  // 0.999 / 255
 inline constexpr double kOneThird = 0.3333333333333333;
 inline constexpr double kTwoThirds = 0.6666666666666666;
 
@@ -117,7 +117,8 @@ struct HslAdjustment {
 
 // One pixel: to HSL, each component times its scale plus its offset (no
 // clamping), and back.
-MORVEX_TONE_INLINE std::uint32_t HslScaleOffsetPixel(std::uint32_t pixel, const HslAdjustment& adj) {
+MORVEX_TONE_INLINE std::uint32_t HslScaleOffsetPixel(std::uint32_t pixel,
+                                                     const HslAdjustment& adj) {
   const HslColor c = RgbToHsl(pixel);
   const double h = c.hue * adj.hueScale + adj.hueOffset;
   const double s = c.saturation * adj.saturationScale + adj.saturationOffset;

@@ -22,7 +22,9 @@ struct Avx2Lanes {
   static D Gt(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_GT_OS); }
   static D Eq(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
   static D Select(D mask, D ifSet, D ifClear) { return _mm256_blendv_pd(ifClear, ifSet, mask); }
-  static __m128i Load(const Byte* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+  static __m128i Load(const Byte* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+  }
   static void Store(Byte* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
   static D ToDouble(__m128i v) { return _mm256_cvtepi32_pd(v); }
   static __m128i ToInt32(D v) { return _mm256_cvtpd_epi32(v); }

@@ -56,7 +56,8 @@ struct HslLanes {
     const D isRed = L::Eq(max, r), isGreen = L::Eq(max, g);
     const D first = L::Select(isRed, b, L::Select(isGreen, r, g));
     const D second = L::Select(isRed, g, L::Select(isGreen, b, r));
-    const D offset = L::Select(isRed, zero, L::Select(isGreen, L::Set(kOneThird), L::Set(kTwoThirds)));
+    const D offset =
+        L::Select(isRed, zero, L::Select(isGreen, L::Set(kOneThird), L::Set(kTwoThirds)));
     const D halfD = L::Mul(half, d), six = L::Set(6.0);
     const D dFirst = L::Div(L::Add(L::Div(L::Sub(max, first), six), halfD), dividedBy);
     const D dSecond = L::Div(L::Add(L::Div(L::Sub(max, second), six), halfD), dividedBy);
@@ -84,8 +85,8 @@ struct HslLanes {
   static __m128i HslToRgb(D h, D s, D l, D a) {
     const D one = L::Set(1.0), half = L::Set(0.5), third = L::Set(kOneThird);
     const D achromatic = L::Eq(s, L::Set(0.0));
-    const D q = L::Select(L::Lt(l, half), L::Mul(L::Add(s, one), l),
-                          L::Sub(L::Add(l, s), L::Mul(s, l)));
+    const D q =
+        L::Select(L::Lt(l, half), L::Mul(L::Add(s, one), l), L::Sub(L::Add(l, s), L::Mul(s, l)));
     const D p = L::Sub(L::Add(l, l), q);
     const D red = L::Select(achromatic, l, HueToChannel(p, q, L::Add(h, third)));
     const D green = L::Select(achromatic, l, HueToChannel(p, q, h));
@@ -125,8 +126,8 @@ struct HslLanes {
   // Adjusts `groups` groups of kPixels pixels starting at `row`, four groups
   // at a time.
   static void Groups(Byte* row, std::size_t groups, const HslAdjustment& adj) {
-    const Adjustment a{L::Set(adj.hueScale),  L::Set(adj.saturationScale),
-                       L::Set(adj.lightnessScale), L::Set(adj.hueOffset),
+    const Adjustment a{L::Set(adj.hueScale),         L::Set(adj.saturationScale),
+                       L::Set(adj.lightnessScale),   L::Set(adj.hueOffset),
                        L::Set(adj.saturationOffset), L::Set(adj.lightnessOffset)};
     constexpr std::size_t kInterleave = 4;
     constexpr std::size_t kGroupBytes = L::kPixels * kArgbImageBytes;

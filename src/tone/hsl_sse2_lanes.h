@@ -27,7 +27,9 @@ struct Sse2Lanes {
   static D Select(D mask, D ifSet, D ifClear) {
     return _mm_or_pd(_mm_and_pd(mask, ifSet), _mm_andnot_pd(mask, ifClear));
   }
-  static __m128i Load(const Byte* p) { return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)); }
+  static __m128i Load(const Byte* p) {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+  }
   static void Store(Byte* p, __m128i v) { _mm_storel_epi64(reinterpret_cast<__m128i*>(p), v); }
   static D ToDouble(__m128i v) { return _mm_cvtepi32_pd(v); }
   static __m128i ToInt32(D v) { return _mm_cvtpd_epi32(v); }

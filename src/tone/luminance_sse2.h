@@ -28,8 +28,8 @@ inline __m128i Luminance4(__m128i pixels) {
   const __m128i first = _mm_castps_si128(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(2, 0, 2, 0)));
   const __m128i second = _mm_castps_si128(_mm_shuffle_ps(lo, hi, _MM_SHUFFLE(3, 1, 3, 1)));
   const __m128i green16 = _mm_slli_epi32(_mm_and_si128(pixels, _mm_set1_epi32(0xFF00)), 8);
-  const __m128i sum = _mm_add_epi32(_mm_add_epi32(first, second),
-                                    _mm_add_epi32(green16, _mm_set1_epi32(32768)));
+  const __m128i sum =
+      _mm_add_epi32(_mm_add_epi32(first, second), _mm_add_epi32(green16, _mm_set1_epi32(32768)));
   return _mm_srli_epi32(sum, 16);
 }
 

@@ -42,7 +42,14 @@ void RunHistogram(Rng& rng, Hasher& hash) {
 }
 
 double HslParameter(Rng& rng, double lo, double hi) {
-  const double specials[] = {0.0, 1.0, -1.0, 0.5, 0.3333333333333333, 2.5, 1e10, -1e300,
+  const double specials[] = {0.0,
+                             1.0,
+                             -1.0,
+                             0.5,
+                             0.3333333333333333,
+                             2.5,
+                             1e10,
+                             -1e300,
                              std::numeric_limits<double>::infinity(),
                              std::numeric_limits<double>::quiet_NaN()};
   return rng.Int(0, 4) == 0 ? specials[rng.Int(0, 9)] : rng.Real(lo, hi);

@@ -1,3 +1,5 @@
+#include "tone/desaturate.h"
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -6,9 +8,8 @@
 
 #include "morvex/native.h"
 #include "support/test_plane.h"
-#include "tone/tone_support.h"
-#include "tone/desaturate.h"
 #include "tone/luminance.h"
+#include "tone/tone_support.h"
 
 namespace morvex {
 namespace {
@@ -35,7 +36,8 @@ TestPlane RowOf(const std::vector<std::uint32_t>& pixels) {
 
 std::vector<std::uint32_t> PixelsOf(const TestPlane& plane, int width, int y) {
   std::vector<std::uint32_t> out(static_cast<std::size_t>(width));
-  for (int x = 0; x < width; ++x) out[static_cast<std::size_t>(x)] = plane.Get<std::uint32_t>(x * 4, y);
+  for (int x = 0; x < width; ++x)
+    out[static_cast<std::size_t>(x)] = plane.Get<std::uint32_t>(x * 4, y);
   return out;
 }
 
@@ -44,9 +46,9 @@ TEST(Luminance, WorkedValues) {
     Byte b, g, r;
     std::int32_t y;
   };
-  const Case cases[] = {{255, 255, 255, 255}, {0, 0, 0, 0},     {0, 0, 255, 76}, {0, 255, 0, 150},
-                        {255, 0, 0, 29},      {0, 1, 0, 1},     {0, 0, 1, 0},    {1, 0, 0, 0},
-                        {10, 20, 30, 22},     {128, 128, 128, 128}};
+  const Case cases[] = {
+      {255, 255, 255, 255}, {0, 0, 0, 0}, {0, 0, 255, 76}, {0, 255, 0, 150}, {255, 0, 0, 29},
+      {0, 1, 0, 1},         {0, 0, 1, 0}, {1, 0, 0, 0},    {10, 20, 30, 22}, {128, 128, 128, 128}};
   for (const Case& c : cases) {
     const Byte pixel[4] = {c.b, c.g, c.r, 77};
     EXPECT_EQ(tone::Luminance(pixel), c.y) << int(c.b) << "," << int(c.g) << "," << int(c.r);
@@ -80,7 +82,8 @@ TEST(Luminance, DenseGridMatchesTheIntegerFormulaOnEveryPath) {
   for (const auto& path : CpuPaths()) {
     PinnedCpu pin(path);
     TestPlane plane(width * 4, height, 8, true);
-    for (int i = 0; i < width * height; ++i) plane.Set<std::uint32_t>(i % width * 4, i / width, pixels[i]);
+    for (int i = 0; i < width * height; ++i)
+      plane.Set<std::uint32_t>(i % width * 4, i / width, pixels[i]);
     ASSERT_EQ(Desaturate(plane.first(), plane.stride(), width, height, 1), 1);
     int mismatches = 0;
     for (int i = 0; i < width * height; ++i) {
@@ -102,22 +105,25 @@ TEST(Desaturate, OnlyTheLowByteOfAlsoAlphaCounts) {
     std::uint32_t flag;
     bool writesAlpha;
   };
-  const Case cases[] = {{0, false},     {1, true},         {256, false},       {0x101, true},
-                        {0x80, true},   {0xFFFFFF00, false}, {0xFFFFFFFF, true}};
+  const Case cases[] = {{0, false},   {1, true},           {256, false},      {0x101, true},
+                        {0x80, true}, {0xFFFFFF00, false}, {0xFFFFFFFF, true}};
   for (const Case& c : cases) {
     for (const auto& path : CpuPaths()) {
       PinnedCpu pin(path);
       // Opaque pure red and a translucent pixel, alternating over 11 pixels.
       std::vector<std::uint32_t> in;
-      for (int x = 0; x < 11; ++x) in.push_back(x % 2 ? Argb(200, 30, 20, 10) : Argb(255, 255, 0, 0));
+      for (int x = 0; x < 11; ++x)
+        in.push_back(x % 2 ? Argb(200, 30, 20, 10) : Argb(255, 255, 0, 0));
       TestPlane plane = RowOf(in);
       ASSERT_EQ(Desaturate(plane.first(), plane.stride(), 11, 1, c.flag), 1);
       const auto out = PixelsOf(plane, 11, 0);
       for (int x = 0; x < 11; ++x) {
-        const std::uint32_t want = x % 2 ? (c.writesAlpha ? Argb(22, 22, 22, 22) : Argb(200, 22, 22, 22))
-                                         : (c.writesAlpha ? Argb(76, 76, 76, 76) : Argb(255, 76, 76, 76));
+        const std::uint32_t want =
+            x % 2 ? (c.writesAlpha ? Argb(22, 22, 22, 22) : Argb(200, 22, 22, 22))
+                  : (c.writesAlpha ? Argb(76, 76, 76, 76) : Argb(255, 76, 76, 76));
         EXPECT_EQ(out[static_cast<std::size_t>(x)], want)
-            << "flag 0x" << std::hex << c.flag << " pixel " << std::dec << x << " on " << path.label;
+            << "flag 0x" << std::hex << c.flag << " pixel " << std::dec << x << " on "
+            << path.label;
       }
     }
   }
@@ -172,7 +178,8 @@ TEST(Desaturate, EmptyRegionsTouchNothing) {
   struct Case {
     int width, height;
   };
-  for (const Case c : {Case{5, 0}, Case{5, -3}, Case{0, 4}, Case{-5, 4}, Case{INT32_MIN, INT32_MAX}}) {
+  for (const Case c :
+       {Case{5, 0}, Case{5, -3}, Case{0, 4}, Case{-5, 4}, Case{INT32_MIN, INT32_MAX}}) {
     TestPlane plane(20, 4);
     Rng rng(13);
     plane.FillRandom(rng);

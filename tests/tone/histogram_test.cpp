@@ -1,7 +1,9 @@
+#include "tone/histogram.h"
+
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -9,7 +11,6 @@
 #include "morvex/native.h"
 #include "support/test_plane.h"
 #include "tone/tone_support.h"
-#include "tone/histogram.h"
 
 namespace morvex {
 namespace {
@@ -26,7 +27,8 @@ constexpr int kArrayBytes = 256 * 4;
 // guarded buffer: offsets need not be aligned, and arrays may overlap.
 class CounterMemory {
  public:
-  explicit CounterMemory(const int (&offsets)[4]) : bytes_(kGuard * 2 + 4 * kArrayBytes + 8, kFill) {
+  explicit CounterMemory(const int (&offsets)[4])
+      : bytes_(kGuard * 2 + 4 * kArrayBytes + 8, kFill) {
     for (int a = 0; a < 4; ++a) offsets_[a] = kGuard + offsets[a];
   }
   // Contiguous, misaligned by `misalign` bytes.
@@ -36,7 +38,9 @@ class CounterMemory {
     return CounterMemory(offsets);
   }
 
-  std::int32_t* Array(int a) { return reinterpret_cast<std::int32_t*>(bytes_.data() + offsets_[a]); }
+  std::int32_t* Array(int a) {
+    return reinterpret_cast<std::int32_t*>(bytes_.data() + offsets_[a]);
+  }
   std::int32_t At(int a, int v) const {
     std::int32_t n;
     std::memcpy(&n, bytes_.data() + offsets_[a] + 4 * v, 4);
@@ -96,7 +100,8 @@ TEST(Histogram, EmptyRegionsStillClearEveryArray) {
     int width, height;
   };
   Rng rng(21);
-  for (const Case c : {Case{3, 0}, Case{3, -4}, Case{0, 3}, Case{-2, 3}, Case{INT32_MIN, INT32_MAX}}) {
+  for (const Case c :
+       {Case{3, 0}, Case{3, -4}, Case{0, 3}, Case{-2, 3}, Case{INT32_MIN, INT32_MAX}}) {
     TestPlane image(12, 3);
     image.FillRandom(rng);
     CounterMemory mem = CounterMemory::Separate(1);
@@ -117,7 +122,8 @@ TEST(Histogram, SinglePixelCountsColourAndLuminanceButNotAlpha) {
     EXPECT_EQ(mem.Call(image, 1, 1), 1) << path.label;
     const int hit[4] = {30, 20, 10, 22};
     for (int a = 0; a < 4; ++a)
-      for (int v = 0; v < 256; ++v) EXPECT_EQ(mem.At(a, v), v == hit[a] ? 1 : 0) << a << "[" << v << "]";
+      for (int v = 0; v < 256; ++v)
+        EXPECT_EQ(mem.At(a, v), v == hit[a] ? 1 : 0) << a << "[" << v << "]";
   }
 }
 
@@ -127,8 +133,11 @@ TEST(Histogram, OneColourRegionReturnsItsArea) {
     std::uint32_t pixel;
     int misalign;
   };
-  const Case cases[] = {{1, 1, 0xFFFFFFFF, 0}, {7, 3, 0x00000000, 1}, {64, 64, 0x80FF0000, 2},
-                        {1001, 3, 0x12345678, 3}, {3, 517, 0xFF808080, 0}};
+  const Case cases[] = {{1, 1, 0xFFFFFFFF, 0},
+                        {7, 3, 0x00000000, 1},
+                        {64, 64, 0x80FF0000, 2},
+                        {1001, 3, 0x12345678, 3},
+                        {3, 517, 0xFF808080, 0}};
   for (const Case& c : cases) {
     for (const auto& path : CpuPaths()) {
       PinnedCpu pin(path);
@@ -177,10 +186,10 @@ TEST(Histogram, ArraysSharingMemoryHoldTheSumOfTheirCounts) {
   struct Case {
     int offsets[4];
   };
-  const Case cases[] = {{{0, 0, 0, 0}},            // all four the same array
-                        {{0, 0, 1024, 2048}},      // red and green shared
-                        {{0, 4, 8, 12}},           // each shifted by one counter
-                        {{3, 515, 1027, 1539}}};   // half overlaps, misaligned
+  const Case cases[] = {{{0, 0, 0, 0}},           // all four the same array
+                        {{0, 0, 1024, 2048}},     // red and green shared
+                        {{0, 4, 8, 12}},          // each shifted by one counter
+                        {{3, 515, 1027, 1539}}};  // half overlaps, misaligned
   Rng rng(23);
   for (const Case& c : cases) {
     for (const auto& path : CpuPaths()) {

@@ -1,6 +1,8 @@
 // The lane form of the HSL arithmetic against the one-pixel definition, at
 // the level of doubles: a difference of one unit in the last place rarely
 // reaches a stored byte, so it is looked for before the bytes are made.
+#include "tone/hsl_lanes.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,7 +14,6 @@
 #include "support/fp_state.h"
 #include "support/random.h"
 #include "tone/hsl.h"
-#include "tone/hsl_lanes.h"
 #include "tone/hsl_sse2_lanes.h"
 
 namespace morvex {
@@ -49,8 +50,8 @@ TEST_F(HslLaneMath, RgbToHslGivesTheSameDoublesForEveryColourOfAGrid) {
         pixels.push_back(((r * 13 + g) & 0xFF) << 24 | r << 16 | g << 8 | b);
   int mismatches = 0;
   for (std::size_t i = 0; i + 2 <= pixels.size(); i += 2) {
-    const Lanes::Color c = Lanes::RgbToHsl(_mm_set_epi32(0, 0, static_cast<int>(pixels[i + 1]),
-                                                         static_cast<int>(pixels[i])));
+    const Lanes::Color c = Lanes::RgbToHsl(
+        _mm_set_epi32(0, 0, static_cast<int>(pixels[i + 1]), static_cast<int>(pixels[i])));
     for (int lane = 0; lane < 2; ++lane) {
       const tone::HslColor want = tone::RgbToHsl(pixels[i + static_cast<std::size_t>(lane)]);
       if (Bits(Lane(c.hue, lane)) != Bits(want.hue) ||
@@ -67,8 +68,16 @@ TEST_F(HslLaneMath, RgbToHslGivesTheSameDoublesForEveryColourOfAGrid) {
 // Values around every boundary the conversion back tests, plus specials.
 double PickComponent(Rng& rng) {
   constexpr double inf = std::numeric_limits<double>::infinity();
-  static const double anchors[] = {0.0, 1.0 / 6.0, 0.5, 0.6666666666666666, 1.0, -1.0, 2.0,
-                                   0.3333333333333333, -0.3333333333333333, 1.3333333333333333};
+  static const double anchors[] = {0.0,
+                                   1.0 / 6.0,
+                                   0.5,
+                                   0.6666666666666666,
+                                   1.0,
+                                   -1.0,
+                                   2.0,
+                                   0.3333333333333333,
+                                   -0.3333333333333333,
+                                   1.3333333333333333};
   switch (rng.Int(0, 5)) {
     case 0: {
       const double a = anchors[rng.Int(0, static_cast<int>(std::size(anchors)) - 1)];
@@ -78,8 +87,8 @@ double PickComponent(Rng& rng) {
       return v;
     }
     case 1: {
-      const double specials[] = {inf, -inf, std::numeric_limits<double>::quiet_NaN(), 1e300,
-                                 -1e300, 8.5e6, -8.5e6, -0.0};
+      const double specials[] = {
+          inf, -inf, std::numeric_limits<double>::quiet_NaN(), 1e300, -1e300, 8.5e6, -8.5e6, -0.0};
       return specials[rng.Int(0, 7)];
     }
     case 2:
@@ -96,8 +105,7 @@ TEST_F(HslLaneMath, HueToChannelGivesTheSameDoublesAroundEveryBoundary) {
     const double p[2] = {PickComponent(rng), PickComponent(rng)};
     const double q[2] = {PickComponent(rng), PickComponent(rng)};
     const double h[2] = {PickComponent(rng), PickComponent(rng)};
-    const __m128d got =
-        Lanes::HueToChannel(_mm_loadu_pd(p), _mm_loadu_pd(q), _mm_loadu_pd(h));
+    const __m128d got = Lanes::HueToChannel(_mm_loadu_pd(p), _mm_loadu_pd(q), _mm_loadu_pd(h));
     for (int lane = 0; lane < 2; ++lane) {
       const double want = tone::HueToChannel(p[lane], q[lane], h[lane]);
       const double have = Lane(got, lane);
@@ -120,15 +128,16 @@ TEST_F(HslLaneMath, HslToRgbGivesTheSamePixels) {
       l[lane] = PickComponent(rng);
       a[lane] = rng.Int(0, 1) ? rng.Int(0, 255) * tone::kByteToUnit : PickComponent(rng);
     }
-    const __m128i got = Lanes::HslToRgb(_mm_loadu_pd(h), _mm_loadu_pd(s), _mm_loadu_pd(l),
-                                        _mm_loadu_pd(a));
+    const __m128i got =
+        Lanes::HslToRgb(_mm_loadu_pd(h), _mm_loadu_pd(s), _mm_loadu_pd(l), _mm_loadu_pd(a));
     std::uint32_t pixels[4];
     _mm_storeu_si128(reinterpret_cast<__m128i*>(pixels), got);
     for (int lane = 0; lane < 2; ++lane) {
       const std::uint32_t want = tone::HslToRgb(h[lane], s[lane], l[lane], a[lane]);
       const std::uint32_t have = pixels[lane];
       if (have != want && ++mismatches < 5)
-        ADD_FAILURE() << "h " << h[lane] << " s " << s[lane] << " l " << l[lane] << " a " << a[lane];
+        ADD_FAILURE() << "h " << h[lane] << " s " << s[lane] << " l " << l[lane] << " a "
+                      << a[lane];
     }
   }
   EXPECT_EQ(mismatches, 0);
