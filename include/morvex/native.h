@@ -64,6 +64,33 @@ MORVEX_API uint8_t MORVEX_CALL ChannelCopy(uint8_t* dst, int32_t dstStride, int3
 
 /* ---- Tone ---- */
 
+/* Integer luminance y = (19595 * red + 38469 * green + 7472 * blue + 32768) >> 16
+ * (0..255, never above the largest colour byte); colour and alpha bytes are
+ * used as stored, premultiplied. */
+
+/* Replaces blue, green and red of every pixel by its luminance, in place; alpha
+ * takes it too when the low byte of alsoAlpha is nonzero. Always returns 1. */
+MORVEX_API uint8_t MORVEX_CALL Desaturate(uint8_t* image, int32_t stride, int32_t width,
+                                          int32_t height, uint32_t alsoAlpha);
+/* Sets the four arrays of 256 counters to 0 (on every call, even for an empty
+ * region), then counts each pixel's red, green and blue bytes and its
+ * luminance; alpha is not counted. Returns the largest counter, 0 when nothing
+ * was counted. Counts wrap modulo 2^32. Arrays that share memory receive the
+ * sum of their counts. */
+MORVEX_API int32_t MORVEX_CALL Histogram(const uint8_t* image, int32_t stride, int32_t width,
+                                         int32_t height, int32_t* redCounts, int32_t* greenCounts,
+                                         int32_t* blueCounts, int32_t* lumaCounts);
+/* In place, per pixel: to hue, saturation, lightness (doubles, 0..1), each
+ * times its scale plus its offset, unclamped, and back; alpha passes through.
+ * Channels are round-to-nearest-even of value * 255 whatever the host's
+ * rounding mode, keeping the low 8 bits (1.2 * 255 = 306 stores 50); a value
+ * without a 32-bit integer (NaN, inf, huge) stores 0. Always returns 1. */
+MORVEX_API uint8_t MORVEX_CALL HslScaleOffset(uint8_t* image, int32_t stride, int32_t width,
+                                              int32_t height, double hueScale,
+                                              double saturationScale, double lightnessScale,
+                                              double hueOffset, double saturationOffset,
+                                              double lightnessOffset);
+
 /* ---- Gaussian blur ---- */
 
 /* ---- Local and radial filters ---- */
