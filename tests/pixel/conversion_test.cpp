@@ -1,0 +1,340 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <vector>
+
+#include "frame/fpu.h"
+#include "morvex/native.h"
+#include "paths.h"
+#include "pixel/conversion.h"
+#include "support/fp_state.h"
+#include "support/stderr_capture.h"
+#include "support/test_plane.h"
+
+namespace morvex {
+namespace {
+
+using test::CpuPaths;
+using test::FpStateGuard;
+using test::HostTable;
+using test::PinnedPath;
+using test::ReadFpState;
+using test::Rng;
+using test::TestPlane;
+
+const std::uint32_t kHostModes[] = {kFpRoundNearest, kFpRoundDown, kFpRoundUp, kFpRoundTowardZero};
+
+// A float back to a byte, written independently of the library: halves to
+// even, clamp, and 0 for values without a 32-bit integer.
+std::uint8_t ExpectByte(float v) {
+  const double d = v;
+  if (std::isnan(d) || d >= 2147483648.0 || d < -2147483648.0) return 0;
+  const double low = std::floor(d), fraction = d - low;
+  double r = low + 1;
+  if (fraction < 0.5 || (fraction == 0.5 && std::fmod(low, 2.0) == 0)) r = low;
+  return r < 0 ? 0 : r > 255 ? 255 : static_cast<std::uint8_t>(r);
+}
+
+float FloatBits(std::uint32_t bits) {
+  float f;
+  std::memcpy(&f, &bits, 4);
+  return f;
+}
+
+// Values with a known byte, the design's ties and the values without an integer.
+struct Worked {
+  float value;
+  std::uint8_t byte;
+};
+const Worked kWorked[] = {
+    {0.0f, 0},           {-0.0f, 0},          {0.5f, 0},           {1.5f, 2},
+    {2.5f, 2},           {3.5f, 4},           {127.5f, 128},       {128.5f, 128},
+    {254.5f, 254},       {255.5f, 255},       {253.5f, 254},       {-0.5f, 0},
+    {-3.7f, 0},          {255.6f, 255},       {64.0f, 64},         {0.49999997f, 0},
+    {0.50000006f, 1},    {2.4999998f, 2},     {1e-45f, 0},         {-1e-45f, 0},
+    {256.0f, 255},       {1e9f, 255},         {2147483520.0f, 255}, {-2147483520.0f, 0},
+    {2147483648.0f, 0},  {-2147483648.0f, 0}, {4294967296.0f, 0},  {1e10f, 0},
+    {-1e10f, 0},         {std::numeric_limits<float>::max(), 0},
+    {std::numeric_limits<float>::infinity(), 0},
+    {-std::numeric_limits<float>::infinity(), 0},
+    {std::numeric_limits<float>::quiet_NaN(), 0},
+    {FloatBits(0xFFC00001u), 0},  // negative NaN with a payload
+    {FloatBits(0x7F800001u), 0},  // signalling NaN
+};
+
+// Random floats weighted toward what matters: the byte range with fractions,
+// exact halves, the worked specials and arbitrary bit patterns.
+float RandomFloat(Rng& rng) {
+  switch (rng.Int(0, 5)) {
+    case 0: return static_cast<float>(rng.Real(-20.0, 280.0));
+    case 1: return static_cast<float>(rng.Int(-4, 260)) + 0.5f;
+    case 2: return kWorked[rng.Int(0, static_cast<int>(std::size(kWorked)) - 1)].value;
+    case 3: return FloatBits(rng.U32());
+    case 4: return static_cast<float>(rng.Int(-3, 258));
+    default: return static_cast<float>(rng.Real(-4e9, 4e9));
+  }
+}
+
+void FillFloats(TestPlane& plane, Rng& rng) {
+  for (int y = 0; y < plane.rows(); ++y)
+    for (int i = 0; i + 4 <= plane.rowBytes(); i += 4) plane.Set<float>(i, y, RandomFloat(rng));
+}
+
+// ---- Vector row kernels against the plain ones ----
+
+using RowFn = void (*)(std::uint8_t*, const std::uint8_t*, std::int32_t);
+struct KernelCase {
+  const char* name;
+  RowFn fast, plain;
+  int srcBytes, dstBytes;  // per element
+  bool floatSource;
+  bool avx2;
+};
+const KernelCase kKernels[] = {
+    {"ArgbToArgbFloat/sse2", pixel::ArgbToArgbFloatRowSse2, pixel::ArgbToArgbFloatRow, 4, 16, false, false},
+    {"ArgbToArgbFloat/avx2", pixel::ArgbToArgbFloatRowAvx2, pixel::ArgbToArgbFloatRow, 4, 16, false, true},
+    {"ArgbFloatToArgb/sse2", pixel::ArgbFloatToArgbRowSse2, pixel::ArgbFloatToArgbRow, 16, 4, true, false},
+    {"ArgbFloatToArgb/avx2", pixel::ArgbFloatToArgbRowAvx2, pixel::ArgbFloatToArgbRow, 16, 4, true, true},
+    {"FloatMaskToArgb/sse2", pixel::FloatMaskToArgbRowSse2, pixel::FloatMaskToArgbRow, 4, 4, true, false},
+    {"FloatMaskToArgb/avx2", pixel::FloatMaskToArgbRowAvx2, pixel::FloatMaskToArgbRow, 4, 4, true, true},
+};
+
+TEST(ConversionKernels, VectorRowsMatchPlainRowsAtEveryWidth) {
+  const bool haveAvx2 = HasCpu(ProbedCpuFeatureFlags(), kCpuAvx2);
+  Rng rng(21);
+  for (const KernelCase& k : kKernels) {
+    if (k.avx2 && !haveAvx2) continue;
+    for (int width = 0; width <= 67; ++width) {
+      for (int rep = 0; rep < 3; ++rep) {
+        // Misaligned rows with guard bytes on both sides.
+        const int srcOffset = rng.Int(0, 3), dstOffset = rng.Int(0, 3);
+        std::vector<std::uint8_t> src(static_cast<std::size_t>(width) * k.srcBytes + 8);
+        if (k.floatSource)
+          for (int i = 0; i < width * k.srcBytes / 4; ++i) {
+            const float f = RandomFloat(rng);
+            std::memcpy(&src[srcOffset + 4 * i], &f, 4);
+          }
+        else
+          rng.Fill(src.data(), src.size());
+        std::vector<std::uint8_t> a(static_cast<std::size_t>(width) * k.dstBytes + 8);
+        rng.Fill(a.data(), a.size());
+        std::vector<std::uint8_t> b = a;
+        {
+          const RoundToNearestBracket bracket;
+          k.fast(a.data() + dstOffset, src.data() + srcOffset, width);
+          k.plain(b.data() + dstOffset, src.data() + srcOffset, width);
+        }
+        ASSERT_EQ(a, b) << k.name << " width " << width;
+      }
+    }
+  }
+}
+
+// ---- Worked numbers through the exports ----
+
+TEST(ConvertARGBFloatToARGB, WorkedNumbersUnderEveryHostModeAndPath) {
+  for (const auto& path : CpuPaths()) {
+    const PinnedPath pinned(path);
+    for (std::uint32_t host : kHostModes) {
+      FpStateGuard guard;
+      test::SetHostRounding(host);
+      // Every value in every channel and pixel position of 9-pixel rows (a
+      // vector group and a tail): row r, slot i holds value (i + r) mod n.
+      const int n = static_cast<int>(std::size(kWorked));
+      TestPlane src(9 * 16, n, 8, true), dst(9 * 4, n, 3);
+      for (int r = 0; r < n; ++r)
+        for (int i = 0; i < 9 * 4; ++i) src.Set<float>(4 * i, r, kWorked[(i + r) % n].value);
+      const auto before = ReadFpState();
+      ASSERT_EQ(ConvertARGBFloatToARGB(dst.first(), dst.stride(), src.first(), src.stride(), 9, n), 1);
+      ASSERT_EQ(ReadFpState(), before);
+      for (int r = 0; r < n; ++r)
+        for (int i = 0; i < 9 * 4; ++i)
+          ASSERT_EQ(dst.Row(r)[i], kWorked[(i + r) % n].byte)
+              << kWorked[(i + r) % n].value << " in slot " << i << " host mode " << std::hex
+              << host << " on " << path.label;
+      EXPECT_TRUE(dst.GuardsIntact());
+    }
+  }
+}
+
+TEST(ConvertFloatMaskToARGB, WorkedNumbersGiveGreyPixelsUnderEveryHostModeAndPath) {
+  for (const auto& path : CpuPaths()) {
+    const PinnedPath pinned(path);
+    for (std::uint32_t host : kHostModes) {
+      FpStateGuard guard;
+      test::SetHostRounding(host);
+      const int n = static_cast<int>(std::size(kWorked));
+      TestPlane src(n * 4, 2, 0, true), dst(n * 4, 2, 6);
+      for (int y = 0; y < 2; ++y)
+        for (int i = 0; i < n; ++i) src.Set<float>(4 * i, y, kWorked[(i + 5 * y) % n].value);
+      const auto before = ReadFpState();
+      ASSERT_EQ(ConvertFloatMaskToARGB(dst.first(), dst.stride(), src.first(), src.stride(), n, 2), 1);
+      ASSERT_EQ(ReadFpState(), before);
+      for (int y = 0; y < 2; ++y)
+        for (int i = 0; i < n; ++i)
+          ASSERT_EQ(dst.Get<std::uint32_t>(4 * i, y), kWorked[(i + 5 * y) % n].byte * 0x01010101u)
+              << kWorked[(i + 5 * y) % n].value << " host mode " << std::hex << host << " on "
+              << path.label;
+      EXPECT_TRUE(dst.GuardsIntact());
+    }
+  }
+}
+
+TEST(FormatConversions, ByteFloatByteRoundTripIsExactForEveryValueInEveryChannel) {
+  for (const auto& path : CpuPaths()) {
+    const PinnedPath pinned(path);
+    // Pixel i holds i, i + 64, i + 128 and i + 192 (mod 256): every channel
+    // sees all 256 values.
+    TestPlane bytes(256 * 4, 1), floats(256 * 16, 1), back(256 * 4, 1);
+    for (int i = 0; i < 256; ++i)
+      for (int k = 0; k < 4; ++k) bytes.Row(0)[4 * i + k] = static_cast<std::uint8_t>(i + 64 * k);
+    ASSERT_EQ(ConvertARGBToARGBFloat(floats.first(), floats.stride(), bytes.first(), bytes.stride(), 256, 1), 1);
+    for (int i = 0; i < 256 * 4; ++i)
+      ASSERT_EQ(floats.Get<float>(4 * i, 0), static_cast<float>(bytes.Row(0)[i])) << i;
+    ASSERT_EQ(ConvertARGBFloatToARGB(back.first(), back.stride(), floats.first(), floats.stride(), 256, 1), 1);
+    EXPECT_EQ(back.RowBytes(), bytes.RowBytes()) << path.label;
+  }
+}
+
+// ---- The exports on random planes, every path and shape ----
+
+struct Shape {
+  int width, height, dstPad, srcPad;
+  bool dstUp, srcUp;
+};
+const Shape kShapes[] = {{1, 1, 0, 0, false, false}, {3, 4, 5, 0, true, false},
+                         {4, 2, 0, 7, false, true},  {9, 3, 4, 4, true, true},
+                         {17, 2, 0, 0, false, false}, {35, 3, 13, 1, false, true},
+                         {130, 2, 2, 3, true, false}};
+
+TEST(FormatConversions, RandomPlanesFollowTheRulesOnEveryPathAndShape) {
+  Rng rng(22);
+  for (const auto& path : CpuPaths()) {
+    const PinnedPath pinned(path);
+    for (const Shape& s : kShapes) {
+      FpStateGuard guard;
+      test::SetHostRounding(kHostModes[rng.Int(0, 3)]);
+      {  // bytes to floats
+        TestPlane src(s.width * 4, s.height, s.srcPad, s.srcUp);
+        TestPlane dst(s.width * 16, s.height, s.dstPad, s.dstUp);
+        src.FillRandom(rng);
+        dst.FillRandom(rng);
+        ASSERT_EQ(ConvertARGBToARGBFloat(dst.first(), dst.stride(), src.first(), src.stride(), s.width, s.height), 1);
+        for (int y = 0; y < s.height; ++y)
+          for (int i = 0; i < s.width * 4; ++i)
+            ASSERT_EQ(dst.Get<float>(4 * i, y), static_cast<float>(src.Row(y)[i])) << path.label;
+        ASSERT_TRUE(dst.GuardsIntact());
+      }
+      {  // float pixels to bytes
+        TestPlane src(s.width * 16, s.height, s.srcPad, s.srcUp);
+        TestPlane dst(s.width * 4, s.height, s.dstPad, s.dstUp);
+        FillFloats(src, rng);
+        dst.FillRandom(rng);
+        ASSERT_EQ(ConvertARGBFloatToARGB(dst.first(), dst.stride(), src.first(), src.stride(), s.width, s.height), 1);
+        for (int y = 0; y < s.height; ++y)
+          for (int i = 0; i < s.width * 4; ++i)
+            ASSERT_EQ(dst.Row(y)[i], ExpectByte(src.Get<float>(4 * i, y)))
+                << src.Get<float>(4 * i, y) << " on " << path.label;
+        ASSERT_TRUE(dst.GuardsIntact());
+      }
+      {  // mask to grey pixels
+        TestPlane src(s.width * 4, s.height, s.srcPad, s.srcUp);
+        TestPlane dst(s.width * 4, s.height, s.dstPad, s.dstUp);
+        FillFloats(src, rng);
+        dst.FillRandom(rng);
+        ASSERT_EQ(ConvertFloatMaskToARGB(dst.first(), dst.stride(), src.first(), src.stride(), s.width, s.height), 1);
+        for (int y = 0; y < s.height; ++y)
+          for (int x = 0; x < s.width; ++x)
+            ASSERT_EQ(dst.Get<std::uint32_t>(4 * x, y), ExpectByte(src.Get<float>(4 * x, y)) * 0x01010101u)
+                << src.Get<float>(4 * x, y) << " on " << path.label;
+        ASSERT_TRUE(dst.GuardsIntact());
+      }
+      for (int channel = 0; channel < 4; ++channel) {  // one channel to a mask
+        TestPlane src(s.width * 4, s.height, s.srcPad, s.srcUp);
+        TestPlane dst(s.width * 4, s.height, s.dstPad, s.dstUp);
+        HostTable table(rng.Int(0, 3));
+        table.FillRandom(rng);  // arbitrary bits, NaN payloads included
+        src.FillRandom(rng);
+        dst.FillRandom(rng);
+        ASSERT_EQ(ConvertChannelToFloatMask(dst.first(), dst.stride(), src.first(), src.stride(),
+                                            channel, s.width, s.height, table.data()),
+                  1);
+        for (int y = 0; y < s.height; ++y)
+          for (int x = 0; x < s.width; ++x)
+            ASSERT_EQ(std::memcmp(dst.Row(y) + 4 * x, table.data() + 4 * src.Row(y)[4 * x + channel], 4), 0)
+                << "channel " << channel << " on " << path.label;
+        ASSERT_TRUE(dst.GuardsIntact());
+      }
+    }
+  }
+}
+
+TEST(ConvertChannelToFloatMask, OutOfRangeChannelsUseTheirLowTwoBits) {
+  Rng rng(23);
+  HostTable table;
+  for (int i = 0; i < 256; ++i) {
+    const float v = static_cast<float>(i) / 255.0f;
+    std::uint32_t bits;
+    std::memcpy(&bits, &v, 4);
+    table.SetEntry(i, bits);
+  }
+  // A one-row plane ending at the fence: a read past the last pixel faults.
+  TestPlane src(6 * 4, 1);
+  src.FillRandom(rng);
+  for (int channel : {4, 5, 7, 11, -1, -4, INT_MIN, INT_MAX}) {
+    TestPlane want(6 * 4, 1), got(6 * 4, 1);
+    ConvertChannelToFloatMask(want.first(), want.stride(), src.first(), src.stride(),
+                              channel & 3, 6, 1, table.data());
+    ASSERT_EQ(ConvertChannelToFloatMask(got.first(), got.stride(), src.first(), src.stride(),
+                                        channel, 6, 1, table.data()),
+              1);
+    EXPECT_EQ(got.RowBytes(), want.RowBytes()) << channel;
+  }
+}
+
+TEST(FormatConversions, EmptyRegionsTouchNothingAndKeepTheRoundingMode) {
+  HostTable table;
+  for (auto [width, height] : {std::pair{4, 0}, {4, -3}, {0, 2}, {-4, 2}, {INT_MIN, 2}}) {
+    FpStateGuard guard;
+    test::SetHostRounding(kFpRoundUp);
+    TestPlane dst(4 * 16, 2), src(4 * 16, 2);
+    Rng rng(24);
+    dst.FillRandom(rng);
+    src.FillRandom(rng);
+    const auto before = dst.Snapshot();
+    const auto fp = ReadFpState();
+    test::StderrCapture capture;
+    EXPECT_EQ(ConvertARGBToARGBFloat(dst.first(), dst.stride(), src.first(), src.stride(), width, height), 1);
+    EXPECT_EQ(ConvertARGBFloatToARGB(dst.first(), dst.stride(), src.first(), src.stride(), width, height), 1);
+    EXPECT_EQ(ConvertChannelToFloatMask(dst.first(), dst.stride(), src.first(), src.stride(), 1, width, height, table.data()), 1);
+    EXPECT_EQ(ConvertFloatMaskToARGB(dst.first(), dst.stride(), src.first(), src.stride(), width, height), 1);
+    EXPECT_EQ(capture.Take(), "");
+    EXPECT_EQ(dst.Snapshot(), before) << width << "x" << height;
+    EXPECT_EQ(ReadFpState(), fp);
+  }
+}
+
+TEST(FormatConversions, RestoreEachUnitsRoundingWhenHostUnitsDiffer) {
+  for (const auto& path : CpuPaths()) {
+    const PinnedPath pinned(path);
+    FpStateGuard guard;
+    test::SetHostRounding(kFpRoundTowardZero);
+    WriteMxcsr((ReadMxcsr() & ~0x6000u) | 0x2000u);  // SSE rounds down, x87 toward zero
+    const auto before = ReadFpState();
+    TestPlane src(5 * 16, 1), dst(5 * 4, 1);
+    for (int i = 0; i < 20; ++i) src.Set<float>(4 * i, 0, 2.5f + static_cast<float>(i));
+    ConvertARGBFloatToARGB(dst.first(), dst.stride(), src.first(), src.stride(), 5, 1);
+    EXPECT_EQ(ReadFpState(), before) << path.label;
+    for (int i = 0; i < 20; ++i) EXPECT_EQ(dst.Row(0)[i], ExpectByte(2.5f + static_cast<float>(i)));
+    ConvertFloatMaskToARGB(dst.first(), dst.stride(), src.first(), src.stride(), 5, 1);
+    EXPECT_EQ(ReadFpState(), before) << path.label;
+    EXPECT_EQ(dst.Get<std::uint32_t>(0, 0), 0x02020202u);
+  }
+}
+
+}  // namespace
+}  // namespace morvex
