@@ -30,11 +30,27 @@ void FloatMaskToArgbRow(Byte* dst, const Byte* src, std::int32_t width) {
 
 namespace {
 
-ConvertRowFn Pick(ConvertRowFn avx2, ConvertRowFn sse2, ConvertRowFn plain) {
+// A conversion's row kernels. The streaming ones write whole 16-byte groups
+// with non-temporal stores and need every destination row 16-byte aligned.
+struct RowKernels {
+  ConvertRowFn avx2, avx2Stream, sse2, sse2Stream, plain;
+};
+
+// Destinations this large leave the caches anyway; streaming them saves
+// reading each destination line before it is overwritten.
+constexpr std::int64_t kStreamMinBytes = std::int64_t{8} << 20;
+
+bool Streams(Rows dst, std::int32_t width, std::int32_t height, std::int32_t dstElementBytes) {
+  return width > 0 && height > 0 &&
+         static_cast<std::int64_t>(width) * height * dstElementBytes >= kStreamMinBytes &&
+         (reinterpret_cast<std::uintptr_t>(dst.row) & 15u) == 0 && (dst.stride & 15) == 0;
+}
+
+ConvertRowFn Pick(const RowKernels& k, bool stream) {
   const std::uint32_t flags = CpuFeatureFlags();
-  if (HasCpu(flags, kCpuAvx2)) return avx2;
-  if (HasCpu(flags, kCpuSse2)) return sse2;
-  return plain;
+  if (HasCpu(flags, kCpuAvx2)) return stream ? k.avx2Stream : k.avx2;
+  if (HasCpu(flags, kCpuSse2)) return stream ? k.sse2Stream : k.sse2;
+  return k.plain;
 }
 
 void WalkRows(ConvertRowFn kernel, Rows dst, ConstRows src, std::int32_t width,
@@ -47,18 +63,36 @@ void WalkRows(ConvertRowFn kernel, Rows dst, ConstRows src, std::int32_t width,
   }
 }
 
+// The whole conversion; `rounds` opens the round-to-nearest bracket around
+// the row walk.
+void Convert(const RowKernels& kernels, bool rounds, Rows dst, ConstRows src, std::int32_t width,
+             std::int32_t height, std::int32_t dstElementBytes) {
+  const bool stream = Streams(dst, width, height, dstElementBytes);
+  const ConvertRowFn kernel = Pick(kernels, stream);
+  if (rounds) {
+    const RoundToNearestBracket bracket;
+    WalkRows(kernel, dst, src, width, height);
+  } else {
+    WalkRows(kernel, dst, src, width, height);
+  }
+  // Orders the streamed stores before whatever the caller writes next.
+  if (kernel == kernels.avx2Stream || kernel == kernels.sse2Stream) FinishStreamingStores();
+}
+
 }  // namespace
 
 void ConvertArgbToArgbFloat(Rows dst, ConstRows src, std::int32_t width, std::int32_t height) {
-  WalkRows(Pick(ArgbToArgbFloatRowAvx2, ArgbToArgbFloatRowSse2, ArgbToArgbFloatRow), dst, src,
-           width, height);
+  static constexpr RowKernels kernels{ArgbToArgbFloatRowAvx2, ArgbToArgbFloatRowAvx2Stream,
+                                      ArgbToArgbFloatRowSse2, ArgbToArgbFloatRowSse2Stream,
+                                      ArgbToArgbFloatRow};
+  Convert(kernels, false, dst, src, width, height, kArgbFloatImageBytes);
 }
 
 void ConvertArgbFloatToArgb(Rows dst, ConstRows src, std::int32_t width, std::int32_t height) {
-  const ConvertRowFn kernel =
-      Pick(ArgbFloatToArgbRowAvx2, ArgbFloatToArgbRowSse2, ArgbFloatToArgbRow);
-  const RoundToNearestBracket bracket;
-  WalkRows(kernel, dst, src, width, height);
+  static constexpr RowKernels kernels{ArgbFloatToArgbRowAvx2, ArgbFloatToArgbRowAvx2Stream,
+                                      ArgbFloatToArgbRowSse2, ArgbFloatToArgbRowSse2Stream,
+                                      ArgbFloatToArgbRow};
+  Convert(kernels, true, dst, src, width, height, kArgbImageBytes);
 }
 
 void ConvertChannelToFloatMask(Rows dst, ConstRows src, std::int32_t channel, std::int32_t width,
@@ -67,10 +101,10 @@ void ConvertChannelToFloatMask(Rows dst, ConstRows src, std::int32_t channel, st
 }
 
 void ConvertFloatMaskToArgb(Rows dst, ConstRows src, std::int32_t width, std::int32_t height) {
-  const ConvertRowFn kernel =
-      Pick(FloatMaskToArgbRowAvx2, FloatMaskToArgbRowSse2, FloatMaskToArgbRow);
-  const RoundToNearestBracket bracket;
-  WalkRows(kernel, dst, src, width, height);
+  static constexpr RowKernels kernels{FloatMaskToArgbRowAvx2, FloatMaskToArgbRowAvx2Stream,
+                                      FloatMaskToArgbRowSse2, FloatMaskToArgbRowSse2Stream,
+                                      FloatMaskToArgbRow};
+  Convert(kernels, true, dst, src, width, height, kArgbImageBytes);
 }
 
 }  // namespace morvex::pixel

@@ -43,15 +43,24 @@ void ArgbToArgbFloatRow(Byte* dst, const Byte* src, std::int32_t width);
 void ArgbToArgbFloatRowSse2(Byte* dst, const Byte* src, std::int32_t width);
 void ArgbToArgbFloatRowAvx2(Byte* dst, const Byte* src, std::int32_t width);
 
-// These three round in the current mode: call them inside the bracket.
+// These round in the current mode: call them inside the bracket.
 void ArgbFloatToArgbRow(Byte* dst, const Byte* src, std::int32_t width);
 void ArgbFloatToArgbRowSse2(Byte* dst, const Byte* src, std::int32_t width);
 void ArgbFloatToArgbRowAvx2(Byte* dst, const Byte* src, std::int32_t width);
-
-// These three round in the current mode: call them inside the bracket.
 void FloatMaskToArgbRow(Byte* dst, const Byte* src, std::int32_t width);
 void FloatMaskToArgbRowSse2(Byte* dst, const Byte* src, std::int32_t width);
 void FloatMaskToArgbRowAvx2(Byte* dst, const Byte* src, std::int32_t width);
+
+// The same kernels writing their groups with non-temporal stores, for large
+// destinations: `dst` must be 16-byte aligned, and FinishStreamingStores must
+// run after the last row.
+void ArgbToArgbFloatRowSse2Stream(Byte* dst, const Byte* src, std::int32_t width);
+void ArgbToArgbFloatRowAvx2Stream(Byte* dst, const Byte* src, std::int32_t width);
+void ArgbFloatToArgbRowSse2Stream(Byte* dst, const Byte* src, std::int32_t width);
+void ArgbFloatToArgbRowAvx2Stream(Byte* dst, const Byte* src, std::int32_t width);
+void FloatMaskToArgbRowSse2Stream(Byte* dst, const Byte* src, std::int32_t width);
+void FloatMaskToArgbRowAvx2Stream(Byte* dst, const Byte* src, std::int32_t width);
+void FinishStreamingStores();
 
 // ---- Whole-region routines behind the exports ----
 

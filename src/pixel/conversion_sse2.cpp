@@ -15,55 +15,90 @@ namespace {
 constexpr std::int32_t kGroup = 4;
 
 inline __m128i LoadBytes(const Byte* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-inline void StoreBytes(Byte* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 inline __m128i RoundFloats(const Byte* p) {
   return _mm_cvtps_epi32(_mm_loadu_ps(reinterpret_cast<const float*>(p)));
 }
+// Streaming stores need 16-byte aligned addresses, which the callers of the
+// streaming kernels guarantee for every group.
+template <bool kStream>
+inline void StoreBytes(Byte* p, __m128i v) {
+  if constexpr (kStream)
+    _mm_stream_si128(reinterpret_cast<__m128i*>(p), v);
+  else
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
+}
 
-}  // namespace
-
-void ArgbToArgbFloatRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
+template <bool kStream>
+void ArgbToArgbFloat(Byte* dst, const Byte* src, std::int32_t width) {
   const __m128i zero = _mm_setzero_si128();
   std::int32_t x = 0;
   for (; x + kGroup <= width; x += kGroup) {
     const __m128i bytes = LoadBytes(src + ElementOffset(x, kArgbImageBytes));
     const __m128i low = _mm_unpacklo_epi8(bytes, zero);
     const __m128i high = _mm_unpackhi_epi8(bytes, zero);
-    float* out = reinterpret_cast<float*>(dst + ElementOffset(x, kArgbFloatImageBytes));
-    _mm_storeu_ps(out, _mm_cvtepi32_ps(_mm_unpacklo_epi16(low, zero)));
-    _mm_storeu_ps(out + 4, _mm_cvtepi32_ps(_mm_unpackhi_epi16(low, zero)));
-    _mm_storeu_ps(out + 8, _mm_cvtepi32_ps(_mm_unpacklo_epi16(high, zero)));
-    _mm_storeu_ps(out + 12, _mm_cvtepi32_ps(_mm_unpackhi_epi16(high, zero)));
+    Byte* out = dst + ElementOffset(x, kArgbFloatImageBytes);
+    const auto put = [&](int pixel, __m128i words) {
+      StoreBytes<kStream>(out + 16 * pixel, _mm_castps_si128(_mm_cvtepi32_ps(words)));
+    };
+    put(0, _mm_unpacklo_epi16(low, zero));
+    put(1, _mm_unpackhi_epi16(low, zero));
+    put(2, _mm_unpacklo_epi16(high, zero));
+    put(3, _mm_unpackhi_epi16(high, zero));
   }
   ArgbToArgbFloatRow(dst + ElementOffset(x, kArgbFloatImageBytes),
                      src + ElementOffset(x, kArgbImageBytes), width - x);
 }
 
-void ArgbFloatToArgbRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
+template <bool kStream>
+void ArgbFloatToArgb(Byte* dst, const Byte* src, std::int32_t width) {
   std::int32_t x = 0;
   for (; x + kGroup <= width; x += kGroup) {
     const Byte* in = src + ElementOffset(x, kArgbFloatImageBytes);
     const __m128i p0 = RoundFloats(in), p1 = RoundFloats(in + 16);
     const __m128i p2 = RoundFloats(in + 32), p3 = RoundFloats(in + 48);
     const __m128i words = _mm_packs_epi32(p0, p1);
-    StoreBytes(dst + ElementOffset(x, kArgbImageBytes),
-               _mm_packus_epi16(words, _mm_packs_epi32(p2, p3)));
+    StoreBytes<kStream>(dst + ElementOffset(x, kArgbImageBytes),
+                        _mm_packus_epi16(words, _mm_packs_epi32(p2, p3)));
   }
   ArgbFloatToArgbRow(dst + ElementOffset(x, kArgbImageBytes),
                      src + ElementOffset(x, kArgbFloatImageBytes), width - x);
 }
 
-void FloatMaskToArgbRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
+template <bool kStream>
+void FloatMaskToArgb(Byte* dst, const Byte* src, std::int32_t width) {
   std::int32_t x = 0;
   for (; x + kGroup <= width; x += kGroup) {
     const __m128i values = RoundFloats(src + ElementOffset(x, kFloatMaskBytes));
     const __m128i words = _mm_packs_epi32(values, values);
     const __m128i bytes = _mm_packus_epi16(words, words);  // v0 v1 v2 v3 in the low word
     const __m128i pairs = _mm_unpacklo_epi8(bytes, bytes);
-    StoreBytes(dst + ElementOffset(x, kArgbImageBytes), _mm_unpacklo_epi16(pairs, pairs));
+    StoreBytes<kStream>(dst + ElementOffset(x, kArgbImageBytes), _mm_unpacklo_epi16(pairs, pairs));
   }
   FloatMaskToArgbRow(dst + ElementOffset(x, kArgbImageBytes),
                      src + ElementOffset(x, kFloatMaskBytes), width - x);
 }
+
+}  // namespace
+
+void ArgbToArgbFloatRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
+  ArgbToArgbFloat<false>(dst, src, width);
+}
+void ArgbToArgbFloatRowSse2Stream(Byte* dst, const Byte* src, std::int32_t width) {
+  ArgbToArgbFloat<true>(dst, src, width);
+}
+void ArgbFloatToArgbRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
+  ArgbFloatToArgb<false>(dst, src, width);
+}
+void ArgbFloatToArgbRowSse2Stream(Byte* dst, const Byte* src, std::int32_t width) {
+  ArgbFloatToArgb<true>(dst, src, width);
+}
+void FloatMaskToArgbRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
+  FloatMaskToArgb<false>(dst, src, width);
+}
+void FloatMaskToArgbRowSse2Stream(Byte* dst, const Byte* src, std::int32_t width) {
+  FloatMaskToArgb<true>(dst, src, width);
+}
+
+void FinishStreamingStores() { _mm_sfence(); }
 
 }  // namespace morvex::pixel

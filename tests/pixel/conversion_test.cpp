@@ -93,14 +93,21 @@ struct KernelCase {
   int srcBytes, dstBytes;  // per element
   bool floatSource;
   bool avx2;
+  bool stream;  // needs a 16-byte aligned destination
 };
 const KernelCase kKernels[] = {
-    {"ArgbToArgbFloat/sse2", pixel::ArgbToArgbFloatRowSse2, pixel::ArgbToArgbFloatRow, 4, 16, false, false},
-    {"ArgbToArgbFloat/avx2", pixel::ArgbToArgbFloatRowAvx2, pixel::ArgbToArgbFloatRow, 4, 16, false, true},
-    {"ArgbFloatToArgb/sse2", pixel::ArgbFloatToArgbRowSse2, pixel::ArgbFloatToArgbRow, 16, 4, true, false},
-    {"ArgbFloatToArgb/avx2", pixel::ArgbFloatToArgbRowAvx2, pixel::ArgbFloatToArgbRow, 16, 4, true, true},
-    {"FloatMaskToArgb/sse2", pixel::FloatMaskToArgbRowSse2, pixel::FloatMaskToArgbRow, 4, 4, true, false},
-    {"FloatMaskToArgb/avx2", pixel::FloatMaskToArgbRowAvx2, pixel::FloatMaskToArgbRow, 4, 4, true, true},
+    {"ArgbToArgbFloat/sse2", pixel::ArgbToArgbFloatRowSse2, pixel::ArgbToArgbFloatRow, 4, 16, false, false, false},
+    {"ArgbToArgbFloat/avx2", pixel::ArgbToArgbFloatRowAvx2, pixel::ArgbToArgbFloatRow, 4, 16, false, true, false},
+    {"ArgbToArgbFloat/sse2-stream", pixel::ArgbToArgbFloatRowSse2Stream, pixel::ArgbToArgbFloatRow, 4, 16, false, false, true},
+    {"ArgbToArgbFloat/avx2-stream", pixel::ArgbToArgbFloatRowAvx2Stream, pixel::ArgbToArgbFloatRow, 4, 16, false, true, true},
+    {"ArgbFloatToArgb/sse2", pixel::ArgbFloatToArgbRowSse2, pixel::ArgbFloatToArgbRow, 16, 4, true, false, false},
+    {"ArgbFloatToArgb/avx2", pixel::ArgbFloatToArgbRowAvx2, pixel::ArgbFloatToArgbRow, 16, 4, true, true, false},
+    {"ArgbFloatToArgb/sse2-stream", pixel::ArgbFloatToArgbRowSse2Stream, pixel::ArgbFloatToArgbRow, 16, 4, true, false, true},
+    {"ArgbFloatToArgb/avx2-stream", pixel::ArgbFloatToArgbRowAvx2Stream, pixel::ArgbFloatToArgbRow, 16, 4, true, true, true},
+    {"FloatMaskToArgb/sse2", pixel::FloatMaskToArgbRowSse2, pixel::FloatMaskToArgbRow, 4, 4, true, false, false},
+    {"FloatMaskToArgb/avx2", pixel::FloatMaskToArgbRowAvx2, pixel::FloatMaskToArgbRow, 4, 4, true, true, false},
+    {"FloatMaskToArgb/sse2-stream", pixel::FloatMaskToArgbRowSse2Stream, pixel::FloatMaskToArgbRow, 4, 4, true, false, true},
+    {"FloatMaskToArgb/avx2-stream", pixel::FloatMaskToArgbRowAvx2Stream, pixel::FloatMaskToArgbRow, 4, 4, true, true, true},
 };
 
 TEST(ConversionKernels, VectorRowsMatchPlainRowsAtEveryWidth) {
@@ -110,8 +117,9 @@ TEST(ConversionKernels, VectorRowsMatchPlainRowsAtEveryWidth) {
     if (k.avx2 && !haveAvx2) continue;
     for (int width = 0; width <= 67; ++width) {
       for (int rep = 0; rep < 3; ++rep) {
-        // Misaligned rows with guard bytes on both sides.
-        const int srcOffset = rng.Int(0, 3), dstOffset = rng.Int(0, 3);
+        // Misaligned rows (aligned destinations for streaming) with guard
+        // bytes on both sides.
+        const int srcOffset = rng.Int(0, 3);
         std::vector<std::uint8_t> src(static_cast<std::size_t>(width) * k.srcBytes + 8);
         if (k.floatSource)
           for (int i = 0; i < width * k.srcBytes / 4; ++i) {
@@ -120,14 +128,17 @@ TEST(ConversionKernels, VectorRowsMatchPlainRowsAtEveryWidth) {
           }
         else
           rng.Fill(src.data(), src.size());
-        std::vector<std::uint8_t> a(static_cast<std::size_t>(width) * k.dstBytes + 8);
+        std::vector<std::uint8_t> a(static_cast<std::size_t>(width) * k.dstBytes + 24);
         rng.Fill(a.data(), a.size());
+        const auto misalignment = reinterpret_cast<std::uintptr_t>(a.data()) & 15u;
+        const int dstOffset = k.stream ? static_cast<int>((16 - misalignment) & 15u) : rng.Int(0, 3);
         std::vector<std::uint8_t> b = a;
         {
           const RoundToNearestBracket bracket;
           k.fast(a.data() + dstOffset, src.data() + srcOffset, width);
           k.plain(b.data() + dstOffset, src.data() + srcOffset, width);
         }
+        if (k.stream) pixel::FinishStreamingStores();
         ASSERT_EQ(a, b) << k.name << " width " << width;
       }
     }
@@ -269,6 +280,64 @@ TEST(FormatConversions, RandomPlanesFollowTheRulesOnEveryPathAndShape) {
                 << "channel " << channel << " on " << path.label;
         ASSERT_TRUE(dst.GuardsIntact());
       }
+    }
+  }
+}
+
+// Destinations of 8 MiB and more with 16-byte aligned rows take the
+// streaming kernels; their results must be the same bits. Rows are checked
+// in a sample that includes the last.
+bool Sampled(int y, int height) { return y % 37 == 0 || y == height - 1; }
+
+TEST(FormatConversions, LargeAlignedDestinationsConvertLikeSmallOnes) {
+  Rng rng(25);
+  {
+    const int width = 1028, height = 520;  // 8.2 MiB of float pixels
+    TestPlane src(width * 4, height, 4, true), dst(width * 16, height, 16, false);
+    src.FillRandom(rng);
+    for (const auto& path : CpuPaths()) {
+      const PinnedPath pinned(path);
+      dst.Fill(0);
+      ASSERT_EQ(ConvertARGBToARGBFloat(dst.first(), dst.stride(), src.first(), src.stride(), width, height), 1);
+      for (int y = 0; y < height; ++y) {
+        if (!Sampled(y, height)) continue;
+          for (int i = 0; i < width * 4; ++i)
+            ASSERT_EQ(dst.Get<float>(4 * i, y), static_cast<float>(src.Row(y)[i])) << path.label;
+      }
+      ASSERT_TRUE(dst.GuardsIntact());
+    }
+  }
+  const int width = 2048, height = 1025;  // 8 MiB of byte pixels
+  TestPlane dst(width * 4, height, 16, true);
+  {
+    TestPlane src(width * 16, height, 4, false);
+    FillFloats(src, rng);
+    for (const auto& path : CpuPaths()) {
+      const PinnedPath pinned(path);
+      dst.Fill(0);
+      ASSERT_EQ(ConvertARGBFloatToARGB(dst.first(), dst.stride(), src.first(), src.stride(), width, height), 1);
+      for (int y = 0; y < height; ++y) {
+        if (!Sampled(y, height)) continue;
+          for (int i = 0; i < width * 4; ++i)
+            ASSERT_EQ(dst.Row(y)[i], ExpectByte(src.Get<float>(4 * i, y))) << path.label;
+      }
+      ASSERT_TRUE(dst.GuardsIntact());
+    }
+  }
+  {
+    TestPlane src(width * 4, height, 0, false);
+    FillFloats(src, rng);
+    for (const auto& path : CpuPaths()) {
+      const PinnedPath pinned(path);
+      dst.Fill(0);
+      ASSERT_EQ(ConvertFloatMaskToARGB(dst.first(), dst.stride(), src.first(), src.stride(), width, height), 1);
+      for (int y = 0; y < height; ++y) {
+        if (!Sampled(y, height)) continue;
+          for (int x = 0; x < width; ++x)
+            ASSERT_EQ(dst.Get<std::uint32_t>(4 * x, y), ExpectByte(src.Get<float>(4 * x, y)) * 0x01010101u)
+                << path.label;
+      }
+      ASSERT_TRUE(dst.GuardsIntact());
     }
   }
 }
