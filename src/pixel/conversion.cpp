@@ -82,15 +82,15 @@ void Convert(const RowKernels& kernels, bool rounds, Rows dst, ConstRows src, st
 }  // namespace
 
 void ConvertArgbToArgbFloat(Rows dst, ConstRows src, std::int32_t width, std::int32_t height) {
-  static constexpr RowKernels kernels{ArgbToArgbFloatRowAvx2, ArgbToArgbFloatRowAvx2Stream,
-                                      ArgbToArgbFloatRowSse2, ArgbToArgbFloatRowSse2Stream,
+  static constexpr RowKernels kernels{ArgbToArgbFloatRowAvx2<false>, ArgbToArgbFloatRowAvx2<true>,
+                                      ArgbToArgbFloatRowSse2<false>, ArgbToArgbFloatRowSse2<true>,
                                       ArgbToArgbFloatRow};
   Convert(kernels, false, dst, src, width, height, kArgbFloatImageBytes);
 }
 
 void ConvertArgbFloatToArgb(Rows dst, ConstRows src, std::int32_t width, std::int32_t height) {
-  static constexpr RowKernels kernels{ArgbFloatToArgbRowAvx2, ArgbFloatToArgbRowAvx2Stream,
-                                      ArgbFloatToArgbRowSse2, ArgbFloatToArgbRowSse2Stream,
+  static constexpr RowKernels kernels{ArgbFloatToArgbRowAvx2<false>, ArgbFloatToArgbRowAvx2<true>,
+                                      ArgbFloatToArgbRowSse2<false>, ArgbFloatToArgbRowSse2<true>,
                                       ArgbFloatToArgbRow};
   Convert(kernels, true, dst, src, width, height, kArgbImageBytes);
 }
@@ -101,8 +101,8 @@ void ConvertChannelToFloatMask(Rows dst, ConstRows src, std::int32_t channel, st
 }
 
 void ConvertFloatMaskToArgb(Rows dst, ConstRows src, std::int32_t width, std::int32_t height) {
-  static constexpr RowKernels kernels{FloatMaskToArgbRowAvx2, FloatMaskToArgbRowAvx2Stream,
-                                      FloatMaskToArgbRowSse2, FloatMaskToArgbRowSse2Stream,
+  static constexpr RowKernels kernels{FloatMaskToArgbRowAvx2<false>, FloatMaskToArgbRowAvx2<true>,
+                                      FloatMaskToArgbRowSse2<false>, FloatMaskToArgbRowSse2<true>,
                                       FloatMaskToArgbRow};
   Convert(kernels, true, dst, src, width, height, kArgbImageBytes);
 }

@@ -39,27 +39,27 @@ inline void FloatMaskToArgbElement(Byte* dst, const Byte* src) {
 
 using ConvertRowFn = void (*)(Byte* dst, const Byte* src, std::int32_t width);
 
+// The vector kernels come in two forms: kStream writes each group with
+// non-temporal stores, for large destinations; its `dst` must be 16-byte
+// aligned and FinishStreamingStores must run after the last row.
 void ArgbToArgbFloatRow(Byte* dst, const Byte* src, std::int32_t width);
+template <bool kStream>
 void ArgbToArgbFloatRowSse2(Byte* dst, const Byte* src, std::int32_t width);
+template <bool kStream>
 void ArgbToArgbFloatRowAvx2(Byte* dst, const Byte* src, std::int32_t width);
 
 // These round in the current mode: call them inside the bracket.
 void ArgbFloatToArgbRow(Byte* dst, const Byte* src, std::int32_t width);
+template <bool kStream>
 void ArgbFloatToArgbRowSse2(Byte* dst, const Byte* src, std::int32_t width);
+template <bool kStream>
 void ArgbFloatToArgbRowAvx2(Byte* dst, const Byte* src, std::int32_t width);
 void FloatMaskToArgbRow(Byte* dst, const Byte* src, std::int32_t width);
+template <bool kStream>
 void FloatMaskToArgbRowSse2(Byte* dst, const Byte* src, std::int32_t width);
+template <bool kStream>
 void FloatMaskToArgbRowAvx2(Byte* dst, const Byte* src, std::int32_t width);
 
-// The same kernels writing their groups with non-temporal stores, for large
-// destinations: `dst` must be 16-byte aligned, and FinishStreamingStores must
-// run after the last row.
-void ArgbToArgbFloatRowSse2Stream(Byte* dst, const Byte* src, std::int32_t width);
-void ArgbToArgbFloatRowAvx2Stream(Byte* dst, const Byte* src, std::int32_t width);
-void ArgbFloatToArgbRowSse2Stream(Byte* dst, const Byte* src, std::int32_t width);
-void ArgbFloatToArgbRowAvx2Stream(Byte* dst, const Byte* src, std::int32_t width);
-void FloatMaskToArgbRowSse2Stream(Byte* dst, const Byte* src, std::int32_t width);
-void FloatMaskToArgbRowAvx2Stream(Byte* dst, const Byte* src, std::int32_t width);
 void FinishStreamingStores();
 
 // ---- Whole-region routines behind the exports ----

@@ -26,8 +26,10 @@ inline void StoreBytes(Byte* p, __m256i v) {
   }
 }
 
+}  // namespace
+
 template <bool kStream>
-void ArgbToArgbFloat(Byte* dst, const Byte* src, std::int32_t width) {
+void ArgbToArgbFloatRowAvx2(Byte* dst, const Byte* src, std::int32_t width) {
   std::int32_t x = 0;
   for (; x + kGroup <= width; x += kGroup) {
     const Byte* in = src + ElementOffset(x, kArgbImageBytes);
@@ -43,7 +45,7 @@ void ArgbToArgbFloat(Byte* dst, const Byte* src, std::int32_t width) {
 }
 
 template <bool kStream>
-void ArgbFloatToArgb(Byte* dst, const Byte* src, std::int32_t width) {
+void ArgbFloatToArgbRowAvx2(Byte* dst, const Byte* src, std::int32_t width) {
   // The in-lane packs leave the pixels in the order 0 2 4 6 1 3 5 7.
   const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
   std::int32_t x = 0;
@@ -61,7 +63,7 @@ void ArgbFloatToArgb(Byte* dst, const Byte* src, std::int32_t width) {
 }
 
 template <bool kStream>
-void FloatMaskToArgb(Byte* dst, const Byte* src, std::int32_t width) {
+void FloatMaskToArgbRowAvx2(Byte* dst, const Byte* src, std::int32_t width) {
   std::int32_t x = 0;
   for (; x + kGroup <= width; x += kGroup) {
     const __m256i values = RoundFloats(src + ElementOffset(x, kFloatMaskBytes));
@@ -74,25 +76,11 @@ void FloatMaskToArgb(Byte* dst, const Byte* src, std::int32_t width) {
                      src + ElementOffset(x, kFloatMaskBytes), width - x);
 }
 
-}  // namespace
-
-void ArgbToArgbFloatRowAvx2(Byte* dst, const Byte* src, std::int32_t width) {
-  ArgbToArgbFloat<false>(dst, src, width);
-}
-void ArgbToArgbFloatRowAvx2Stream(Byte* dst, const Byte* src, std::int32_t width) {
-  ArgbToArgbFloat<true>(dst, src, width);
-}
-void ArgbFloatToArgbRowAvx2(Byte* dst, const Byte* src, std::int32_t width) {
-  ArgbFloatToArgb<false>(dst, src, width);
-}
-void ArgbFloatToArgbRowAvx2Stream(Byte* dst, const Byte* src, std::int32_t width) {
-  ArgbFloatToArgb<true>(dst, src, width);
-}
-void FloatMaskToArgbRowAvx2(Byte* dst, const Byte* src, std::int32_t width) {
-  FloatMaskToArgb<false>(dst, src, width);
-}
-void FloatMaskToArgbRowAvx2Stream(Byte* dst, const Byte* src, std::int32_t width) {
-  FloatMaskToArgb<true>(dst, src, width);
-}
+template void ArgbToArgbFloatRowAvx2<false>(Byte*, const Byte*, std::int32_t);
+template void ArgbToArgbFloatRowAvx2<true>(Byte*, const Byte*, std::int32_t);
+template void ArgbFloatToArgbRowAvx2<false>(Byte*, const Byte*, std::int32_t);
+template void ArgbFloatToArgbRowAvx2<true>(Byte*, const Byte*, std::int32_t);
+template void FloatMaskToArgbRowAvx2<false>(Byte*, const Byte*, std::int32_t);
+template void FloatMaskToArgbRowAvx2<true>(Byte*, const Byte*, std::int32_t);
 
 }  // namespace morvex::pixel

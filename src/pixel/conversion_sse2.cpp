@@ -28,8 +28,10 @@ inline void StoreBytes(Byte* p, __m128i v) {
     _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v);
 }
 
+}  // namespace
+
 template <bool kStream>
-void ArgbToArgbFloat(Byte* dst, const Byte* src, std::int32_t width) {
+void ArgbToArgbFloatRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
   const __m128i zero = _mm_setzero_si128();
   std::int32_t x = 0;
   for (; x + kGroup <= width; x += kGroup) {
@@ -50,7 +52,7 @@ void ArgbToArgbFloat(Byte* dst, const Byte* src, std::int32_t width) {
 }
 
 template <bool kStream>
-void ArgbFloatToArgb(Byte* dst, const Byte* src, std::int32_t width) {
+void ArgbFloatToArgbRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
   std::int32_t x = 0;
   for (; x + kGroup <= width; x += kGroup) {
     const Byte* in = src + ElementOffset(x, kArgbFloatImageBytes);
@@ -65,7 +67,7 @@ void ArgbFloatToArgb(Byte* dst, const Byte* src, std::int32_t width) {
 }
 
 template <bool kStream>
-void FloatMaskToArgb(Byte* dst, const Byte* src, std::int32_t width) {
+void FloatMaskToArgbRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
   std::int32_t x = 0;
   for (; x + kGroup <= width; x += kGroup) {
     const __m128i values = RoundFloats(src + ElementOffset(x, kFloatMaskBytes));
@@ -78,26 +80,12 @@ void FloatMaskToArgb(Byte* dst, const Byte* src, std::int32_t width) {
                      src + ElementOffset(x, kFloatMaskBytes), width - x);
 }
 
-}  // namespace
-
-void ArgbToArgbFloatRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
-  ArgbToArgbFloat<false>(dst, src, width);
-}
-void ArgbToArgbFloatRowSse2Stream(Byte* dst, const Byte* src, std::int32_t width) {
-  ArgbToArgbFloat<true>(dst, src, width);
-}
-void ArgbFloatToArgbRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
-  ArgbFloatToArgb<false>(dst, src, width);
-}
-void ArgbFloatToArgbRowSse2Stream(Byte* dst, const Byte* src, std::int32_t width) {
-  ArgbFloatToArgb<true>(dst, src, width);
-}
-void FloatMaskToArgbRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
-  FloatMaskToArgb<false>(dst, src, width);
-}
-void FloatMaskToArgbRowSse2Stream(Byte* dst, const Byte* src, std::int32_t width) {
-  FloatMaskToArgb<true>(dst, src, width);
-}
+template void ArgbToArgbFloatRowSse2<false>(Byte*, const Byte*, std::int32_t);
+template void ArgbToArgbFloatRowSse2<true>(Byte*, const Byte*, std::int32_t);
+template void ArgbFloatToArgbRowSse2<false>(Byte*, const Byte*, std::int32_t);
+template void ArgbFloatToArgbRowSse2<true>(Byte*, const Byte*, std::int32_t);
+template void FloatMaskToArgbRowSse2<false>(Byte*, const Byte*, std::int32_t);
+template void FloatMaskToArgbRowSse2<true>(Byte*, const Byte*, std::int32_t);
 
 void FinishStreamingStores() { _mm_sfence(); }
 

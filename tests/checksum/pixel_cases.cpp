@@ -58,21 +58,19 @@ void FillFloats(TestPlane& plane, Rng& rng) {
     for (int i = 0; i + 4 <= plane.rowBytes(); i += 4) plane.Set<float>(i, y, RandomFloat(rng));
 }
 
-void RunLut(Rng& rng, Hasher& hash) {
+using LutFn = std::uint8_t (*)(std::uint8_t*, std::int32_t, std::int32_t, std::int32_t,
+                               const std::uint8_t*);
+
+void RunChannelLut(Rng& rng, Hasher& hash, LutFn lut) {
   const int width = RandomWidth(rng), height = RandomHeight(rng);
   TestPlane image = RandomPlane(rng, 4, width, height);
   const Table table(rng);
-  hash.Value(Lut(image.first(), image.stride(), width, height, table.data()));
+  hash.Value(lut(image.first(), image.stride(), width, height, table.data()));
   hash.Plane(image);
 }
 
-void RunLutWithAlphaClamp(Rng& rng, Hasher& hash) {
-  const int width = RandomWidth(rng), height = RandomHeight(rng);
-  TestPlane image = RandomPlane(rng, 4, width, height);
-  const Table table(rng);
-  hash.Value(LutWithAlphaClamp(image.first(), image.stride(), width, height, table.data()));
-  hash.Plane(image);
-}
+void RunLut(Rng& rng, Hasher& hash) { RunChannelLut(rng, hash, Lut); }
+void RunLutWithAlphaClamp(Rng& rng, Hasher& hash) { RunChannelLut(rng, hash, LutWithAlphaClamp); }
 
 // A channel argument: mostly valid, sometimes one the export refuses.
 int RandomChannel(Rng& rng) { return rng.Int(0, 7) == 0 ? (rng.Bool() ? -1 : 4) : rng.Int(0, 3); }
@@ -133,16 +131,26 @@ void UnderRandomHostMode(Rng& rng, Hasher& hash, Call&& call) {
   hash.Value(static_cast<std::uint8_t>(ReadFpState() == before));
 }
 
-void RunConvertARGBFloatToARGB(Rng& rng, Hasher& hash) {
+using ConvertFn = std::uint8_t (*)(std::uint8_t*, std::int32_t, const std::uint8_t*,
+                                   std::int32_t, std::int32_t, std::int32_t);
+
+// A conversion from floats (`srcBytes` per element) to ARGB pixels.
+void RunRoundingConversion(Rng& rng, Hasher& hash, int srcBytes, ConvertFn convert) {
   const int width = RandomWidth(rng), height = RandomHeight(rng);
-  TestPlane src = RandomPlane(rng, 16, width, height);
+  TestPlane src = RandomPlane(rng, srcBytes, width, height);
   FillFloats(src, rng);
   TestPlane dst = RandomPlane(rng, 4, width, height);
   UnderRandomHostMode(rng, hash, [&] {
-    hash.Value(ConvertARGBFloatToARGB(dst.first(), dst.stride(), src.first(), src.stride(), width,
-                                      height));
+    hash.Value(convert(dst.first(), dst.stride(), src.first(), src.stride(), width, height));
   });
   hash.Plane(dst);
+}
+
+void RunConvertARGBFloatToARGB(Rng& rng, Hasher& hash) {
+  RunRoundingConversion(rng, hash, 16, ConvertARGBFloatToARGB);
+}
+void RunConvertFloatMaskToARGB(Rng& rng, Hasher& hash) {
+  RunRoundingConversion(rng, hash, 4, ConvertFloatMaskToARGB);
 }
 
 void RunConvertChannelToFloatMask(Rng& rng, Hasher& hash) {
@@ -152,18 +160,6 @@ void RunConvertChannelToFloatMask(Rng& rng, Hasher& hash) {
   const Table table(rng);
   hash.Value(ConvertChannelToFloatMask(dst.first(), dst.stride(), src.first(), src.stride(),
                                        channel, width, height, table.data()));
-  hash.Plane(dst);
-}
-
-void RunConvertFloatMaskToARGB(Rng& rng, Hasher& hash) {
-  const int width = RandomWidth(rng), height = RandomHeight(rng);
-  TestPlane src = RandomPlane(rng, 4, width, height);
-  FillFloats(src, rng);
-  TestPlane dst = RandomPlane(rng, 4, width, height);
-  UnderRandomHostMode(rng, hash, [&] {
-    hash.Value(ConvertFloatMaskToARGB(dst.first(), dst.stride(), src.first(), src.stride(), width,
-                                      height));
-  });
   hash.Plane(dst);
 }
 

@@ -96,18 +96,18 @@ struct KernelCase {
   bool stream;  // needs a 16-byte aligned destination
 };
 const KernelCase kKernels[] = {
-    {"ArgbToArgbFloat/sse2", pixel::ArgbToArgbFloatRowSse2, pixel::ArgbToArgbFloatRow, 4, 16, false, false, false},
-    {"ArgbToArgbFloat/avx2", pixel::ArgbToArgbFloatRowAvx2, pixel::ArgbToArgbFloatRow, 4, 16, false, true, false},
-    {"ArgbToArgbFloat/sse2-stream", pixel::ArgbToArgbFloatRowSse2Stream, pixel::ArgbToArgbFloatRow, 4, 16, false, false, true},
-    {"ArgbToArgbFloat/avx2-stream", pixel::ArgbToArgbFloatRowAvx2Stream, pixel::ArgbToArgbFloatRow, 4, 16, false, true, true},
-    {"ArgbFloatToArgb/sse2", pixel::ArgbFloatToArgbRowSse2, pixel::ArgbFloatToArgbRow, 16, 4, true, false, false},
-    {"ArgbFloatToArgb/avx2", pixel::ArgbFloatToArgbRowAvx2, pixel::ArgbFloatToArgbRow, 16, 4, true, true, false},
-    {"ArgbFloatToArgb/sse2-stream", pixel::ArgbFloatToArgbRowSse2Stream, pixel::ArgbFloatToArgbRow, 16, 4, true, false, true},
-    {"ArgbFloatToArgb/avx2-stream", pixel::ArgbFloatToArgbRowAvx2Stream, pixel::ArgbFloatToArgbRow, 16, 4, true, true, true},
-    {"FloatMaskToArgb/sse2", pixel::FloatMaskToArgbRowSse2, pixel::FloatMaskToArgbRow, 4, 4, true, false, false},
-    {"FloatMaskToArgb/avx2", pixel::FloatMaskToArgbRowAvx2, pixel::FloatMaskToArgbRow, 4, 4, true, true, false},
-    {"FloatMaskToArgb/sse2-stream", pixel::FloatMaskToArgbRowSse2Stream, pixel::FloatMaskToArgbRow, 4, 4, true, false, true},
-    {"FloatMaskToArgb/avx2-stream", pixel::FloatMaskToArgbRowAvx2Stream, pixel::FloatMaskToArgbRow, 4, 4, true, true, true},
+    {"ArgbToArgbFloat/sse2", pixel::ArgbToArgbFloatRowSse2<false>, pixel::ArgbToArgbFloatRow, 4, 16, false, false, false},
+    {"ArgbToArgbFloat/avx2", pixel::ArgbToArgbFloatRowAvx2<false>, pixel::ArgbToArgbFloatRow, 4, 16, false, true, false},
+    {"ArgbToArgbFloat/sse2-stream", pixel::ArgbToArgbFloatRowSse2<true>, pixel::ArgbToArgbFloatRow, 4, 16, false, false, true},
+    {"ArgbToArgbFloat/avx2-stream", pixel::ArgbToArgbFloatRowAvx2<true>, pixel::ArgbToArgbFloatRow, 4, 16, false, true, true},
+    {"ArgbFloatToArgb/sse2", pixel::ArgbFloatToArgbRowSse2<false>, pixel::ArgbFloatToArgbRow, 16, 4, true, false, false},
+    {"ArgbFloatToArgb/avx2", pixel::ArgbFloatToArgbRowAvx2<false>, pixel::ArgbFloatToArgbRow, 16, 4, true, true, false},
+    {"ArgbFloatToArgb/sse2-stream", pixel::ArgbFloatToArgbRowSse2<true>, pixel::ArgbFloatToArgbRow, 16, 4, true, false, true},
+    {"ArgbFloatToArgb/avx2-stream", pixel::ArgbFloatToArgbRowAvx2<true>, pixel::ArgbFloatToArgbRow, 16, 4, true, true, true},
+    {"FloatMaskToArgb/sse2", pixel::FloatMaskToArgbRowSse2<false>, pixel::FloatMaskToArgbRow, 4, 4, true, false, false},
+    {"FloatMaskToArgb/avx2", pixel::FloatMaskToArgbRowAvx2<false>, pixel::FloatMaskToArgbRow, 4, 4, true, true, false},
+    {"FloatMaskToArgb/sse2-stream", pixel::FloatMaskToArgbRowSse2<true>, pixel::FloatMaskToArgbRow, 4, 4, true, false, true},
+    {"FloatMaskToArgb/avx2-stream", pixel::FloatMaskToArgbRowAvx2<true>, pixel::FloatMaskToArgbRow, 4, 4, true, true, true},
 };
 
 TEST(ConversionKernels, VectorRowsMatchPlainRowsAtEveryWidth) {
@@ -147,50 +147,40 @@ TEST(ConversionKernels, VectorRowsMatchPlainRowsAtEveryWidth) {
 
 // ---- Worked numbers through the exports ----
 
-TEST(ConvertARGBFloatToARGB, WorkedNumbersUnderEveryHostModeAndPath) {
-  for (const auto& path : CpuPaths()) {
-    const PinnedPath pinned(path);
-    for (std::uint32_t host : kHostModes) {
-      FpStateGuard guard;
-      test::SetHostRounding(host);
-      // Every value in every channel and pixel position of 9-pixel rows (a
-      // vector group and a tail): row r, slot i holds value (i + r) mod n.
-      const int n = static_cast<int>(std::size(kWorked));
-      TestPlane src(9 * 16, n, 8, true), dst(9 * 4, n, 3);
-      for (int r = 0; r < n; ++r)
-        for (int i = 0; i < 9 * 4; ++i) src.Set<float>(4 * i, r, kWorked[(i + r) % n].value);
-      const auto before = ReadFpState();
-      ASSERT_EQ(ConvertARGBFloatToARGB(dst.first(), dst.stride(), src.first(), src.stride(), 9, n), 1);
-      ASSERT_EQ(ReadFpState(), before);
-      for (int r = 0; r < n; ++r)
-        for (int i = 0; i < 9 * 4; ++i)
-          ASSERT_EQ(dst.Row(r)[i], kWorked[(i + r) % n].byte)
-              << kWorked[(i + r) % n].value << " in slot " << i << " host mode " << std::hex
-              << host << " on " << path.label;
-      EXPECT_TRUE(dst.GuardsIntact());
-    }
+// Both rounding exports on the worked values in every float position of
+// 9-pixel rows (a vector group and a tail): row r, float i holds value
+// (i + r) mod n. The host's rounding mode changes nothing and is restored.
+TEST(FormatConversions, WorkedNumbersUnderEveryHostModeAndPath) {
+  const int n = static_cast<int>(std::size(kWorked));
+  const auto value = [&](int i, int r) { return kWorked[(i + r) % n]; };
+  TestPlane pixels(9 * 16, n, 8, true), mask(9 * 4, n, 0, false);
+  for (int r = 0; r < n; ++r) {
+    for (int i = 0; i < 9 * 4; ++i) pixels.Set<float>(4 * i, r, value(i, r).value);
+    for (int i = 0; i < 9; ++i) mask.Set<float>(4 * i, r, value(i, r).value);
   }
-}
-
-TEST(ConvertFloatMaskToARGB, WorkedNumbersGiveGreyPixelsUnderEveryHostModeAndPath) {
   for (const auto& path : CpuPaths()) {
     const PinnedPath pinned(path);
     for (std::uint32_t host : kHostModes) {
       FpStateGuard guard;
       test::SetHostRounding(host);
-      const int n = static_cast<int>(std::size(kWorked));
-      TestPlane src(n * 4, 2, 0, true), dst(n * 4, 2, 6);
-      for (int y = 0; y < 2; ++y)
-        for (int i = 0; i < n; ++i) src.Set<float>(4 * i, y, kWorked[(i + 5 * y) % n].value);
       const auto before = ReadFpState();
-      ASSERT_EQ(ConvertFloatMaskToARGB(dst.first(), dst.stride(), src.first(), src.stride(), n, 2), 1);
+      TestPlane bytes(9 * 4, n, 3), grey(9 * 4, n, 5, true);
+      ASSERT_EQ(ConvertARGBFloatToARGB(bytes.first(), bytes.stride(), pixels.first(), pixels.stride(), 9, n), 1);
       ASSERT_EQ(ReadFpState(), before);
-      for (int y = 0; y < 2; ++y)
-        for (int i = 0; i < n; ++i)
-          ASSERT_EQ(dst.Get<std::uint32_t>(4 * i, y), kWorked[(i + 5 * y) % n].byte * 0x01010101u)
-              << kWorked[(i + 5 * y) % n].value << " host mode " << std::hex << host << " on "
-              << path.label;
-      EXPECT_TRUE(dst.GuardsIntact());
+      ASSERT_EQ(ConvertFloatMaskToARGB(grey.first(), grey.stride(), mask.first(), mask.stride(), 9, n), 1);
+      ASSERT_EQ(ReadFpState(), before);
+      for (int r = 0; r < n; ++r) {
+        for (int i = 0; i < 9 * 4; ++i)
+          ASSERT_EQ(bytes.Row(r)[i], value(i, r).byte)
+              << value(i, r).value << " in float " << i << ", host mode " << std::hex << host
+              << " on " << path.label;
+        for (int i = 0; i < 9; ++i)
+          ASSERT_EQ(grey.Get<std::uint32_t>(4 * i, r), value(i, r).byte * 0x01010101u)
+              << value(i, r).value << " in mask float " << i << ", host mode " << std::hex
+              << host << " on " << path.label;
+      }
+      EXPECT_TRUE(bytes.GuardsIntact());
+      EXPECT_TRUE(grey.GuardsIntact());
     }
   }
 }
