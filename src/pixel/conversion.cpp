@@ -41,8 +41,9 @@ struct RowKernels {
 constexpr std::int64_t kStreamMinBytes = std::int64_t{8} << 20;
 
 bool Streams(Rows dst, std::int32_t width, std::int32_t height, std::int32_t dstElementBytes) {
-  return width > 0 && height > 0 &&
-         static_cast<std::int64_t>(width) * height * dstElementBytes >= kStreamMinBytes &&
+  if (width <= 0 || height <= 0) return false;
+  const std::uint64_t elements = static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(height);
+  return elements >= static_cast<std::uint64_t>(kStreamMinBytes / dstElementBytes) &&
          (reinterpret_cast<std::uintptr_t>(dst.row) & 15u) == 0 && (dst.stride & 15) == 0;
 }
 

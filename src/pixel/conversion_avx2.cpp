@@ -31,7 +31,7 @@ inline void StoreBytes(Byte* p, __m256i v) {
 template <bool kStream>
 void ArgbToArgbFloatRowAvx2(Byte* dst, const Byte* src, std::int32_t width) {
   std::int32_t x = 0;
-  for (; x + kGroup <= width; x += kGroup) {
+  for (; x <= width - kGroup; x += kGroup) {
     const Byte* in = src + ElementOffset(x, kArgbImageBytes);
     Byte* out = dst + ElementOffset(x, kArgbFloatImageBytes);
     for (int pair = 0; pair < 4; ++pair) {  // two pixels, eight bytes, at a time
@@ -49,7 +49,7 @@ void ArgbFloatToArgbRowAvx2(Byte* dst, const Byte* src, std::int32_t width) {
   // The in-lane packs leave the pixels in the order 0 2 4 6 1 3 5 7.
   const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
   std::int32_t x = 0;
-  for (; x + kGroup <= width; x += kGroup) {
+  for (; x <= width - kGroup; x += kGroup) {
     const Byte* in = src + ElementOffset(x, kArgbFloatImageBytes);
     const __m256i p01 = RoundFloats(in), p23 = RoundFloats(in + 32);
     const __m256i p45 = RoundFloats(in + 64), p67 = RoundFloats(in + 96);
@@ -65,7 +65,7 @@ void ArgbFloatToArgbRowAvx2(Byte* dst, const Byte* src, std::int32_t width) {
 template <bool kStream>
 void FloatMaskToArgbRowAvx2(Byte* dst, const Byte* src, std::int32_t width) {
   std::int32_t x = 0;
-  for (; x + kGroup <= width; x += kGroup) {
+  for (; x <= width - kGroup; x += kGroup) {
     const __m256i values = RoundFloats(src + ElementOffset(x, kFloatMaskBytes));
     const __m256i words = _mm256_packs_epi32(values, values);
     const __m256i bytes = _mm256_packus_epi16(words, words);  // four values per lane, low word

@@ -34,7 +34,7 @@ template <bool kStream>
 void ArgbToArgbFloatRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
   const __m128i zero = _mm_setzero_si128();
   std::int32_t x = 0;
-  for (; x + kGroup <= width; x += kGroup) {
+  for (; x <= width - kGroup; x += kGroup) {
     const __m128i bytes = LoadBytes(src + ElementOffset(x, kArgbImageBytes));
     const __m128i low = _mm_unpacklo_epi8(bytes, zero);
     const __m128i high = _mm_unpackhi_epi8(bytes, zero);
@@ -54,7 +54,7 @@ void ArgbToArgbFloatRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
 template <bool kStream>
 void ArgbFloatToArgbRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
   std::int32_t x = 0;
-  for (; x + kGroup <= width; x += kGroup) {
+  for (; x <= width - kGroup; x += kGroup) {
     const Byte* in = src + ElementOffset(x, kArgbFloatImageBytes);
     const __m128i p0 = RoundFloats(in), p1 = RoundFloats(in + 16);
     const __m128i p2 = RoundFloats(in + 32), p3 = RoundFloats(in + 48);
@@ -69,7 +69,7 @@ void ArgbFloatToArgbRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
 template <bool kStream>
 void FloatMaskToArgbRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
   std::int32_t x = 0;
-  for (; x + kGroup <= width; x += kGroup) {
+  for (; x <= width - kGroup; x += kGroup) {
     const __m128i values = RoundFloats(src + ElementOffset(x, kFloatMaskBytes));
     const __m128i words = _mm_packs_epi32(values, values);
     const __m128i bytes = _mm_packus_epi16(words, words);  // v0 v1 v2 v3 in the low word

@@ -26,21 +26,18 @@ inline std::uint32_t LutPixel(std::uint32_t pixel, const Byte* table) {
                   ChannelLutValue(table, ChannelOf(pixel, kAlpha), kAlpha));
 }
 
-// As LutPixel, then each colour is limited to the new alpha, so the result
-// stays premultiplied. Every lookup uses the pixel's original bytes.
-inline std::uint32_t LutWithAlphaClampPixel(std::uint32_t pixel, const Byte* table) {
-  const unsigned a = ChannelLutValue(table, ChannelOf(pixel, kAlpha), kAlpha);
-  const unsigned b = ChannelLutValue(table, ChannelOf(pixel, kBlue), kBlue);
-  const unsigned g = ChannelLutValue(table, ChannelOf(pixel, kGreen), kGreen);
-  const unsigned r = ChannelLutValue(table, ChannelOf(pixel, kRed), kRed);
-  return PackArgb(b < a ? b : a, g < a ? g : a, r < a ? r : a, a);
-}
-
 // Each colour byte limited to the pixel's alpha byte.
 inline std::uint32_t ClampToAlpha(std::uint32_t pixel) {
   const unsigned a = ChannelOf(pixel, kAlpha);
   const unsigned b = ChannelOf(pixel, kBlue), g = ChannelOf(pixel, kGreen), r = ChannelOf(pixel, kRed);
   return PackArgb(b < a ? b : a, g < a ? g : a, r < a ? r : a, a);
+}
+
+// As LutPixel, then each colour is limited to the new alpha (the looked-up
+// one), so the result stays premultiplied. Every lookup uses the pixel's
+// original bytes.
+inline std::uint32_t LutWithAlphaClampPixel(std::uint32_t pixel, const Byte* table) {
+  return ClampToAlpha(LutPixel(pixel, table));
 }
 
 // The whole pixel from the table entry of one channel (0..3).

@@ -42,7 +42,7 @@ inline std::uint32_t SplitLutPixelAt(const Byte* p, const SplitLut& split) {
 void LutRowSplit(Byte* row, std::int32_t width, const LutTables& tables) {
   const SplitLut& split = tables.split;
   std::int32_t x = 0;
-  for (; x + 2 <= width; x += 2) {
+  for (; x <= width - 2; x += 2) {
     Byte* p = row + ElementOffset(x, kArgbImageBytes);
     const std::uint64_t pair =
         SplitLutPixelAt(p, split) |
@@ -58,7 +58,7 @@ void LutRowSplit(Byte* row, std::int32_t width, const LutTables& tables) {
 void ClampToAlphaRowSse2(Byte* row, std::int32_t width) {
   const __m128i alphaOnly = _mm_set1_epi32(static_cast<int>(0xFF000000u));
   std::int32_t x = 0;
-  for (; x + 4 <= width; x += 4) {
+  for (; x <= width - 4; x += 4) {
     Byte* p = row + ElementOffset(x, kArgbImageBytes);
     const __m128i pixels = LoadPixels(p);
     // Alpha copied into all four bytes; alpha against itself stays alpha.
@@ -76,11 +76,12 @@ void ClampToAlphaRowSse2(Byte* row, std::int32_t width) {
 // The lookups of Lut, then each colour limited to the new alpha: the same
 // bytes as LutWithAlphaClampPixel, which clamps to the looked-up alpha.
 void LutWithAlphaClampRowSse2(Byte* row, std::int32_t width, const LutTables& tables) {
-  for (std::int32_t x = 0; x < width; x += kClampChunk) {
+  for (std::int32_t x = 0; x < width;) {
     const std::int32_t count = width - x < kClampChunk ? width - x : kClampChunk;
     Byte* chunk = row + ElementOffset(x, kArgbImageBytes);
     LutRowSplit(chunk, count, tables);
     ClampToAlphaRowSse2(chunk, count);
+    x += count;
   }
 }
 
@@ -89,7 +90,7 @@ void ChannelMapRowSse2(Byte* dst, const Byte* src, std::int32_t width, unsigned 
   const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(8 * channel));
   const __m128i low = _mm_set1_epi32(0xFF);
   std::int32_t x = 0;
-  for (; x + 4 <= width; x += 4) {
+  for (; x <= width - 4; x += 4) {
     const std::ptrdiff_t offset = ElementOffset(x, kArgbImageBytes);
     StoreLookups(dst + offset, _mm_and_si128(_mm_srl_epi32(LoadPixels(src + offset), shift), low),
                  table);
@@ -104,7 +105,7 @@ void ChannelMergeRowSse2(Byte* row, std::int32_t width, std::uint32_t mask, cons
   const __m128i lowWords = _mm_set1_epi32(0xFFFF);
   const __m128i top = _mm_set1_epi32(255);
   std::int32_t x = 0;
-  for (; x + 4 <= width; x += 4) {
+  for (; x <= width - 4; x += 4) {
     Byte* p = row + ElementOffset(x, kArgbImageBytes);
     const __m128i kept = _mm_and_si128(LoadPixels(p), keep);
     // b + g and r + a in 16 bits, then their sum in 32 bits (at most 1020).
