@@ -203,6 +203,83 @@ TEST(FormatConversions, ByteFloatByteRoundTripIsExactForEveryValueInEveryChannel
 
 // ---- The exports on random planes, every path and shape ----
 
+// One conversion: its element sizes, its call and its rule for one element.
+struct Conversion {
+  const char* name;
+  int srcBytes, dstBytes;
+  bool floatSource;
+  bool streams;  // has streaming kernels for large destinations
+  std::function<std::uint8_t(TestPlane& dst, const TestPlane& src, int width, int height)> call;
+  std::function<void(std::uint8_t* dst, const std::uint8_t* src)> expect;
+};
+
+// ConvertChannelToFloatMask reads this table and channel.
+HostTable g_maskTable(3);
+int g_maskChannel = 0;
+
+float LoadFloat(const std::uint8_t* p) {
+  float f;
+  std::memcpy(&f, p, 4);
+  return f;
+}
+
+const Conversion kConversions[] = {
+    {"ConvertARGBToARGBFloat", 4, 16, false, true,
+     [](TestPlane& d, const TestPlane& s, int w, int h) {
+       return ConvertARGBToARGBFloat(d.first(), d.stride(), s.first(), s.stride(), w, h);
+     },
+     [](std::uint8_t* d, const std::uint8_t* s) {
+       for (int k = 0; k < 4; ++k) {
+         const float f = s[k];
+         std::memcpy(d + 4 * k, &f, 4);
+       }
+     }},
+    {"ConvertARGBFloatToARGB", 16, 4, true, true,
+     [](TestPlane& d, const TestPlane& s, int w, int h) {
+       return ConvertARGBFloatToARGB(d.first(), d.stride(), s.first(), s.stride(), w, h);
+     },
+     [](std::uint8_t* d, const std::uint8_t* s) {
+       for (int k = 0; k < 4; ++k) d[k] = ExpectByte(LoadFloat(s + 4 * k));
+     }},
+    {"ConvertFloatMaskToARGB", 4, 4, true, true,
+     [](TestPlane& d, const TestPlane& s, int w, int h) {
+       return ConvertFloatMaskToARGB(d.first(), d.stride(), s.first(), s.stride(), w, h);
+     },
+     [](std::uint8_t* d, const std::uint8_t* s) { std::memset(d, ExpectByte(LoadFloat(s)), 4); }},
+    {"ConvertChannelToFloatMask", 4, 4, false, false,
+     [](TestPlane& d, const TestPlane& s, int w, int h) {
+       return ConvertChannelToFloatMask(d.first(), d.stride(), s.first(), s.stride(),
+                                        g_maskChannel, w, h, g_maskTable.data());
+     },
+     [](std::uint8_t* d, const std::uint8_t* s) {
+       std::memcpy(d, g_maskTable.data() + 4 * s[g_maskChannel], 4);  // bits as they are
+     }},
+};
+
+// Runs `c` on `src` into `dst` and checks the rows `checked` selects and the guards.
+void ExpectConversion(const Conversion& c, TestPlane& dst, const TestPlane& src, int width,
+                      int height, const std::string& where, bool (*checked)(int y, int height)) {
+  std::vector<std::uint8_t> want = dst.RowBytes();
+  for (int y = 0; y < height; ++y)
+    if (checked(y, height))
+      for (int x = 0; x < width; ++x)
+        c.expect(&want[static_cast<std::size_t>(y) * dst.rowBytes() + x * c.dstBytes],
+                 src.Row(y) + x * c.srcBytes);
+  ASSERT_EQ(c.call(dst, src, width, height), 1);
+  const std::vector<std::uint8_t> got = dst.RowBytes();
+  for (int y = 0; y < height; ++y) {
+    if (!checked(y, height)) continue;
+    const std::size_t row = static_cast<std::size_t>(y) * dst.rowBytes();
+    for (int i = 0; i < width * c.dstBytes; ++i)
+      ASSERT_EQ(got[row + i], want[row + i]) << c.name << " byte " << i << " of row " << y << where;
+  }
+  ASSERT_TRUE(dst.GuardsIntact()) << c.name;
+}
+
+bool EveryRow(int, int) { return true; }
+// Every 37th row and the last.
+bool SampledRows(int y, int height) { return y % 37 == 0 || y == height - 1; }
+
 struct Shape {
   int width, height, dstPad, srcPad;
   bool dstUp, srcUp;
@@ -217,117 +294,35 @@ TEST(FormatConversions, RandomPlanesFollowTheRulesOnEveryPathAndShape) {
   for (const auto& path : CpuPaths()) {
     const PinnedPath pinned(path);
     for (const Shape& s : kShapes) {
-      FpStateGuard guard;
-      test::SetHostRounding(kHostModes[rng.Int(0, 3)]);
-      {  // bytes to floats
-        TestPlane src(s.width * 4, s.height, s.srcPad, s.srcUp);
-        TestPlane dst(s.width * 16, s.height, s.dstPad, s.dstUp);
-        src.FillRandom(rng);
+      for (const Conversion& c : kConversions) {
+        FpStateGuard guard;
+        test::SetHostRounding(kHostModes[rng.Int(0, 3)]);
+        g_maskTable.FillRandom(rng);  // arbitrary bits, NaN payloads included
+        g_maskChannel = rng.Int(0, 3);
+        TestPlane src(s.width * c.srcBytes, s.height, s.srcPad, s.srcUp);
+        TestPlane dst(s.width * c.dstBytes, s.height, s.dstPad, s.dstUp);
+        c.floatSource ? FillFloats(src, rng) : src.FillRandom(rng);
         dst.FillRandom(rng);
-        ASSERT_EQ(ConvertARGBToARGBFloat(dst.first(), dst.stride(), src.first(), src.stride(), s.width, s.height), 1);
-        for (int y = 0; y < s.height; ++y)
-          for (int i = 0; i < s.width * 4; ++i)
-            ASSERT_EQ(dst.Get<float>(4 * i, y), static_cast<float>(src.Row(y)[i])) << path.label;
-        ASSERT_TRUE(dst.GuardsIntact());
-      }
-      {  // float pixels to bytes
-        TestPlane src(s.width * 16, s.height, s.srcPad, s.srcUp);
-        TestPlane dst(s.width * 4, s.height, s.dstPad, s.dstUp);
-        FillFloats(src, rng);
-        dst.FillRandom(rng);
-        ASSERT_EQ(ConvertARGBFloatToARGB(dst.first(), dst.stride(), src.first(), src.stride(), s.width, s.height), 1);
-        for (int y = 0; y < s.height; ++y)
-          for (int i = 0; i < s.width * 4; ++i)
-            ASSERT_EQ(dst.Row(y)[i], ExpectByte(src.Get<float>(4 * i, y)))
-                << src.Get<float>(4 * i, y) << " on " << path.label;
-        ASSERT_TRUE(dst.GuardsIntact());
-      }
-      {  // mask to grey pixels
-        TestPlane src(s.width * 4, s.height, s.srcPad, s.srcUp);
-        TestPlane dst(s.width * 4, s.height, s.dstPad, s.dstUp);
-        FillFloats(src, rng);
-        dst.FillRandom(rng);
-        ASSERT_EQ(ConvertFloatMaskToARGB(dst.first(), dst.stride(), src.first(), src.stride(), s.width, s.height), 1);
-        for (int y = 0; y < s.height; ++y)
-          for (int x = 0; x < s.width; ++x)
-            ASSERT_EQ(dst.Get<std::uint32_t>(4 * x, y), ExpectByte(src.Get<float>(4 * x, y)) * 0x01010101u)
-                << src.Get<float>(4 * x, y) << " on " << path.label;
-        ASSERT_TRUE(dst.GuardsIntact());
-      }
-      for (int channel = 0; channel < 4; ++channel) {  // one channel to a mask
-        TestPlane src(s.width * 4, s.height, s.srcPad, s.srcUp);
-        TestPlane dst(s.width * 4, s.height, s.dstPad, s.dstUp);
-        HostTable table(rng.Int(0, 3));
-        table.FillRandom(rng);  // arbitrary bits, NaN payloads included
-        src.FillRandom(rng);
-        dst.FillRandom(rng);
-        ASSERT_EQ(ConvertChannelToFloatMask(dst.first(), dst.stride(), src.first(), src.stride(),
-                                            channel, s.width, s.height, table.data()),
-                  1);
-        for (int y = 0; y < s.height; ++y)
-          for (int x = 0; x < s.width; ++x)
-            ASSERT_EQ(std::memcmp(dst.Row(y) + 4 * x, table.data() + 4 * src.Row(y)[4 * x + channel], 4), 0)
-                << "channel " << channel << " on " << path.label;
-        ASSERT_TRUE(dst.GuardsIntact());
+        ExpectConversion(c, dst, src, s.width, s.height, " on " + path.label, EveryRow);
       }
     }
   }
 }
 
 // Destinations of 8 MiB and more with 16-byte aligned rows take the
-// streaming kernels; their results must be the same bits. Rows are checked
-// in a sample that includes the last.
-bool Sampled(int y, int height) { return y % 37 == 0 || y == height - 1; }
-
+// streaming kernels; their results must be the same bits.
 TEST(FormatConversions, LargeAlignedDestinationsConvertLikeSmallOnes) {
   Rng rng(25);
-  {
-    const int width = 1028, height = 520;  // 8.2 MiB of float pixels
-    TestPlane src(width * 4, height, 4, true), dst(width * 16, height, 16, false);
-    src.FillRandom(rng);
+  for (const Conversion& c : kConversions) {
+    if (!c.streams) continue;
+    const int width = c.dstBytes == 16 ? 1028 : 2048, height = c.dstBytes == 16 ? 520 : 1025;
+    TestPlane src(width * c.srcBytes, height, 4, true);
+    TestPlane dst(width * c.dstBytes, height, 16, false);
+    c.floatSource ? FillFloats(src, rng) : src.FillRandom(rng);
     for (const auto& path : CpuPaths()) {
       const PinnedPath pinned(path);
       dst.Fill(0);
-      ASSERT_EQ(ConvertARGBToARGBFloat(dst.first(), dst.stride(), src.first(), src.stride(), width, height), 1);
-      for (int y = 0; y < height; ++y) {
-        if (!Sampled(y, height)) continue;
-          for (int i = 0; i < width * 4; ++i)
-            ASSERT_EQ(dst.Get<float>(4 * i, y), static_cast<float>(src.Row(y)[i])) << path.label;
-      }
-      ASSERT_TRUE(dst.GuardsIntact());
-    }
-  }
-  const int width = 2048, height = 1025;  // 8 MiB of byte pixels
-  TestPlane dst(width * 4, height, 16, true);
-  {
-    TestPlane src(width * 16, height, 4, false);
-    FillFloats(src, rng);
-    for (const auto& path : CpuPaths()) {
-      const PinnedPath pinned(path);
-      dst.Fill(0);
-      ASSERT_EQ(ConvertARGBFloatToARGB(dst.first(), dst.stride(), src.first(), src.stride(), width, height), 1);
-      for (int y = 0; y < height; ++y) {
-        if (!Sampled(y, height)) continue;
-          for (int i = 0; i < width * 4; ++i)
-            ASSERT_EQ(dst.Row(y)[i], ExpectByte(src.Get<float>(4 * i, y))) << path.label;
-      }
-      ASSERT_TRUE(dst.GuardsIntact());
-    }
-  }
-  {
-    TestPlane src(width * 4, height, 0, false);
-    FillFloats(src, rng);
-    for (const auto& path : CpuPaths()) {
-      const PinnedPath pinned(path);
-      dst.Fill(0);
-      ASSERT_EQ(ConvertFloatMaskToARGB(dst.first(), dst.stride(), src.first(), src.stride(), width, height), 1);
-      for (int y = 0; y < height; ++y) {
-        if (!Sampled(y, height)) continue;
-          for (int x = 0; x < width; ++x)
-            ASSERT_EQ(dst.Get<std::uint32_t>(4 * x, y), ExpectByte(src.Get<float>(4 * x, y)) * 0x01010101u)
-                << path.label;
-      }
-      ASSERT_TRUE(dst.GuardsIntact());
+      ExpectConversion(c, dst, src, width, height, " on " + path.label, SampledRows);
     }
   }
 }
