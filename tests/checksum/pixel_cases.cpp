@@ -37,11 +37,11 @@ float RandomFloat(Rng& rng) {
     case 0: return static_cast<float>(rng.Real(-20.0, 280.0));
     case 1: return static_cast<float>(rng.Int(-3, 258)) + 0.5f;
     case 2: {
-      const float specials[] = {std::numeric_limits<float>::quiet_NaN(),
+      const float extremes[] = {std::numeric_limits<float>::quiet_NaN(),
                                 std::numeric_limits<float>::infinity(),
                                 -std::numeric_limits<float>::infinity(), 2147483648.0f,
                                 -2147483648.0f, 2147483520.0f, -0.0f, 1e-45f};
-      return specials[rng.Int(0, 7)];
+      return extremes[rng.Int(0, 7)];
     }
     case 3: {
       const std::uint32_t bits = rng.U32();

@@ -45,7 +45,8 @@ float FloatBits(std::uint32_t bits) {
   return f;
 }
 
-// Values with a known byte, the design's ties and the values without an integer.
+// Values with a known byte: ties that go to even, clamped values and values
+// without a 32-bit integer.
 struct Worked {
   float value;
   std::uint8_t byte;
@@ -67,7 +68,7 @@ const Worked kWorked[] = {
 };
 
 // Random floats weighted toward what matters: the byte range with fractions,
-// exact halves, the worked specials and arbitrary bit patterns.
+// exact halves, the worked values and arbitrary bit patterns.
 float RandomFloat(Rng& rng) {
   switch (rng.Int(0, 5)) {
     case 0: return static_cast<float>(rng.Real(-20.0, 280.0));
