@@ -39,16 +39,14 @@ inline void FloatMaskToArgbElement(Byte* dst, const Byte* src) {
 
 using ConvertRowFn = void (*)(Byte* dst, const Byte* src, std::int32_t width);
 
-// The vector kernels come in two forms: kStream writes each group with
-// non-temporal stores, for large destinations; its `dst` must be 16-byte
-// aligned and FinishStreamingStores must run after the last row.
 void ArgbToArgbFloatRow(Byte* dst, const Byte* src, std::int32_t width);
-template <bool kStream>
 void ArgbToArgbFloatRowSse2(Byte* dst, const Byte* src, std::int32_t width);
-template <bool kStream>
 void ArgbToArgbFloatRowAvx2(Byte* dst, const Byte* src, std::int32_t width);
 
-// These round in the current mode: call them inside the bracket.
+// These round in the current mode: call them inside the bracket. Their
+// vector kernels come in two forms: kStream writes each group with
+// non-temporal stores, for large destinations; its `dst` must be 16-byte
+// aligned and FinishStreamingStores must run after the last row.
 void ArgbFloatToArgbRow(Byte* dst, const Byte* src, std::int32_t width);
 template <bool kStream>
 void ArgbFloatToArgbRowSse2(Byte* dst, const Byte* src, std::int32_t width);

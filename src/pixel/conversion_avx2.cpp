@@ -28,16 +28,14 @@ inline void StoreBytes(Byte* p, __m256i v) {
 
 }  // namespace
 
-template <bool kStream>
 void ArgbToArgbFloatRowAvx2(Byte* dst, const Byte* src, std::int32_t width) {
   std::int32_t x = 0;
   for (; x <= width - kGroup; x += kGroup) {
     const Byte* in = src + ElementOffset(x, kArgbImageBytes);
-    Byte* out = dst + ElementOffset(x, kArgbFloatImageBytes);
+    float* out = reinterpret_cast<float*>(dst + ElementOffset(x, kArgbFloatImageBytes));
     for (int pair = 0; pair < 4; ++pair) {  // two pixels, eight bytes, at a time
       const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(in + 8 * pair));
-      StoreBytes<kStream>(out + 32 * pair,
-                          _mm256_castps_si256(_mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes))));
+      _mm256_storeu_ps(out + 8 * pair, _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(bytes)));
     }
   }
   ArgbToArgbFloatRow(dst + ElementOffset(x, kArgbFloatImageBytes),
@@ -76,8 +74,6 @@ void FloatMaskToArgbRowAvx2(Byte* dst, const Byte* src, std::int32_t width) {
                      src + ElementOffset(x, kFloatMaskBytes), width - x);
 }
 
-template void ArgbToArgbFloatRowAvx2<false>(Byte*, const Byte*, std::int32_t);
-template void ArgbToArgbFloatRowAvx2<true>(Byte*, const Byte*, std::int32_t);
 template void ArgbFloatToArgbRowAvx2<false>(Byte*, const Byte*, std::int32_t);
 template void ArgbFloatToArgbRowAvx2<true>(Byte*, const Byte*, std::int32_t);
 template void FloatMaskToArgbRowAvx2<false>(Byte*, const Byte*, std::int32_t);

@@ -30,7 +30,6 @@ inline void StoreBytes(Byte* p, __m128i v) {
 
 }  // namespace
 
-template <bool kStream>
 void ArgbToArgbFloatRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
   const __m128i zero = _mm_setzero_si128();
   std::int32_t x = 0;
@@ -38,14 +37,11 @@ void ArgbToArgbFloatRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
     const __m128i bytes = LoadBytes(src + ElementOffset(x, kArgbImageBytes));
     const __m128i low = _mm_unpacklo_epi8(bytes, zero);
     const __m128i high = _mm_unpackhi_epi8(bytes, zero);
-    Byte* out = dst + ElementOffset(x, kArgbFloatImageBytes);
-    const auto put = [&](int pixel, __m128i words) {
-      StoreBytes<kStream>(out + 16 * pixel, _mm_castps_si128(_mm_cvtepi32_ps(words)));
-    };
-    put(0, _mm_unpacklo_epi16(low, zero));
-    put(1, _mm_unpackhi_epi16(low, zero));
-    put(2, _mm_unpacklo_epi16(high, zero));
-    put(3, _mm_unpackhi_epi16(high, zero));
+    float* out = reinterpret_cast<float*>(dst + ElementOffset(x, kArgbFloatImageBytes));
+    _mm_storeu_ps(out, _mm_cvtepi32_ps(_mm_unpacklo_epi16(low, zero)));
+    _mm_storeu_ps(out + 4, _mm_cvtepi32_ps(_mm_unpackhi_epi16(low, zero)));
+    _mm_storeu_ps(out + 8, _mm_cvtepi32_ps(_mm_unpacklo_epi16(high, zero)));
+    _mm_storeu_ps(out + 12, _mm_cvtepi32_ps(_mm_unpackhi_epi16(high, zero)));
   }
   ArgbToArgbFloatRow(dst + ElementOffset(x, kArgbFloatImageBytes),
                      src + ElementOffset(x, kArgbImageBytes), width - x);
@@ -80,8 +76,6 @@ void FloatMaskToArgbRowSse2(Byte* dst, const Byte* src, std::int32_t width) {
                      src + ElementOffset(x, kFloatMaskBytes), width - x);
 }
 
-template void ArgbToArgbFloatRowSse2<false>(Byte*, const Byte*, std::int32_t);
-template void ArgbToArgbFloatRowSse2<true>(Byte*, const Byte*, std::int32_t);
 template void ArgbFloatToArgbRowSse2<false>(Byte*, const Byte*, std::int32_t);
 template void ArgbFloatToArgbRowSse2<true>(Byte*, const Byte*, std::int32_t);
 template void FloatMaskToArgbRowSse2<false>(Byte*, const Byte*, std::int32_t);

@@ -97,10 +97,8 @@ struct KernelCase {
   bool stream;  // needs a 16-byte aligned destination
 };
 const KernelCase kKernels[] = {
-    {"ArgbToArgbFloat/sse2", pixel::ArgbToArgbFloatRowSse2<false>, pixel::ArgbToArgbFloatRow, 4, 16, false, false, false},
-    {"ArgbToArgbFloat/avx2", pixel::ArgbToArgbFloatRowAvx2<false>, pixel::ArgbToArgbFloatRow, 4, 16, false, true, false},
-    {"ArgbToArgbFloat/sse2-stream", pixel::ArgbToArgbFloatRowSse2<true>, pixel::ArgbToArgbFloatRow, 4, 16, false, false, true},
-    {"ArgbToArgbFloat/avx2-stream", pixel::ArgbToArgbFloatRowAvx2<true>, pixel::ArgbToArgbFloatRow, 4, 16, false, true, true},
+    {"ArgbToArgbFloat/sse2", pixel::ArgbToArgbFloatRowSse2, pixel::ArgbToArgbFloatRow, 4, 16, false, false, false},
+    {"ArgbToArgbFloat/avx2", pixel::ArgbToArgbFloatRowAvx2, pixel::ArgbToArgbFloatRow, 4, 16, false, true, false},
     {"ArgbFloatToArgb/sse2", pixel::ArgbFloatToArgbRowSse2<false>, pixel::ArgbFloatToArgbRow, 16, 4, true, false, false},
     {"ArgbFloatToArgb/avx2", pixel::ArgbFloatToArgbRowAvx2<false>, pixel::ArgbFloatToArgbRow, 16, 4, true, true, false},
     {"ArgbFloatToArgb/sse2-stream", pixel::ArgbFloatToArgbRowSse2<true>, pixel::ArgbFloatToArgbRow, 16, 4, true, false, true},
@@ -225,7 +223,7 @@ float LoadFloat(const std::uint8_t* p) {
 }
 
 const Conversion kConversions[] = {
-    {"ConvertARGBToARGBFloat", 4, 16, false, true,
+    {"ConvertARGBToARGBFloat", 4, 16, false, false,
      [](TestPlane& d, const TestPlane& s, int w, int h) {
        return ConvertARGBToARGBFloat(d.first(), d.stride(), s.first(), s.stride(), w, h);
      },
@@ -316,7 +314,7 @@ TEST(FormatConversions, LargeAlignedDestinationsConvertLikeSmallOnes) {
   Rng rng(25);
   for (const Conversion& c : kConversions) {
     if (!c.streams) continue;
-    const int width = c.dstBytes == 16 ? 1028 : 2048, height = c.dstBytes == 16 ? 520 : 1025;
+    const int width = 2048, height = 1025;
     TestPlane src(width * c.srcBytes, height, 4, true);
     TestPlane dst(width * c.dstBytes, height, 16, false);
     c.floatSource ? FillFloats(src, rng) : src.FillRandom(rng);
