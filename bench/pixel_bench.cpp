@@ -105,7 +105,3 @@ BENCHMARK(BM_ConvertFloatMaskToARGB)->UseManualTime()->Unit(benchmark::kMillisec
 
 }  // namespace
 }  // namespace morvex::bench
-// TEMP
-#include <cstdlib>
-#include "frame/cpu_features.h"
-static int g_pin = [] { if (const char* f = std::getenv("PIN")) morvex::SetCpuFeatureFlagsForTest(std::strtoul(f, nullptr, 0)); return 0; }();
