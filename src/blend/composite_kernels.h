@@ -1,0 +1,91 @@
+// Vector row routines of Composite, written once over the operations of
+// simd_sse2.h / simd_avx2.h. Pixels are widened to 16-bit words (two pixels
+// per 128 bits); every product stays below 65536, so each division by 255 is
+// the exact reciprocal multiply of Div255.
+#pragma once
+
+#include "blend/composite.h"
+
+namespace morvex::blend {
+
+// The mode's x for every word of s and d (16-bit channel values 0..255).
+template <class I, CompositeMode kMode>
+MORVEX_PIXEL_INLINE typename I::V CompositeX16(typename I::V s, typename I::V d) {
+  using V = typename I::V;
+  const V full = I::Set16(255), half = I::Set16(127);
+  // a + ((255 - a) * d + 127) / 255 equals (255 * s + (255 - a) * d + 127) / 255
+  // for s = a, and keeps the dividend below 65536.
+  const auto sourceOver = [&](V a) {
+    return I::Add16(s, Div255<I>(I::Add16(I::Mullo16(I::Sub16(full, a), d), half)));
+  };
+  if constexpr (kMode == ModeNormal) {
+    return I::MinS16(sourceOver(I::BroadcastWord3(s)), full);
+  } else if constexpr (kMode == ModeMultiply) {
+    return Div255<I>(I::Mullo16(s, d));
+  } else if constexpr (kMode == ModeAverage) {
+    return I::template Srli16<1>(I::Add16(s, d));
+  } else {
+    V colour;
+    if constexpr (kMode == ModeAdd) {
+      colour = I::MinS16(I::Add16(s, d), full);
+    } else if constexpr (kMode == ModeOverlay) {
+      // From D >= 128 on, both factors are complemented and so is the result.
+      const V flip = I::And(I::CmpGtS16(d, half), full);
+      const V q = Div255<I>(I::template Slli16<1>(I::Mullo16(I::Xor(d, flip), I::Xor(s, flip))));
+      colour = I::Xor(q, flip);
+    } else {
+      static_assert(kMode == ModeScreen);
+      colour = I::Xor(Div255<I>(I::Mullo16(I::Xor(s, full), I::Xor(d, full))), full);
+    }
+    // In the alpha word s and d are the alphas, so sourceOver(s) is the union.
+    const V alphaWords = I::Set32x2(0, static_cast<std::int32_t>(0xFFFF0000u));
+    return I::Select(alphaWords, sourceOver(s), colour);
+  }
+}
+
+template <class I, CompositeMode kMode>
+void CompositeRow(Byte* dst, const Byte* src, std::int32_t width, std::uint8_t o) {
+  using V = typename I::V;
+  const V zero = I::Zero();
+  if (o == 255) {
+    WalkRow<I::kBytes / 4>(
+        width,
+        [&](std::ptrdiff_t x) {
+          const V s = I::Load(src + 4 * x), d = I::Load(dst + 4 * x);
+          const V lo = CompositeX16<I, kMode>(I::UnpackLo8(s, zero), I::UnpackLo8(d, zero));
+          const V hi = CompositeX16<I, kMode>(I::UnpackHi8(s, zero), I::UnpackHi8(d, zero));
+          I::Store(dst + 4 * x, I::PackUS16(lo, hi));
+        },
+        [&](std::ptrdiff_t x) { CompositePixelOpaque<kMode>(dst + 4 * x, src + 4 * x); });
+    return;
+  }
+  const V opacity = I::Set16(o), rest = I::Set16(255 - o);
+  const auto mix = [&](V s16, V d16) {
+    const V x16 = CompositeX16<I, kMode>(s16, d16);
+    return Div255<I>(I::Add16(I::Mullo16(x16, opacity), I::Mullo16(d16, rest)));
+  };
+  WalkRow<I::kBytes / 4>(
+      width,
+      [&](std::ptrdiff_t x) {
+        const V s = I::Load(src + 4 * x), d = I::Load(dst + 4 * x);
+        const V lo = mix(I::UnpackLo8(s, zero), I::UnpackLo8(d, zero));
+        const V hi = mix(I::UnpackHi8(s, zero), I::UnpackHi8(d, zero));
+        I::Store(dst + 4 * x, I::PackUS16(lo, hi));
+      },
+      [&](std::ptrdiff_t x) { CompositePixelMix<kMode>(dst + 4 * x, src + 4 * x, o); });
+}
+
+template <class I>
+CompositeRowFn CompositeRowFor(CompositeMode mode) {
+  switch (mode) {
+    case ModeNormal: return &CompositeRow<I, ModeNormal>;
+    case ModeAdd: return &CompositeRow<I, ModeAdd>;
+    case ModeMultiply: return &CompositeRow<I, ModeMultiply>;
+    case ModeOverlay: return &CompositeRow<I, ModeOverlay>;
+    case ModeScreen: return &CompositeRow<I, ModeScreen>;
+    case ModeAverage: return &CompositeRow<I, ModeAverage>;
+  }
+  return nullptr;
+}
+
+}  // namespace morvex::blend
