@@ -20,19 +20,32 @@ MORVEX_PIXEL_INLINE typename I::V Div255(typename I::V a) {
   return I::template Srli16<7>(I::MulhiU16(a, I::Set16(0x8081)));
 }
 
-// (s * w + d * (255 - w)) / 255 per channel of 16 bytes (32 on AVX2), with
-// s, d, w bytes; every sum stays within 0..65025.
+// Even and odd bytes of a vector as 16-bit words (AND and shift, no
+// shuffles), and the two recombined; every word must hold a byte value.
+template <class I>
+MORVEX_PIXEL_INLINE typename I::V EvenBytes(typename I::V v) {
+  return I::And(v, I::Set16(0xFF));
+}
+template <class I>
+MORVEX_PIXEL_INLINE typename I::V OddBytes(typename I::V v) {
+  return I::template Srli16<8>(v);
+}
+template <class I>
+MORVEX_PIXEL_INLINE typename I::V JoinBytes(typename I::V even, typename I::V odd) {
+  return I::Or(even, I::template Slli16<8>(odd));
+}
+
+// (s * w + d * (255 - w)) / 255 per byte of s, d, w; every sum stays within
+// 0..65025.
 template <class I>
 MORVEX_PIXEL_INLINE typename I::V MixBytes(typename I::V s, typename I::V d, typename I::V w) {
   using V = typename I::V;
-  const V zero = I::Zero(), full = I::Set16(255);
-  auto half = [&](V s16, V d16, V w16) {
-    const V sum = I::Add16(I::Mullo16(s16, w16), I::Mullo16(d16, I::Sub16(full, w16)));
-    return Div255<I>(sum);
+  const V full = I::Set16(255);
+  const auto mix = [&](V s16, V d16, V w16) {
+    return Div255<I>(I::Add16(I::Mullo16(s16, w16), I::Mullo16(d16, I::Sub16(full, w16))));
   };
-  const V lo = half(I::UnpackLo8(s, zero), I::UnpackLo8(d, zero), I::UnpackLo8(w, zero));
-  const V hi = half(I::UnpackHi8(s, zero), I::UnpackHi8(d, zero), I::UnpackHi8(w, zero));
-  return I::PackUS16(lo, hi);
+  return JoinBytes<I>(mix(EvenBytes<I>(s), EvenBytes<I>(d), EvenBytes<I>(w)),
+                      mix(OddBytes<I>(s), OddBytes<I>(d), OddBytes<I>(w)));
 }
 
 // Walks the pixels of one row: `group(offset)` for each whole vector's worth

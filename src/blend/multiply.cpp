@@ -64,8 +64,9 @@ void WalkMaskRows(Rows dst, ConstRows mask, std::int32_t height, Row&& row) {
 const MultiplyKernels kMultiplyKernelsScalar = {
     &MultiplyRowScalar,
     {&MultiplyChannelRowScalar<false>, &MultiplyChannelRowScalar<true>},
-    {&MaskMultiplyRowScalar<false>, &MaskMultiplyRowScalar<true>},
-    {&MaskMultiplySingleRowScalar<false>, &MaskMultiplySingleRowScalar<true>}};
+    {&MaskMultiplyRowScalar<false>, &MaskMultiplyRowScalar<true>, &MaskMultiplyRowScalar<true>},
+    {&MaskMultiplySingleRowScalar<false>, &MaskMultiplySingleRowScalar<true>,
+     &MaskMultiplySingleRowScalar<true>}};
 
 std::int32_t MultiplyFactorFixed(double factor) { return TruncateToInt32(factor * 256.0 + 0.5); }
 
@@ -73,6 +74,12 @@ MaskRemap MaskRemapFor(double scale, double offset) {
   const bool general = scale < 0.9999 || scale > 1.0001 || offset < -0.0001 || offset > 0.0001;
   if (!general) return {false, 0, 0};
   return {true, TruncateToInt32(scale * 1024.0), TruncateToInt32(offset * 1024.0)};
+}
+
+RemapLoop RemapLoopFor(const MaskRemap& remap) {
+  if (!remap.general) return kShortcutLoop;
+  const auto fits16 = [](std::int32_t v) { return v >= -32768 && v <= 32767; };
+  return fits16(remap.ks) && fits16(remap.ko) ? kGeneralLoop : kGeneralWideLoop;
 }
 
 void MultiplyImage(Rows dst, std::int32_t width, std::int32_t height, double factor) {
@@ -111,8 +118,9 @@ bool MaskMultiplyImages(Rows dst, ConstRows mask, std::int32_t width, std::int32
   if (maskChannel >= 4) return false;
   if (width <= 0) return true;
   const MultiplyKernels& kernels = KernelsFor(CpuFeatureFlags());
-  const MaskScaleRowFn row = maskChannel < 0 ? kernels.perChannel[remap.general]
-                                             : kernels.singleChannel[remap.general];
+  const RemapLoop loop = RemapLoopFor(remap);
+  const MaskScaleRowFn row =
+      maskChannel < 0 ? kernels.perChannel[loop] : kernels.singleChannel[loop];
   WalkMaskRows(dst, mask, height, [&](Byte* d, const Byte* m) {
     row(d, m, width, maskChannel, remap.ks, remap.ko);
   });

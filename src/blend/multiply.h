@@ -31,6 +31,11 @@ struct MaskRemap {
 };
 MaskRemap MaskRemapFor(double scale, double offset);
 
+// The masked multiplies' inner loops: the shortcut, the general formula with
+// Ks and Ko within signed 16 bits, and the general formula for any Ks, Ko.
+enum RemapLoop : int { kShortcutLoop = 0, kGeneralLoop = 1, kGeneralWideLoop = 2 };
+RemapLoop RemapLoopFor(const MaskRemap& remap);
+
 // Shortcut: (d * m + 127) / 255.
 MORVEX_PIXEL_INLINE Byte ScaleByMaskShortcut(unsigned d, unsigned m) {
   return static_cast<Byte>((d * m + 127u) / 255u);
@@ -83,8 +88,8 @@ using MaskScaleRowFn = void (*)(Byte* dst, const Byte* mask, std::int32_t width,
 struct MultiplyKernels {
   MultiplyRowFn multiply;
   ChannelScaleRowFn channel[2];     // [general]
-  MaskScaleRowFn perChannel[2];     // [general]
-  MaskScaleRowFn singleChannel[2];  // [general]
+  MaskScaleRowFn perChannel[3];     // [RemapLoop]
+  MaskScaleRowFn singleChannel[3];  // [RemapLoop]
 };
 
 extern const MultiplyKernels kMultiplyKernelsScalar;

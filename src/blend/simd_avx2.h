@@ -44,6 +44,7 @@ struct Isa {
   static MORVEX_SIMD_INLINE V UnpackHi16(V a, V b) { return _mm256_unpackhi_epi16(a, b); }
   static MORVEX_SIMD_INLINE V PackUS16(V a, V b) { return _mm256_packus_epi16(a, b); }
   static MORVEX_SIMD_INLINE V PackS32(V a, V b) { return _mm256_packs_epi32(a, b); }
+  static MORVEX_SIMD_INLINE V PackUS32(V a, V b) { return _mm256_packus_epi32(a, b); }
 
   static MORVEX_SIMD_INLINE V Add16(V a, V b) { return _mm256_add_epi16(a, b); }
   static MORVEX_SIMD_INLINE V Sub16(V a, V b) { return _mm256_sub_epi16(a, b); }

@@ -51,6 +51,12 @@ struct Isa {
   static MORVEX_SIMD_INLINE V UnpackHi16(V a, V b) { return _mm_unpackhi_epi16(a, b); }
   static MORVEX_SIMD_INLINE V PackUS16(V a, V b) { return _mm_packus_epi16(a, b); }
   static MORVEX_SIMD_INLINE V PackS32(V a, V b) { return _mm_packs_epi32(a, b); }
+  // Signed 32-bit to unsigned 16-bit with saturation, for |a|, |b| < 2^31 - 32768.
+  static MORVEX_SIMD_INLINE V PackUS32(V a, V b) {
+    const V bias = _mm_set1_epi32(32768);
+    const V packed = _mm_packs_epi32(_mm_sub_epi32(a, bias), _mm_sub_epi32(b, bias));
+    return _mm_xor_si128(packed, _mm_set1_epi16(static_cast<short>(0x8000)));
+  }
 
   static MORVEX_SIMD_INLINE V Add16(V a, V b) { return _mm_add_epi16(a, b); }
   static MORVEX_SIMD_INLINE V Sub16(V a, V b) { return _mm_sub_epi16(a, b); }
