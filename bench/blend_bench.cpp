@@ -20,9 +20,8 @@ std::vector<std::uint8_t> Image(std::uint32_t seed) {
 
 void BM_Blend(benchmark::State& state) {
   auto dst = Image(1), src = Image(2);
-  RunAgainstMemcpy(state, kPixels, kImageBytes, [&] {
-    Blend(dst.data(), kSide * 4, src.data(), kSide * 4, kSide, kSide, 0.3);
-  });
+  RunAgainstMemcpy(state, kPixels, kImageBytes,
+                   [&] { Blend(dst.data(), kSide * 4, src.data(), kSide * 4, kSide, kSide, 0.3); });
 }
 BENCHMARK(BM_Blend)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -32,7 +31,8 @@ void BM_MaskedBlend(benchmark::State& state) {
   auto lut = PatternBytes(1024, 4);
   const std::uint8_t* table = state.range(0) ? lut.data() : nullptr;
   RunAgainstMemcpy(state, kPixels, kImageBytes, [&] {
-    MaskedBlend(dst.data(), kSide * 4, mask.data(), kSide * 4, src.data(), kSide * 4, kSide, kSide, table);
+    MaskedBlend(dst.data(), kSide * 4, mask.data(), kSide * 4, src.data(), kSide * 4, kSide, kSide,
+                table);
   });
 }
 BENCHMARK(BM_MaskedBlend)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -61,9 +61,8 @@ BENCHMARK(BM_Composite)
 
 void BM_Multiply(benchmark::State& state) {
   auto dst = Image(1);
-  RunAgainstMemcpy(state, kPixels, kImageBytes, [&] {
-    Multiply(dst.data(), kSide * 4, kSide, kSide, 0.999);
-  });
+  RunAgainstMemcpy(state, kPixels, kImageBytes,
+                   [&] { Multiply(dst.data(), kSide * 4, kSide, kSide, 0.999); });
 }
 BENCHMARK(BM_Multiply)->UseManualTime()->Unit(benchmark::kMillisecond);
 
@@ -72,7 +71,8 @@ void BM_MultiplyChannel(benchmark::State& state) {
   auto dst = Image(1), mask = PatternBytes(kImageBytes, 3);
   const double scale = state.range(0) ? 0.8 : 1.0, offset = state.range(0) ? 20.0 : 0.0;
   RunAgainstMemcpy(state, kPixels, kImageBytes, [&] {
-    MultiplyChannel(dst.data(), kSide * 4, 3, mask.data(), kSide * 4, 1, kSide, kSide, scale, offset);
+    MultiplyChannel(dst.data(), kSide * 4, 3, mask.data(), kSide * 4, 1, kSide, kSide, scale,
+                    offset);
   });
 }
 BENCHMARK(BM_MultiplyChannel)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -83,7 +83,8 @@ void BM_MaskMultiply(benchmark::State& state) {
   const auto channel = static_cast<std::int32_t>(state.range(0));
   const double scale = state.range(1) ? 0.8 : 1.0, offset = state.range(1) ? 20.0 : 0.0;
   RunAgainstMemcpy(state, kPixels, kImageBytes, [&] {
-    MaskMultiply(dst.data(), kSide * 4, mask.data(), kSide * 4, kSide, kSide, channel, scale, offset);
+    MaskMultiply(dst.data(), kSide * 4, mask.data(), kSide * 4, kSide, kSide, channel, scale,
+                 offset);
   });
 }
 BENCHMARK(BM_MaskMultiply)
@@ -96,9 +97,8 @@ void BM_ClipRestore(benchmark::State& state) {
   std::vector<float> dst(bytes / 4);
   auto pattern = PatternBytes(dst.size(), 5);
   for (std::size_t i = 0; i < dst.size(); ++i) dst[i] = pattern[i];
-  RunAgainstMemcpy(state, kPixels, bytes, [&] {
-    ClipRestore(dst.data(), kSide * 16, kSide, kSide, 0.9, 0.5);
-  });
+  RunAgainstMemcpy(state, kPixels, bytes,
+                   [&] { ClipRestore(dst.data(), kSide * 16, kSide, kSide, 0.9, 0.5); });
 }
 BENCHMARK(BM_ClipRestore)->UseManualTime()->Unit(benchmark::kMillisecond);
 

@@ -81,8 +81,7 @@ void MaskedBlendImages(Rows dst, ConstRows mask, ConstRows src, std::int32_t wid
 
 void MaskedFadeImages(Rows dst, ConstRows mask, ConstRows src, std::int32_t width,
                       std::int32_t height) {
-  WalkMaskedRows(KernelsFor(CpuFeatureFlags()).maskedFade, dst, mask, src, width, height,
-                 nullptr);
+  WalkMaskedRows(KernelsFor(CpuFeatureFlags()).maskedFade, dst, mask, src, width, height, nullptr);
 }
 
 }  // namespace morvex::blend

@@ -26,8 +26,8 @@ BlendWeights BlendWeightsFor(double dstWeight);
 // exact.
 MORVEX_PIXEL_INLINE Byte BlendChannel(unsigned s, unsigned d, unsigned a, std::int32_t ws,
                                       std::int32_t wd) {
-  const std::uint32_t sum = static_cast<std::uint32_t>(ws) * s +
-                            static_cast<std::uint32_t>(wd) * d + 2048u;
+  const std::uint32_t sum =
+      static_cast<std::uint32_t>(ws) * s + static_cast<std::uint32_t>(wd) * d + 2048u;
   std::int32_t q = static_cast<std::int32_t>(sum) / 4096;
   if (q < 0) q = 0;
   if (q > static_cast<std::int32_t>(a)) q = static_cast<std::int32_t>(a);

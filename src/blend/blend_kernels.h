@@ -31,8 +31,10 @@ void BlendRow(Byte* dst, const Byte* src, std::int32_t width, std::int32_t ws, s
       [&](std::ptrdiff_t x) {
         const V s = I::Load(src + 4 * x), d = I::Load(dst + 4 * x);
         const V lo = I::UnpackLo8(s, d), hi = I::UnpackHi8(s, d);
-        const V q01 = I::PackS32(quotient(I::UnpackLo8(lo, zero)), quotient(I::UnpackHi8(lo, zero)));
-        const V q23 = I::PackS32(quotient(I::UnpackLo8(hi, zero)), quotient(I::UnpackHi8(hi, zero)));
+        const V q01 =
+            I::PackS32(quotient(I::UnpackLo8(lo, zero)), quotient(I::UnpackHi8(lo, zero)));
+        const V q23 =
+            I::PackS32(quotient(I::UnpackLo8(hi, zero)), quotient(I::UnpackHi8(hi, zero)));
         I::Store(dst + 4 * x, I::MinU8(I::PackUS16(q01, q23), I::BroadcastByte3(d)));
       },
       [&](std::ptrdiff_t x) { BlendPixel(dst + 4 * x, src + 4 * x, ws, wd); });

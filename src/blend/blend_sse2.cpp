@@ -4,7 +4,6 @@
 
 namespace morvex::blend {
 
-const BlendKernels kBlendKernelsSse2 =
-    MakeBlendKernels<sse2::Isa, LutWeightsByPixel<sse2::Isa>>();
+const BlendKernels kBlendKernelsSse2 = MakeBlendKernels<sse2::Isa, LutWeightsByPixel<sse2::Isa>>();
 
 }  // namespace morvex::blend

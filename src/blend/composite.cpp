@@ -13,7 +13,8 @@ void CompositeRowPlain(Byte* dst, const Byte* src, std::int32_t width, std::uint
       CompositePixelOpaque<kMode>(dst, src);
     return;
   }
-  for (std::int32_t x = 0; x < width; ++x, dst += 4, src += 4) CompositePixelMix<kMode>(dst, src, o);
+  for (std::int32_t x = 0; x < width; ++x, dst += 4, src += 4)
+    CompositePixelMix<kMode>(dst, src, o);
 }
 
 }  // namespace
@@ -33,12 +34,18 @@ bool IsCompositeMode(std::int32_t mode) {
 
 CompositeRowFn CompositeRowScalar(CompositeMode mode) {
   switch (mode) {
-    case ModeNormal: return &CompositeRowPlain<ModeNormal>;
-    case ModeAdd: return &CompositeRowPlain<ModeAdd>;
-    case ModeMultiply: return &CompositeRowPlain<ModeMultiply>;
-    case ModeOverlay: return &CompositeRowPlain<ModeOverlay>;
-    case ModeScreen: return &CompositeRowPlain<ModeScreen>;
-    case ModeAverage: return &CompositeRowPlain<ModeAverage>;
+    case ModeNormal:
+      return &CompositeRowPlain<ModeNormal>;
+    case ModeAdd:
+      return &CompositeRowPlain<ModeAdd>;
+    case ModeMultiply:
+      return &CompositeRowPlain<ModeMultiply>;
+    case ModeOverlay:
+      return &CompositeRowPlain<ModeOverlay>;
+    case ModeScreen:
+      return &CompositeRowPlain<ModeScreen>;
+    case ModeAverage:
+      return &CompositeRowPlain<ModeAverage>;
   }
   return nullptr;
 }

@@ -29,7 +29,9 @@ MORVEX_PIXEL_INLINE int NormalX(int s, int d, int sa) {
   return x > 255 ? 255 : x;
 }
 // The alpha of ModeAdd, ModeOverlay and ModeScreen (ModeNormal's alpha).
-MORVEX_PIXEL_INLINE int AlphaUnion(int sa, int da) { return ((255 - sa) * da + 255 * sa + 127) / 255; }
+MORVEX_PIXEL_INLINE int AlphaUnion(int sa, int da) {
+  return ((255 - sa) * da + 255 * sa + 127) / 255;
+}
 MORVEX_PIXEL_INLINE int AddX(int s, int d) { return s + d < 255 ? s + d : 255; }
 MORVEX_PIXEL_INLINE int MultiplyX(int s, int d) { return s * d / 255; }
 // The branch follows the destination byte; the quotient truncates before

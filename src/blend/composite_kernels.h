@@ -13,8 +13,7 @@ namespace morvex::blend {
 // The mode's x for every word of s and d (channel values 0..255); sa holds
 // the source alpha of each word's pixel. kOdd: the words hold G and A.
 template <class I, CompositeMode kMode, bool kOdd>
-MORVEX_PIXEL_INLINE typename I::V CompositeX16(typename I::V s, typename I::V d,
-                                               typename I::V sa) {
+MORVEX_PIXEL_INLINE typename I::V CompositeX16(typename I::V s, typename I::V d, typename I::V sa) {
   using V = typename I::V;
   const V full = I::Set16(255), half = I::Set16(127);
   // a + ((255 - a) * d + 127) / 255 equals (255 * s + (255 - a) * d + 127) / 255
@@ -34,8 +33,10 @@ MORVEX_PIXEL_INLINE typename I::V CompositeX16(typename I::V s, typename I::V d,
       colour = I::MinS16(I::Add16(s, d), full);
     } else if constexpr (kMode == ModeOverlay) {
       // From D >= 128 on, both factors are complemented and so is the result.
+      // 2p / 255 is (2p * 0x8081) >> 23 = (p * 0x8081) >> 22, exact as 2p <= 64770.
       const V flip = I::And(I::CmpGtS16(d, half), full);
-      const V q = Div255<I>(I::template Slli16<1>(I::Mullo16(I::Xor(d, flip), I::Xor(s, flip))));
+      const V p = I::Mullo16(I::Xor(d, flip), I::Xor(s, flip));
+      const V q = I::template Srli16<6>(I::MulhiU16(p, I::Set16(0x8081)));
       colour = I::Xor(q, flip);
     } else {
       static_assert(kMode == ModeScreen);
@@ -87,12 +88,18 @@ void CompositeRow(Byte* dst, const Byte* src, std::int32_t width, std::uint8_t o
 template <class I>
 CompositeRowFn CompositeRowFor(CompositeMode mode) {
   switch (mode) {
-    case ModeNormal: return &CompositeRow<I, ModeNormal>;
-    case ModeAdd: return &CompositeRow<I, ModeAdd>;
-    case ModeMultiply: return &CompositeRow<I, ModeMultiply>;
-    case ModeOverlay: return &CompositeRow<I, ModeOverlay>;
-    case ModeScreen: return &CompositeRow<I, ModeScreen>;
-    case ModeAverage: return &CompositeRow<I, ModeAverage>;
+    case ModeNormal:
+      return &CompositeRow<I, ModeNormal>;
+    case ModeAdd:
+      return &CompositeRow<I, ModeAdd>;
+    case ModeMultiply:
+      return &CompositeRow<I, ModeMultiply>;
+    case ModeOverlay:
+      return &CompositeRow<I, ModeOverlay>;
+    case ModeScreen:
+      return &CompositeRow<I, ModeScreen>;
+    case ModeAverage:
+      return &CompositeRow<I, ModeAverage>;
   }
   return nullptr;
 }

@@ -19,8 +19,8 @@ void MultiplyChannelRowScalar(Byte* dst, const Byte* mask, std::int32_t width, i
 }
 
 template <bool kGeneral>
-void MaskMultiplyRowScalar(Byte* dst, const Byte* mask, std::int32_t width, int,
-                           std::int32_t ks, std::int32_t ko) {
+void MaskMultiplyRowScalar(Byte* dst, const Byte* mask, std::int32_t width, int, std::int32_t ks,
+                           std::int32_t ko) {
   for (std::int32_t x = 0; x < width; ++x, dst += 4, mask += 4)
     MaskMultiplyPixel<kGeneral>(dst, mask, ks, ko);
 }
@@ -121,9 +121,8 @@ bool MaskMultiplyImages(Rows dst, ConstRows mask, std::int32_t width, std::int32
   const RemapLoop loop = RemapLoopFor(remap);
   const MaskScaleRowFn row =
       maskChannel < 0 ? kernels.perChannel[loop] : kernels.singleChannel[loop];
-  WalkMaskRows(dst, mask, height, [&](Byte* d, const Byte* m) {
-    row(d, m, width, maskChannel, remap.ks, remap.ko);
-  });
+  WalkMaskRows(dst, mask, height,
+               [&](Byte* d, const Byte* m) { row(d, m, width, maskChannel, remap.ks, remap.ko); });
   return true;
 }
 

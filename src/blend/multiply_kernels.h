@@ -50,9 +50,8 @@ struct GeneralWords {
 
 // ScaleByMaskGeneral per 16-bit lane (d, m <= 255), as words 0..257 whose
 // minimum with 255 is the byte result: with u = v >> 10 saturated to
-// 0..65535, u / 255 is the clamped, truncated v / 261120 (they differ only
-// for negative v, where both give 0, and from u = 65280 on, which packs to
-// 255 either way).
+// 0..65535, u / 255 is the clamped, truncated v / 261120, except from
+// u = 65280 on, where both are 255 after that minimum.
 template <class I, bool kWide>
 MORVEX_PIXEL_INLINE typename I::V ScaleGeneralWords(typename I::V d, typename I::V m,
                                                     const GeneralWords<I>& k) {
@@ -80,7 +79,8 @@ MORVEX_PIXEL_INLINE typename I::V ScaleBytes(typename I::V d, typename I::V m,
     else
       return I::MinS16(ScaleGeneralWords<I, kLoop == kGeneralWideLoop>(d16, m16, k), I::Set16(255));
   };
-  return JoinBytes<I>(scale(EvenBytes<I>(d), EvenBytes<I>(m)), scale(OddBytes<I>(d), OddBytes<I>(m)));
+  return JoinBytes<I>(scale(EvenBytes<I>(d), EvenBytes<I>(m)),
+                      scale(OddBytes<I>(d), OddBytes<I>(m)));
 }
 
 template <class I>
@@ -88,7 +88,9 @@ void MultiplyRow(Byte* dst, std::int32_t width, std::int32_t k) {
   using V = typename I::V;
   const V factor = I::Set16(k), bias = I::Set16(127);
   // b * k + 127 <= 65407 for k <= 256: an unsigned 16-bit shift divides.
-  const auto scale = [&](V b16) { return I::template Srli16<8>(I::Add16(I::Mullo16(b16, factor), bias)); };
+  const auto scale = [&](V b16) {
+    return I::template Srli16<8>(I::Add16(I::Mullo16(b16, factor), bias));
+  };
   WalkRow<I::kBytes / 4>(
       width,
       [&](std::ptrdiff_t x) {

@@ -53,9 +53,13 @@ struct Isa {
   static MORVEX_SIMD_INLINE V MinS16(V a, V b) { return _mm256_min_epi16(a, b); }
   static MORVEX_SIMD_INLINE V CmpGtS16(V a, V b) { return _mm256_cmpgt_epi16(a, b); }
   template <int n>
-  static MORVEX_SIMD_INLINE V Srli16(V a) { return _mm256_srli_epi16(a, n); }
+  static MORVEX_SIMD_INLINE V Srli16(V a) {
+    return _mm256_srli_epi16(a, n);
+  }
   template <int n>
-  static MORVEX_SIMD_INLINE V Slli16(V a) { return _mm256_slli_epi16(a, n); }
+  static MORVEX_SIMD_INLINE V Slli16(V a) {
+    return _mm256_slli_epi16(a, n);
+  }
   static MORVEX_SIMD_INLINE V BroadcastWord3(V a) {
     return _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(a, 0xFF), 0xFF);
   }
@@ -63,13 +67,23 @@ struct Isa {
   static MORVEX_SIMD_INLINE V Add32(V a, V b) { return _mm256_add_epi32(a, b); }
   static MORVEX_SIMD_INLINE V Madd16(V a, V b) { return _mm256_madd_epi16(a, b); }
   template <int n>
-  static MORVEX_SIMD_INLINE V Srai32(V a) { return _mm256_srai_epi32(a, n); }
+  static MORVEX_SIMD_INLINE V Srai32(V a) {
+    return _mm256_srai_epi32(a, n);
+  }
   template <int n>
-  static MORVEX_SIMD_INLINE V Srli32(V a) { return _mm256_srli_epi32(a, n); }
+  static MORVEX_SIMD_INLINE V Srli32(V a) {
+    return _mm256_srli_epi32(a, n);
+  }
   template <int n>
-  static MORVEX_SIMD_INLINE V Slli32(V a) { return _mm256_slli_epi32(a, n); }
-  static MORVEX_SIMD_INLINE V Srl32(V a, int n) { return _mm256_srl_epi32(a, _mm_cvtsi32_si128(n)); }
-  static MORVEX_SIMD_INLINE V Sll32(V a, int n) { return _mm256_sll_epi32(a, _mm_cvtsi32_si128(n)); }
+  static MORVEX_SIMD_INLINE V Slli32(V a) {
+    return _mm256_slli_epi32(a, n);
+  }
+  static MORVEX_SIMD_INLINE V Srl32(V a, int n) {
+    return _mm256_srl_epi32(a, _mm_cvtsi32_si128(n));
+  }
+  static MORVEX_SIMD_INLINE V Sll32(V a, int n) {
+    return _mm256_sll_epi32(a, _mm_cvtsi32_si128(n));
+  }
   static MORVEX_SIMD_INLINE V Mullo32(V a, V b) { return _mm256_mullo_epi32(a, b); }
   static MORVEX_SIMD_INLINE V MaxS32(V a, V b) { return _mm256_max_epi32(a, b); }
   static MORVEX_SIMD_INLINE V MinS32(V a, V b) { return _mm256_min_epi32(a, b); }
@@ -91,7 +105,9 @@ struct Isa {
   static MORVEX_SIMD_INLINE F LoadF(const void* p) {
     return _mm256_loadu_ps(static_cast<const float*>(p));
   }
-  static MORVEX_SIMD_INLINE void StoreF(void* p, F v) { _mm256_storeu_ps(static_cast<float*>(p), v); }
+  static MORVEX_SIMD_INLINE void StoreF(void* p, F v) {
+    _mm256_storeu_ps(static_cast<float*>(p), v);
+  }
   static MORVEX_SIMD_INLINE F SetF(float v) { return _mm256_set1_ps(v); }
   static MORVEX_SIMD_INLINE F BroadcastFloat3(F p) { return _mm256_shuffle_ps(p, p, 0xFF); }
   // The same ordered, signalling predicates as the SSE comparisons.

@@ -22,7 +22,9 @@ struct Isa {
   using F = __m128;
   static constexpr int kBytes = 16;
 
-  static MORVEX_SIMD_INLINE V Load(const void* p) { return _mm_loadu_si128(static_cast<const V*>(p)); }
+  static MORVEX_SIMD_INLINE V Load(const void* p) {
+    return _mm_loadu_si128(static_cast<const V*>(p));
+  }
   static MORVEX_SIMD_INLINE void Store(void* p, V v) { _mm_storeu_si128(static_cast<V*>(p), v); }
   static MORVEX_SIMD_INLINE V Zero() { return _mm_setzero_si128(); }
   static MORVEX_SIMD_INLINE V Set8(int v) { return _mm_set1_epi8(static_cast<char>(v)); }
@@ -65,9 +67,13 @@ struct Isa {
   static MORVEX_SIMD_INLINE V MinS16(V a, V b) { return _mm_min_epi16(a, b); }
   static MORVEX_SIMD_INLINE V CmpGtS16(V a, V b) { return _mm_cmpgt_epi16(a, b); }
   template <int n>
-  static MORVEX_SIMD_INLINE V Srli16(V a) { return _mm_srli_epi16(a, n); }
+  static MORVEX_SIMD_INLINE V Srli16(V a) {
+    return _mm_srli_epi16(a, n);
+  }
   template <int n>
-  static MORVEX_SIMD_INLINE V Slli16(V a) { return _mm_slli_epi16(a, n); }
+  static MORVEX_SIMD_INLINE V Slli16(V a) {
+    return _mm_slli_epi16(a, n);
+  }
   // Word 3 of each 64 bits (a pixel's alpha, once widened) into all four words.
   static MORVEX_SIMD_INLINE V BroadcastWord3(V a) {
     return _mm_shufflehi_epi16(_mm_shufflelo_epi16(a, 0xFF), 0xFF);
@@ -76,11 +82,17 @@ struct Isa {
   static MORVEX_SIMD_INLINE V Add32(V a, V b) { return _mm_add_epi32(a, b); }
   static MORVEX_SIMD_INLINE V Madd16(V a, V b) { return _mm_madd_epi16(a, b); }
   template <int n>
-  static MORVEX_SIMD_INLINE V Srai32(V a) { return _mm_srai_epi32(a, n); }
+  static MORVEX_SIMD_INLINE V Srai32(V a) {
+    return _mm_srai_epi32(a, n);
+  }
   template <int n>
-  static MORVEX_SIMD_INLINE V Srli32(V a) { return _mm_srli_epi32(a, n); }
+  static MORVEX_SIMD_INLINE V Srli32(V a) {
+    return _mm_srli_epi32(a, n);
+  }
   template <int n>
-  static MORVEX_SIMD_INLINE V Slli32(V a) { return _mm_slli_epi32(a, n); }
+  static MORVEX_SIMD_INLINE V Slli32(V a) {
+    return _mm_slli_epi32(a, n);
+  }
   // Shifts by a count chosen at run time (the same for every lane).
   static MORVEX_SIMD_INLINE V Srl32(V a, int n) { return _mm_srl_epi32(a, _mm_cvtsi32_si128(n)); }
   static MORVEX_SIMD_INLINE V Sll32(V a, int n) { return _mm_sll_epi32(a, _mm_cvtsi32_si128(n)); }
@@ -114,7 +126,9 @@ struct Isa {
     return _mm_or_si128(a, _mm_slli_epi32(a, 16));
   }
 
-  static MORVEX_SIMD_INLINE F LoadF(const void* p) { return _mm_loadu_ps(static_cast<const float*>(p)); }
+  static MORVEX_SIMD_INLINE F LoadF(const void* p) {
+    return _mm_loadu_ps(static_cast<const float*>(p));
+  }
   static MORVEX_SIMD_INLINE void StoreF(void* p, F v) { _mm_storeu_ps(static_cast<float*>(p), v); }
   static MORVEX_SIMD_INLINE F SetF(float v) { return _mm_set1_ps(v); }
   // Float 3 of every 128 bits (a float pixel's alpha) into all four floats.

@@ -49,8 +49,8 @@ MORVEX_ENTRY uint8_t MORVEX_CALL MultiplyChannel(uint8_t* dst, int32_t dstStride
                                                  int32_t maskStride, uint32_t maskChannel,
                                                  int32_t width, int32_t height, double scale,
                                                  double offset) {
-  return blend::MultiplyChannelImages({dst, dstStride}, dstChannel, {mask, maskStride},
-                                      maskChannel, width, height, scale, offset)
+  return blend::MultiplyChannelImages({dst, dstStride}, dstChannel, {mask, maskStride}, maskChannel,
+                                      width, height, scale, offset)
              ? 1
              : 0;
 }
@@ -58,8 +58,8 @@ MORVEX_ENTRY uint8_t MORVEX_CALL MultiplyChannel(uint8_t* dst, int32_t dstStride
 MORVEX_ENTRY uint8_t MORVEX_CALL MaskMultiply(uint8_t* dst, int32_t dstStride, const uint8_t* mask,
                                               int32_t maskStride, int32_t width, int32_t height,
                                               int32_t maskChannel, double scale, double offset) {
-  return blend::MaskMultiplyImages({dst, dstStride}, {mask, maskStride}, width, height,
-                                   maskChannel, scale, offset)
+  return blend::MaskMultiplyImages({dst, dstStride}, {mask, maskStride}, width, height, maskChannel,
+                                   scale, offset)
              ? 1
              : 0;
 }

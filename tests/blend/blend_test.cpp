@@ -1,11 +1,12 @@
 // Blend, MaskedBlend and MaskedFade.
+#include "blend/blend.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <limits>
 #include <vector>
 
-#include "blend/blend.h"
 #include "blend/paths.h"
 #include "morvex/native.h"
 
@@ -59,7 +60,8 @@ TEST(Blend, WorkedNumbersOnEveryPath) {
 TEST(Blend, HugeAndNonFiniteWeightsStayClampedAndAgree) {
   const double nan = std::numeric_limits<double>::quiet_NaN();
   const double inf = std::numeric_limits<double>::infinity();
-  const double weights[] = {7.99, 8.0, 8.01, -7.0, -7.01, 2000.0, -2100.0, 1e6, -1e9, 1e300, nan, inf};
+  const double weights[] = {7.99,    8.0, 8.01, -7.0,  -7.01, 2000.0,
+                            -2100.0, 1e6, -1e9, 1e300, nan,   inf};
   for (double w : weights) {
     std::vector<std::uint8_t> alphas;
     ExpectPathsAgree(7, "Blend " + std::to_string(w), [&](Rng& rng) {
@@ -76,69 +78,81 @@ TEST(Blend, HugeAndNonFiniteWeightsStayClampedAndAgree) {
   }
 }
 
-Px MaskedBlendOne(Px dst, Px mask, Px src, const std::uint8_t* lut) {
+enum class Masked { kBlend, kBlendTable, kFade };
+
+// A table whose columns differ: blue inverted, green never mixing, red
+// selecting by entry number; column 3 would mix fully but is never read.
+const std::uint8_t* TestTable() {
+  static std::uint8_t lut[1024];
+  for (int i = 0; i < 256; ++i) {
+    lut[4 * i + 0] = static_cast<std::uint8_t>(255 - i);
+    lut[4 * i + 1] = 0;
+    lut[4 * i + 2] = i == 7 ? 255 : 128;
+    lut[4 * i + 3] = 255;
+  }
+  return lut;
+}
+
+Px MaskedOne(Masked op, Px dst, Px mask, Px src) {
   TestPlane d = OnePixel(dst), m = OnePixel(mask), s = OnePixel(src);
-  EXPECT_EQ(MaskedBlend(d.first(), d.stride(), m.first(), m.stride(), s.first(), s.stride(), 1, 1, lut), 1);
+  const std::uint8_t result =
+      op == Masked::kFade
+          ? MaskedFade(d.first(), d.stride(), m.first(), m.stride(), s.first(), s.stride(), 1, 1)
+          : MaskedBlend(d.first(), d.stride(), m.first(), m.stride(), s.first(), s.stride(), 1, 1,
+                        op == Masked::kBlendTable ? TestTable() : nullptr);
+  EXPECT_EQ(result, 1);
   return PixelAt(d, 0, 0);
 }
 
-TEST(MaskedBlend, MaskBytesWeighTheirOwnChannels) {
+TEST(MaskedBlendAndFade, WorkedPixels) {
   struct Case {
+    Masked op;
     Px dst, mask, src, expected;
   };
   const Case cases[] = {
       // 255 takes the source (clamped to dst alpha), 0 keeps dst (clamped), 128 mixes.
-      {{10, 20, 30, 90}, {255, 255, 255, 0}, {200, 50, 60, 255}, {90, 50, 60, 90}},
-      {{100, 20, 130, 120}, {0, 0, 0, 255}, {1, 2, 3, 4}, {100, 20, 120, 120}},
-      {{100, 100, 100, 255}, {128, 0, 255, 77}, {200, 200, 200, 0}, {150, 100, 200, 255}},
-  };
-  for (const Path& path : Paths()) {
-    PinnedPath pin(path);
-    for (const Case& c : cases) EXPECT_EQ(MaskedBlendOne(c.dst, c.mask, c.src, nullptr), c.expected) << path.name;
-  }
-}
-
-TEST(MaskedBlend, TableColumnsRemapEachChannelOwnMaskByte) {
-  std::uint8_t lut[1024];
-  for (int i = 0; i < 256; ++i) {
-    lut[4 * i + 0] = static_cast<std::uint8_t>(255 - i);  // blue inverted
-    lut[4 * i + 1] = 0;                                   // green: never mixes
-    lut[4 * i + 2] = i == 7 ? 255 : 128;                  // red: selects by entry
-    lut[4 * i + 3] = 255;                                 // never read
-  }
-  struct Case {
-    Px dst, mask, src, expected;
-  };
-  const Case cases[] = {
-      {{100, 100, 100, 255}, {0, 255, 7, 255}, {200, 200, 200, 200}, {200, 100, 200, 255}},
-      {{100, 100, 100, 255}, {255, 9, 8, 0}, {200, 200, 200, 200}, {100, 100, 150, 255}},
-      {{100, 250, 100, 90}, {255, 9, 8, 0}, {200, 200, 200, 200}, {90, 90, 90, 90}},
-  };
-  for (const Path& path : Paths()) {
-    PinnedPath pin(path);
-    for (const Case& c : cases) EXPECT_EQ(MaskedBlendOne(c.dst, c.mask, c.src, lut), c.expected) << path.name;
-  }
-}
-
-Px MaskedFadeOne(Px dst, Px mask, Px src) {
-  TestPlane d = OnePixel(dst), m = OnePixel(mask), s = OnePixel(src);
-  EXPECT_EQ(MaskedFade(d.first(), d.stride(), m.first(), m.stride(), s.first(), s.stride(), 1, 1), 1);
-  return PixelAt(d, 0, 0);
-}
-
-TEST(MaskedFade, AlphaMixesFirstAndBoundsTheColours) {
-  struct Case {
-    Px dst, mask, src, expected;
-  };
-  const Case cases[] = {
-      {{10, 20, 30, 100}, {255, 255, 255, 0}, {250, 50, 60, 255}, {100, 50, 60, 100}},
-      {{10, 20, 30, 100}, {0, 128, 255, 255}, {250, 50, 60, 0}, {0, 0, 0, 0}},
+      {Masked::kBlend, {10, 20, 30, 90}, {255, 255, 255, 0}, {200, 50, 60, 255}, {90, 50, 60, 90}},
+      {Masked::kBlend, {100, 20, 130, 120}, {0, 0, 0, 255}, {1, 2, 3, 4}, {100, 20, 120, 120}},
+      {Masked::kBlend,
+       {100, 100, 100, 255},
+       {128, 0, 255, 77},
+       {200, 200, 200, 0},
+       {150, 100, 200, 255}},
+      // Each channel remaps its own mask byte through its own column.
+      {Masked::kBlendTable,
+       {100, 100, 100, 255},
+       {0, 255, 7, 255},
+       {200, 200, 200, 200},
+       {200, 100, 200, 255}},
+      {Masked::kBlendTable,
+       {100, 100, 100, 255},
+       {255, 9, 8, 0},
+       {200, 200, 200, 200},
+       {100, 100, 150, 255}},
+      {Masked::kBlendTable,
+       {100, 250, 100, 90},
+       {255, 9, 8, 0},
+       {200, 200, 200, 200},
+       {90, 90, 90, 90}},
+      // Fade: alpha mixes first and bounds the colours.
+      {Masked::kFade,
+       {10, 20, 30, 100},
+       {255, 255, 255, 0},
+       {250, 50, 60, 255},
+       {100, 50, 60, 100}},
+      {Masked::kFade, {10, 20, 30, 100}, {0, 128, 255, 255}, {250, 50, 60, 0}, {0, 0, 0, 0}},
       // newA = (200 * 128 + 100 * 127) / 255 = 150; colours mixed then clamped.
-      {{100, 0, 255, 100}, {128, 128, 0, 128}, {200, 255, 0, 200}, {150, 128, 150, 150}},
+      {Masked::kFade,
+       {100, 0, 255, 100},
+       {128, 128, 0, 128},
+       {200, 255, 0, 200},
+       {150, 128, 150, 150}},
   };
   for (const Path& path : Paths()) {
     PinnedPath pin(path);
-    for (const Case& c : cases) EXPECT_EQ(MaskedFadeOne(c.dst, c.mask, c.src), c.expected) << path.name;
+    for (const Case& c : cases)
+      EXPECT_EQ(MaskedOne(c.op, c.dst, c.mask, c.src), c.expected)
+          << path.name << " op " << int(c.op);
   }
 }
 
@@ -150,11 +164,15 @@ TEST(BlendFamily, EmptyRegionsWriteNothing) {
     Rng rng(11);
     TestPlane dst = RandomImage(rng, 5, 4, false), other = RandomImage(rng, 5, 4, false);
     const auto before = dst.Snapshot();
-    EXPECT_EQ(Blend(dst.first(), dst.stride(), other.first(), other.stride(), s.width, s.height, 0.25), 1);
+    EXPECT_EQ(
+        Blend(dst.first(), dst.stride(), other.first(), other.stride(), s.width, s.height, 0.25),
+        1);
     EXPECT_EQ(MaskedBlend(dst.first(), dst.stride(), other.first(), other.stride(), other.first(),
-                          other.stride(), s.width, s.height, other.first()), 1);
+                          other.stride(), s.width, s.height, other.first()),
+              1);
     EXPECT_EQ(MaskedFade(dst.first(), dst.stride(), other.first(), other.stride(), other.first(),
-                         other.stride(), s.width, s.height), 1);
+                         other.stride(), s.width, s.height),
+              1);
     EXPECT_EQ(dst.Snapshot(), before);
   }
 }
@@ -166,7 +184,8 @@ TEST(BlendFamily, VectorKernelsMatchScalarAtEveryWidth) {
     for (int variant = 0; variant < 4; ++variant) {
       const bool inPlace = variant == 3, premultiplied = variant % 2 == 0;
       const std::uint64_t seed = 1000 + width * 8 + variant;
-      const std::string label = "width " + std::to_string(width) + " variant " + std::to_string(variant);
+      const std::string label =
+          "width " + std::to_string(width) + " variant " + std::to_string(variant);
       auto planes = [&](Rng& rng, auto&& call) {
         const int height = rng.Int(1, 3);
         TestPlane dst = RandomImage(rng, width, height, premultiplied, RandomShape(rng));
@@ -180,24 +199,28 @@ TEST(BlendFamily, VectorKernelsMatchScalarAtEveryWidth) {
       };
       ExpectPathsAgree(seed, "Blend " + label, [&](Rng& rng) {
         const double w = rng.Real(-1.5, 2.5);
-        return planes(rng, [&](TestPlane& dst, TestPlane&, const std::uint8_t* s, std::int32_t ss, int h) {
-          Blend(dst.first(), dst.stride(), s, ss, width, h, w);
-        });
+        return planes(rng, [&](TestPlane& dst, TestPlane&, const std::uint8_t* s, std::int32_t ss,
+                               int h) { Blend(dst.first(), dst.stride(), s, ss, width, h, w); });
       });
       ExpectPathsAgree(seed, "MaskedBlend " + label, [&](Rng& rng) {
-        return planes(rng, [&](TestPlane& dst, TestPlane& mask, const std::uint8_t* s, std::int32_t ss, int h) {
-          MaskedBlend(dst.first(), dst.stride(), mask.first(), mask.stride(), s, ss, width, h, nullptr);
+        return planes(rng, [&](TestPlane& dst, TestPlane& mask, const std::uint8_t* s,
+                               std::int32_t ss, int h) {
+          MaskedBlend(dst.first(), dst.stride(), mask.first(), mask.stride(), s, ss, width, h,
+                      nullptr);
         });
       });
       ExpectPathsAgree(seed, "MaskedBlend table " + label, [&](Rng& rng) {
         TestPlane lut(1024, 1);  // fenced: a read past entry 255 faults
         lut.FillRandom(rng);
-        return planes(rng, [&](TestPlane& dst, TestPlane& mask, const std::uint8_t* s, std::int32_t ss, int h) {
-          MaskedBlend(dst.first(), dst.stride(), mask.first(), mask.stride(), s, ss, width, h, lut.first());
+        return planes(rng, [&](TestPlane& dst, TestPlane& mask, const std::uint8_t* s,
+                               std::int32_t ss, int h) {
+          MaskedBlend(dst.first(), dst.stride(), mask.first(), mask.stride(), s, ss, width, h,
+                      lut.first());
         });
       });
       ExpectPathsAgree(seed, "MaskedFade " + label, [&](Rng& rng) {
-        return planes(rng, [&](TestPlane& dst, TestPlane& mask, const std::uint8_t* s, std::int32_t ss, int h) {
+        return planes(rng, [&](TestPlane& dst, TestPlane& mask, const std::uint8_t* s,
+                               std::int32_t ss, int h) {
           MaskedFade(dst.first(), dst.stride(), mask.first(), mask.stride(), s, ss, width, h);
         });
       });
@@ -214,17 +237,21 @@ TEST(BlendFamily, MaskedMixIsExactForEveryByteTriple) {
       for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x) {
           SetPixel(dst, x, y, {std::uint8_t(x), std::uint8_t(y), std::uint8_t(x ^ y), 255});
-          SetPixel(src, x, y, {std::uint8_t(y), std::uint8_t(x), std::uint8_t(255 - y), std::uint8_t(w)});
+          SetPixel(src, x, y,
+                   {std::uint8_t(y), std::uint8_t(x), std::uint8_t(255 - y), std::uint8_t(w)});
           SetPixel(mask, x, y, {std::uint8_t(w), std::uint8_t(w), std::uint8_t(w), 0});
         }
-      MaskedFade(dst.first(), dst.stride(), mask.first(), mask.stride(), src.first(), src.stride(), 256, 256);
+      MaskedFade(dst.first(), dst.stride(), mask.first(), mask.stride(), src.first(), src.stride(),
+                 256, 256);
       for (int y = 0; y < 256; ++y)
         for (int x = 0; x < 256; ++x) {
           const auto mix = [&](int s, int d) { return (s * w + d * (255 - w)) / 255; };
           const Px got = PixelAt(dst, x, y);
-          const Px want{std::uint8_t(mix(y, x)), std::uint8_t(mix(x, y)), std::uint8_t(mix(255 - y, x ^ y)), 255};
+          const Px want{std::uint8_t(mix(y, x)), std::uint8_t(mix(x, y)),
+                        std::uint8_t(mix(255 - y, x ^ y)), 255};
           if (got != want) {
-            ADD_FAILURE() << path.name << " w " << w << " at " << x << "," << y << ": " << got << " want " << want;
+            ADD_FAILURE() << path.name << " w " << w << " at " << x << "," << y << ": " << got
+                          << " want " << want;
             return;
           }
         }

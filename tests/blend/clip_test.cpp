@@ -28,7 +28,8 @@ bool SameBits(const FPx& a, const FPx& b) { return std::memcmp(a.v, b.v, sizeof 
 FPx ClipOne(ClipFn fn, FPx p, double clipLevel, double restoreMin) {
   TestPlane plane(16, 1);
   std::memcpy(plane.first(), p.v, 16);
-  EXPECT_EQ(fn(reinterpret_cast<float*>(plane.first()), plane.stride(), 1, 1, clipLevel, restoreMin), 1);
+  EXPECT_EQ(
+      fn(reinterpret_cast<float*>(plane.first()), plane.stride(), 1, 1, clipLevel, restoreMin), 1);
   FPx out;
   std::memcpy(out.v, plane.first(), 16);
   return out;
@@ -58,8 +59,9 @@ TEST(ClipRestore, ReplacesColoursAboveTheClipLevel) {
     for (ClipFn fn : kClipExports)
       for (const Case& c : cases) {
         const FPx got = ClipOne(fn, c.in, c.clipLevel, c.restoreMin);
-        EXPECT_TRUE(SameBits(got, c.out)) << path.name << " clip " << c.clipLevel << ": got " << got.v[0]
-                                          << " " << got.v[1] << " " << got.v[2] << " " << got.v[3];
+        EXPECT_TRUE(SameBits(got, c.out))
+            << path.name << " clip " << c.clipLevel << ": got " << got.v[0] << " " << got.v[1]
+            << " " << got.v[2] << " " << got.v[3];
       }
   }
 }
@@ -71,7 +73,8 @@ TEST(ClipRestore, LevelsRoundInTheHostRoundingMode) {
   const float down = std::nextafter(static_cast<float>(exact), 0.0f) < exact
                          ? std::nextafter(static_cast<float>(exact), 0.0f)
                          : static_cast<float>(exact);
-  const float low = static_cast<double>(static_cast<float>(exact)) <= exact ? static_cast<float>(exact) : down;
+  const float low =
+      static_cast<double>(static_cast<float>(exact)) <= exact ? static_cast<float>(exact) : down;
   const float high = std::nextafter(low, 300.0f);
   ASSERT_LT(low, exact);
   ASSERT_GT(high, exact);
@@ -81,7 +84,8 @@ TEST(ClipRestore, LevelsRoundInTheHostRoundingMode) {
   };
   for (const Path& path : Paths()) {
     PinnedPath pin(path);
-    for (const Case c : {Case{kFpRoundDown, true}, Case{kFpRoundTowardZero, true}, Case{kFpRoundUp, false}}) {
+    for (const Case c :
+         {Case{kFpRoundDown, true}, Case{kFpRoundTowardZero, true}, Case{kFpRoundUp, false}}) {
       FpStateGuard guard;
       SetHostRounding(c.rounding);
       const FpState before = ReadFpState();
@@ -100,7 +104,8 @@ TEST(ClipRestore, EmptyRegionsWriteNothing) {
     plane.FillRandom(rng);
     const auto before = plane.Snapshot();
     for (ClipFn fn : kClipExports)
-      EXPECT_EQ(fn(reinterpret_cast<float*>(plane.first()), plane.stride(), width, height, 0.0, 1.0), 1);
+      EXPECT_EQ(
+          fn(reinterpret_cast<float*>(plane.first()), plane.stride(), width, height, 0.0, 1.0), 1);
     EXPECT_EQ(plane.Snapshot(), before);
   }
 }
@@ -114,18 +119,30 @@ TEST(ClipRestore, VectorKernelsMatchScalarAtEveryWidth) {
         const int height = rng.Int(1, 3);
         const double clipLevel = rng.Bool() ? 0.5 : rng.Real(-0.1, 1.1);
         const double restoreMin = rng.Int(0, 7) == 0 ? kNaN : rng.Real(-0.1, 1.0);
-        const float t = static_cast<float>(clipLevel * 255.0), f = static_cast<float>(restoreMin * 255.0);
-        const float palette[] = {t, std::nextafter(t, 0.0f), std::nextafter(t, 300.0f), f, kNaNf, -kNaNf,
-                                 kInf, -kInf, 0.0f, -0.0f, -3.0f};
+        const float t = static_cast<float>(clipLevel * 255.0),
+                    f = static_cast<float>(restoreMin * 255.0);
+        const float palette[] = {t,
+                                 std::nextafter(t, 0.0f),
+                                 std::nextafter(t, 300.0f),
+                                 f,
+                                 kNaNf,
+                                 -kNaNf,
+                                 kInf,
+                                 -kInf,
+                                 0.0f,
+                                 -0.0f,
+                                 -3.0f};
         const auto shape = RandomShape(rng);
         TestPlane plane(width * 16, height, shape.padding, shape.bottomUp);
         for (int y = 0; y < height; ++y)
           for (int i = 0; i < width * 4; ++i) {
-            const float v = rng.Bool() ? palette[rng.Int(0, 10)] : static_cast<float>(rng.Real(-10, 300));
+            const float v =
+                rng.Bool() ? palette[rng.Int(0, 10)] : static_cast<float>(rng.Real(-10, 300));
             std::memcpy(plane.Row(y) + 4 * i, &v, 4);
           }
-        EXPECT_EQ(kClipExports[e](reinterpret_cast<float*>(plane.first()), plane.stride(), width, height,
-                                  clipLevel, restoreMin), 1);
+        EXPECT_EQ(kClipExports[e](reinterpret_cast<float*>(plane.first()), plane.stride(), width,
+                                  height, clipLevel, restoreMin),
+                  1);
         return Checked(plane);
       });
     }

@@ -1,11 +1,12 @@
 // Composite and its six modes.
+#include "blend/composite.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
 #include <cmath>
 #include <limits>
 
-#include "blend/composite.h"
 #include "blend/paths.h"
 #include "morvex/native.h"
 #include "support/stderr_capture.h"
@@ -28,9 +29,12 @@ TEST(Composite, SixModesOnOnePixelAtFullAndHalfOpacity) {
     Px full, half;
   };
   const Case cases[] = {
-      {1, {111, 172, 243, 247}, {80, 136, 221, 233}}, {3, {150, 250, 255, 247}, {100, 175, 227, 233}},
-      {4, {19, 58, 156, 172}, {34, 78, 177, 195}},    {5, {39, 117, 232, 247}, {44, 108, 216, 233}},
-      {6, {131, 192, 244, 247}, {90, 146, 222, 233}}, {7, {75, 125, 200, 210}, {62, 112, 200, 214}},
+      {1, {111, 172, 243, 247}, {80, 136, 221, 233}},
+      {3, {150, 250, 255, 247}, {100, 175, 227, 233}},
+      {4, {19, 58, 156, 172}, {34, 78, 177, 195}},
+      {5, {39, 117, 232, 247}, {44, 108, 216, 233}},
+      {6, {131, 192, 244, 247}, {90, 146, 222, 233}},
+      {7, {75, 125, 200, 210}, {62, 112, 200, 214}},
   };
   for (const Path& path : Paths()) {
     PinnedPath pin(path);
@@ -59,7 +63,9 @@ TEST(Composite, ModeDetails) {
   };
   for (const Path& path : Paths()) {
     PinnedPath pin(path);
-    for (const Case& c : cases) EXPECT_EQ(CompositeOne(c.dst, c.src, c.mode, 1.0), c.expected) << path.name << " mode " << c.mode;
+    for (const Case& c : cases)
+      EXPECT_EQ(CompositeOne(c.dst, c.src, c.mode, 1.0), c.expected)
+          << path.name << " mode " << c.mode;
   }
 }
 
@@ -68,8 +74,10 @@ TEST(Composite, ModeDetails) {
 TEST(Composite, NormalModeSaturatesNonPremultipliedSource) {
   for (const Path& path : Paths()) {
     PinnedPath pin(path);
-    EXPECT_EQ(CompositeOne({200, 255, 0, 255}, {255, 255, 0, 0}, 1, 1.0), Px({255, 255, 0, 255})) << path.name;
-    EXPECT_EQ(CompositeOne({200, 255, 0, 255}, {255, 255, 0, 0}, 1, 0.5), Px({227, 255, 0, 255})) << path.name;
+    EXPECT_EQ(CompositeOne({200, 255, 0, 255}, {255, 255, 0, 0}, 1, 1.0), Px({255, 255, 0, 255}))
+        << path.name;
+    EXPECT_EQ(CompositeOne({200, 255, 0, 255}, {255, 255, 0, 0}, 1, 0.5), Px({227, 255, 0, 255}))
+        << path.name;
   }
 }
 
@@ -80,10 +88,10 @@ TEST(Composite, OpacityByte) {
     double opacity;
     int o;
   };
-  for (const Case& c : {Case{0.5, 128}, Case{0.25, 64}, Case{0.999, 255}, Case{0.002, 1}, Case{0.001, 0},
-                        Case{1.0, 255}, Case{3.0, 255}, Case{-0.5, 0}, Case{-0.0019, 0}, Case{0.0, 0},
-                        Case{1e7, 255}, Case{1e10, 255}, Case{inf, 255}, Case{-1e10, 0}, Case{-inf, 0},
-                        Case{nan, 0}})
+  for (const Case& c : {Case{0.5, 128}, Case{0.25, 64}, Case{0.999, 255}, Case{0.002, 1},
+                        Case{0.001, 0}, Case{1.0, 255}, Case{3.0, 255}, Case{-0.5, 0},
+                        Case{-0.0019, 0}, Case{0.0, 0}, Case{1e7, 255}, Case{1e10, 255},
+                        Case{inf, 255}, Case{-1e10, 0}, Case{-inf, 0}, Case{nan, 0}})
     EXPECT_EQ(blend::OpacityByte(c.opacity), c.o) << c.opacity;
 }
 
@@ -92,7 +100,8 @@ TEST(Composite, ZeroOpacityChangesNothingInAnyMode) {
     ExpectPathsAgree(mode, "mode " + std::to_string(mode), [&](Rng& rng) {
       TestPlane dst = RandomImage(rng, 21, 3, false), src = RandomImage(rng, 21, 3, false);
       const auto before = dst.Snapshot();
-      EXPECT_EQ(Composite(dst.first(), dst.stride(), src.first(), src.stride(), 21, 3, mode, 0.0), 1);
+      EXPECT_EQ(Composite(dst.first(), dst.stride(), src.first(), src.stride(), 21, 3, mode, 0.0),
+                1);
       EXPECT_EQ(dst.Snapshot(), before) << mode;
       return Checked(dst);
     });
@@ -106,7 +115,8 @@ TEST(Composite, UnlistedModesAreRefusedSilentlyBeforeAnythingElse) {
       TestPlane dst = RandomImage(rng, 6, 3, false), src = RandomImage(rng, 6, 3, false);
       const auto before = dst.Snapshot();
       StderrCapture capture;
-      EXPECT_EQ(Composite(dst.first(), dst.stride(), src.first(), src.stride(), 6, height, mode, 0.5), 0);
+      EXPECT_EQ(
+          Composite(dst.first(), dst.stride(), src.first(), src.stride(), 6, height, mode, 0.5), 0);
       EXPECT_EQ(capture.Take(), "");
       EXPECT_EQ(dst.Snapshot(), before) << mode;
     }
@@ -118,7 +128,8 @@ TEST(Composite, EmptyRegionsWriteNothing) {
     Rng rng(6);
     TestPlane dst = RandomImage(rng, 4, 3, false), src = RandomImage(rng, 4, 3, false);
     const auto before = dst.Snapshot();
-    EXPECT_EQ(Composite(dst.first(), dst.stride(), src.first(), src.stride(), width, height, 1, 1.0), 1);
+    EXPECT_EQ(
+        Composite(dst.first(), dst.stride(), src.first(), src.stride(), width, height, 1, 1.0), 1);
     EXPECT_EQ(dst.Snapshot(), before);
   }
 }
@@ -128,18 +139,21 @@ TEST(Composite, EmptyRegionsWriteNothing) {
 TEST(Composite, EveryBytePairMatchesScalarInEveryMode) {
   for (int mode : kModes) {
     for (double opacity : {1.0, 0.5, 0.1, 0.998}) {
-      ExpectPathsAgree(mode * 16 + static_cast<int>(opacity * 10),
-                       "mode " + std::to_string(mode) + " opacity " + std::to_string(opacity),
-                       [&](Rng& rng) {
-                         TestPlane dst(256 * 4, 256), src(256 * 4, 256);
-                         for (int y = 0; y < 256; ++y)
-                           for (int x = 0; x < 256; ++x) {
-                             SetPixel(dst, x, y, {std::uint8_t(y), std::uint8_t(x), std::uint8_t(y), rng.Byte()});
-                             SetPixel(src, x, y, {std::uint8_t(x), std::uint8_t(y), rng.Byte(), std::uint8_t(x)});
-                           }
-                         Composite(dst.first(), dst.stride(), src.first(), src.stride(), 256, 256, mode, opacity);
-                         return Checked(dst);
-                       });
+      ExpectPathsAgree(
+          mode * 16 + static_cast<int>(opacity * 10),
+          "mode " + std::to_string(mode) + " opacity " + std::to_string(opacity), [&](Rng& rng) {
+            TestPlane dst(256 * 4, 256), src(256 * 4, 256);
+            for (int y = 0; y < 256; ++y)
+              for (int x = 0; x < 256; ++x) {
+                SetPixel(dst, x, y,
+                         {std::uint8_t(y), std::uint8_t(x), std::uint8_t(y), rng.Byte()});
+                SetPixel(src, x, y,
+                         {std::uint8_t(x), std::uint8_t(y), rng.Byte(), std::uint8_t(x)});
+              }
+            Composite(dst.first(), dst.stride(), src.first(), src.stride(), 256, 256, mode,
+                      opacity);
+            return Checked(dst);
+          });
     }
   }
 }
@@ -149,18 +163,19 @@ TEST(Composite, VectorRoutinesMatchScalarAtEveryWidth) {
     for (int mode : kModes) {
       for (int variant = 0; variant < 3; ++variant) {
         const bool inPlace = variant == 2, premultiplied = variant != 1;
-        ExpectPathsAgree(width * 97 + mode * 5 + variant,
-                         "width " + std::to_string(width) + " mode " + std::to_string(mode),
-                         [&](Rng& rng) {
-                           const int height = rng.Int(1, 3);
-                           const double opacity = rng.Bool() ? 1.0 : rng.Real(-0.1, 1.1);
-                           TestPlane dst = RandomImage(rng, width, height, premultiplied, RandomShape(rng));
-                           TestPlane src = RandomImage(rng, width, height, premultiplied, RandomShape(rng));
-                           const std::uint8_t* s = inPlace ? dst.first() : src.first();
-                           const std::int32_t ss = inPlace ? dst.stride() : src.stride();
-                           EXPECT_EQ(Composite(dst.first(), dst.stride(), s, ss, width, height, mode, opacity), 1);
-                           return Checked(dst);
-                         });
+        ExpectPathsAgree(
+            width * 97 + mode * 5 + variant,
+            "width " + std::to_string(width) + " mode " + std::to_string(mode), [&](Rng& rng) {
+              const int height = rng.Int(1, 3);
+              const double opacity = rng.Bool() ? 1.0 : rng.Real(-0.1, 1.1);
+              TestPlane dst = RandomImage(rng, width, height, premultiplied, RandomShape(rng));
+              TestPlane src = RandomImage(rng, width, height, premultiplied, RandomShape(rng));
+              const std::uint8_t* s = inPlace ? dst.first() : src.first();
+              const std::int32_t ss = inPlace ? dst.stride() : src.stride();
+              EXPECT_EQ(Composite(dst.first(), dst.stride(), s, ss, width, height, mode, opacity),
+                        1);
+              return Checked(dst);
+            });
       }
     }
   }

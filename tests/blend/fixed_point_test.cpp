@@ -8,6 +8,7 @@
 #include "blend/multiply.h"
 #include "blend/multiply_kernels.h"
 #include "blend/simd_sse2.h"
+#include "support/random.h"
 
 namespace morvex::blend {
 namespace {
@@ -49,6 +50,36 @@ TEST(FixedPoint, GeneralRemapDivisionMatchesTruncationForEverySum) {
   check(-(std::int64_t{1} << 22), std::int64_t{1} << 27);
   check(INT32_MIN, INT32_MIN + 4096);
   check(INT32_MAX - 4099, INT32_MAX - 3);
+}
+
+// The 16-bit form splits Ks and Ko into words and works modulo 2^32: every
+// (d, m) pair under random Ks, Ko from the whole 32-bit range (wide form)
+// and from 16 bits (narrow form) against the scalar definition.
+TEST(FixedPoint, GeneralRemapWordsMatchScalarForAnyParameters) {
+  test::Rng rng(12);
+  for (int round = 0; round < 96; ++round) {
+    const bool wide = round % 2 == 0;
+    const auto draw = [&] {
+      return wide ? static_cast<std::int32_t>(rng.U32()) : rng.Int(-32768, 32767);
+    };
+    const std::int32_t ks = draw(), ko = draw();
+    const GeneralWords<I> words(ks, ko);
+    for (int d = 0; d < 256; ++d) {
+      for (int m0 = 0; m0 < 256; m0 += 8) {
+        alignas(16) std::uint16_t dv[8], mv[8], out[8];
+        for (int i = 0; i < 8; ++i) {
+          dv[i] = static_cast<std::uint16_t>(d);
+          mv[i] = static_cast<std::uint16_t>(m0 + i);
+        }
+        const I::V r = wide ? ScaleGeneralWords<I, true>(I::Load(dv), I::Load(mv), words)
+                            : ScaleGeneralWords<I, false>(I::Load(dv), I::Load(mv), words);
+        I::Store(out, I::MinS16(r, I::Set16(255)));
+        for (int i = 0; i < 8; ++i)
+          ASSERT_EQ(out[i], ScaleByMaskGeneral(d, m0 + i, ks, ko))
+              << "Ks " << ks << " Ko " << ko << " d " << d << " m " << m0 + i;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -29,7 +29,8 @@ Images MakeImages(Rng& rng) {
     for (TestPlane* p : {&im.dst, &im.src})
       for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-          for (int c = 0; c < 3; ++c) p->Row(y)[4 * x + c] = std::min(p->Row(y)[4 * x + c], p->Row(y)[4 * x + 3]);
+          for (int c = 0; c < 3; ++c)
+            p->Row(y)[4 * x + c] = std::min(p->Row(y)[4 * x + c], p->Row(y)[4 * x + 3]);
   }
   return im;
 }
@@ -71,7 +72,8 @@ void RunComposite(Rng& rng, Hasher& hash) {
   const auto [src, srcStride] = Source(rng, im);
   const int mode = rng.Int(0, 8);  // 0, 2 and 8 are refused
   const double opacity = rng.Int(0, 2) == 0 ? 1.0 : rng.Real(-0.2, 1.2);
-  hash.Value(Composite(im.dst.first(), im.dst.stride(), src, srcStride, im.width, im.height, mode, opacity));
+  hash.Value(Composite(im.dst.first(), im.dst.stride(), src, srcStride, im.width, im.height, mode,
+                       opacity));
   hash.Plane(im.dst);
 }
 
@@ -85,10 +87,14 @@ void RunMultiply(Rng& rng, Hasher& hash) {
 // Scale and offset inside the tolerance band, near it, or well outside.
 std::pair<double, double> Remap(Rng& rng) {
   switch (rng.Int(0, 3)) {
-    case 0: return {rng.Real(0.99985, 1.00015), rng.Real(-0.00015, 0.00015)};
-    case 1: return {1.0, 0.0};
-    case 2: return {rng.Real(-3, 3), rng.Real(-300, 300)};
-    default: return {rng.Real(0, 2), rng.Real(-1, 1)};
+    case 0:
+      return {rng.Real(0.99985, 1.00015), rng.Real(-0.00015, 0.00015)};
+    case 1:
+      return {1.0, 0.0};
+    case 2:
+      return {rng.Real(-3, 3), rng.Real(-300, 300)};
+    default:
+      return {rng.Real(0, 2), rng.Real(-1, 1)};
   }
 }
 
@@ -96,11 +102,11 @@ void RunMultiplyChannel(Rng& rng, Hasher& hash) {
   Images im = MakeImages(rng);
   const bool maskIsDst = rng.Int(0, 3) == 0;
   const auto [scale, offset] = Remap(rng);
-  const std::uint32_t dc = static_cast<std::uint32_t>(rng.Int(-1, 4)), mc = static_cast<std::uint32_t>(rng.Int(0, 4));
-  hash.Value(MultiplyChannel(im.dst.first(), im.dst.stride(), dc,
-                             maskIsDst ? im.dst.first() : im.mask.first(),
-                             maskIsDst ? im.dst.stride() : im.mask.stride(), mc, im.width,
-                             im.height, scale, offset));
+  const std::uint32_t dc = static_cast<std::uint32_t>(rng.Int(-1, 4)),
+                      mc = static_cast<std::uint32_t>(rng.Int(0, 4));
+  hash.Value(MultiplyChannel(
+      im.dst.first(), im.dst.stride(), dc, maskIsDst ? im.dst.first() : im.mask.first(),
+      maskIsDst ? im.dst.stride() : im.mask.stride(), mc, im.width, im.height, scale, offset));
   hash.Plane(im.dst);
 }
 
@@ -108,7 +114,8 @@ void RunMaskMultiply(Rng& rng, Hasher& hash) {
   Images im = MakeImages(rng);
   const bool maskIsDst = rng.Int(0, 3) == 0;
   const auto [scale, offset] = Remap(rng);
-  hash.Value(MaskMultiply(im.dst.first(), im.dst.stride(), maskIsDst ? im.dst.first() : im.mask.first(),
+  hash.Value(MaskMultiply(im.dst.first(), im.dst.stride(),
+                          maskIsDst ? im.dst.first() : im.mask.first(),
                           maskIsDst ? im.dst.stride() : im.mask.stride(), im.width, im.height,
                           rng.Int(-2, 4), scale, offset));
   hash.Plane(im.dst);
@@ -120,15 +127,18 @@ void RunClip(Rng& rng, Hasher& hash) {
   const auto shape = RandomShape(rng);
   TestPlane plane(width * 16, height, shape.padding, shape.bottomUp);
   const double clipLevel = rng.Real(-0.1, 1.1), restoreMin = rng.Real(-0.1, 1.1);
-  const float specials[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
-                            -std::numeric_limits<float>::infinity(), -0.0f,
-                            static_cast<float>(clipLevel * 255.0), static_cast<float>(restoreMin * 255.0)};
+  const float specials[] = {
+      std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+      -std::numeric_limits<float>::infinity(), -0.0f,
+      static_cast<float>(clipLevel * 255.0),   static_cast<float>(restoreMin * 255.0)};
   for (int y = 0; y < height; ++y)
     for (int i = 0; i < width * 4; ++i) {
-      const float v = rng.Int(0, 7) == 0 ? specials[rng.Int(0, 5)] : static_cast<float>(rng.Real(-20, 300));
+      const float v =
+          rng.Int(0, 7) == 0 ? specials[rng.Int(0, 5)] : static_cast<float>(rng.Real(-20, 300));
       std::memcpy(plane.Row(y) + 4 * i, &v, 4);
     }
-  hash.Value(kExport(reinterpret_cast<float*>(plane.first()), plane.stride(), width, height, clipLevel, restoreMin));
+  hash.Value(kExport(reinterpret_cast<float*>(plane.first()), plane.stride(), width, height,
+                     clipLevel, restoreMin));
   hash.Plane(plane);
 }
 
