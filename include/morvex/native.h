@@ -114,7 +114,7 @@ MORVEX_API uint8_t MORVEX_CALL MaskMultiply(uint8_t* dst, int32_t dstStride, con
                                             int32_t maskChannel, double scale, double offset);
 /* On a float ARGB image: with T = (float)(clipLevel * 255) and F = (float)(restoreMin * 255)
  * (current rounding mode), every colour value > T becomes V = (A < F ? F : A).
- * NaN colours stay; a NaN alpha is used as is. Alpha is never written. Returns 1. */
+ * NaN colours stay; a NaN alpha is used as is. Alpha keeps its bits. Returns 1. */
 MORVEX_API uint8_t MORVEX_CALL ClipRestore(float* dst, int32_t dstStride, int32_t width,
                                            int32_t height, double clipLevel, double restoreMin);
 /* The same operation as ClipRestore. */
