@@ -113,6 +113,65 @@ MORVEX_API uint8_t MORVEX_CALL ConvertFloatMaskToARGB(uint8_t* dst, int32_t dstS
 
 /* ---- Blending and compositing ---- */
 
+/* Mixes the colour bytes of src into dst (alpha untouched): per channel
+ * clamp((Ws * s + Wd * d + 2048) / 4096, 0, dst alpha), with Ws = trunc((1 - dstWeight)
+ * * 4096) and Wd = trunc(dstWeight * 4096). dstWeight is not clamped; for weights whose
+ * sums leave the signed 32-bit range (|dstWeight| beyond about 2000, NaN) the sums wrap
+ * modulo 2^32 and the clamps still apply. src may equal dst. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL Blend(uint8_t* dst, int32_t dstStride, const uint8_t* src,
+                                     int32_t srcStride, int32_t width, int32_t height,
+                                     double dstWeight);
+/* Per colour channel c: w = mask.c (or byte c of weightLut entry mask.c when weightLut is
+ * not null), dst.c = min((src.c * w + dst.c * (255 - w)) / 255, dst alpha). Alpha and mask
+ * byte 3 are not used. src may equal dst. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL MaskedBlend(uint8_t* dst, int32_t dstStride, const uint8_t* mask,
+                                           int32_t maskStride, const uint8_t* src,
+                                           int32_t srcStride, int32_t width, int32_t height,
+                                           const uint8_t* weightLut);
+/* Like MaskedBlend without a table, for all four channels: alpha is mixed first by mask
+ * byte 3 and the colours are clamped to the new alpha. src may equal dst. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL MaskedFade(uint8_t* dst, int32_t dstStride, const uint8_t* mask,
+                                          int32_t maskStride, const uint8_t* src,
+                                          int32_t srcStride, int32_t width, int32_t height);
+/* Lays src over dst with a blend mode (1 normal, 3 add, 4 multiply, 5 overlay, 6 screen,
+ * 7 average), then mixes with dst by o = clamp(trunc(opacity * 255 + 0.5), 0, 255):
+ * (x * o + d * (255 - o)) / 255. Any other mode returns 0 and writes nothing, whatever the
+ * size. Opacity beyond the 32-bit range: 255 when positive, 0 when negative or NaN. For a
+ * source colour above its alpha, the normal mode's value saturates to 255 before the mix.
+ * src may equal dst. */
+MORVEX_API uint8_t MORVEX_CALL Composite(uint8_t* dst, int32_t dstStride, const uint8_t* src,
+                                         int32_t srcStride, int32_t width, int32_t height,
+                                         int32_t mode, double opacity);
+/* Every byte b (alpha included) becomes (b * k + 127) / 256 with k = trunc(factor * 256 +
+ * 0.5). For k outside -1..256 (factor outside about -0.0098..1.0019) the result saturates
+ * to 0..255. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL Multiply(uint8_t* dst, int32_t dstStride, int32_t width,
+                                        int32_t height, double factor);
+/* Scales byte dstChannel of each dst pixel by byte maskChannel of the mask pixel: within
+ * scale 0.9999..1.0001 and offset -0.0001..0.0001 (or NaN) (d * m + 127) / 255; otherwise
+ * clamp((d * (m * Ks + Ko) + 130560) / 261120, 0, 255) with Ks = trunc(scale * 1024),
+ * Ko = trunc(offset * 1024), the sums wrapping modulo 2^32 where they leave the signed
+ * 32-bit range. A channel above 3 returns 0 and writes nothing. mask may equal dst. */
+MORVEX_API uint8_t MORVEX_CALL MultiplyChannel(uint8_t* dst, int32_t dstStride,
+                                               uint32_t dstChannel, const uint8_t* mask,
+                                               int32_t maskStride, uint32_t maskChannel,
+                                               int32_t width, int32_t height, double scale,
+                                               double offset);
+/* Scales all four bytes of each dst pixel as MultiplyChannel does: by the mask byte of the
+ * same index when maskChannel is negative, by mask byte maskChannel when it is 0..3.
+ * maskChannel 4 or more returns 0 and writes nothing. mask may equal dst. */
+MORVEX_API uint8_t MORVEX_CALL MaskMultiply(uint8_t* dst, int32_t dstStride, const uint8_t* mask,
+                                            int32_t maskStride, int32_t width, int32_t height,
+                                            int32_t maskChannel, double scale, double offset);
+/* On a float ARGB image: with T = (float)(clipLevel * 255) and F = (float)(restoreMin * 255)
+ * (current rounding mode), every colour value > T becomes V = (A < F ? F : A).
+ * NaN colours stay; a NaN alpha is used as is. Alpha keeps its bits. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL ClipRestore(float* dst, int32_t dstStride, int32_t width,
+                                           int32_t height, double clipLevel, double restoreMin);
+/* The same operation as ClipRestore. */
+MORVEX_API uint8_t MORVEX_CALL FocusPrep(float* dst, int32_t dstStride, int32_t width,
+                                         int32_t height, double clipLevel, double restoreMin);
+
 /* ---- Tone ---- */
 
 /* Integer luminance y = (19595 * red + 38469 * green + 7472 * blue + 32768) >> 16
