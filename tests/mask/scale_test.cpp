@@ -1,0 +1,376 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <limits>
+#include <vector>
+
+#include "mask/scale.h"
+#include "mask_test_util.h"
+#include "morvex/native.h"
+#include "support/fp_state.h"
+
+namespace morvex {
+namespace {
+
+using mask::FloatRect;
+using test::CpuPaths;
+using test::FloatAt;
+using test::PinnedPath;
+using test::Rng;
+using test::SetFloat;
+using test::TestPlane;
+
+// A float-mask plane with its element size.
+struct MaskPlane {
+  MaskPlane(int width, int height, int padding = 0, bool bottomUp = false)
+      : width(width), height(height), plane(4 * (width > 0 ? width : 0), height, padding, bottomUp) {}
+  float* data() const { return reinterpret_cast<float*>(plane.first()); }
+  float At(int x, int y) const { return FloatAt(plane, x, y); }
+  void Set(int x, int y, float v) { SetFloat(plane, x, y, v); }
+  int width, height;
+  TestPlane plane;
+};
+
+uint8_t Scale(MaskPlane& dst, FloatRect dr, const MaskPlane& src, FloatRect sr, int mode = 0,
+              float amount = 0.0f) {
+  return ScaleMask(dst.data(), dst.plane.stride(), dst.width, dst.height, dr.x, dr.y, dr.width,
+                   dr.height, src.data(), src.plane.stride(), src.width, src.height, sr.x, sr.y,
+                   sr.width, sr.height, mode, amount);
+}
+
+void FillRows(MaskPlane& p, const std::vector<float>& row) {
+  for (int y = 0; y < p.height; ++y)
+    for (int x = 0; x < p.width; ++x) p.Set(x, y, row[x]);
+}
+
+std::vector<float> Row(const MaskPlane& p, int y) {
+  std::vector<float> r;
+  for (int x = 0; x < p.width; ++x) r.push_back(p.At(x, y));
+  return r;
+}
+
+constexpr float kUntouched = -7.0f;
+
+TEST(ScaleMask, WorkedColumnCasesOnEveryPath) {
+  struct Case {
+    const char* name;
+    int srcWidth;
+    std::vector<float> srcRow;
+    FloatRect srcRect;
+    int dstWidth;
+    FloatRect dstRect;
+    std::vector<float> expected;  // every row of the destination
+  };
+  const Case cases[] = {
+      // Four source columns onto two: step 3, columns 0 and 3 exactly.
+      {"4->2", 4, {10, 20, 30, 40}, {0, 0, 4, 2}, 2, {0, 0, 2, 2}, {10, 40}},
+      // Two onto four: du = 682, fractions 0, 682, 1364 and 2046 of 2048.
+      {"2->4", 2, {0, 2048}, {0, 0, 2, 2}, 4, {0, 0, 4, 2}, {0, 682, 1364, 2046}},
+      // (2.5, 0, 3, h) touches columns 2..5; column 2 takes the source point
+      // that maps to x = 2.5, here source column 0.
+      {"2.5", 8, {1, 2, 3, 4, 5, 6, 7, 8}, {0, 0, 3, 2}, 8, {2.5f, 0, 3, 2},
+       {kUntouched, kUntouched, 1, 2, 3, 4, kUntouched, kUntouched}},
+      // A source rectangle reaching past the source plane is cut back to it:
+      // only destination columns 0..3 map onto existing source columns 2..3.
+      {"cut", 4, {0, 0, 100, 100 + 2048}, {2, 0, 4, 2}, 8, {0, 0, 8, 2},
+       {100, 782, 1464, 2146, kUntouched, kUntouched, kUntouched, kUntouched}},
+  };
+  for (const auto& path : CpuPaths()) {
+    PinnedPath pin(path);
+    for (const Case& c : cases) {
+      MaskPlane src(c.srcWidth, 2, 3, true), dst(c.dstWidth, 2, 5);
+      FillRows(src, c.srcRow);
+      FillRows(dst, std::vector<float>(c.dstWidth, kUntouched));
+      ASSERT_EQ(Scale(dst, c.dstRect, src, c.srcRect), 1) << c.name;
+      for (int y = 0; y < 2; ++y) EXPECT_EQ(Row(dst, y), c.expected) << c.name << " " << path.label;
+      EXPECT_TRUE(dst.plane.GuardsIntact());
+    }
+  }
+}
+
+TEST(ScaleMask, EqualRectanglesCopyExactly) {
+  Rng rng(31);
+  for (const auto& path : CpuPaths()) {
+    PinnedPath pin(path);
+    for (auto [w, h] : {std::pair{2, 2}, {13, 5}, {40, 3}, {3, 17}}) {
+      MaskPlane src(w, h, 4, true), dst(w, h, 0, false);
+      test::FillFloats(src.plane, rng, -1e6, 1e6);
+      const FloatRect all{0, 0, static_cast<float>(w), static_cast<float>(h)};
+      ASSERT_EQ(Scale(dst, all, src, all), 1);
+      EXPECT_EQ(dst.plane.RowBytes(), src.plane.RowBytes()) << path.label << " " << w << "x" << h;
+    }
+  }
+}
+
+TEST(ScaleMask, CombinationModes) {
+  struct Case {
+    int mode;
+    float amount;
+    float expected;  // for sample 8 over destination 4
+  };
+  const Case cases[] = {{0, 0.0f, 8.0f},  {7, 0.5f, 8.0f},  {-1, 0.5f, 8.0f},
+                        {1, 1.0f, 8.0f},  {1, 0.25f, 5.0f}, {1, 0.0f, 4.0f},
+                        {2, 0.0f, 32.0f}, {1, -1.0f, 0.0f}};
+  for (const auto& path : CpuPaths()) {
+    PinnedPath pin(path);
+    for (const Case& c : cases) {
+      MaskPlane src(21, 3), dst(21, 3);
+      FillRows(src, std::vector<float>(21, 8.0f));
+      FillRows(dst, std::vector<float>(21, 4.0f));
+      const FloatRect all{0, 0, 21, 3};
+      ASSERT_EQ(Scale(dst, all, src, all, c.mode, c.amount), 1);
+      for (int y = 0; y < 3; ++y)
+        EXPECT_EQ(Row(dst, y), std::vector<float>(21, c.expected))
+            << "mode " << c.mode << " amount " << c.amount << " " << path.label;
+    }
+  }
+}
+
+TEST(ScaleMask, BlendRoundsTheKeptWeightOnce) {
+  // 1 - amount is stored as single before use: with amount = 0.1 the kept
+  // weight is 0.9f, not the double 0.9, and the sum is rounded once.
+  MaskPlane src(3, 2), dst(3, 2);
+  FillRows(src, {1000.0f, 1000.0f, 1000.0f});
+  FillRows(dst, {3.0f, 3.0f, 3.0f});
+  ASSERT_EQ(Scale(dst, {0, 0, 3, 2}, src, {0, 0, 3, 2}, 1, 0.1f), 1);
+  const float keep = static_cast<float>(1.0 - 0.1f);
+  const auto expected = static_cast<float>(1000.0 * 0.1f + static_cast<double>(keep) * 3.0);
+  EXPECT_EQ(dst.At(1, 1), expected);
+}
+
+TEST(ScaleMask, RefusalsWriteNothing) {
+  struct Case {
+    const char* name;
+    int dstWidth, dstHeight, srcWidth, srcHeight;
+    FloatRect dstRect, srcRect;
+  };
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const Case cases[] = {
+      {"one wide", 8, 8, 8, 8, {0, 0, 1.0f, 8}, {0, 0, 8, 8}},
+      {"one high", 8, 8, 8, 8, {0, 0, 8, 1.0f}, {0, 0, 8, 8}},
+      {"source span one", 8, 8, 8, 8, {0, 0, 8, 8}, {0, 0, 1.0f, 8}},
+      {"outside the destination", 8, 8, 8, 8, {9, 0, 4, 4}, {0, 0, 8, 8}},
+      {"left of the destination", 8, 8, 8, 8, {-6, 2, 5, 4}, {0, 0, 8, 8}},
+      {"outside the source", 8, 8, 4, 4, {0, 0, 8, 8}, {5, 0, 8, 8}},
+      {"destination width 0", 0, 8, 8, 8, {0, 0, 8, 8}, {0, 0, 8, 8}},
+      {"destination height -3", 8, -3, 8, 8, {0, 0, 8, 8}, {0, 0, 8, 8}},
+      {"source width 0", 8, 8, 0, 8, {0, 0, 8, 8}, {0, 0, 8, 8}},
+      {"source height -1", 8, 8, 8, -1, {0, 0, 8, 8}, {0, 0, 8, 8}},
+      {"NaN corner", 8, 8, 8, 8, {nan, 0, 8, 8}, {0, 0, 8, 8}},
+      {"NaN extent", 8, 8, 8, 8, {0, 0, 8, nan}, {0, 0, 8, 8}},
+  };
+  for (const auto& path : CpuPaths()) {
+    PinnedPath pin(path);
+    for (const Case& c : cases) {
+      MaskPlane dst(c.dstWidth, c.dstHeight > 0 ? c.dstHeight : 1), src(c.srcWidth, c.srcHeight > 0 ? c.srcHeight : 1);
+      dst.height = c.dstHeight;
+      src.height = c.srcHeight;
+      Rng rng(32);
+      dst.plane.FillRandom(rng);
+      src.plane.FillRandom(rng);
+      const auto before = dst.plane.Snapshot();
+      EXPECT_EQ(Scale(dst, c.dstRect, src, c.srcRect), 0) << c.name;
+      EXPECT_EQ(dst.plane.Snapshot(), before) << c.name;
+      EXPECT_TRUE(mask::FractionTableReady());
+    }
+  }
+}
+
+// Runs in a fresh process: the table is empty, a refused call fills it.
+void RefuseFirstAndExit() {
+  const bool readyBefore = mask::FractionTableReady();
+  float dst[4] = {}, src[4] = {};
+  const uint8_t result = ScaleMask(dst, 8, 2, 2, 0, 0, 1.0f, 2, src, 8, 2, 2, 0, 0, 2, 2, 0, 0);
+  const bool readyAfter = mask::FractionTableReady();
+  const float* table = mask::FractionTable();
+  const bool values = table[0] == 0.0f && table[1] == 0.00048828125f && table[1024] == 0.5f &&
+                      table[2047] == 0.99951171875f;
+  std::_Exit(!readyBefore && result == 0 && readyAfter && values ? 0 : 1);
+}
+
+TEST(ScaleMask, ARefusedFirstCallFillsTheFractionTable) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");  // re-executes the test binary
+  EXPECT_EXIT(RefuseFirstAndExit(), ::testing::ExitedWithCode(0), "");
+}
+
+TEST(ClipRect, IntersectsStepByStep) {
+  struct Case {
+    FloatRect clip, rect, expected;
+  };
+  const Case cases[] = {
+      {{0, 0, 10, 10}, {2, 3, 4, 5}, {2, 3, 4, 5}},         // inside
+      {{0, 0, 10, 10}, {-2, -3, 4, 5}, {0, 0, 2, 2}},       // over the near edges
+      {{0, 0, 10, 10}, {8, 9, 4, 5}, {8, 9, 2, 1}},         // over the far edges
+      {{0, 0, 10, 10}, {12, 0, 4, 5}, {12, 0, -2, 5}},      // beyond: negative width
+      {{1.5f, 0, 2, 10}, {0, 0, 10, 10}, {1.5f, 0, 2, 10}}, // wider than clip
+      {{0, 0, 10, 10}, {-20, 0, 4, 5}, {0, 0, -16, 5}},     // nothing is clamped
+  };
+  for (const Case& c : cases) {
+    FloatRect r = c.rect;
+    mask::ClipRect(c.clip, r);
+    EXPECT_EQ(r.x, c.expected.x);
+    EXPECT_EQ(r.y, c.expected.y);
+    EXPECT_EQ(r.width, c.expected.width);
+    EXPECT_EQ(r.height, c.expected.height);
+  }
+}
+
+TEST(ClipRect, DifferencesAreRoundedToSingleBeforeSubtracting) {
+  // d = 1 - 2^-30 rounds to 1 as a single, so the width loses exactly 1.
+  FloatRect r{static_cast<float>(std::ldexp(1.0, -30)), 0, 4, 1};
+  mask::ClipRect({1, 0, 100, 100}, r);
+  EXPECT_EQ(r.x, 1.0f);
+  EXPECT_EQ(r.width, 3.0f);
+}
+
+// Random hostile calls on exact-size fenced planes: nothing outside the
+// planes is read or written (a fault or ASan report otherwise), the source
+// stays as it was, and every path gives the same bits.
+TEST(ScaleMask, HostileRectanglesStayInsideThePlanes) {
+  Rng rng(33);
+  const float specials[] = {0.0f, -0.0f, 1.0f, 1e-30f, 1e9f, -1e9f, 3e38f,
+                            std::numeric_limits<float>::infinity(),
+                            -std::numeric_limits<float>::infinity(),
+                            std::numeric_limits<float>::quiet_NaN()};
+  // Mostly plausible corners and extents around a plane of `size`, with
+  // hostile values mixed in.
+  auto corner = [&](int size) {
+    switch (rng.Int(0, 23)) {
+      case 0:
+        return specials[rng.Int(0, 9)];
+      case 1:  // just beside a whole number
+        return std::nextafter(static_cast<float>(rng.Int(-2, size)), rng.Bool() ? 1e9f : -1e9f);
+      case 2:  // large, where singles are coarse
+        return static_cast<float>(rng.Real(1e4, 1e7));
+      case 3:
+        return static_cast<float>(rng.Int(-2, size));
+      default:
+        return static_cast<float>(rng.Real(-0.5 * size, size));
+    }
+  };
+  auto extent = [&](int size) {
+    switch (rng.Int(0, 23)) {
+      case 0:
+        return specials[rng.Int(0, 9)];
+      case 1:
+        return std::nextafter(static_cast<float>(rng.Int(1, 2 * size)), rng.Bool() ? 1e9f : -1e9f);
+      case 2:
+        return static_cast<float>(rng.Real(-size, 0.5));
+      default:
+        return static_cast<float>(rng.Real(1.0, 2.0 * size + 2));
+    }
+  };
+  int done = 0;
+  for (int call = 0; call < 3000; ++call) {
+    const int dw = rng.Int(1, 24), dh = rng.Int(1, 9), sw = rng.Int(1, 24), sh = rng.Int(2, 9);
+    const FloatRect dr{corner(dw), corner(dh), extent(dw), extent(dh)};
+    const FloatRect sr{corner(sw), corner(sh), extent(sw), extent(sh)};
+    const int mode = rng.Int(0, 3);
+    const float amount = static_cast<float>(rng.Real(-1, 2));
+    const auto ds = test::RandomShape(rng), ss = test::RandomShape(rng);
+    MaskPlane src(sw, sh, ss.padding, ss.bottomUp);
+    test::FillFloats(src.plane, rng, -100, 100);
+    const auto sourceBefore = src.plane.Snapshot();
+    std::vector<std::vector<std::uint8_t>> results;
+    std::vector<int> returned;
+    for (const auto& path : CpuPaths()) {
+      PinnedPath pin(path);
+      MaskPlane dst(dw, dh, ds.padding, ds.bottomUp);
+      Rng fill(static_cast<std::uint64_t>(call));
+      test::FillFloats(dst.plane, fill, -100, 100);
+      returned.push_back(Scale(dst, dr, src, sr, mode, amount));
+      ASSERT_TRUE(dst.plane.GuardsIntact()) << "call " << call;
+      results.push_back(dst.plane.Snapshot());
+    }
+    ASSERT_EQ(src.plane.Snapshot(), sourceBefore);
+    for (std::size_t i = 1; i < results.size(); ++i) {
+      ASSERT_EQ(returned[i], returned[0]) << "call " << call;
+      ASSERT_EQ(results[i], results[0]) << "call " << call << " path " << i;
+    }
+    done += returned[0];
+  }
+  EXPECT_GT(done, 250);  // enough calls got past the extent test
+}
+
+TEST(ScaleMask, PathsAgreeInEveryHostRoundingMode) {
+  test::FpStateGuard guard;
+  Rng rng(34);
+  for (const std::uint32_t mode : {kFpRoundNearest, kFpRoundTowardZero, kFpRoundUp, kFpRoundDown}) {
+    for (int call = 0; call < 40; ++call) {
+      const int sw = rng.Int(2, 30), sh = rng.Int(2, 6), dw = rng.Int(2, 45), dh = rng.Int(2, 6);
+      MaskPlane src(sw, sh);
+      test::FillFloats(src.plane, rng, -10, 10);
+      const FloatRect dr{static_cast<float>(rng.Real(-2, 3)), static_cast<float>(rng.Real(-1, 1)),
+                         static_cast<float>(rng.Real(2, dw)), static_cast<float>(rng.Real(2, dh))};
+      const FloatRect sr{static_cast<float>(rng.Real(0, 1)), static_cast<float>(rng.Real(0, 1)),
+                         static_cast<float>(rng.Real(1.5, sw)), static_cast<float>(rng.Real(1.5, sh))};
+      const int combine = rng.Int(0, 2);
+      const float amount = static_cast<float>(rng.Real(0, 1));
+      std::vector<std::vector<std::uint8_t>> results;
+      for (const auto& path : CpuPaths()) {
+        PinnedPath pin(path);
+        MaskPlane dst(dw, dh);
+        Rng fill(static_cast<std::uint64_t>(call));
+        test::FillFloats(dst.plane, fill, -10, 10);
+        test::SetHostRounding(mode);
+        Scale(dst, dr, src, sr, combine, amount);
+        test::SetHostRounding(kFpRoundNearest);
+        results.push_back(dst.plane.Snapshot());
+      }
+      for (std::size_t i = 1; i < results.size(); ++i)
+        ASSERT_EQ(results[i], results[0]) << "mode " << mode << " call " << call;
+    }
+  }
+}
+
+// Row kernels against the scalar row: every tail length, positions that
+// are negative, wrap, run backwards or jump, all three combinations.
+TEST(ScaleMaskKernels, MatchTheScalarRowAtEveryWidth) {
+  Rng rng(35);
+  const float* fractions = mask::FractionTable();
+  const mask::ScaleRowFn kernels[] = {&mask::ScaleMaskRowSse2, &mask::ScaleMaskRowAvx2};
+  const bool hasAvx2 = (ProbedCpuFeatureFlags() & kCpuAvx2) != 0;
+  for (int width = 0; width <= 67; ++width) {
+    for (int variant = 0; variant < 12; ++variant) {
+      const int sourceWidth = rng.Int(1, 90);
+      std::vector<float> upper(sourceWidth), lower(sourceWidth);
+      for (int i = 0; i < sourceWidth; ++i) {
+        upper[i] = static_cast<float>(rng.Real(-1000, 1000));
+        lower[i] = static_cast<float>(rng.Real(-1000, 1000));
+      }
+      std::uint32_t uStart = rng.U32() % (2048u * sourceWidth), du = rng.U32() % 4096u;
+      switch (variant % 6) {
+        case 0: du = 2048; break;                       // one source column per element
+        case 1: du = rng.U32() % 2048u; break;          // enlarging
+        case 2: uStart = static_cast<std::uint32_t>(-rng.Int(1, 5000)); break;  // below zero
+        case 3: du = rng.U32(); uStart = rng.U32(); break;                   // wrapping
+        case 4: du = 0; break;
+        default: break;
+      }
+      const int wy = rng.Int(0, 2047);
+      const mask::ScaleRow row{reinterpret_cast<const Byte*>(upper.data()),
+                               reinterpret_cast<const Byte*>(lower.data()), sourceWidth - 1,
+                               fractions[wy], 1.0f - fractions[wy], fractions};
+      mask::ScaleCombine combine{static_cast<mask::ScaleMaskMode>(variant % 3),
+                                 static_cast<float>(rng.Real(-1, 2)), 0.0f};
+      combine.keep = static_cast<float>(1.0 - combine.amount);
+      std::vector<Byte> dst(4 * width + 2);
+      for (int x = 0; x < width; ++x) {
+        const float v = static_cast<float>(rng.Real(-50, 50));
+        std::memcpy(&dst[1 + 4 * x], &v, 4);
+      }
+      std::vector<Byte> expected = dst;
+      mask::ScaleMaskRowScalar(expected.data() + 1, width, row, uStart, du, combine);
+      for (int k = 0; k < 2; ++k) {
+        if (k == 1 && !hasAvx2) continue;
+        std::vector<Byte> got = dst;
+        kernels[k](got.data() + 1, width, row, uStart, du, combine);
+        ASSERT_EQ(got, expected) << "kernel " << k << " width " << width << " variant " << variant;
+      }
+    }
+  }
+}
+
+}  // namespace
+}  // namespace morvex
