@@ -5,10 +5,6 @@
 namespace morvex::mask {
 namespace {
 
-// Columns of a vertical shear whose shifts are worked out together; the
-// rows are then walked once per group (2.5 KB of stack).
-constexpr std::int32_t kColumnGroup = 256;
-
 std::int64_t Clamp64(std::int64_t v, std::int64_t lo, std::int64_t hi) {
   return v < lo ? lo : (v > hi ? hi : v);
 }
@@ -58,26 +54,10 @@ void ShearRows(const Byte* src, std::int32_t srcStride, std::int32_t srcWidth,
 
 // Vertical directions: line i is column i of the two views. Every
 // destination pixel is written once from the read-only source, so the views
-// are walked row by row over groups of columns, which keeps memory access
-// sequential.
+// are walked row by row, which keeps memory access sequential.
 void ShearColumnsOfViews(const PlaneView<const Byte>& src, const PlaneView<Byte>& dst,
                          double factor, ShearColumnRowFn columnRow) {
-  const std::int32_t lines = dst.width;
-  const std::int64_t lineLength = dst.height;
-  std::int32_t start[kColumnGroup], wp[kColumnGroup], column[kColumnGroup];
-  const ShearColumns columns{start, wp, column};
-  for (std::int32_t c0 = 0; c0 < lines; c0 += kColumnGroup) {
-    const std::int32_t count = lines - c0 < kColumnGroup ? lines - c0 : kColumnGroup;
-    for (std::int32_t k = 0; k < count; ++k) {
-      const ShearLine line = ShearLineOf(c0 + k, factor);
-      start[k] = static_cast<std::int32_t>(Clamp64(line.start, -lineLength - 1, src.height - 1));
-      wp[k] = line.wp;
-      // Lines past the source's last column repeat that column.
-      column[k] = c0 + k < src.width ? c0 + k : src.width - 1;
-    }
-    for (std::int32_t r = 0; r < dst.height; ++r)
-      columnRow(dst.Row(r) + ElementOffset(c0, 4), src, r, columns, count);
-  }
+  for (std::int32_t r = 0; r < dst.height; ++r) columnRow(dst.Row(r), src, r, 0, dst.width, factor);
 }
 
 }  // namespace
@@ -91,14 +71,17 @@ void ShearLerpRowScalar(Byte* dst, const Byte* a, const Byte* b, std::int32_t co
 }
 
 void ShearColumnRowScalar(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
-                          const ShearColumns& columns, std::int32_t count) {
+                          std::int32_t firstLine, std::int32_t count, double factor) {
   const std::int32_t last = src.height - 1;
   for (std::int32_t k = 0; k < count; ++k) {
-    const std::int64_t t = static_cast<std::int64_t>(r) + columns.start[k];
-    const std::ptrdiff_t column = ElementOffset(columns.column[k], 4);
+    const std::int32_t line = firstLine + k;
+    const ShearLine shift = ShearLineOf(line, factor);
+    const std::int64_t t = r + shift.start;
+    // Lines past the source's last column repeat that column.
+    const std::ptrdiff_t column = ElementOffset(line < src.width ? line : src.width - 1, 4);
     const std::uint32_t p = LoadU32(src.Row(ClampPosition(t, last)) + column);
     const std::uint32_t q = LoadU32(src.Row(ClampPosition(t + 1, last)) + column);
-    StoreU32(dst + ElementOffset(k, 4), LerpPixel(p, q, columns.wp[k], 4096 - columns.wp[k]));
+    StoreU32(dst + ElementOffset(k, 4), LerpPixel(p, q, shift.wp, shift.wq));
   }
 }
 
@@ -125,10 +108,9 @@ void ShearPlanes(const Byte* src, std::int32_t srcStride, std::int32_t srcWidth,
   if (dstWidth <= 0 || dstHeight <= 0) return;
   const auto srcView = MakePlaneView(src, srcStride, srcWidth, srcHeight, true, forward);
   const auto dstView = MakePlaneView(dst, dstStride, dstWidth, dstHeight, true, forward);
-  // The vector column kernels add row and start in 32 bits and scale rows by
-  // a 32-bit step; planes beyond that (never met in practice) run scalar.
-  const bool vectorSafe = static_cast<std::int64_t>(dstHeight) + srcHeight < (std::int64_t{1} << 30) &&
-                          srcView.rowStep >= INT32_MIN && srcView.rowStep <= INT32_MAX;
+  // Views too long for the vector kernels' 32-bit positions (never met in
+  // practice) run scalar.
+  const bool vectorSafe = static_cast<std::int64_t>(dstHeight) + srcHeight < kShearVectorLengths;
   ShearColumnsOfViews(srcView, dstView, factor,
                       vectorSafe ? kernels.columnRow : &ShearColumnRowScalar);
 }

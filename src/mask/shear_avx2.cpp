@@ -1,6 +1,5 @@
 // Shear kernels, eight pixels per step, with the same 16-bit formulation as
-// the SSE2 kernels (see there). Vertical lines gather their two source
-// pixels per column with 64-bit offsets.
+// the SSE2 kernels (see there).
 #include <immintrin.h>
 
 #include "mask/shear.h"
@@ -26,12 +25,16 @@ inline __m256i LerpPixels(__m256i p, __m256i q, __m256i wLow, __m256i wHigh) {
   return _mm256_packus_epi16(low, high);
 }
 
-// Four pixels of the view at (row index, column index) lanes, 64-bit offsets.
-inline __m128i GatherPixels(const Byte* firstRow, __m128i rows, __m128i columns, __m256i rowStep) {
-  const __m256i offsets =
-      _mm256_add_epi64(_mm256_mul_epi32(_mm256_cvtepi32_epi64(rows), rowStep),
-                       _mm256_slli_epi64(_mm256_cvtepi32_epi64(columns), 2));
-  return _mm256_i64gather_epi32(reinterpret_cast<const int*>(firstRow), offsets, 1);
+// ShearLineOf's floor(s) and fraction for four lines, with s limited to
+// kShearVectorShift.
+inline void WholeAndFraction(__m128i lines, __m256d factor, __m128i& whole, __m128i& fraction) {
+  const __m256d sign = _mm256_set1_pd(-0.0);
+  __m256d s = _mm256_andnot_pd(sign, _mm256_mul_pd(_mm256_cvtepi32_pd(lines), factor));
+  s = _mm256_and_pd(s, _mm256_cmp_pd(s, s, _CMP_EQ_OQ));  // NaN: no shift
+  s = _mm256_min_pd(s, _mm256_set1_pd(kShearVectorShift));
+  whole = _mm256_cvttpd_epi32(s);  // truncation is the floor of s >= 0
+  fraction = _mm256_cvttpd_epi32(
+      _mm256_mul_pd(_mm256_sub_pd(s, _mm256_cvtepi32_pd(whole)), _mm256_set1_pd(4096.0)));
 }
 
 inline __m256i Join(__m128i low, __m128i high) {
@@ -55,36 +58,62 @@ void ShearLerpRowAvx2(Byte* dst, const Byte* a, const Byte* b, std::int32_t coun
 }
 
 void ShearColumnRowAvx2(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
-                        const ShearColumns& columns, std::int32_t count) {
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i last = _mm256_set1_epi32(src.height - 1);
-  const __m256i row = _mm256_set1_epi32(r);
-  const __m256i one = _mm256_set1_epi32(1);
-  const __m256i rowStep = _mm256_set1_epi64x(src.rowStep);
+                        std::int32_t firstLine, std::int32_t count, double factor) {
+  const std::int32_t last = src.height - 1;
+  const __m256d factorV = _mm256_set1_pd(factor);
+  const bool away = factor >= 0.0;
   std::int32_t k = 0;
   for (; k + 8 <= count; k += 8) {
-    const __m256i t = _mm256_add_epi32(
-        row, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(columns.start + k)));
-    const __m256i ta = _mm256_min_epi32(_mm256_max_epi32(t, zero), last);
-    const __m256i tb = _mm256_min_epi32(_mm256_max_epi32(_mm256_add_epi32(t, one), zero), last);
-    const __m256i column =
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(columns.column + k));
-    const __m128i columnLow = _mm256_castsi256_si128(column);
-    const __m128i columnHigh = _mm256_extracti128_si256(column, 1);
-    const __m256i p =
-        Join(GatherPixels(src.firstRow, _mm256_castsi256_si128(ta), columnLow, rowStep),
-             GatherPixels(src.firstRow, _mm256_extracti128_si256(ta, 1), columnHigh, rowStep));
-    const __m256i q =
-        Join(GatherPixels(src.firstRow, _mm256_castsi256_si128(tb), columnLow, rowStep),
-             GatherPixels(src.firstRow, _mm256_extracti128_si256(tb, 1), columnHigh, rowStep));
-    const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(columns.wp + k));
-    const __m256i w2 = _mm256_or_si256(w, _mm256_slli_epi32(w, 16));
+    const std::int32_t line = firstLine + k;
+    const __m256i lines =
+        _mm256_add_epi32(_mm256_set1_epi32(line), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    __m128i wholeLo, wholeHi, fractionLo, fractionHi;
+    WholeAndFraction(_mm256_castsi256_si128(lines), factorV, wholeLo, fractionLo);
+    WholeAndFraction(_mm256_extracti128_si256(lines, 1), factorV, wholeHi, fractionHi);
+    const __m256i whole = Join(wholeLo, wholeHi);
+    const __m256i fraction = Join(fractionLo, fractionHi);
+    // start = -n - 1 and wp = fr when the content moves away from position 0;
+    // start = n and wp = 4096 - fr otherwise.
+    const __m256i start = away ? _mm256_xor_si256(whole, _mm256_set1_epi32(-1)) : whole;
+    const __m256i wp = away ? fraction : _mm256_sub_epi32(_mm256_set1_epi32(4096), fraction);
+    alignas(32) std::int32_t starts[8];
+    _mm256_store_si256(reinterpret_cast<__m256i*>(starts), start);
+
+    __m256i p = _mm256_setzero_si256(), q = _mm256_setzero_si256();
+    if (line <= src.width - 8) {
+      // Lines with the same shift read the same two source rows: one load
+      // of eight neighbouring pixels per distinct shift.
+      const std::ptrdiff_t column = ElementOffset(line, 4);
+      int pending = 0xFF;
+      while (pending != 0) {
+        const std::int32_t shift = starts[__builtin_ctz(static_cast<unsigned>(pending))];
+        const __m256i same = _mm256_cmpeq_epi32(start, _mm256_set1_epi32(shift));
+        const std::int64_t t = static_cast<std::int64_t>(r) + shift;
+        const __m256i a = _mm256_loadu_si256(
+            reinterpret_cast<const __m256i*>(src.Row(ClampPosition(t, last)) + column));
+        const __m256i b = _mm256_loadu_si256(
+            reinterpret_cast<const __m256i*>(src.Row(ClampPosition(t + 1, last)) + column));
+        p = _mm256_blendv_epi8(p, a, same);
+        q = _mm256_blendv_epi8(q, b, same);
+        pending &= ~_mm256_movemask_ps(_mm256_castsi256_ps(same));
+      }
+    } else {
+      alignas(32) std::uint32_t ps[8], qs[8];
+      for (int lane = 0; lane < 8; ++lane) {
+        const std::int64_t t = static_cast<std::int64_t>(r) + starts[lane];
+        const std::int32_t c = line + lane < src.width ? line + lane : src.width - 1;
+        ps[lane] = LoadU32(src.Row(ClampPosition(t, last)) + ElementOffset(c, 4));
+        qs[lane] = LoadU32(src.Row(ClampPosition(t + 1, last)) + ElementOffset(c, 4));
+      }
+      p = _mm256_load_si256(reinterpret_cast<const __m256i*>(ps));
+      q = _mm256_load_si256(reinterpret_cast<const __m256i*>(qs));
+    }
+    const __m256i w2 = _mm256_or_si256(wp, _mm256_slli_epi32(wp, 16));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + ElementOffset(k, 4)),
                         LerpPixels(p, q, _mm256_unpacklo_epi32(w2, w2),
                                    _mm256_unpackhi_epi32(w2, w2)));
   }
-  const ShearColumns rest{columns.start + k, columns.wp + k, columns.column + k};
-  ShearColumnRowSse2(dst + ElementOffset(k, 4), src, r, rest, count - k);
+  ShearColumnRowSse2(dst + ElementOffset(k, 4), src, r, firstLine + k, count - k, factor);
 }
 
 }  // namespace morvex::mask
