@@ -52,12 +52,30 @@ void ShearRows(const Byte* src, std::int32_t srcStride, std::int32_t srcWidth,
   }
 }
 
+// Lines of a vertical shear whose shifts are worked out together (24 KB of
+// stack); the rows are then walked once per run. Images up to this width are
+// walked a whole row at a time, which keeps memory access sequential.
+constexpr std::int32_t kColumnRun = 4096;
+
 // Vertical directions: line i is column i of the two views. Every
-// destination pixel is written once from the read-only source, so the views
-// are walked row by row, which keeps memory access sequential.
+// destination pixel is written once from the read-only source, so the order
+// of the walk is free.
 void ShearColumnsOfViews(const PlaneView<const Byte>& src, const PlaneView<Byte>& dst,
                          double factor, ShearColumnRowFn columnRow) {
-  for (std::int32_t r = 0; r < dst.height; ++r) columnRow(dst.Row(r), src, r, 0, dst.width, factor);
+  std::int32_t start[kColumnRun];
+  std::int16_t wp[kColumnRun];
+  const ShearColumns columns{start, wp};
+  for (std::int32_t c0 = 0; c0 < dst.width; c0 += kColumnRun) {
+    const std::int32_t count = dst.width - c0 < kColumnRun ? dst.width - c0 : kColumnRun;
+    for (std::int32_t k = 0; k < count; ++k) {
+      const ShearLine line = ShearLineOf(c0 + k, factor);
+      start[k] = static_cast<std::int32_t>(
+          Clamp64(line.start, -static_cast<std::int64_t>(dst.height) - 1, src.height - 1));
+      wp[k] = static_cast<std::int16_t>(line.wp);
+    }
+    for (std::int32_t r = 0; r < dst.height; ++r)
+      columnRow(dst.Row(r) + ElementOffset(c0, 4), src, r, c0, columns, count);
+  }
 }
 
 }  // namespace
@@ -71,17 +89,16 @@ void ShearLerpRowScalar(Byte* dst, const Byte* a, const Byte* b, std::int32_t co
 }
 
 void ShearColumnRowScalar(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
-                          std::int32_t firstLine, std::int32_t count, double factor) {
+                          std::int32_t firstLine, const ShearColumns& columns, std::int32_t count) {
   const std::int32_t last = src.height - 1;
   for (std::int32_t k = 0; k < count; ++k) {
     const std::int32_t line = firstLine + k;
-    const ShearLine shift = ShearLineOf(line, factor);
-    const std::int64_t t = r + shift.start;
+    const std::int64_t t = static_cast<std::int64_t>(r) + columns.start[k];
     // Lines past the source's last column repeat that column.
     const std::ptrdiff_t column = ElementOffset(line < src.width ? line : src.width - 1, 4);
     const std::uint32_t p = LoadU32(src.Row(ClampPosition(t, last)) + column);
     const std::uint32_t q = LoadU32(src.Row(ClampPosition(t + 1, last)) + column);
-    StoreU32(dst + ElementOffset(k, 4), LerpPixel(p, q, shift.wp, shift.wq));
+    StoreU32(dst + ElementOffset(k, 4), LerpPixel(p, q, columns.wp[k], 4096 - columns.wp[k]));
   }
 }
 

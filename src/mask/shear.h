@@ -116,27 +116,32 @@ void ShearLerpRowSse2(Byte* dst, const Byte* a, const Byte* b, std::int32_t coun
 void ShearLerpRowAvx2(Byte* dst, const Byte* a, const Byte* b, std::int32_t count,
                       std::int32_t wp, std::int32_t wq);
 
-// One destination row r of a vertical shear, across lines (memory columns)
-// firstLine .. firstLine + count - 1, with dst at line firstLine's pixel:
-// D = LerpPixel(S[clamp(r + start)], S[clamp(r + start + 1)], wp, wq) from
-// ShearLineOf(line, factor), S being the source view's column min(line,
-// width - 1). Walking rows outermost keeps memory access sequential in both
-// planes; the shifts are recomputed per row, which the vector kernels do
-// four or eight lines at a time.
-using ShearColumnRowFn = void (*)(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
-                                  std::int32_t firstLine, std::int32_t count, double factor);
-void ShearColumnRowScalar(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
-                          std::int32_t firstLine, std::int32_t count, double factor);
-void ShearColumnRowSse2(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
-                        std::int32_t firstLine, std::int32_t count, double factor);
-void ShearColumnRowAvx2(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
-                        std::int32_t firstLine, std::int32_t count, double factor);
+// The shifts of a run of vertical lines, worked out once per call: start
+// (limited to -(L_dst + 1) .. L_src - 1, which changes no pixel) and wp, the
+// weight of the first neighbour (wq = 4096 - wp).
+struct ShearColumns {
+  const std::int32_t* start;
+  const std::int16_t* wp;
+};
 
-// The vector column kernels limit shifts to this many positions and add rows
-// and starts in 32 bits; they serve views whose lengths add up to less than
-// kShearVectorLengths, where a longer shift gives the same pixels.
-inline constexpr double kShearVectorShift = 1073741824.0;  // 2^30
-inline constexpr std::int64_t kShearVectorLengths = std::int64_t{1} << 29;
+// One destination row r of a vertical shear across lines (memory columns)
+// firstLine .. firstLine + count - 1, dst at line firstLine's pixel and the
+// shifts at the run's first entry:
+//   D[k] = LerpPixel(S_k[clamp(r + start_k)], S_k[clamp(r + start_k + 1)], wp_k, 4096 - wp_k)
+// with S_k the source view's column min(firstLine + k, width - 1).
+using ShearColumnRowFn = void (*)(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
+                                  std::int32_t firstLine, const ShearColumns& columns,
+                                  std::int32_t count);
+void ShearColumnRowScalar(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
+                          std::int32_t firstLine, const ShearColumns& columns, std::int32_t count);
+void ShearColumnRowSse2(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
+                        std::int32_t firstLine, const ShearColumns& columns, std::int32_t count);
+void ShearColumnRowAvx2(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
+                        std::int32_t firstLine, const ShearColumns& columns, std::int32_t count);
+
+// The vector column kernels add rows and starts in 32 bits; they serve views
+// whose lengths add up to less than this.
+inline constexpr std::int64_t kShearVectorLengths = std::int64_t{1} << 30;
 
 struct ShearKernels {
   ShearLerpRowFn lerpRow;

@@ -25,18 +25,6 @@ inline __m256i LerpPixels(__m256i p, __m256i q, __m256i wLow, __m256i wHigh) {
   return _mm256_packus_epi16(low, high);
 }
 
-// ShearLineOf's floor(s) and fraction for four lines, with s limited to
-// kShearVectorShift.
-inline void WholeAndFraction(__m128i lines, __m256d factor, __m128i& whole, __m128i& fraction) {
-  const __m256d sign = _mm256_set1_pd(-0.0);
-  __m256d s = _mm256_andnot_pd(sign, _mm256_mul_pd(_mm256_cvtepi32_pd(lines), factor));
-  s = _mm256_and_pd(s, _mm256_cmp_pd(s, s, _CMP_EQ_OQ));  // NaN: no shift
-  s = _mm256_min_pd(s, _mm256_set1_pd(kShearVectorShift));
-  whole = _mm256_cvttpd_epi32(s);  // truncation is the floor of s >= 0
-  fraction = _mm256_cvttpd_epi32(
-      _mm256_mul_pd(_mm256_sub_pd(s, _mm256_cvtepi32_pd(whole)), _mm256_set1_pd(4096.0)));
-}
-
 inline __m256i Join(__m128i low, __m128i high) {
   return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
 }
@@ -58,35 +46,21 @@ void ShearLerpRowAvx2(Byte* dst, const Byte* a, const Byte* b, std::int32_t coun
 }
 
 void ShearColumnRowAvx2(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
-                        std::int32_t firstLine, std::int32_t count, double factor) {
+                        std::int32_t firstLine, const ShearColumns& columns, std::int32_t count) {
   const std::int32_t last = src.height - 1;
-  const __m256d factorV = _mm256_set1_pd(factor);
-  const bool away = factor >= 0.0;
   std::int32_t k = 0;
   for (; k + 8 <= count; k += 8) {
     const std::int32_t line = firstLine + k;
-    const __m256i lines =
-        _mm256_add_epi32(_mm256_set1_epi32(line), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-    __m128i wholeLo, wholeHi, fractionLo, fractionHi;
-    WholeAndFraction(_mm256_castsi256_si128(lines), factorV, wholeLo, fractionLo);
-    WholeAndFraction(_mm256_extracti128_si256(lines, 1), factorV, wholeHi, fractionHi);
-    const __m256i whole = Join(wholeLo, wholeHi);
-    const __m256i fraction = Join(fractionLo, fractionHi);
-    // start = -n - 1 and wp = fr when the content moves away from position 0;
-    // start = n and wp = 4096 - fr otherwise.
-    const __m256i start = away ? _mm256_xor_si256(whole, _mm256_set1_epi32(-1)) : whole;
-    const __m256i wp = away ? fraction : _mm256_sub_epi32(_mm256_set1_epi32(4096), fraction);
-    alignas(32) std::int32_t starts[8];
-    _mm256_store_si256(reinterpret_cast<__m256i*>(starts), start);
-
-    __m256i p = _mm256_setzero_si256(), q = _mm256_setzero_si256();
+    const __m256i start = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(columns.start + k));
+    __m256i p, q;
     if (line <= src.width - 8) {
       // Lines with the same shift read the same two source rows: one load
       // of eight neighbouring pixels per distinct shift.
       const std::ptrdiff_t column = ElementOffset(line, 4);
+      p = q = _mm256_setzero_si256();
       int pending = 0xFF;
       while (pending != 0) {
-        const std::int32_t shift = starts[__builtin_ctz(static_cast<unsigned>(pending))];
+        const std::int32_t shift = columns.start[k + __builtin_ctz(static_cast<unsigned>(pending))];
         const __m256i same = _mm256_cmpeq_epi32(start, _mm256_set1_epi32(shift));
         const std::int64_t t = static_cast<std::int64_t>(r) + shift;
         const __m256i a = _mm256_loadu_si256(
@@ -100,7 +74,7 @@ void ShearColumnRowAvx2(Byte* dst, const PlaneView<const Byte>& src, std::int32_
     } else {
       alignas(32) std::uint32_t ps[8], qs[8];
       for (int lane = 0; lane < 8; ++lane) {
-        const std::int64_t t = static_cast<std::int64_t>(r) + starts[lane];
+        const std::int64_t t = static_cast<std::int64_t>(r) + columns.start[k + lane];
         const std::int32_t c = line + lane < src.width ? line + lane : src.width - 1;
         ps[lane] = LoadU32(src.Row(ClampPosition(t, last)) + ElementOffset(c, 4));
         qs[lane] = LoadU32(src.Row(ClampPosition(t + 1, last)) + ElementOffset(c, 4));
@@ -108,12 +82,15 @@ void ShearColumnRowAvx2(Byte* dst, const PlaneView<const Byte>& src, std::int32_
       p = _mm256_load_si256(reinterpret_cast<const __m256i*>(ps));
       q = _mm256_load_si256(reinterpret_cast<const __m256i*>(qs));
     }
+    const __m256i wp = _mm256_cvtepu16_epi32(
+        _mm_loadu_si128(reinterpret_cast<const __m128i*>(columns.wp + k)));
     const __m256i w2 = _mm256_or_si256(wp, _mm256_slli_epi32(wp, 16));
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + ElementOffset(k, 4)),
                         LerpPixels(p, q, _mm256_unpacklo_epi32(w2, w2),
                                    _mm256_unpackhi_epi32(w2, w2)));
   }
-  ShearColumnRowSse2(dst + ElementOffset(k, 4), src, r, firstLine + k, count - k, factor);
+  const ShearColumns rest{columns.start + k, columns.wp + k};
+  ShearColumnRowSse2(dst + ElementOffset(k, 4), src, r, firstLine + k, rest, count - k);
 }
 
 }  // namespace morvex::mask

@@ -42,50 +42,22 @@ void ShearLerpRowSse2(Byte* dst, const Byte* a, const Byte* b, std::int32_t coun
   ShearLerpRowScalar(dst + at, a + at, b + at, count - x, wp, wq);
 }
 
-namespace {
-
-// The low two lanes of ShearLineOf's floor(s) and fraction for the low two
-// 32-bit lines, with s limited to kShearVectorShift.
-inline void WholeAndFraction(__m128i lines, __m128d factor, __m128i& whole, __m128i& fraction) {
-  const __m128d sign = _mm_set1_pd(-0.0);
-  __m128d s = _mm_andnot_pd(sign, _mm_mul_pd(_mm_cvtepi32_pd(lines), factor));
-  s = _mm_and_pd(s, _mm_cmpeq_pd(s, s));  // NaN: no shift
-  s = _mm_min_pd(s, _mm_set1_pd(kShearVectorShift));
-  whole = _mm_cvttpd_epi32(s);  // truncation is the floor of s >= 0
-  fraction = _mm_cvttpd_epi32(_mm_mul_pd(_mm_sub_pd(s, _mm_cvtepi32_pd(whole)), _mm_set1_pd(4096.0)));
-}
-
-}  // namespace
-
 void ShearColumnRowSse2(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
-                        std::int32_t firstLine, std::int32_t count, double factor) {
+                        std::int32_t firstLine, const ShearColumns& columns, std::int32_t count) {
   const std::int32_t last = src.height - 1;
-  const __m128d factorV = _mm_set1_pd(factor);
-  const bool away = factor >= 0.0;
   std::int32_t k = 0;
   for (; k + 4 <= count; k += 4) {
     const std::int32_t line = firstLine + k;
-    const __m128i lines = _mm_add_epi32(_mm_set1_epi32(line), _mm_setr_epi32(0, 1, 2, 3));
-    __m128i wholeLo, wholeHi, fractionLo, fractionHi;
-    WholeAndFraction(lines, factorV, wholeLo, fractionLo);
-    WholeAndFraction(_mm_shuffle_epi32(lines, _MM_SHUFFLE(1, 0, 3, 2)), factorV, wholeHi, fractionHi);
-    const __m128i whole = _mm_unpacklo_epi64(wholeLo, wholeHi);
-    const __m128i fraction = _mm_unpacklo_epi64(fractionLo, fractionHi);
-    // start = -n - 1 and wp = fr when the content moves away from position 0;
-    // start = n and wp = 4096 - fr otherwise.
-    const __m128i start = away ? _mm_xor_si128(whole, _mm_set1_epi32(-1)) : whole;
-    const __m128i wp = away ? fraction : _mm_sub_epi32(_mm_set1_epi32(4096), fraction);
-    alignas(16) std::int32_t starts[4];
-    _mm_store_si128(reinterpret_cast<__m128i*>(starts), start);
-
-    __m128i p = _mm_setzero_si128(), q = _mm_setzero_si128();
+    const __m128i start = _mm_loadu_si128(reinterpret_cast<const __m128i*>(columns.start + k));
+    __m128i p, q;
     if (line <= src.width - 4) {
       // Lines with the same shift read the same two source rows: one load
       // of four neighbouring pixels per distinct shift.
       const std::ptrdiff_t column = ElementOffset(line, 4);
+      p = q = _mm_setzero_si128();
       int pending = 0xF;
       while (pending != 0) {
-        const std::int32_t shift = starts[__builtin_ctz(static_cast<unsigned>(pending))];
+        const std::int32_t shift = columns.start[k + __builtin_ctz(static_cast<unsigned>(pending))];
         const __m128i same = _mm_cmpeq_epi32(start, _mm_set1_epi32(shift));
         const std::int64_t t = static_cast<std::int64_t>(r) + shift;
         const __m128i a = _mm_loadu_si128(
@@ -99,7 +71,7 @@ void ShearColumnRowSse2(Byte* dst, const PlaneView<const Byte>& src, std::int32_
     } else {
       alignas(16) std::uint32_t ps[4], qs[4];
       for (int lane = 0; lane < 4; ++lane) {
-        const std::int64_t t = static_cast<std::int64_t>(r) + starts[lane];
+        const std::int64_t t = static_cast<std::int64_t>(r) + columns.start[k + lane];
         const std::int32_t c = line + lane < src.width ? line + lane : src.width - 1;
         ps[lane] = LoadU32(src.Row(ClampPosition(t, last)) + ElementOffset(c, 4));
         qs[lane] = LoadU32(src.Row(ClampPosition(t + 1, last)) + ElementOffset(c, 4));
@@ -109,11 +81,13 @@ void ShearColumnRowSse2(Byte* dst, const PlaneView<const Byte>& src, std::int32_
     }
     // Each pixel's weight in both 16-bit halves of its lane, then spread
     // over the four byte lanes of its pixel.
-    const __m128i w2 = _mm_or_si128(wp, _mm_slli_epi32(wp, 16));
+    const __m128i wp = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(columns.wp + k));
+    const __m128i w2 = _mm_unpacklo_epi16(wp, wp);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + ElementOffset(k, 4)),
                      LerpPixels(p, q, _mm_unpacklo_epi32(w2, w2), _mm_unpackhi_epi32(w2, w2)));
   }
-  ShearColumnRowScalar(dst + ElementOffset(k, 4), src, r, firstLine + k, count - k, factor);
+  const ShearColumns rest{columns.start + k, columns.wp + k};
+  ShearColumnRowScalar(dst + ElementOffset(k, 4), src, r, firstLine + k, rest, count - k);
 }
 
 }  // namespace morvex::mask
