@@ -13,6 +13,11 @@ float g_fractions[kFractionCount];  // written once, under the gate
 
 double D(float v) { return static_cast<double>(v); }
 
+// Destination columns whose source interpolations are held at once (two
+// rows of them: 32 KB of stack). Destinations up to this width are walked a
+// whole row at a time.
+constexpr std::int32_t kScaleRun = 4096;
+
 // A whole number (from floor or ceil) as an integer limited to [lo, hi];
 // NaN gives lo.
 std::int32_t WholeToInt(double whole, std::int32_t lo, std::int32_t hi) {
@@ -54,19 +59,26 @@ void ClipRect(const FloatRect& clip, FloatRect& rect) {
   }
 }
 
-void ScaleMaskRowScalar(Byte* dst, std::int32_t count, const ScaleRow& row, std::uint32_t uStart,
-                        std::uint32_t du, const ScaleCombine& combine) {
+void ScaleSourceRowScalar(float* out, std::int32_t count, const Byte* row, std::int32_t last,
+                          std::uint32_t uStart, std::uint32_t du, const float* fractions) {
+  for (std::int32_t k = 0; k < count; ++k)
+    out[k] = HorizontalSample(row, last, PositionAt(uStart, du, static_cast<std::uint32_t>(k)),
+                              fractions);
+}
+
+void ScaleCombineRowScalar(Byte* dst, std::int32_t count, const float* top, const float* bottom,
+                           float wy, float wyc, const ScaleCombine& combine) {
   for (std::int32_t k = 0; k < count; ++k) {
     Byte* d = dst + ElementOffset(k, 4);
-    const float s = BilinearSample(row, PositionAt(uStart, du, static_cast<std::uint32_t>(k)));
+    const float s = VerticalSample(top[k], bottom[k], wy, wyc);
     StoreF32(d, combine.mode == kScaleReplace ? s : CombineSample(combine, s, LoadF32(d)));
   }
 }
 
-ScaleRowFn ChooseScaleMaskRow(std::uint32_t cpuFlags) {
-  if (HasCpu(cpuFlags, kCpuAvx2)) return &ScaleMaskRowAvx2;
-  if (HasCpu(cpuFlags, kCpuSse2)) return &ScaleMaskRowSse2;
-  return &ScaleMaskRowScalar;
+ScaleKernels ChooseScaleKernels(std::uint32_t cpuFlags) {
+  if (HasCpu(cpuFlags, kCpuAvx2)) return {&ScaleSourceRowAvx2, &ScaleCombineRowAvx2};
+  if (HasCpu(cpuFlags, kCpuSse2)) return {&ScaleSourceRowSse2, &ScaleCombineRowSse2};
+  return {&ScaleSourceRowScalar, &ScaleCombineRowScalar};
 }
 
 bool ScaleMaskPlanes(SizedPlane<Byte> dst, const FloatRect& dstRect, SizedPlane<const Byte> src,
@@ -124,21 +136,39 @@ bool ScaleMaskPlanes(SizedPlane<Byte> dst, const FloatRect& dstRect, SizedPlane<
     combine.amount = amount;
     combine.keep = ToSingle(1.0 - D(amount));
   }
-  const ScaleRowFn scaleRow = ChooseScaleMaskRow(CpuFeatureFlags());
+  const ScaleKernels kernels = ChooseScaleKernels(CpuFeatureFlags());
   const ConstRows srcRows{src.pixels, src.stride};
   const Rows dstRows{dst.pixels, dst.stride};
-  const std::int32_t lastRow = src.height - 1;
-  for (std::int32_t y = y0; y < y1; ++y) {
-    const std::int32_t v = PositionAt(vStart, dv, static_cast<std::uint32_t>(y - y0));
-    const SourceIndex sy0 = SplitPosition(v, lastRow);
-    const float wy = fractions[sy0.fraction];
-    const ScaleRow row{srcRows.RowAt(sy0.index),
-                       srcRows.RowAt(sy0.index < lastRow ? sy0.index + 1 : lastRow),
-                       src.width - 1,
-                       wy,
-                       ToSingle(1.0 - D(wy)),
-                       fractions};
-    scaleRow(dstRows.RowAt(y) + ElementOffset(x0, 4), x1 - x0, row, uStart, du, combine);
+  const std::int32_t lastRow = src.height - 1, lastColumn = src.width - 1;
+  const std::int32_t columns = x1 - x0;
+  // Horizontal interpolations of the two source rows in use, for a run of
+  // destination columns (whole rows up to kScaleRun columns).
+  alignas(32) float interpolated[2][kScaleRun];
+  for (std::int32_t c = 0; c < columns; c += kScaleRun) {
+    const std::int32_t count = columns - c < kScaleRun ? columns - c : kScaleRun;
+    const std::uint32_t uRun = uStart + static_cast<std::uint32_t>(c) * du;
+    std::int32_t held[2] = {-1, -1};
+    // The interpolations of source row `row`, computed unless held; the slot
+    // holding `keep` (the other row in use) is not overwritten.
+    auto rowOf = [&](std::int32_t row, std::int32_t keep) -> const float* {
+      for (int slot = 0; slot < 2; ++slot)
+        if (held[slot] == row) return interpolated[slot];
+      const int slot = held[0] == keep ? 1 : 0;
+      kernels.sourceRow(interpolated[slot], count, srcRows.RowAt(row), lastColumn, uRun, du,
+                        fractions);
+      held[slot] = row;
+      return interpolated[slot];
+    };
+    for (std::int32_t y = y0; y < y1; ++y) {
+      const std::int32_t v = PositionAt(vStart, dv, static_cast<std::uint32_t>(y - y0));
+      const SourceIndex sy0 = SplitPosition(v, lastRow);
+      const std::int32_t lower = sy0.index < lastRow ? sy0.index + 1 : lastRow;
+      const float* top = rowOf(sy0.index, lower);
+      const float* bottom = rowOf(lower, sy0.index);
+      const float wy = fractions[sy0.fraction];
+      kernels.combineRow(dstRows.RowAt(y) + ElementOffset(x0 + c, 4), count, top, bottom, wy,
+                         ToSingle(1.0 - D(wy)), combine);
+    }
   }
   return true;
 }

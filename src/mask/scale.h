@@ -59,33 +59,22 @@ inline std::int32_t PositionAt(std::uint32_t start, std::uint32_t step, std::uin
   return static_cast<std::int32_t>(start + steps * step);
 }
 
-// One destination row's view of the source: the upper and lower source rows
-// and the vertical weights.
-struct ScaleRow {
-  const Byte* upper;
-  const Byte* lower;
-  std::int32_t lastColumn;  // source width - 1
-  float wy, wyc;
-  const float* fractions;
-};
-
-// The horizontal interpolation of one source row at (ix, ix1) with weights
-// (wxc, wx), evaluated in double and stored as single.
-inline float LerpSourceRow(const Byte* row, std::int32_t ix, std::int32_t ix1, float wxc,
-                           float wx) {
-  return ToSingle(static_cast<double>(LoadF32(row + ElementOffset(ix, 4))) * wxc +
+// The horizontal interpolation of one source row at fixed-point column
+// position u: (row[ix] * wxc + row[ix1] * wx) in double, stored as single.
+inline float HorizontalSample(const Byte* row, std::int32_t last, std::int32_t u,
+                              const float* fractions) {
+  const SourceIndex sx = SplitPosition(u, last);
+  const std::int32_t ix1 = sx.index < last ? sx.index + 1 : last;
+  const float wx = fractions[sx.fraction];
+  const float wxc = ToSingle(1.0 - static_cast<double>(wx));
+  return ToSingle(static_cast<double>(LoadF32(row + ElementOffset(sx.index, 4))) * wxc +
                   static_cast<double>(LoadF32(row + ElementOffset(ix1, 4))) * wx);
 }
 
-// The bilinear sample at fixed-point column position u.
-inline float BilinearSample(const ScaleRow& row, std::int32_t u) {
-  const SourceIndex sx = SplitPosition(u, row.lastColumn);
-  const std::int32_t ix1 = sx.index < row.lastColumn ? sx.index + 1 : row.lastColumn;
-  const float wx = row.fractions[sx.fraction];
-  const float wxc = ToSingle(1.0 - static_cast<double>(wx));
-  const float top = LerpSourceRow(row.upper, sx.index, ix1, wxc, wx);
-  const float bottom = LerpSourceRow(row.lower, sx.index, ix1, wxc, wx);
-  return ToSingle(static_cast<double>(top) * row.wyc + static_cast<double>(bottom) * row.wy);
+// The sample from the horizontal interpolations of the upper and lower
+// source rows: (top * wyc + bottom * wy) in double, stored as single.
+inline float VerticalSample(float top, float bottom, float wy, float wyc) {
+  return ToSingle(static_cast<double>(top) * wyc + static_cast<double>(bottom) * wy);
 }
 
 // How samples meet the destination.
@@ -106,17 +95,39 @@ inline float CombineSample(const ScaleCombine& c, float s, float d) {
   }
 }
 
-// One destination row: element k (k = 0 .. count-1) samples at position
-// uStart + k * du and is combined with dst[k] (unaligned row).
-using ScaleRowFn = void (*)(Byte* dst, std::int32_t count, const ScaleRow& row,
-                            std::uint32_t uStart, std::uint32_t du, const ScaleCombine& combine);
-void ScaleMaskRowScalar(Byte* dst, std::int32_t count, const ScaleRow& row, std::uint32_t uStart,
-                        std::uint32_t du, const ScaleCombine& combine);
-void ScaleMaskRowSse2(Byte* dst, std::int32_t count, const ScaleRow& row, std::uint32_t uStart,
-                      std::uint32_t du, const ScaleCombine& combine);
-void ScaleMaskRowAvx2(Byte* dst, std::int32_t count, const ScaleRow& row, std::uint32_t uStart,
-                      std::uint32_t du, const ScaleCombine& combine);
-ScaleRowFn ChooseScaleMaskRow(std::uint32_t cpuFlags);
+// A horizontal interpolation does not depend on the destination row that
+// uses it, so each source row's interpolations are computed once for the
+// run of destination rows that share it, then combined vertically.
+//
+// out[k] = HorizontalSample(row, last, uStart + k * du) for k = 0 .. count-1
+// (positions modulo 2^32; out is the routine's own aligned scratch).
+using ScaleSourceRowFn = void (*)(float* out, std::int32_t count, const Byte* row,
+                                  std::int32_t last, std::uint32_t uStart, std::uint32_t du,
+                                  const float* fractions);
+void ScaleSourceRowScalar(float* out, std::int32_t count, const Byte* row, std::int32_t last,
+                          std::uint32_t uStart, std::uint32_t du, const float* fractions);
+void ScaleSourceRowSse2(float* out, std::int32_t count, const Byte* row, std::int32_t last,
+                        std::uint32_t uStart, std::uint32_t du, const float* fractions);
+void ScaleSourceRowAvx2(float* out, std::int32_t count, const Byte* row, std::int32_t last,
+                        std::uint32_t uStart, std::uint32_t du, const float* fractions);
+
+// dst[k] = CombineSample(VerticalSample(top[k], bottom[k], wy, wyc), dst[k])
+// for k = 0 .. count-1 (dst an unaligned host row).
+using ScaleCombineRowFn = void (*)(Byte* dst, std::int32_t count, const float* top,
+                                   const float* bottom, float wy, float wyc,
+                                   const ScaleCombine& combine);
+void ScaleCombineRowScalar(Byte* dst, std::int32_t count, const float* top, const float* bottom,
+                           float wy, float wyc, const ScaleCombine& combine);
+void ScaleCombineRowSse2(Byte* dst, std::int32_t count, const float* top, const float* bottom,
+                         float wy, float wyc, const ScaleCombine& combine);
+void ScaleCombineRowAvx2(Byte* dst, std::int32_t count, const float* top, const float* bottom,
+                         float wy, float wyc, const ScaleCombine& combine);
+
+struct ScaleKernels {
+  ScaleSourceRowFn sourceRow;
+  ScaleCombineRowFn combineRow;
+};
+ScaleKernels ChooseScaleKernels(std::uint32_t cpuFlags);
 
 // A plane with its size.
 template <class B>

@@ -1,35 +1,12 @@
-// ScaleMask rows, eight destination elements per step. The fraction weight
-// of index f is f * 2^-11 exactly, the same value the fraction table holds,
-// so it is formed in registers instead of being looked up.
+// ScaleMask kernels, eight elements per step. The fraction weight of index f
+// is f * 2^-11 exactly, the value the fraction table holds, so it is formed
+// in registers instead of being looked up.
 #include <immintrin.h>
 
 #include "mask/scale.h"
 
 namespace morvex::mask {
 namespace {
-
-struct Neighbours {
-  __m256 upperLeft, upperRight, lowerLeft, lowerRight;
-};
-
-// The four source values around eight positions. When the eight spans fit in
-// one run of eight source columns, two loads and permutes replace gathers.
-inline Neighbours LoadNeighbours(const float* upper, const float* lower, __m256i ix, __m256i ix1,
-                                 std::int32_t last) {
-  const std::int32_t first = _mm256_cvtsi256_si32(ix);
-  const __m256i base = _mm256_set1_epi32(first);
-  const __m256i rel = _mm256_sub_epi32(ix, base);
-  const __m256i rel1 = _mm256_sub_epi32(ix1, base);
-  if (first <= last - 7 &&
-      _mm256_testz_si256(_mm256_or_si256(rel, rel1), _mm256_set1_epi32(~7))) {
-    const __m256 up = _mm256_loadu_ps(upper + first);
-    const __m256 lo = _mm256_loadu_ps(lower + first);
-    return {_mm256_permutevar8x32_ps(up, rel), _mm256_permutevar8x32_ps(up, rel1),
-            _mm256_permutevar8x32_ps(lo, rel), _mm256_permutevar8x32_ps(lo, rel1)};
-  }
-  return {_mm256_i32gather_ps(upper, ix, 4), _mm256_i32gather_ps(upper, ix1, 4),
-          _mm256_i32gather_ps(lower, ix, 4), _mm256_i32gather_ps(lower, ix1, 4)};
-}
 
 // (a * wa + b * wb) in double, stored as single: four lanes.
 inline __m128 Mix(__m128 a, __m256d wa, __m128 b, __m256d wb) {
@@ -44,12 +21,36 @@ inline __m256 Join(__m128 low, __m128 high) {
 }
 
 template <ScaleMaskMode Mode>
-void ScaleRowAvx2(Byte* dst, std::int32_t count, const ScaleRow& row, std::uint32_t uStart,
-                  std::uint32_t du, const ScaleCombine& combine) {
+void CombineRow(Byte* dst, std::int32_t count, const float* top, const float* bottom, float wy,
+                float wyc, const ScaleCombine& combine) {
+  const __m256d wyV = _mm256_set1_pd(wy), wycV = _mm256_set1_pd(wyc);
+  const __m256d amount = _mm256_set1_pd(combine.amount), keep = _mm256_set1_pd(combine.keep);
+  std::int32_t k = 0;
+  for (; k + 8 <= count; k += 8) {
+    const __m256 t = _mm256_loadu_ps(top + k), b = _mm256_loadu_ps(bottom + k);
+    const __m128 sLo = Mix(Low(t), wycV, Low(b), wyV);
+    const __m128 sHi = Mix(High(t), wycV, High(b), wyV);
+    auto* d = reinterpret_cast<float*>(dst + ElementOffset(k, 4));
+    if constexpr (Mode == kScaleReplace) {
+      _mm256_storeu_ps(d, Join(sLo, sHi));
+    } else if constexpr (Mode == kScaleMultiply) {
+      // The product of two singles rounds once either way.
+      _mm256_storeu_ps(d, _mm256_mul_ps(Join(sLo, sHi), _mm256_loadu_ps(d)));
+    } else {
+      const __m256 old = _mm256_loadu_ps(d);
+      _mm256_storeu_ps(d, Join(Mix(sLo, amount, Low(old), keep), Mix(sHi, amount, High(old), keep)));
+    }
+  }
+  ScaleCombineRowScalar(dst + ElementOffset(k, 4), count - k, top + k, bottom + k, wy, wyc,
+                        combine);
+}
+
+}  // namespace
+
+void ScaleSourceRowAvx2(float* out, std::int32_t count, const Byte* row, std::int32_t last,
+                        std::uint32_t uStart, std::uint32_t du, const float* fractions) {
   constexpr int kLanes = 8;
-  const auto* upper = reinterpret_cast<const float*>(row.upper);
-  const auto* lower = reinterpret_cast<const float*>(row.lower);
-  const std::int32_t last = row.lastColumn;
+  const auto* values = reinterpret_cast<const float*>(row);
   __m256i u = _mm256_add_epi32(
       _mm256_set1_epi32(static_cast<int>(uStart)),
       _mm256_mullo_epi32(_mm256_set1_epi32(static_cast<int>(du)),
@@ -58,10 +59,9 @@ void ScaleRowAvx2(Byte* dst, std::int32_t count, const ScaleRow& row, std::uint3
   const __m256i lastV = _mm256_set1_epi32(last);
   const __m256i one = _mm256_set1_epi32(1);
   const __m256i fractionMask = _mm256_set1_epi32(kFractionMask);
+  const __m256i outside = _mm256_set1_epi32(~7);
   const __m256d fractionScale = _mm256_set1_pd(1.0 / kFractionCount);
   const __m256d oneD = _mm256_set1_pd(1.0);
-  const __m256d wy = _mm256_set1_pd(row.wy), wyc = _mm256_set1_pd(row.wyc);
-  const __m256d amount = _mm256_set1_pd(combine.amount), keep = _mm256_set1_pd(combine.keep);
   std::int32_t k = 0;
   for (; k + kLanes <= count; k += kLanes) {
     // Negative positions sample index 0 with fraction 0; indices stop at the last column.
@@ -69,44 +69,42 @@ void ScaleRowAvx2(Byte* dst, std::int32_t count, const ScaleRow& row, std::uint3
     const __m256i ix = _mm256_min_epi32(_mm256_srli_epi32(p, kFractionBits), lastV);
     const __m256i ix1 = _mm256_min_epi32(_mm256_add_epi32(ix, one), lastV);
     const __m256i fx = _mm256_and_si256(p, fractionMask);
-    const Neighbours n = LoadNeighbours(upper, lower, ix, ix1, last);
-
-    const __m256d wxLo = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(fx)), fractionScale);
-    const __m256d wxHi = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(fx, 1)), fractionScale);
-    const __m256d wxcLo = _mm256_sub_pd(oneD, wxLo), wxcHi = _mm256_sub_pd(oneD, wxHi);
-    const __m128 topLo = Mix(Low(n.upperLeft), wxcLo, Low(n.upperRight), wxLo);
-    const __m128 topHi = Mix(High(n.upperLeft), wxcHi, High(n.upperRight), wxHi);
-    const __m128 bottomLo = Mix(Low(n.lowerLeft), wxcLo, Low(n.lowerRight), wxLo);
-    const __m128 bottomHi = Mix(High(n.lowerLeft), wxcHi, High(n.lowerRight), wxHi);
-    const __m128 sLo = Mix(topLo, wyc, bottomLo, wy);
-    const __m128 sHi = Mix(topHi, wyc, bottomHi, wy);
-
-    auto* d = reinterpret_cast<float*>(dst + ElementOffset(k, 4));
-    if constexpr (Mode == kScaleReplace) {
-      _mm256_storeu_ps(d, Join(sLo, sHi));
-    } else if constexpr (Mode == kScaleMultiply) {
-      _mm256_storeu_ps(d, _mm256_mul_ps(Join(sLo, sHi), _mm256_loadu_ps(d)));
+    // When the eight spans lie in one run of eight source columns, a load
+    // and two permutes replace the gathers.
+    __m256 left, right;
+    const std::int32_t first = _mm256_cvtsi256_si32(ix);
+    const __m256i base = _mm256_set1_epi32(first);
+    const __m256i rel = _mm256_sub_epi32(ix, base), rel1 = _mm256_sub_epi32(ix1, base);
+    if (first <= last - 7 && _mm256_testz_si256(_mm256_or_si256(rel, rel1), outside)) {
+      const __m256 run = _mm256_loadu_ps(values + first);
+      left = _mm256_permutevar8x32_ps(run, rel);
+      right = _mm256_permutevar8x32_ps(run, rel1);
     } else {
-      const __m256 old = _mm256_loadu_ps(d);
-      _mm256_storeu_ps(d, Join(Mix(sLo, amount, Low(old), keep), Mix(sHi, amount, High(old), keep)));
+      left = _mm256_i32gather_ps(values, ix, 4);
+      right = _mm256_i32gather_ps(values, ix1, 4);
     }
+    const __m256d wxLo =
+        _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(fx)), fractionScale);
+    const __m256d wxHi =
+        _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(fx, 1)), fractionScale);
+    const __m256d wxcLo = _mm256_sub_pd(oneD, wxLo), wxcHi = _mm256_sub_pd(oneD, wxHi);
+    _mm256_storeu_ps(out + k, Join(Mix(Low(left), wxcLo, Low(right), wxLo),
+                                   Mix(High(left), wxcHi, High(right), wxHi)));
     u = _mm256_add_epi32(u, groupStep);
   }
-  ScaleMaskRowScalar(dst + ElementOffset(k, 4), count - k, row,
-                     uStart + static_cast<std::uint32_t>(k) * du, du, combine);
+  ScaleSourceRowScalar(out + k, count - k, row, last, uStart + static_cast<std::uint32_t>(k) * du,
+                       du, fractions);
 }
 
-}  // namespace
-
-void ScaleMaskRowAvx2(Byte* dst, std::int32_t count, const ScaleRow& row, std::uint32_t uStart,
-                      std::uint32_t du, const ScaleCombine& combine) {
+void ScaleCombineRowAvx2(Byte* dst, std::int32_t count, const float* top, const float* bottom,
+                         float wy, float wyc, const ScaleCombine& combine) {
   switch (combine.mode) {
     case kScaleBlend:
-      return ScaleRowAvx2<kScaleBlend>(dst, count, row, uStart, du, combine);
+      return CombineRow<kScaleBlend>(dst, count, top, bottom, wy, wyc, combine);
     case kScaleMultiply:
-      return ScaleRowAvx2<kScaleMultiply>(dst, count, row, uStart, du, combine);
+      return CombineRow<kScaleMultiply>(dst, count, top, bottom, wy, wyc, combine);
     default:
-      return ScaleRowAvx2<kScaleReplace>(dst, count, row, uStart, du, combine);
+      return CombineRow<kScaleReplace>(dst, count, top, bottom, wy, wyc, combine);
   }
 }
 

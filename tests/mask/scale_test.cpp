@@ -324,35 +324,57 @@ TEST(ScaleMask, PathsAgreeInEveryHostRoundingMode) {
   }
 }
 
-// Row kernels against the scalar row: every tail length, positions that
-// are negative, wrap, run backwards or jump, all three combinations.
-TEST(ScaleMaskKernels, MatchTheScalarRowAtEveryWidth) {
+// Kernels against the scalar rows at every tail length: positions that are
+// negative, wrap, jump or stand still, and all three combinations.
+TEST(ScaleMaskKernels, SourceRowsMatchTheScalarRowAtEveryWidth) {
   Rng rng(35);
   const float* fractions = mask::FractionTable();
-  const mask::ScaleRowFn kernels[] = {&mask::ScaleMaskRowSse2, &mask::ScaleMaskRowAvx2};
+  const mask::ScaleSourceRowFn kernels[] = {&mask::ScaleSourceRowSse2, &mask::ScaleSourceRowAvx2};
   const bool hasAvx2 = (ProbedCpuFeatureFlags() & kCpuAvx2) != 0;
   for (int width = 0; width <= 67; ++width) {
     for (int variant = 0; variant < 12; ++variant) {
       const int sourceWidth = rng.Int(1, 90);
-      std::vector<float> upper(sourceWidth), lower(sourceWidth);
+      std::vector<Byte> row(4 * sourceWidth + 1);
       for (int i = 0; i < sourceWidth; ++i) {
-        upper[i] = static_cast<float>(rng.Real(-1000, 1000));
-        lower[i] = static_cast<float>(rng.Real(-1000, 1000));
+        const float v = static_cast<float>(rng.Real(-1000, 1000));
+        std::memcpy(&row[1 + 4 * i], &v, 4);  // host rows are unaligned
       }
       std::uint32_t uStart = rng.U32() % (2048u * sourceWidth), du = rng.U32() % 4096u;
       switch (variant % 6) {
-        case 0: du = 2048; break;                       // one source column per element
-        case 1: du = rng.U32() % 2048u; break;          // enlarging
+        case 0: du = 2048; break;                                               // one column per element
+        case 1: du = rng.U32() % 2048u; break;                                  // enlarging
         case 2: uStart = static_cast<std::uint32_t>(-rng.Int(1, 5000)); break;  // below zero
-        case 3: du = rng.U32(); uStart = rng.U32(); break;                   // wrapping
+        case 3: du = rng.U32(); uStart = rng.U32(); break;                      // wrapping
         case 4: du = 0; break;
-        default: break;
+        default: break;                                                         // reducing
       }
-      const int wy = rng.Int(0, 2047);
-      const mask::ScaleRow row{reinterpret_cast<const Byte*>(upper.data()),
-                               reinterpret_cast<const Byte*>(lower.data()), sourceWidth - 1,
-                               fractions[wy], 1.0f - fractions[wy], fractions};
-      mask::ScaleCombine combine{static_cast<mask::ScaleMaskMode>(variant % 3),
+      std::vector<float> expected(width + 1, -1.0f);
+      mask::ScaleSourceRowScalar(expected.data(), width, row.data() + 1, sourceWidth - 1, uStart,
+                                 du, fractions);
+      for (int k = 0; k < 2; ++k) {
+        if (k == 1 && !hasAvx2) continue;
+        std::vector<float> got(width + 1, -1.0f);
+        kernels[k](got.data(), width, row.data() + 1, sourceWidth - 1, uStart, du, fractions);
+        ASSERT_EQ(got, expected) << "kernel " << k << " width " << width << " variant " << variant;
+      }
+    }
+  }
+}
+
+TEST(ScaleMaskKernels, CombineRowsMatchTheScalarRowAtEveryWidth) {
+  Rng rng(36);
+  const float* fractions = mask::FractionTable();
+  const mask::ScaleCombineRowFn kernels[] = {&mask::ScaleCombineRowSse2, &mask::ScaleCombineRowAvx2};
+  const bool hasAvx2 = (ProbedCpuFeatureFlags() & kCpuAvx2) != 0;
+  for (int width = 0; width <= 67; ++width) {
+    for (int mode = 0; mode < 3; ++mode) {
+      std::vector<float> top(width), bottom(width);
+      for (int k = 0; k < width; ++k) {
+        top[k] = static_cast<float>(rng.Real(-1e4, 1e4));
+        bottom[k] = static_cast<float>(rng.Real(-1e4, 1e4));
+      }
+      const float wy = fractions[rng.Int(0, 2047)];
+      mask::ScaleCombine combine{static_cast<mask::ScaleMaskMode>(mode),
                                  static_cast<float>(rng.Real(-1, 2)), 0.0f};
       combine.keep = static_cast<float>(1.0 - combine.amount);
       std::vector<Byte> dst(4 * width + 2);
@@ -361,12 +383,13 @@ TEST(ScaleMaskKernels, MatchTheScalarRowAtEveryWidth) {
         std::memcpy(&dst[1 + 4 * x], &v, 4);
       }
       std::vector<Byte> expected = dst;
-      mask::ScaleMaskRowScalar(expected.data() + 1, width, row, uStart, du, combine);
+      mask::ScaleCombineRowScalar(expected.data() + 1, width, top.data(), bottom.data(), wy,
+                                  1.0f - wy, combine);
       for (int k = 0; k < 2; ++k) {
         if (k == 1 && !hasAvx2) continue;
         std::vector<Byte> got = dst;
-        kernels[k](got.data() + 1, width, row, uStart, du, combine);
-        ASSERT_EQ(got, expected) << "kernel " << k << " width " << width << " variant " << variant;
+        kernels[k](got.data() + 1, width, top.data(), bottom.data(), wy, 1.0f - wy, combine);
+        ASSERT_EQ(got, expected) << "kernel " << k << " width " << width << " mode " << mode;
       }
     }
   }
