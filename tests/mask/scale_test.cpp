@@ -103,6 +103,35 @@ TEST(ScaleMask, EqualRectanglesCopyExactly) {
   }
 }
 
+// Destination spans wider than the routine's run of held interpolations:
+// positions carry on across the runs.
+TEST(ScaleMask, WideSpansContinueAcrossRuns) {
+  const int wide = 9000;
+  for (const auto& path : CpuPaths()) {
+    PinnedPath pin(path);
+    for (int srcWidth : {wide, 3001}) {
+      MaskPlane src(srcWidth, 2), dst(wide, 2);
+      std::vector<float> ramp(srcWidth);
+      for (int x = 0; x < srcWidth; ++x) ramp[x] = static_cast<float>((x * 37) % 1000);
+      FillRows(src, ramp);
+      const FloatRect all{0, 0, static_cast<float>(wide), 2};
+      ASSERT_EQ(Scale(dst, all, src, {0, 0, static_cast<float>(srcWidth), 2}), 1);
+      // Equal rows: the sample is the horizontal interpolation itself.
+      const float stepX = static_cast<float>((srcWidth - 1.0) / (wide - 1.0));
+      const auto du = static_cast<std::uint32_t>(static_cast<double>(stepX) * 2048.0);
+      for (int x = 0; x < wide; ++x) {
+        const float expected = mask::HorizontalSample(src.plane.Row(0), srcWidth - 1,
+                                                      static_cast<std::int32_t>(x * du),
+                                                      mask::FractionTable());
+        ASSERT_EQ(dst.At(x, 1), expected) << "x " << x << " " << path.label;
+      }
+      if (srcWidth == wide) {
+        EXPECT_EQ(Row(dst, 0), ramp);
+      }
+    }
+  }
+}
+
 TEST(ScaleMask, CombinationModes) {
   struct Case {
     int mode;

@@ -243,6 +243,22 @@ TEST(Shear, MatchesTheLineModelWithinTheCallerLimits) {
   }
 }
 
+TEST(Shear, WideVerticalShearsContinueAcrossRuns) {
+  // More lines than the routine works out at once.
+  Rng rng(53);
+  for (const auto& path : CpuPaths()) {
+    PinnedPath pin(path);
+    for (double factor : {0.003, -0.002}) {
+      const int lines = 4100 + 37, length = 5;
+      Image src(lines, length);
+      src.plane.FillRandom(rng);
+      Image dst(lines, ShearedLength(length, lines, factor), 4, true);
+      ASSERT_EQ(DoShear(src, dst, 3, factor), 1);
+      ASSERT_EQ(dst.Pixels(), ModelShear(src, dst, 3, factor)) << factor << " " << path.label;
+    }
+  }
+}
+
 // ---- The limits a caller can break, each handled soundly.
 
 TEST(Shear, AShortDestinationShowsTheStartOfEachLine) {
