@@ -112,13 +112,13 @@ TEST(MultiplyMasks, OverlappingPlanesKeepTheSequentialOrder) {
     std::vector<std::vector<Byte>> results;
     for (const auto& path : CpuPaths()) {
       PinnedPath pin(path);
-      std::vector<Byte> memory(4 * width + 128);
+      std::vector<Byte> memory(4 * width + 256);
       Rng fill(static_cast<std::uint64_t>(shiftBytes + 1000));
       for (int i = 0; i + 4 <= static_cast<int>(memory.size()); i += 4) {
         const float v = static_cast<float>(fill.Real(0.5, 1.5));
         std::memcpy(&memory[i], &v, 4);
       }
-      Byte* dst = memory.data() + 64;
+      Byte* dst = memory.data() + 128;
       MultiplyMasks(reinterpret_cast<float*>(dst), 0,
                     reinterpret_cast<const float*>(dst - shiftBytes), 0, width, 1);
       results.push_back(memory);

@@ -322,6 +322,68 @@ TEST(ScaleMask, HostileRectanglesStayInsideThePlanes) {
   EXPECT_GT(done, 250);  // enough calls got past the extent test
 }
 
+// The planes inside a moat: a source ringed by NaN elements (any read
+// outside it, even with weight 0, makes a NaN) and a destination ringed by
+// elements that must keep their bits.
+TEST(ScaleMask, NothingOutsideThePlanesIsReadOrWritten) {
+  Rng rng(37);
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  int done = 0;
+  for (int call = 0; call < 2000; ++call) {
+    const int dw = rng.Int(1, 20), dh = rng.Int(2, 7), sw = rng.Int(1, 20), sh = rng.Int(2, 7);
+    MaskPlane src(sw + 2, sh + 2, rng.Int(0, 1) * 8, rng.Bool());
+    for (int y = 0; y < sh + 2; ++y)
+      for (int x = 0; x < sw + 2; ++x)
+        src.Set(x, y, x == 0 || y == 0 || x > sw || y > sh ? nan : static_cast<float>(rng.Real(-9, 9)));
+    // Rectangles about the planes' edges: whole, fractional, a hair beside a
+    // whole number, and now and then far off.
+    auto corner = [&](int size) {
+      if (rng.Int(0, 7) == 0) return static_cast<float>(rng.Real(-1e6, 1e6));
+      const float whole = static_cast<float>(rng.Int(-1, size - 1));
+      switch (rng.Int(0, 2)) {
+        case 0: return whole;
+        case 1: return std::nextafter(whole, rng.Bool() ? 1e9f : -1e9f);
+        default: return static_cast<float>(whole + rng.Real(0, 1));
+      }
+    };
+    auto extent = [&](int size) {
+      const float e = static_cast<float>(rng.Real(1.2, size + 2.0));
+      return rng.Bool() ? std::nextafter(std::round(e), rng.Bool() ? 1e9f : -1e9f) : e;
+    };
+    const FloatRect dr{corner(dw), corner(dh), extent(dw), extent(dh)};
+    const FloatRect sr{corner(sw), corner(sh), extent(sw), extent(sh)};
+    const int mode = rng.Int(0, 2);
+    const float amount = static_cast<float>(rng.Real(-1, 2));
+    for (const auto& path : CpuPaths()) {
+      PinnedPath pin(path);
+      MaskPlane dst(dw + 2, dh + 2, rng.Int(0, 1) * 4, rng.Bool());
+      Rng fill(static_cast<std::uint64_t>(call));
+      test::FillFloats(dst.plane, fill, -9, 9);
+      const MaskPlane& before = dst;
+      std::vector<float> ring;
+      for (int y = 0; y < dh + 2; ++y)
+        for (int x = 0; x < dw + 2; ++x)
+          if (x == 0 || y == 0 || x > dw || y > dh) ring.push_back(before.At(x, y));
+      const uint8_t result =
+          ScaleMask(reinterpret_cast<float*>(dst.plane.Row(1) + 4), dst.plane.stride(), dw, dh, dr.x,
+                    dr.y, dr.width, dr.height, reinterpret_cast<const float*>(src.plane.Row(1) + 4),
+                    src.plane.stride(), sw, sh, sr.x, sr.y, sr.width, sr.height, mode, amount);
+      if (path.flags == 0) done += result;
+      std::vector<float> ringAfter;
+      for (int y = 0; y < dh + 2; ++y)
+        for (int x = 0; x < dw + 2; ++x) {
+          if (x == 0 || y == 0 || x > dw || y > dh) {
+            ringAfter.push_back(dst.At(x, y));
+          } else {
+            ASSERT_FALSE(std::isnan(dst.At(x, y))) << "read outside the source, call " << call;
+          }
+        }
+      ASSERT_EQ(ringAfter, ring) << "write outside the destination, call " << call;
+    }
+  }
+  EXPECT_GT(done, 200);  // enough calls got past the extent test
+}
+
 TEST(ScaleMask, PathsAgreeInEveryHostRoundingMode) {
   test::FpStateGuard guard;
   Rng rng(34);
