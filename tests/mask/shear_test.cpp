@@ -383,6 +383,46 @@ TEST(Shear, HostileSizesAndFactorsStayInsideThePlanes) {
   }
 }
 
+// The planes inside a ring: source pixels ringed by 0xFFFFFFFF while its own
+// bytes stay below 101 (a weighted read of the ring shows as a byte above
+// 100), and a destination ringed by pixels that must keep their bits.
+TEST(Shear, NothingOutsideThePlanesIsReadOrWritten) {
+  Rng rng(54);
+  for (int call = 0; call < 1500; ++call) {
+    const std::uint32_t dir = static_cast<std::uint32_t>(rng.Int(0, 3));
+    const double factor = rng.Int(0, 9) == 0 ? rng.Real(-1e4, 1e4) : rng.Real(-4, 4);
+    const int sw = rng.Int(1, 25), sh = rng.Int(1, 12), dw = rng.Int(1, 30), dh = rng.Int(1, 30);
+    Image src(sw + 2, sh + 2, rng.Int(0, 1) * 8, rng.Bool());
+    for (int y = 0; y < sh + 2; ++y)
+      for (int x = 0; x < sw + 2; ++x)
+        src.Set(x, y, x == 0 || y == 0 || x > sw || y > sh ? 0xFFFFFFFFu : rng.U32() % 101u * 0x01010101u);
+    for (const auto& path : CpuPaths()) {
+      PinnedPath pin(path);
+      Image dst(dw + 2, dh + 2, rng.Int(0, 1) * 4, rng.Bool());
+      Rng fill(static_cast<std::uint64_t>(call));
+      dst.plane.FillRandom(fill);
+      std::vector<std::uint32_t> ring;
+      for (int y = 0; y < dh + 2; ++y)
+        for (int x = 0; x < dw + 2; ++x)
+          if (x == 0 || y == 0 || x > dw || y > dh) ring.push_back(dst.At(x, y));
+      ASSERT_EQ(Shear(src.plane.Row(1) + 4, src.plane.stride(), sw, sh, dst.plane.Row(1) + 4,
+                      dst.plane.stride(), dw, dh, dir, factor),
+                1);
+      std::vector<std::uint32_t> ringAfter;
+      for (int y = 0; y < dh + 2; ++y)
+        for (int x = 0; x < dw + 2; ++x) {
+          if (x == 0 || y == 0 || x > dw || y > dh) {
+            ringAfter.push_back(dst.At(x, y));
+          } else {
+            for (int k = 0; k < 32; k += 8)
+              ASSERT_LE((dst.At(x, y) >> k) & 255u, 100u) << "read outside the source, call " << call;
+          }
+        }
+      ASSERT_EQ(ringAfter, ring) << "write outside the destination, call " << call;
+    }
+  }
+}
+
 // ---- Kernels.
 
 TEST(ShearKernels, LerpPixelTakesEveryBytePairExactly) {
