@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "frame/convert.h"
 #include "frame/plane.h"
@@ -92,6 +93,20 @@ inline float CombineSample(const ScaleCombine& c, float s, float d) {
       return ToSingle(static_cast<double>(s) * d);
     default:
       return s;
+  }
+}
+
+// Calls fn with the combination mode as a compile-time constant, so that
+// vector kernels specialise their loops per mode.
+template <class Fn>
+void WithScaleMode(ScaleMaskMode mode, Fn&& fn) {
+  switch (mode) {
+    case kScaleBlend:
+      return fn(std::integral_constant<ScaleMaskMode, kScaleBlend>{});
+    case kScaleMultiply:
+      return fn(std::integral_constant<ScaleMaskMode, kScaleMultiply>{});
+    default:
+      return fn(std::integral_constant<ScaleMaskMode, kScaleReplace>{});
   }
 }
 

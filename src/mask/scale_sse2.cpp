@@ -67,14 +67,9 @@ void ScaleSourceRowSse2(float* out, std::int32_t count, const Byte* row, std::in
 
 void ScaleCombineRowSse2(Byte* dst, std::int32_t count, const float* top, const float* bottom,
                          float wy, float wyc, const ScaleCombine& combine) {
-  switch (combine.mode) {
-    case kScaleBlend:
-      return CombineRow<kScaleBlend>(dst, count, top, bottom, wy, wyc, combine);
-    case kScaleMultiply:
-      return CombineRow<kScaleMultiply>(dst, count, top, bottom, wy, wyc, combine);
-    default:
-      return CombineRow<kScaleReplace>(dst, count, top, bottom, wy, wyc, combine);
-  }
+  WithScaleMode(combine.mode, [&](auto mode) {
+    CombineRow<decltype(mode)::value>(dst, count, top, bottom, wy, wyc, combine);
+  });
 }
 
 }  // namespace morvex::mask

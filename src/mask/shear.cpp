@@ -90,14 +90,9 @@ void ShearLerpRowScalar(Byte* dst, const Byte* a, const Byte* b, std::int32_t co
 
 void ShearColumnRowScalar(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
                           std::int32_t firstLine, const ShearColumns& columns, std::int32_t count) {
-  const std::int32_t last = src.height - 1;
   for (std::int32_t k = 0; k < count; ++k) {
-    const std::int32_t line = firstLine + k;
-    const std::int64_t t = static_cast<std::int64_t>(r) + columns.start[k];
-    // Lines past the source's last column repeat that column.
-    const std::ptrdiff_t column = ElementOffset(line < src.width ? line : src.width - 1, 4);
-    const std::uint32_t p = LoadU32(src.Row(ClampPosition(t, last)) + column);
-    const std::uint32_t q = LoadU32(src.Row(ClampPosition(t + 1, last)) + column);
+    std::uint32_t p, q;
+    ShearColumnPixels(src, r, firstLine + k, columns.start[k], p, q);
     StoreU32(dst + ElementOffset(k, 4), LerpPixel(p, q, columns.wp[k], 4096 - columns.wp[k]));
   }
 }

@@ -124,6 +124,19 @@ struct ShearColumns {
   const std::int16_t* wp;
 };
 
+// The two source pixels of destination row r for the vertical line `line`
+// with shift start `start`: S[clamp(r + start)] and S[clamp(r + start + 1)]
+// of the view's column min(line, width - 1).
+inline void ShearColumnPixels(const PlaneView<const Byte>& src, std::int32_t r, std::int32_t line,
+                              std::int32_t start, std::uint32_t& p, std::uint32_t& q) {
+  const std::int32_t last = src.height - 1;
+  const std::int64_t t = static_cast<std::int64_t>(r) + start;
+  // Lines past the source's last column repeat that column.
+  const std::ptrdiff_t column = ElementOffset(line < src.width ? line : src.width - 1, 4);
+  p = LoadU32(src.Row(ClampPosition(t, last)) + column);
+  q = LoadU32(src.Row(ClampPosition(t + 1, last)) + column);
+}
+
 // One destination row r of a vertical shear across lines (memory columns)
 // firstLine .. firstLine + count - 1, dst at line firstLine's pixel and the
 // shifts at the run's first entry:

@@ -73,12 +73,8 @@ void ShearColumnRowAvx2(Byte* dst, const PlaneView<const Byte>& src, std::int32_
       }
     } else {
       alignas(32) std::uint32_t ps[8], qs[8];
-      for (int lane = 0; lane < 8; ++lane) {
-        const std::int64_t t = static_cast<std::int64_t>(r) + columns.start[k + lane];
-        const std::int32_t c = line + lane < src.width ? line + lane : src.width - 1;
-        ps[lane] = LoadU32(src.Row(ClampPosition(t, last)) + ElementOffset(c, 4));
-        qs[lane] = LoadU32(src.Row(ClampPosition(t + 1, last)) + ElementOffset(c, 4));
-      }
+      for (int lane = 0; lane < 8; ++lane)
+        ShearColumnPixels(src, r, line + lane, columns.start[k + lane], ps[lane], qs[lane]);
       p = _mm256_load_si256(reinterpret_cast<const __m256i*>(ps));
       q = _mm256_load_si256(reinterpret_cast<const __m256i*>(qs));
     }

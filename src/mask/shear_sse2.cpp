@@ -70,12 +70,8 @@ void ShearColumnRowSse2(Byte* dst, const PlaneView<const Byte>& src, std::int32_
       }
     } else {
       alignas(16) std::uint32_t ps[4], qs[4];
-      for (int lane = 0; lane < 4; ++lane) {
-        const std::int64_t t = static_cast<std::int64_t>(r) + columns.start[k + lane];
-        const std::int32_t c = line + lane < src.width ? line + lane : src.width - 1;
-        ps[lane] = LoadU32(src.Row(ClampPosition(t, last)) + ElementOffset(c, 4));
-        qs[lane] = LoadU32(src.Row(ClampPosition(t + 1, last)) + ElementOffset(c, 4));
-      }
+      for (int lane = 0; lane < 4; ++lane)
+        ShearColumnPixels(src, r, line + lane, columns.start[k + lane], ps[lane], qs[lane]);
       p = _mm_load_si128(reinterpret_cast<const __m128i*>(ps));
       q = _mm_load_si128(reinterpret_cast<const __m128i*>(qs));
     }
