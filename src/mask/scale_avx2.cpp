@@ -20,6 +20,33 @@ inline __m256 Join(__m128 low, __m128 high) {
   return _mm256_insertf128_ps(_mm256_castps128_ps256(low), high, 1);
 }
 
+struct Neighbours {
+  __m256 left, right;  // the values at ix and at ix1
+};
+
+// The source values at eight column indices and at their right neighbours.
+// When the indices lie within sixteen columns that end before the last one
+// (so no right neighbour is clamped), loads and permutes replace gathers.
+inline Neighbours LoadNeighbours(const float* values, __m256i ix, __m256i ix1, std::int32_t last) {
+  const std::int32_t first = _mm256_cvtsi256_si32(ix);
+  const __m256i rel = _mm256_sub_epi32(ix, _mm256_set1_epi32(first));
+  if (first <= last - 16 && _mm256_testz_si256(rel, _mm256_set1_epi32(~15))) {
+    const float* run = values + first;
+    if (_mm256_testz_si256(rel, _mm256_set1_epi32(~7))) {
+      return {_mm256_permutevar8x32_ps(_mm256_loadu_ps(run), rel),
+              _mm256_permutevar8x32_ps(_mm256_loadu_ps(run + 1), rel)};
+    }
+    // Lanes with rel > 7 take the second run of eight.
+    const __m256 high = _mm256_castsi256_ps(_mm256_cmpgt_epi32(rel, _mm256_set1_epi32(7)));
+    auto pick = [&](const float* at) {
+      return _mm256_blendv_ps(_mm256_permutevar8x32_ps(_mm256_loadu_ps(at), rel),
+                              _mm256_permutevar8x32_ps(_mm256_loadu_ps(at + 8), rel), high);
+    };
+    return {pick(run), pick(run + 1)};
+  }
+  return {_mm256_i32gather_ps(values, ix, 4), _mm256_i32gather_ps(values, ix1, 4)};
+}
+
 template <ScaleMaskMode Mode>
 void CombineRow(Byte* dst, std::int32_t count, const float* top, const float* bottom, float wy,
                 float wyc, const ScaleCombine& combine) {
@@ -59,7 +86,6 @@ void ScaleSourceRowAvx2(float* out, std::int32_t count, const Byte* row, std::in
   const __m256i lastV = _mm256_set1_epi32(last);
   const __m256i one = _mm256_set1_epi32(1);
   const __m256i fractionMask = _mm256_set1_epi32(kFractionMask);
-  const __m256i outside = _mm256_set1_epi32(~7);
   const __m256d fractionScale = _mm256_set1_pd(1.0 / kFractionCount);
   const __m256d oneD = _mm256_set1_pd(1.0);
   std::int32_t k = 0;
@@ -69,27 +95,14 @@ void ScaleSourceRowAvx2(float* out, std::int32_t count, const Byte* row, std::in
     const __m256i ix = _mm256_min_epi32(_mm256_srli_epi32(p, kFractionBits), lastV);
     const __m256i ix1 = _mm256_min_epi32(_mm256_add_epi32(ix, one), lastV);
     const __m256i fx = _mm256_and_si256(p, fractionMask);
-    // When the eight spans lie in one run of eight source columns, a load
-    // and two permutes replace the gathers.
-    __m256 left, right;
-    const std::int32_t first = _mm256_cvtsi256_si32(ix);
-    const __m256i base = _mm256_set1_epi32(first);
-    const __m256i rel = _mm256_sub_epi32(ix, base), rel1 = _mm256_sub_epi32(ix1, base);
-    if (first <= last - 7 && _mm256_testz_si256(_mm256_or_si256(rel, rel1), outside)) {
-      const __m256 run = _mm256_loadu_ps(values + first);
-      left = _mm256_permutevar8x32_ps(run, rel);
-      right = _mm256_permutevar8x32_ps(run, rel1);
-    } else {
-      left = _mm256_i32gather_ps(values, ix, 4);
-      right = _mm256_i32gather_ps(values, ix1, 4);
-    }
+    const Neighbours n = LoadNeighbours(values, ix, ix1, last);
     const __m256d wxLo =
         _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(fx)), fractionScale);
     const __m256d wxHi =
         _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(fx, 1)), fractionScale);
     const __m256d wxcLo = _mm256_sub_pd(oneD, wxLo), wxcHi = _mm256_sub_pd(oneD, wxHi);
-    _mm256_storeu_ps(out + k, Join(Mix(Low(left), wxcLo, Low(right), wxLo),
-                                   Mix(High(left), wxcHi, High(right), wxHi)));
+    _mm256_storeu_ps(out + k, Join(Mix(Low(n.left), wxcLo, Low(n.right), wxLo),
+                                   Mix(High(n.left), wxcHi, High(n.right), wxHi)));
     u = _mm256_add_epi32(u, groupStep);
   }
   ScaleSourceRowScalar(out + k, count - k, row, last, uStart + static_cast<std::uint32_t>(k) * du,
