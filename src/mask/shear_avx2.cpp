@@ -58,7 +58,18 @@ void ShearColumnRowAvx2(Byte* dst, const PlaneView<const Byte>& src, std::int32_
       // of eight neighbouring pixels per distinct shift.
       const std::ptrdiff_t column = ElementOffset(line, 4);
       p = q = _mm256_setzero_si256();
-      int pending = 0xFF;
+      int pending = 0xFF & ~_mm256_movemask_ps(_mm256_castsi256_ps(
+                              _mm256_cmpeq_epi32(start, _mm256_set1_epi32(columns.start[k]))));
+      if (pending == 0) {
+        // One shift for all eight lines (the usual case for small factors).
+        const std::int64_t t = static_cast<std::int64_t>(r) + columns.start[k];
+        p = _mm256_loadu_si256(
+            reinterpret_cast<const __m256i*>(src.Row(ClampPosition(t, last)) + column));
+        q = _mm256_loadu_si256(
+            reinterpret_cast<const __m256i*>(src.Row(ClampPosition(t + 1, last)) + column));
+      } else {
+        pending = 0xFF;
+      }
       while (pending != 0) {
         const std::int32_t shift = columns.start[k + __builtin_ctz(static_cast<unsigned>(pending))];
         const __m256i same = _mm256_cmpeq_epi32(start, _mm256_set1_epi32(shift));

@@ -55,7 +55,18 @@ void ShearColumnRowSse2(Byte* dst, const PlaneView<const Byte>& src, std::int32_
       // of four neighbouring pixels per distinct shift.
       const std::ptrdiff_t column = ElementOffset(line, 4);
       p = q = _mm_setzero_si128();
-      int pending = 0xF;
+      int pending = 0xF & ~_mm_movemask_ps(
+                              _mm_castsi128_ps(_mm_cmpeq_epi32(start, _mm_set1_epi32(columns.start[k]))));
+      if (pending == 0) {
+        // One shift for all four lines (the usual case for small factors).
+        const std::int64_t t = static_cast<std::int64_t>(r) + columns.start[k];
+        p = _mm_loadu_si128(
+            reinterpret_cast<const __m128i*>(src.Row(ClampPosition(t, last)) + column));
+        q = _mm_loadu_si128(
+            reinterpret_cast<const __m128i*>(src.Row(ClampPosition(t + 1, last)) + column));
+      } else {
+        pending = 0xF;
+      }
       while (pending != 0) {
         const std::int32_t shift = columns.start[k + __builtin_ctz(static_cast<unsigned>(pending))];
         const __m128i same = _mm_cmpeq_epi32(start, _mm_set1_epi32(shift));
