@@ -91,7 +91,7 @@ MORVEX_API uint8_t MORVEX_CALL MultiplyMasks(float* dst, int32_t dstStride, cons
  * row, and a position below zero (a rounding below the source's edge, or a wrapped position
  * for extreme rectangles) samples column or row 0 exactly. A zero source-rectangle extent or
  * a non-finite value is not detected; it gives unspecified values, never an access outside
- * the planes. */
+ * the planes. The two planes must not overlap. */
 MORVEX_API uint8_t MORVEX_CALL ScaleMask(float* dst, int32_t dstStride, int32_t dstWidth,
                                          int32_t dstHeight, float dstRectX, float dstRectY,
                                          float dstRectWidth, float dstRectHeight, const float* src,
@@ -109,7 +109,7 @@ MORVEX_API uint8_t MORVEX_CALL ScaleMask(float* dst, int32_t dstStride, int32_t 
  * for 0 and 3) repeat the source's last line, shifted as their own index says, the same
  * source column that vertical lines' interpolated pixels already use; with srcWidth or
  * srcHeight below 1 nothing is written. A NaN shift counts as 0 and shifts beyond 2^31
- * pixels as 2^31. */
+ * pixels as 2^31. The two planes must not overlap. */
 MORVEX_API uint8_t MORVEX_CALL Shear(const uint8_t* src, int32_t srcStride, int32_t srcWidth,
                                      int32_t srcHeight, uint8_t* dst, int32_t dstStride,
                                      int32_t dstWidth, int32_t dstHeight, uint32_t direction,

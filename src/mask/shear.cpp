@@ -120,11 +120,7 @@ void ShearPlanes(const Byte* src, std::int32_t srcStride, std::int32_t srcWidth,
   if (dstWidth <= 0 || dstHeight <= 0) return;
   const auto srcView = MakePlaneView(src, srcStride, srcWidth, srcHeight, true, forward);
   const auto dstView = MakePlaneView(dst, dstStride, dstWidth, dstHeight, true, forward);
-  // Views too long for the vector kernels' 32-bit positions (never met in
-  // practice) run scalar.
-  const bool vectorSafe = static_cast<std::int64_t>(dstHeight) + srcHeight < kShearVectorLengths;
-  ShearColumnsOfViews(srcView, dstView, factor,
-                      vectorSafe ? kernels.columnRow : &ShearColumnRowScalar);
+  ShearColumnsOfViews(srcView, dstView, factor, kernels.columnRow);
 }
 
 }  // namespace morvex::mask

@@ -116,7 +116,7 @@ void ShearLerpRowSse2(Byte* dst, const Byte* a, const Byte* b, std::int32_t coun
 void ShearLerpRowAvx2(Byte* dst, const Byte* a, const Byte* b, std::int32_t count,
                       std::int32_t wp, std::int32_t wq);
 
-// The shifts of a run of vertical lines, worked out once per call: start
+// The shifts of a run of vertical lines, worked out once for all rows: start
 // (limited to -(L_dst + 1) .. L_src - 1, which changes no pixel) and wp, the
 // weight of the first neighbour (wq = 4096 - wp).
 struct ShearColumns {
@@ -151,10 +151,6 @@ void ShearColumnRowSse2(Byte* dst, const PlaneView<const Byte>& src, std::int32_
                         std::int32_t firstLine, const ShearColumns& columns, std::int32_t count);
 void ShearColumnRowAvx2(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
                         std::int32_t firstLine, const ShearColumns& columns, std::int32_t count);
-
-// The vector column kernels add rows and starts in 32 bits; they serve views
-// whose lengths add up to less than this.
-inline constexpr std::int64_t kShearVectorLengths = std::int64_t{1} << 30;
 
 struct ShearKernels {
   ShearLerpRowFn lerpRow;
