@@ -240,6 +240,51 @@ MORVEX_API uint8_t MORVEX_CALL RadialBlurMask(uint8_t* dst, int32_t dstStride, i
 
 /* ---- Masks and geometry ---- */
 
+/* Fills a float mask with reproducible noise: levels[i] = low + (i / 1023) * (high - low)
+ * for i = 0..1023; a generator state starts at seed and, per element in row order (running
+ * on across rows), becomes state * 214013 + 2531011 (mod 2^32); the element takes
+ * levels[(state >> 16) & 1023]. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL GenerateNoiseMask(float* dst, int32_t dstStride, int32_t width,
+                                                 int32_t height, float low, float high,
+                                                 uint32_t seed);
+/* dst = src * dst per element (single precision), in place on dst; dst and src may be the
+ * same plane. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL MultiplyMasks(float* dst, int32_t dstStride, const float* src,
+                                             int32_t srcStride, int32_t width, int32_t height);
+/* Maps the source rectangle onto the destination rectangle by bilinear sampling (2048 steps
+ * per pixel, endpoints aligned), clipped to both planes; mode 1 blends
+ * (s * amount + (1 - amount) * d), mode 2 multiplies (s * d), any other mode replaces.
+ * Returns 0 and writes nothing when the clipped span or the source span it maps to is 1.0 or
+ * less wide or high (this includes planes of size 0 or less); otherwise 1. Every read stays
+ * inside the source plane and every write inside the destination plane: the span is limited
+ * to the destination, sampled columns and rows are limited to the last source column and
+ * row, and a position below zero (a rounding below the source's edge, or a wrapped position
+ * for extreme rectangles) samples column or row 0 exactly. A zero source-rectangle extent or
+ * a non-finite value is not detected; it gives unspecified values, never an access outside
+ * the planes. The two planes must not overlap. */
+MORVEX_API uint8_t MORVEX_CALL ScaleMask(float* dst, int32_t dstStride, int32_t dstWidth,
+                                         int32_t dstHeight, float dstRectX, float dstRectY,
+                                         float dstRectWidth, float dstRectHeight, const float* src,
+                                         int32_t srcStride, int32_t srcWidth, int32_t srcHeight,
+                                         float srcRectX, float srcRectY, float srcRectWidth,
+                                         float srcRectHeight, int32_t mode, float amount);
+/* Shears an ARGB image: direction 2 shifts row i right by i * factor pixels (1 the same
+ * counted from the right edge), direction 3 shifts column i down (0 the same counted from the
+ * last row); a negative factor shifts the other way. Pixels interpolate their two source
+ * neighbours per byte in 12-bit fixed point; the uncovered ends repeat the line's first or
+ * last source pixel. Direction 4 or more does nothing. Always returns 1.
+ * Planes that do not fit are handled safely: writes stop at the destination's edge (so a
+ * short destination shows the start of each sheared line); destination lines beyond the
+ * source's lines (rows past srcHeight - 1 for directions 1 and 2, columns past srcWidth - 1
+ * for 0 and 3) repeat the source's last line, shifted as their own index says, the same
+ * source column that vertical lines' interpolated pixels already use; with srcWidth or
+ * srcHeight below 1 nothing is written. A NaN shift counts as 0 and shifts beyond 2^31
+ * pixels as 2^31. The two planes must not overlap. */
+MORVEX_API uint8_t MORVEX_CALL Shear(const uint8_t* src, int32_t srcStride, int32_t srcWidth,
+                                     int32_t srcHeight, uint8_t* dst, int32_t dstStride,
+                                     int32_t dstWidth, int32_t dstHeight, uint32_t direction,
+                                     double factor);
+
 #ifdef __cplusplus
 }
 #endif
