@@ -20,6 +20,8 @@ if [ "$windows" = 1 ]; then bash tools/setup.sh --windows; else bash tools/setup
 jobs=2
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
 ninja -C build -j"$jobs"
+# Both object libraries: the internal routines and the entry points.
+bash tools/check_isa_leaks.sh build/CMakeFiles
 ctest --test-dir build -j"$jobs" --output-on-failure
 
 cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEX_SANITIZE=ON \
