@@ -116,7 +116,7 @@ namespace Morvex
         // ---- Tone ----
         // alsoAlpha: only the low byte of the 32-bit slot is tested.
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
-        public static extern byte Desaturate(byte* image, int stride, int width, int height, int alsoAlpha);
+        public static extern byte Desaturate(byte* image, int stride, int width, int height, uint alsoAlpha);
 
         // Returns the largest of the 1024 counts (a 32-bit integer, not a one-byte result).
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
@@ -150,7 +150,7 @@ namespace Morvex
         // singleChannel: only the low byte of the 32-bit slot is tested.
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
         public static extern byte EdgeDetect(byte* dst, int dstStride, byte* src, int srcStride, int width,
-                                             int height, int singleChannel, double threshold);
+                                             int height, uint singleChannel, double threshold);
 
         [DllImport(Library, CallingConvention = CallingConvention.Cdecl, ExactSpelling = true)]
         public static extern byte RadialBlurMask(byte* dst, int dstStride, int dstStep, byte* src, int srcStride,
