@@ -44,7 +44,7 @@ if [ "$windows" = 1 ]; then
   [ -f "$WINEPREFIX/system.reg" ] || wineboot -i >/dev/null 2>&1
   # One Wine server, with the prefix's services started here rather than by
   # the first test program (they would hold its output open), for the whole run.
-  wineserver -w
+  wineserver -k 2>/dev/null || true
   wineserver -p 60
   trap 'wineserver -k 2>/dev/null || true' EXIT
   wineboot >/dev/null 2>&1
