@@ -92,23 +92,23 @@ MORVEX_API uint8_t MORVEX_CALL ChannelMergeLut(uint8_t* image, int32_t stride, i
  * magnitudes of 2^31 or more give 0. All return 1. */
 
 /* Each byte of an ARGB pixel becomes a float of the same value (B, G, R, A). */
-MORVEX_API uint8_t MORVEX_CALL ConvertARGBToARGBFloat(uint8_t* dst, int32_t dstStride,
+MORVEX_API uint8_t MORVEX_CALL ConvertARGBToARGBFloat(float* dst, int32_t dstStride,
                                                       const uint8_t* src, int32_t srcStride,
                                                       int32_t width, int32_t height);
 /* Each float of a float pixel becomes a rounded, clamped byte; not forced premultiplied. */
 MORVEX_API uint8_t MORVEX_CALL ConvertARGBFloatToARGB(uint8_t* dst, int32_t dstStride,
-                                                      const uint8_t* src, int32_t srcStride,
+                                                      const float* src, int32_t srcStride,
                                                       int32_t width, int32_t height);
 /* Each mask float is table[byte `channel` of the source pixel], bits copied.
  * Only the low two bits of channel count (channel 4 reads blue like 0), so no
  * byte outside the pixel is read. */
-MORVEX_API uint8_t MORVEX_CALL ConvertChannelToFloatMask(uint8_t* dst, int32_t dstStride,
+MORVEX_API uint8_t MORVEX_CALL ConvertChannelToFloatMask(float* dst, int32_t dstStride,
                                                          const uint8_t* src, int32_t srcStride,
                                                          int32_t channel, int32_t width,
-                                                         int32_t height, const uint8_t* table);
+                                                         int32_t height, const float* table);
 /* Each mask float becomes a rounded, clamped byte v and the grey pixel (v, v, v, v). */
 MORVEX_API uint8_t MORVEX_CALL ConvertFloatMaskToARGB(uint8_t* dst, int32_t dstStride,
-                                                      const uint8_t* src, int32_t srcStride,
+                                                      const float* src, int32_t srcStride,
                                                       int32_t width, int32_t height);
 
 /* ---- Blending and compositing ---- */
