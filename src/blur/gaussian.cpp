@@ -1,0 +1,250 @@
+// The export-side routines of the two blurs: argument tests in their order,
+// the column scratch, the floating-point setting of the chosen path, and the
+// two passes handed to the kernels in groups of rows and strips of columns.
+#include "blur/gaussian.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "frame/cpu_features.h"
+#include "frame/diagnostics.h"
+#include "frame/fpu.h"
+
+namespace morvex::blur {
+namespace {
+
+// Whether width x elementBytes x height fits in tempBytes, with the exact
+// product: |width x height| < 2^62, so the comparison is made against
+// floor(tempBytes / elementBytes) instead of multiplying further.
+bool TempLargeEnough(std::int32_t width, std::int32_t height, std::int32_t elementBytes,
+                     std::int32_t tempBytes) {
+  const std::int64_t elements = static_cast<std::int64_t>(width) * height;
+  std::int64_t limit = tempBytes / elementBytes;
+  if (tempBytes % elementBytes != 0 && tempBytes < 0) --limit;  // floor toward -infinity
+  return elements <= limit;
+}
+
+// The column scratch: a bounded buffer in the call's frame, or heap memory
+// when the region needs more. Taken before anything is written, so a failed
+// allocation can still refuse the call cleanly.
+class ColumnScratch {
+ public:
+  explicit ColumnScratch(std::size_t bytes) {
+    if (bytes <= sizeof local_) {
+      data_ = local_;
+    } else {
+      heap_ = static_cast<Byte*>(std::malloc(bytes));
+      data_ = heap_;
+    }
+  }
+  ~ColumnScratch() { std::free(heap_); }
+  ColumnScratch(const ColumnScratch&) = delete;
+  ColumnScratch& operator=(const ColumnScratch&) = delete;
+
+  Byte* data() const { return data_; }
+
+ private:
+  alignas(64) Byte local_[32 * 1024];
+  Byte* heap_ = nullptr;
+  Byte* data_ = nullptr;
+};
+
+// The vector path's setting: flush to zero, and the precision, underflow and
+// denormal exceptions masked; every other bit, rounding included, as the host
+// left it. The whole register is written back, so flags raised inside do not
+// remain.
+class VectorPathMxcsr {
+ public:
+  VectorPathMxcsr() : saved_(ReadMxcsr()) { WriteMxcsr(saved_ | 0x8000u | 0x1000u | 0x0800u | 0x0100u); }
+  ~VectorPathMxcsr() { WriteMxcsr(saved_); }
+  VectorPathMxcsr(const VectorPathMxcsr&) = delete;
+  VectorPathMxcsr& operator=(const VectorPathMxcsr&) = delete;
+
+ private:
+  std::uint32_t saved_;
+};
+
+GaussianCoefficients CoefficientsFor(double sigma) {
+  return ComputeGaussianCoefficients(ClampSigma(sigma));
+}
+
+// Per-row or per-column sigma: element i of a host array of doubles, or the
+// uniform set.
+GaussianCoefficients CoefficientsAt(const Byte* sigmas, std::int32_t i,
+                                    const GaussianCoefficients& uniform) {
+  if (sigmas == nullptr) return uniform;
+  return CoefficientsFor(LoadF64(sigmas + ElementOffset(i, 8)));
+}
+
+struct Plan {
+  Byte* target;
+  std::int32_t stride;
+  std::int32_t format;  // element step of the image or mask
+  std::int32_t width;
+  std::int32_t height;
+  Byte* temp;
+  int tempElementBytes;
+  double sigmaHorizontal;
+  double sigmaVertical;
+  const Byte* rowSigmas;
+  const Byte* columnSigmas;
+  Byte* scratch;
+  int stripColumns;
+};
+
+template <class RowKernel>
+void HorizontalPass(const Plan& p, RowKernel&& runRows) {
+  const GaussianCoefficients uniform = CoefficientsFor(p.sigmaHorizontal);
+  const std::ptrdiff_t tempPitch = static_cast<std::ptrdiff_t>(p.width) * p.tempElementBytes;
+  const Rows image{p.target, p.stride};
+  RowJob jobs[kMaxRowGroup];
+  for (std::int32_t r0 = 0; r0 < p.height; r0 += kMaxRowGroup) {
+    const int count = static_cast<int>(std::min<std::int32_t>(kMaxRowGroup, p.height - r0));
+    for (int j = 0; j < count; ++j) {
+      const std::int32_t r = r0 + j;
+      jobs[j] = {image.RowAt(r), p.temp + static_cast<std::ptrdiff_t>(r) * tempPitch,
+                 CoefficientsAt(p.rowSigmas, r, uniform)};
+    }
+    runRows(jobs, count);
+  }
+}
+
+template <class ColumnKernel>
+void VerticalPass(const Plan& p, ColumnKernel&& runStrip) {
+  const GaussianCoefficients uniform = CoefficientsFor(p.sigmaVertical);
+  GaussianCoefficients k[kStripMaskColumns > kStripImageColumns ? kStripMaskColumns
+                                                                : kStripImageColumns];
+  for (std::int32_t c0 = 0; c0 < p.width; c0 += p.stripColumns) {
+    const int count = static_cast<int>(std::min<std::int32_t>(p.stripColumns, p.width - c0));
+    for (int j = 0; j < count; ++j) k[j] = CoefficientsAt(p.columnSigmas, c0 + j, uniform);
+    ColumnStrip strip;
+    strip.target = p.target + ElementOffset(c0, p.format);
+    strip.stride = p.stride;
+    strip.temp = p.temp + ElementOffset(c0, p.tempElementBytes);
+    strip.tempPitch = static_cast<std::ptrdiff_t>(p.width) * p.tempElementBytes;
+    strip.scratch = p.scratch;
+    strip.height = p.height;
+    strip.count = count;
+    strip.k = k;
+    runStrip(strip);
+  }
+}
+
+struct ImageKernels {
+  ImageRowKernel rows;
+  ImageColumnKernel columns;
+};
+
+ImageKernels ChooseImageKernels(std::uint32_t flags, bool vectorPath, int format) {
+  const bool avx2 = HasCpu(flags, kCpuSse2 | kCpuAvx2);
+  const bool sse2 = HasCpu(flags, kCpuSse2);
+  if (vectorPath && format == 4) {
+    if (avx2) return {BlurImageRowsSingleAvx2, BlurImageColumnsSingleAvx2};
+    return {BlurImageRowsSingleSse2, BlurImageColumnsSingleSse2};
+  }
+  if (format == 16 && avx2) return {BlurImageRowsDoubleAvx2, BlurImageColumnsDoubleAvx2};
+  if (format == 16 && sse2) return {BlurImageRowsDoubleSse2, BlurImageColumnsDoubleSse2};
+  return {BlurImageRowsDoubleScalar, BlurImageColumnsDoubleScalar};
+}
+
+// Everything between the floating-point setting and its restoration; kept
+// out of line so no part of it is evaluated before the setting is in force.
+__attribute__((noinline)) void RunImageBlur(const Plan& p, ImageKernels kernels) {
+  HorizontalPass(p, [&](const RowJob* jobs, int count) {
+    kernels.rows(jobs, count, p.width, p.format);
+  });
+  VerticalPass(p, [&](const ColumnStrip& strip) { kernels.columns(strip, p.format); });
+}
+
+struct MaskKernels {
+  MaskRowKernel rows;
+  MaskColumnKernel columns;
+};
+
+MaskKernels ChooseMaskKernels(std::uint32_t flags) {
+  if (HasCpu(flags, kCpuSse2 | kCpuAvx2)) return {BlurMaskRowsAvx2, BlurMaskColumnsAvx2};
+  if (HasCpu(flags, kCpuSse2)) return {BlurMaskRowsSse2, BlurMaskColumnsSse2};
+  return {BlurMaskRowsScalar, BlurMaskColumnsScalar};
+}
+
+__attribute__((noinline)) void RunMaskBlur(const Plan& p, MaskKernels kernels, double outputScale,
+                                           double outputOffset) {
+  HorizontalPass(p, [&](const RowJob* jobs, int count) {
+    kernels.rows(jobs, count, p.width, p.format);
+  });
+  const float scale = ToSingle(outputScale);
+  const float offset = ToSingle(outputOffset);
+  VerticalPass(p, [&](const ColumnStrip& strip) {
+    kernels.columns(strip, p.format, scale, offset);
+  });
+}
+
+}  // namespace
+
+bool GaussianBlurImage(Byte* pixels, std::int32_t stride, std::int32_t format, std::int32_t width,
+                       std::int32_t height, Byte* temp, std::int32_t tempBytes,
+                       double sigmaHorizontal, double sigmaVertical, const Byte* rowSigmas,
+                       const Byte* columnSigmas) {
+  if (!TempLargeEnough(width, height, kImageTempBytes, tempBytes)) {
+    WriteDiagnostic("GaussianBlur: we need a bigger temporary buffer");
+    return false;
+  }
+  if (format != 4 && format != 16) {
+    WriteDiagnostic("GaussianBlur: unimplemented or unknown format");
+    return false;
+  }
+  if (width <= 0 || height <= 0) return true;
+
+  const std::uint32_t flags = CpuFeatureFlags();
+  const bool vectorPath = HasCpu(flags, kCpuSse2);
+  const int stripColumns = static_cast<int>(std::min<std::int32_t>(kStripImageColumns, width));
+  ColumnScratch scratch(static_cast<std::size_t>(height) * stripColumns * kImageTempBytes);
+  if (scratch.data() == nullptr) {
+    WriteDiagnostic("GaussianBlur: we need a bigger temporary buffer");
+    return false;
+  }
+  const Plan plan{pixels,        stride,        format,    width,        height,
+                  temp,          kImageTempBytes, sigmaHorizontal, sigmaVertical, rowSigmas,
+                  columnSigmas,  scratch.data(), stripColumns};
+  const ImageKernels kernels = ChooseImageKernels(flags, vectorPath, format);
+  if (vectorPath) {
+    const VectorPathMxcsr setting;
+    RunImageBlur(plan, kernels);
+  } else {
+    const RoundToNearestBracket bracket;
+    RunImageBlur(plan, kernels);
+  }
+  return true;
+}
+
+bool GaussianBlurMaskPlane(Byte* mask, std::int32_t stride, std::int32_t format,
+                           std::int32_t width, std::int32_t height, Byte* temp,
+                           std::int32_t tempBytes, double sigmaHorizontal, double sigmaVertical,
+                           double outputScale, double outputOffset, const Byte* rowSigmas,
+                           const Byte* columnSigmas) {
+  if (!TempLargeEnough(width, height, kMaskTempBytes, tempBytes)) {
+    WriteDiagnostic("GaussianBlurMask: we need a bigger temporary buffer");
+    return false;
+  }
+  if (format != 1 && format != 4) {
+    WriteDiagnostic("GaussianBlurMask: unimplemented or unknown format");
+    return false;
+  }
+  if (width <= 0 || height <= 0) return true;
+
+  const std::uint32_t flags = CpuFeatureFlags();
+  const int stripColumns = static_cast<int>(std::min<std::int32_t>(kStripMaskColumns, width));
+  ColumnScratch scratch(static_cast<std::size_t>(height) * stripColumns * kMaskTempBytes);
+  if (scratch.data() == nullptr) {
+    WriteDiagnostic("GaussianBlurMask: we need a bigger temporary buffer");
+    return false;
+  }
+  const Plan plan{mask,          stride,          format,          width,         height,
+                  temp,          kMaskTempBytes,  sigmaHorizontal, sigmaVertical, rowSigmas,
+                  columnSigmas,  scratch.data(),  stripColumns};
+  const RoundToNearestBracket bracket;
+  RunMaskBlur(plan, ChooseMaskKernels(flags), outputScale, outputOffset);
+  return true;
+}
+
+}  // namespace morvex::blur

@@ -1,0 +1,428 @@
+// AVX2 kernels. Single precision: two pixels per vector (two rows in the
+// horizontal pass, two adjacent columns in the vertical one), so a vector
+// carries twice the independent work of the SSE2 kernels with the same
+// per-lane arithmetic. Double precision: four doubles per vector (a float
+// pixel's channels, or four mask rows or columns).
+#include <immintrin.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "blur/gaussian.h"
+
+namespace morvex::blur {
+namespace {
+
+inline std::ptrdiff_t At(std::ptrdiff_t index, std::ptrdiff_t step) { return index * step; }
+inline const float* F(const Byte* p) { return reinterpret_cast<const float*>(p); }
+inline float* F(Byte* p) { return reinterpret_cast<float*>(p); }
+
+// ---- Single precision ----
+
+struct Coeff8 {
+  __m256 B, b1, b2, b3;
+};
+inline Coeff8 Broadcast2(const GaussianCoefficients& a, const GaussianCoefficients& b) {
+  return {_mm256_setr_m128(_mm_set1_ps(a.B), _mm_set1_ps(b.B)),
+          _mm256_setr_m128(_mm_set1_ps(a.b1), _mm_set1_ps(b.b1)),
+          _mm256_setr_m128(_mm_set1_ps(a.b2), _mm_set1_ps(b.b2)),
+          _mm256_setr_m128(_mm_set1_ps(a.b3), _mm_set1_ps(b.b3))};
+}
+inline __m256 Step(const Coeff8& k, __m256 x, __m256 a, __m256 b, __m256 c) {
+  __m256 v = _mm256_add_ps(_mm256_mul_ps(k.B, x), _mm256_mul_ps(k.b1, a));
+  v = _mm256_add_ps(v, _mm256_mul_ps(k.b2, b));
+  return _mm256_add_ps(v, _mm256_mul_ps(k.b3, c));
+}
+inline __m256 LoadPixels(const Byte* a, const Byte* b) {
+  const __m128i v = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(LoadU32(a))),
+                                       _mm_cvtsi32_si128(static_cast<int>(LoadU32(b))));
+  return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(v));
+}
+inline __m256 Load2(const Byte* a, const Byte* b) {
+  return _mm256_setr_m128(_mm_loadu_ps(F(a)), _mm_loadu_ps(F(b)));
+}
+inline void Store2(Byte* a, Byte* b, __m256 v) {
+  _mm_storeu_ps(F(a), _mm256_castps256_ps128(v));
+  _mm_storeu_ps(F(b), _mm256_extractf128_ps(v, 1));
+}
+
+// Rows jobs[2j] (low half) and jobs[2j+1] (high half) share vector j.
+template <int V>
+void RowsSingle(const RowJob* jobs, std::int32_t width) {
+  Coeff8 k[V];
+  __m256 s1[V], s2[V], s3[V];
+  for (int j = 0; j < V; ++j) {
+    k[j] = Broadcast2(jobs[2 * j].k, jobs[2 * j + 1].k);
+    s1[j] = s2[j] = s3[j] = LoadPixels(jobs[2 * j].source, jobs[2 * j + 1].source);
+  }
+  for (std::ptrdiff_t i = 0; i < width; ++i) {
+    for (int j = 0; j < V; ++j) {
+      const __m256 x = LoadPixels(jobs[2 * j].source + At(i, 4), jobs[2 * j + 1].source + At(i, 4));
+      const __m256 w = Step(k[j], x, s1[j], s2[j], s3[j]);
+      Store2(jobs[2 * j].temp + At(i, 16), jobs[2 * j + 1].temp + At(i, 16), w);
+      s3[j] = s2[j];
+      s2[j] = s1[j];
+      s1[j] = w;
+    }
+  }
+  for (int j = 0; j < V; ++j) s2[j] = s3[j] = s1[j];
+  for (std::ptrdiff_t i = width - 1; i >= 0; --i) {
+    for (int j = 0; j < V; ++j) {
+      Byte* a = jobs[2 * j].temp + At(i, 16);
+      Byte* b = jobs[2 * j + 1].temp + At(i, 16);
+      const __m256 y = Step(k[j], Load2(a, b), s1[j], s2[j], s3[j]);
+      Store2(a, b, y);
+      s3[j] = s2[j];
+      s2[j] = s1[j];
+      s1[j] = y;
+    }
+  }
+}
+
+// A strip's columns in pairs per vector; an odd last column fills both
+// halves and only its low half is stored.
+struct PairAccess {
+  int n;
+  __m256 Load(const Byte* row, int v) const {
+    const Byte* p = row + v * 32;
+    if (2 * v + 1 < n) return _mm256_loadu_ps(F(p));
+    return _mm256_broadcast_ps(reinterpret_cast<const __m128*>(p));
+  }
+  void Store(Byte* row, int v, __m256 x) const {
+    Byte* p = row + v * 32;
+    if (2 * v + 1 < n) {
+      _mm256_storeu_ps(F(p), x);
+    } else {
+      _mm_storeu_ps(F(p), _mm256_castps256_ps128(x));
+    }
+  }
+};
+
+inline std::uint32_t PackPixel(__m128 a) {
+  const __m128i v = _mm_cvtps_epi32(a);
+  const __m128i w = _mm_packs_epi32(v, v);
+  return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(w, w)));
+}
+// Eight pixels (four vectors of column pairs) converted and packed in order.
+inline __m256i PackEight(const __m256* y) {
+  const __m256i p01 = _mm256_packs_epi32(_mm256_cvtps_epi32(y[0]), _mm256_cvtps_epi32(y[1]));
+  const __m256i p23 = _mm256_packs_epi32(_mm256_cvtps_epi32(y[2]), _mm256_cvtps_epi32(y[3]));
+  // Lanes now hold columns 0 2 4 6 | 1 3 5 7.
+  const __m256i mixed = _mm256_packus_epi16(p01, p23);
+  return _mm256_permutevar8x32_epi32(mixed, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+}
+
+template <bool kFull>
+void ColumnsSingle(const ColumnStrip& s) {
+  const int n = kFull ? kStripImageColumns : s.count;
+  const int pairs = (n + 1) / 2;
+  const std::ptrdiff_t rowBytes = At(n, 16);
+  const PairAccess io{n};
+  Coeff8 k[kStripImageColumns / 2];
+  alignas(32) float seed[kStripImageColumns * 4 + 4];
+  for (int v = 0; v < pairs; ++v) k[v] = Broadcast2(s.k[2 * v], s.k[std::min(2 * v + 1, n - 1)]);
+  std::memcpy(seed, s.temp, static_cast<std::size_t>(rowBytes));
+  const Byte* p1 = reinterpret_cast<const Byte*>(seed);
+  const Byte* p2 = p1;
+  const Byte* p3 = p1;
+  for (std::ptrdiff_t r = 0; r < s.height; ++r) {
+    const Byte* x = s.temp + At(r, s.tempPitch);
+    if (r + 8 < s.height) {
+      const char* ahead = reinterpret_cast<const char*>(x + At(8, s.tempPitch));
+      for (std::ptrdiff_t b = 0; b < rowBytes; b += 64) _mm_prefetch(ahead + b, _MM_HINT_T0);
+    }
+    Byte* w = s.scratch + At(r, rowBytes);
+    for (int v = 0; v < pairs; ++v)
+      io.Store(w, v, Step(k[v], io.Load(x, v), io.Load(p1, v), io.Load(p2, v), io.Load(p3, v)));
+    p3 = p2;
+    p2 = p1;
+    p1 = w;
+  }
+  std::memcpy(seed, p1, static_cast<std::size_t>(rowBytes));
+  p1 = p2 = p3 = reinterpret_cast<const Byte*>(seed);
+  for (std::ptrdiff_t r = s.height - 1; r >= 0; --r) {
+    Byte* w = s.scratch + At(r, rowBytes);
+    Byte* out = s.target + At(r, s.stride);
+    __m256 y[kStripImageColumns / 2];
+    for (int v = 0; v < pairs; ++v) {
+      y[v] = Step(k[v], io.Load(w, v), io.Load(p1, v), io.Load(p2, v), io.Load(p3, v));
+      io.Store(w, v, y[v]);
+    }
+    if constexpr (kFull) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), PackEight(y));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), PackEight(y + 4));
+    } else {
+      for (int c = 0; c < n; ++c) {
+        const __m256 pair = y[c / 2];
+        StoreU32(out + c * 4, PackPixel(c % 2 == 0 ? _mm256_castps256_ps128(pair)
+                                                   : _mm256_extractf128_ps(pair, 1)));
+      }
+    }
+    p3 = p2;
+    p2 = p1;
+    p1 = w;
+  }
+}
+
+// ---- Double precision ----
+
+struct CoeffD {
+  __m256d B, b1, b2, b3;
+};
+inline CoeffD BroadcastD(const GaussianCoefficients& k) {
+  return {_mm256_set1_pd(k.B), _mm256_set1_pd(k.b1), _mm256_set1_pd(k.b2), _mm256_set1_pd(k.b3)};
+}
+inline CoeffD Lanes(const GaussianCoefficients* k[4]) {
+  return {_mm256_setr_pd(k[0]->B, k[1]->B, k[2]->B, k[3]->B),
+          _mm256_setr_pd(k[0]->b1, k[1]->b1, k[2]->b1, k[3]->b1),
+          _mm256_setr_pd(k[0]->b2, k[1]->b2, k[2]->b2, k[3]->b2),
+          _mm256_setr_pd(k[0]->b3, k[1]->b3, k[2]->b3, k[3]->b3)};
+}
+// One step in double, rounded to single by the same conversion as the
+// scalar store.
+inline __m128 StepD(const CoeffD& k, __m256d x, __m256d a, __m256d b, __m256d c) {
+  __m256d v = _mm256_add_pd(_mm256_mul_pd(k.B, x), _mm256_mul_pd(k.b1, a));
+  v = _mm256_add_pd(v, _mm256_mul_pd(k.b2, b));
+  return _mm256_cvtpd_ps(_mm256_add_pd(v, _mm256_mul_pd(k.b3, c)));
+}
+inline __m128 Flush(__m128 v) {
+  return _mm_andnot_ps(_mm_cmplt_ps(v, _mm_set1_ps(kFlushBelow)), v);
+}
+inline __m256d Widen(__m128 v) { return _mm256_cvtps_pd(v); }
+inline __m256d LoadWide(const Byte* p) { return Widen(_mm_loadu_ps(F(p))); }
+
+// Float-image rows (format 16), one pixel per vector, V rows together.
+template <int V>
+void RowsDouble(const RowJob* jobs, std::int32_t width) {
+  CoeffD k[V];
+  __m256d s1[V], s2[V], s3[V];
+  for (int j = 0; j < V; ++j) {
+    k[j] = BroadcastD(jobs[j].k);
+    s1[j] = s2[j] = s3[j] = LoadWide(jobs[j].source);
+  }
+  for (std::ptrdiff_t i = 0; i < width; ++i) {
+    for (int j = 0; j < V; ++j) {
+      const __m128 w = Flush(StepD(k[j], LoadWide(jobs[j].source + At(i, 16)), s1[j], s2[j], s3[j]));
+      _mm_storeu_ps(F(jobs[j].temp + At(i, 16)), w);
+      s3[j] = s2[j];
+      s2[j] = s1[j];
+      s1[j] = Widen(w);
+    }
+  }
+  for (int j = 0; j < V; ++j) s2[j] = s3[j] = s1[j];
+  for (std::ptrdiff_t i = width - 1; i >= 0; --i) {
+    for (int j = 0; j < V; ++j) {
+      Byte* p = jobs[j].temp + At(i, 16);
+      const __m128 y = Flush(StepD(k[j], LoadWide(p), s1[j], s2[j], s3[j]));
+      _mm_storeu_ps(F(p), y);
+      s3[j] = s2[j];
+      s2[j] = s1[j];
+      s1[j] = Widen(y);
+    }
+  }
+}
+
+void ColumnsDouble(const ColumnStrip& s) {
+  const int n = s.count;
+  const std::ptrdiff_t rowBytes = At(n, 16);
+  CoeffD k[kStripImageColumns];
+  alignas(32) float seed[kStripImageColumns * 4];
+  for (int c = 0; c < n; ++c) k[c] = BroadcastD(s.k[c]);
+  std::memcpy(seed, s.temp, static_cast<std::size_t>(rowBytes));
+  const Byte* p1 = reinterpret_cast<const Byte*>(seed);
+  const Byte* p2 = p1;
+  const Byte* p3 = p1;
+  for (std::ptrdiff_t r = 0; r < s.height; ++r) {
+    const Byte* x = s.temp + At(r, s.tempPitch);
+    Byte* w = s.scratch + At(r, rowBytes);
+    for (int c = 0; c < n; ++c) {
+      const __m128 v = Flush(StepD(k[c], LoadWide(x + c * 16), LoadWide(p1 + c * 16),
+                                   LoadWide(p2 + c * 16), LoadWide(p3 + c * 16)));
+      _mm_storeu_ps(F(w + c * 16), v);
+    }
+    p3 = p2;
+    p2 = p1;
+    p1 = w;
+  }
+  std::memcpy(seed, p1, static_cast<std::size_t>(rowBytes));
+  p1 = p2 = p3 = reinterpret_cast<const Byte*>(seed);
+  for (std::ptrdiff_t r = s.height - 1; r >= 0; --r) {
+    Byte* w = s.scratch + At(r, rowBytes);
+    Byte* out = s.target + At(r, s.stride);
+    for (int c = 0; c < n; ++c) {
+      const __m128 y = StepD(k[c], LoadWide(w + c * 16), LoadWide(p1 + c * 16),
+                             LoadWide(p2 + c * 16), LoadWide(p3 + c * 16));
+      _mm_storeu_ps(F(w + c * 16), y);
+      _mm_storeu_ps(F(out + c * 16), y);
+    }
+    p3 = p2;
+    p2 = p1;
+    p1 = w;
+  }
+}
+
+// ---- Masks: four rows or four columns per vector ----
+
+// Lane l of a vector of singles to element `at` of row l's intermediate.
+inline void StoreLanes(const RowJob* g, std::ptrdiff_t at, __m128 v) {
+  alignas(16) float lanes[4];
+  _mm_store_ps(lanes, v);
+  for (int l = 0; l < 4; ++l) StoreF32(g[l].temp + at, lanes[l]);
+}
+
+// Rows jobs[4j .. 4j+3] share vector j.
+template <int V>
+void MaskRows(const RowJob* jobs, std::int32_t width, int format) {
+  CoeffD k[V];
+  __m256d s1[V], s2[V], s3[V];
+  for (int j = 0; j < V; ++j) {
+    const RowJob* g = jobs + 4 * j;
+    const GaussianCoefficients* ks[4] = {&g[0].k, &g[1].k, &g[2].k, &g[3].k};
+    k[j] = Lanes(ks);
+    s1[j] = s2[j] = s3[j] = _mm256_cvtepi32_pd(
+        _mm_setr_epi32(g[0].source[0], g[1].source[0], g[2].source[0], g[3].source[0]));
+  }
+  for (std::ptrdiff_t i = 0; i < width; ++i) {
+    const std::ptrdiff_t at = At(i, format);
+    for (int j = 0; j < V; ++j) {
+      const RowJob* g = jobs + 4 * j;
+      const __m256d x = _mm256_cvtepi32_pd(
+          _mm_setr_epi32(g[0].source[at], g[1].source[at], g[2].source[at], g[3].source[at]));
+      const __m128 w = Flush(StepD(k[j], x, s1[j], s2[j], s3[j]));
+      StoreLanes(g, At(i, 4), w);
+      s3[j] = s2[j];
+      s2[j] = s1[j];
+      s1[j] = Widen(w);
+    }
+  }
+  for (int j = 0; j < V; ++j) s2[j] = s3[j] = s1[j];
+  for (std::ptrdiff_t i = width - 1; i >= 0; --i) {
+    for (int j = 0; j < V; ++j) {
+      const RowJob* g = jobs + 4 * j;
+      const __m128 wv = _mm_setr_ps(LoadF32(g[0].temp + At(i, 4)), LoadF32(g[1].temp + At(i, 4)),
+                                    LoadF32(g[2].temp + At(i, 4)), LoadF32(g[3].temp + At(i, 4)));
+      const __m128 y = Flush(StepD(k[j], Widen(wv), s1[j], s2[j], s3[j]));
+      StoreLanes(g, At(i, 4), y);
+      s3[j] = s2[j];
+      s2[j] = s1[j];
+      s1[j] = Widen(y);
+    }
+  }
+}
+
+// A strip's mask columns four per vector; a short last vector repeats its
+// last column in the spare lanes, which are never stored.
+struct QuadAccess {
+  int n;
+  __m128 Load(const Byte* row, int v) const {
+    const int c = 4 * v;
+    if (c + 4 <= n) return _mm_loadu_ps(F(row + c * 4));
+    float lanes[4];
+    for (int l = 0; l < 4; ++l) lanes[l] = LoadF32(row + std::min(c + l, n - 1) * 4);
+    return _mm_loadu_ps(lanes);
+  }
+  void Store(Byte* row, int v, __m128 x) const {
+    const int c = 4 * v;
+    if (c + 4 <= n) {
+      _mm_storeu_ps(F(row + c * 4), x);
+      return;
+    }
+    float lanes[4];
+    _mm_storeu_ps(lanes, x);
+    for (int l = 0; c + l < n; ++l) StoreF32(row + (c + l) * 4, lanes[l]);
+  }
+};
+
+void MaskColumns(const ColumnStrip& s, int format, float scale, float offset) {
+  const int n = s.count;
+  const int quads = (n + 3) / 4;
+  const std::ptrdiff_t rowBytes = At(n, 4);
+  const QuadAccess io{n};
+  CoeffD k[kStripMaskColumns / 4];
+  for (int v = 0; v < quads; ++v) {
+    const GaussianCoefficients* ks[4];
+    for (int l = 0; l < 4; ++l) ks[l] = &s.k[std::min(4 * v + l, n - 1)];
+    k[v] = Lanes(ks);
+  }
+  alignas(32) float seed[kStripMaskColumns];
+  std::memcpy(seed, s.temp, static_cast<std::size_t>(rowBytes));
+  const Byte* p1 = reinterpret_cast<const Byte*>(seed);
+  const Byte* p2 = p1;
+  const Byte* p3 = p1;
+  for (std::ptrdiff_t r = 0; r < s.height; ++r) {
+    const Byte* x = s.temp + At(r, s.tempPitch);
+    if (r + 8 < s.height) {
+      const char* ahead = reinterpret_cast<const char*>(x + At(8, s.tempPitch));
+      for (std::ptrdiff_t b = 0; b < rowBytes; b += 64) _mm_prefetch(ahead + b, _MM_HINT_T0);
+    }
+    Byte* w = s.scratch + At(r, rowBytes);
+    for (int v = 0; v < quads; ++v) {
+      io.Store(w, v, Flush(StepD(k[v], Widen(io.Load(x, v)), Widen(io.Load(p1, v)),
+                                 Widen(io.Load(p2, v)), Widen(io.Load(p3, v)))));
+    }
+    p3 = p2;
+    p2 = p1;
+    p1 = w;
+  }
+  std::memcpy(seed, p1, static_cast<std::size_t>(rowBytes));
+  p1 = p2 = p3 = reinterpret_cast<const Byte*>(seed);
+  const __m256d scaleD = _mm256_set1_pd(scale);
+  const __m256d offsetD = _mm256_set1_pd(offset);
+  for (std::ptrdiff_t r = s.height - 1; r >= 0; --r) {
+    Byte* w = s.scratch + At(r, rowBytes);
+    Byte* out = s.target + At(r, s.stride);
+    for (int v = 0; v < quads; ++v) {
+      const __m128 y = StepD(k[v], Widen(io.Load(w, v)), Widen(io.Load(p1, v)),
+                             Widen(io.Load(p2, v)), Widen(io.Load(p3, v)));
+      io.Store(w, v, y);
+      const __m128 mapped =
+          _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(Widen(y), scaleD), offsetD));
+      const __m128i i32 = _mm_cvtps_epi32(mapped);
+      const __m128i i16 = _mm_packs_epi32(i32, i32);
+      const auto bytes = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(i16, i16)));
+      const int c = 4 * v;
+      if (format == 1 && c + 4 <= n) {
+        StoreU32(out + c, bytes);
+      } else {
+        for (int l = 0; l < 4 && c + l < n; ++l)
+          out[At(c + l, format)] = static_cast<Byte>(bytes >> (8 * l));
+      }
+    }
+    p3 = p2;
+    p2 = p1;
+    p1 = w;
+  }
+}
+
+}  // namespace
+
+void BlurImageRowsSingleAvx2(const RowJob* rows, int count, std::int32_t width, int) {
+  InGroups<2, 4>(
+      rows, count, [width](const RowJob* g) { RowsSingle<4>(g, width); },
+      [width](const RowJob* g) { RowsSingle<1>(g, width); });
+}
+
+void BlurImageColumnsSingleAvx2(const ColumnStrip& strip, int) {
+  if (strip.count == kStripImageColumns) ColumnsSingle<true>(strip);
+  else ColumnsSingle<false>(strip);
+}
+
+void BlurImageRowsDoubleAvx2(const RowJob* rows, int count, std::int32_t width, int) {
+  InGroups<1, 4>(
+      rows, count, [width](const RowJob* g) { RowsDouble<4>(g, width); },
+      [width](const RowJob* g) { RowsDouble<1>(g, width); });
+}
+
+void BlurImageColumnsDoubleAvx2(const ColumnStrip& strip, int) { ColumnsDouble(strip); }
+
+void BlurMaskRowsAvx2(const RowJob* rows, int count, std::int32_t width, int format) {
+  InGroups<4, 4>(
+      rows, count, [width, format](const RowJob* g) { MaskRows<4>(g, width, format); },
+      [width, format](const RowJob* g) { MaskRows<1>(g, width, format); });
+}
+
+void BlurMaskColumnsAvx2(const ColumnStrip& strip, int format, float scale, float offset) {
+  MaskColumns(strip, format, scale, offset);
+}
+
+}  // namespace morvex::blur
