@@ -6,6 +6,8 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <array>
+#include <utility>
 #include <cstring>
 
 #include "blur/gaussian.h"
@@ -46,37 +48,68 @@ inline void Store2(Byte* a, Byte* b, __m256 v) {
   _mm_storeu_ps(F(b), _mm256_extractf128_ps(v, 1));
 }
 
-// Rows jobs[2j] (low half) and jobs[2j+1] (high half) share vector j.
-template <int V>
-void RowsSingle(const RowJob* jobs, std::int32_t width) {
-  Coeff8 k[V];
-  __m256 s1[V], s2[V], s3[V];
-  for (int j = 0; j < V; ++j) {
-    k[j] = Broadcast2(jobs[2 * j].k, jobs[2 * j + 1].k);
-    s1[j] = s2[j] = s3[j] = LoadPixels(jobs[2 * j].source, jobs[2 * j + 1].source);
+// Rows jobs[2j] (low half) and jobs[2j+1] (high half) share vector j. The
+// latest value of each vector stays in a register, since the next step's
+// latency hangs on it; the two before it come from a small ring in memory.
+//
+// The coefficients are read from memory the stores may alias, so they stay
+// memory operands and leave the registers to the recursions.
+template <int... J>
+__attribute__((noinline)) void RowsSingleWith(std::integer_sequence<int, J...>,
+                                              const RowJob* jobs, std::int32_t width,
+                                              const Coeff8* k) {
+  constexpr int V = sizeof...(J);
+  // Indexed only by the pack's constants, so each element lives in a register.
+  __m256 s1[V];
+  __m256 ring[4][V];
+  const Byte* src[2 * V];
+  Byte* dst[2 * V];
+  for (int j = 0; j < 2 * V; ++j) {
+    src[j] = jobs[j].source;
+    dst[j] = jobs[j].temp;
   }
+  ((s1[J] = LoadPixels(src[2 * J], src[2 * J + 1])), ...);
+  for (int h = 0; h < 4; ++h) ((ring[h][J] = s1[J]), ...);
+  // Step i keeps its value in ring[i & 3]; i - 2 and i - 3 are (i + 2) & 3
+  // and (i + 1) & 3.
   for (std::ptrdiff_t i = 0; i < width; ++i) {
-    for (int j = 0; j < V; ++j) {
-      const __m256 x = LoadPixels(jobs[2 * j].source + At(i, 4), jobs[2 * j + 1].source + At(i, 4));
-      const __m256 w = Step(k[j], x, s1[j], s2[j], s3[j]);
-      Store2(jobs[2 * j].temp + At(i, 16), jobs[2 * j + 1].temp + At(i, 16), w);
-      s3[j] = s2[j];
-      s2[j] = s1[j];
+    __m256* now = ring[i & 3];
+    const __m256* second = ring[(i + 2) & 3];
+    const __m256* third = ring[(i + 1) & 3];
+    auto forward = [&](auto jc) {
+      constexpr int j = decltype(jc)::value;
+      const __m256 x = LoadPixels(src[2 * j] + At(i, 4), src[2 * j + 1] + At(i, 4));
+      const __m256 w = Step(k[j], x, s1[j], second[j], third[j]);
+      Store2(dst[2 * j] + At(i, 16), dst[2 * j + 1] + At(i, 16), w);
+      now[j] = w;
       s1[j] = w;
-    }
+    };
+    (forward(std::integral_constant<int, J>{}), ...);
   }
-  for (int j = 0; j < V; ++j) s2[j] = s3[j] = s1[j];
-  for (std::ptrdiff_t i = width - 1; i >= 0; --i) {
-    for (int j = 0; j < V; ++j) {
-      Byte* a = jobs[2 * j].temp + At(i, 16);
-      Byte* b = jobs[2 * j + 1].temp + At(i, 16);
-      const __m256 y = Step(k[j], Load2(a, b), s1[j], s2[j], s3[j]);
+  // The backward recursion starts from the last forward value.
+  for (int h = 0; h < 4; ++h) ((ring[h][J] = s1[J]), ...);
+  for (std::ptrdiff_t i = width - 1, t = 0; i >= 0; --i, ++t) {
+    __m256* now = ring[t & 3];
+    const __m256* second = ring[(t + 2) & 3];
+    const __m256* third = ring[(t + 1) & 3];
+    auto backward = [&](auto jc) {
+      constexpr int j = decltype(jc)::value;
+      Byte* a = dst[2 * j] + At(i, 16);
+      Byte* b = dst[2 * j + 1] + At(i, 16);
+      const __m256 y = Step(k[j], Load2(a, b), s1[j], second[j], third[j]);
       Store2(a, b, y);
-      s3[j] = s2[j];
-      s2[j] = s1[j];
+      now[j] = y;
       s1[j] = y;
-    }
+    };
+    (backward(std::integral_constant<int, J>{}), ...);
   }
+}
+
+template <int V>
+__attribute__((noinline)) void RowsSingle(const RowJob* jobs, std::int32_t width) {
+  Coeff8 k[V];
+  for (int j = 0; j < V; ++j) k[j] = Broadcast2(jobs[2 * j].k, jobs[2 * j + 1].k);
+  RowsSingleWith(std::make_integer_sequence<int, V>{}, jobs, width, k);
 }
 
 // A strip's columns in pairs per vector; an odd last column fills both
@@ -270,7 +303,31 @@ inline void StoreLanes(const RowJob* g, std::ptrdiff_t at, __m128 v) {
   for (int l = 0; l < 4; ++l) StoreF32(g[l].temp + at, lanes[l]);
 }
 
-// Rows jobs[4j .. 4j+3] share vector j.
+// Four consecutive mask elements of a row as 32-bit integers. With element
+// step 4 the 16-byte load reaches 3 bytes past the fourth element, so the
+// caller uses it only where the row goes on beyond that.
+inline __m128i FourElements(const Byte* p, int format, bool wideLoadSafe) {
+  if (format == 1) return _mm_cvtepu8_epi32(_mm_cvtsi32_si128(static_cast<int>(LoadU32(p))));
+  if (wideLoadSafe)
+    return _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi32(0xFF));
+  return _mm_setr_epi32(p[0], p[4], p[8], p[12]);
+}
+
+// 4x4 transpose: rows of four elements <-> elements of four rows.
+inline void Transpose(__m128i& a, __m128i& b, __m128i& c, __m128i& d) {
+  const __m128i t0 = _mm_unpacklo_epi32(a, b), t1 = _mm_unpacklo_epi32(c, d);
+  const __m128i t2 = _mm_unpackhi_epi32(a, b), t3 = _mm_unpackhi_epi32(c, d);
+  a = _mm_unpacklo_epi64(t0, t1);
+  b = _mm_unpackhi_epi64(t0, t1);
+  c = _mm_unpacklo_epi64(t2, t3);
+  d = _mm_unpackhi_epi64(t2, t3);
+}
+inline void Transpose(__m128& a, __m128& b, __m128& c, __m128& d) { _MM_TRANSPOSE4_PS(a, b, c, d); }
+
+// Rows jobs[4j .. 4j+3] share vector j (one double lane per row). Runs of
+// four elements are moved in and out with 4x4 transposes, so each row is
+// read and written in whole vectors; the first and last elements of a run
+// that does not divide by four go one at a time.
 template <int V>
 void MaskRows(const RowJob* jobs, std::int32_t width, int format) {
   CoeffD k[V];
@@ -282,30 +339,84 @@ void MaskRows(const RowJob* jobs, std::int32_t width, int format) {
     s1[j] = s2[j] = s3[j] = _mm256_cvtepi32_pd(
         _mm_setr_epi32(g[0].source[0], g[1].source[0], g[2].source[0], g[3].source[0]));
   }
-  for (std::ptrdiff_t i = 0; i < width; ++i) {
+  auto single = [&](int j, std::ptrdiff_t i, const __m256d x) {
+    const __m128 w = Flush(StepD(k[j], x, s1[j], s2[j], s3[j]));
+    StoreLanes(jobs + 4 * j, At(i, 4), w);
+    s3[j] = s2[j];
+    s2[j] = s1[j];
+    s1[j] = Widen(w);
+  };
+  const std::ptrdiff_t runs = width / 4;
+  for (std::ptrdiff_t q = 0; q < runs; ++q) {
+    const std::ptrdiff_t i = 4 * q;
+    const bool wideLoadSafe = i + 4 < width;
+    for (int j = 0; j < V; ++j) {
+      const RowJob* g = jobs + 4 * j;
+      __m128i e0 = FourElements(g[0].source + At(i, format), format, wideLoadSafe);
+      __m128i e1 = FourElements(g[1].source + At(i, format), format, wideLoadSafe);
+      __m128i e2 = FourElements(g[2].source + At(i, format), format, wideLoadSafe);
+      __m128i e3 = FourElements(g[3].source + At(i, format), format, wideLoadSafe);
+      Transpose(e0, e1, e2, e3);
+      const __m256d a = s1[j], b = s2[j], c = s3[j];
+      __m128 w0 = Flush(StepD(k[j], _mm256_cvtepi32_pd(e0), a, b, c));
+      const __m256d d0 = Widen(w0);
+      __m128 w1 = Flush(StepD(k[j], _mm256_cvtepi32_pd(e1), d0, a, b));
+      const __m256d d1 = Widen(w1);
+      __m128 w2 = Flush(StepD(k[j], _mm256_cvtepi32_pd(e2), d1, d0, a));
+      const __m256d d2 = Widen(w2);
+      __m128 w3 = Flush(StepD(k[j], _mm256_cvtepi32_pd(e3), d2, d1, d0));
+      s1[j] = Widen(w3);
+      s2[j] = d2;
+      s3[j] = d1;
+      Transpose(w0, w1, w2, w3);
+      _mm_storeu_ps(F(g[0].temp + At(i, 4)), w0);
+      _mm_storeu_ps(F(g[1].temp + At(i, 4)), w1);
+      _mm_storeu_ps(F(g[2].temp + At(i, 4)), w2);
+      _mm_storeu_ps(F(g[3].temp + At(i, 4)), w3);
+    }
+  }
+  for (std::ptrdiff_t i = 4 * runs; i < width; ++i) {
     const std::ptrdiff_t at = At(i, format);
     for (int j = 0; j < V; ++j) {
       const RowJob* g = jobs + 4 * j;
-      const __m256d x = _mm256_cvtepi32_pd(
-          _mm_setr_epi32(g[0].source[at], g[1].source[at], g[2].source[at], g[3].source[at]));
-      const __m128 w = Flush(StepD(k[j], x, s1[j], s2[j], s3[j]));
-      StoreLanes(g, At(i, 4), w);
-      s3[j] = s2[j];
-      s2[j] = s1[j];
-      s1[j] = Widen(w);
+      single(j, i, _mm256_cvtepi32_pd(_mm_setr_epi32(g[0].source[at], g[1].source[at],
+                                                     g[2].source[at], g[3].source[at])));
     }
   }
   for (int j = 0; j < V; ++j) s2[j] = s3[j] = s1[j];
-  for (std::ptrdiff_t i = width - 1; i >= 0; --i) {
+  for (std::ptrdiff_t i = width - 1; i >= 4 * runs; --i) {
     for (int j = 0; j < V; ++j) {
       const RowJob* g = jobs + 4 * j;
-      const __m128 wv = _mm_setr_ps(LoadF32(g[0].temp + At(i, 4)), LoadF32(g[1].temp + At(i, 4)),
-                                    LoadF32(g[2].temp + At(i, 4)), LoadF32(g[3].temp + At(i, 4)));
-      const __m128 y = Flush(StepD(k[j], Widen(wv), s1[j], s2[j], s3[j]));
-      StoreLanes(g, At(i, 4), y);
-      s3[j] = s2[j];
-      s2[j] = s1[j];
-      s1[j] = Widen(y);
+      single(j, i,
+             Widen(_mm_setr_ps(LoadF32(g[0].temp + At(i, 4)), LoadF32(g[1].temp + At(i, 4)),
+                               LoadF32(g[2].temp + At(i, 4)), LoadF32(g[3].temp + At(i, 4)))));
+    }
+  }
+  for (std::ptrdiff_t q = runs - 1; q >= 0; --q) {
+    const std::ptrdiff_t i = 4 * q;
+    for (int j = 0; j < V; ++j) {
+      const RowJob* g = jobs + 4 * j;
+      __m128 w0 = _mm_loadu_ps(F(g[0].temp + At(i, 4)));
+      __m128 w1 = _mm_loadu_ps(F(g[1].temp + At(i, 4)));
+      __m128 w2 = _mm_loadu_ps(F(g[2].temp + At(i, 4)));
+      __m128 w3 = _mm_loadu_ps(F(g[3].temp + At(i, 4)));
+      Transpose(w0, w1, w2, w3);
+      const __m256d a = s1[j], b = s2[j], c = s3[j];
+      __m128 y3 = Flush(StepD(k[j], Widen(w3), a, b, c));
+      const __m256d d3 = Widen(y3);
+      __m128 y2 = Flush(StepD(k[j], Widen(w2), d3, a, b));
+      const __m256d d2 = Widen(y2);
+      __m128 y1 = Flush(StepD(k[j], Widen(w1), d2, d3, a));
+      const __m256d d1 = Widen(y1);
+      __m128 y0 = Flush(StepD(k[j], Widen(w0), d1, d2, d3));
+      s1[j] = Widen(y0);
+      s2[j] = d1;
+      s3[j] = d2;
+      Transpose(y0, y1, y2, y3);
+      _mm_storeu_ps(F(g[0].temp + At(i, 4)), y0);
+      _mm_storeu_ps(F(g[1].temp + At(i, 4)), y1);
+      _mm_storeu_ps(F(g[2].temp + At(i, 4)), y2);
+      _mm_storeu_ps(F(g[3].temp + At(i, 4)), y3);
     }
   }
 }
