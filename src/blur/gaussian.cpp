@@ -24,30 +24,50 @@ bool TempLargeEnough(std::int32_t width, std::int32_t height, std::int32_t eleme
   return elements <= limit;
 }
 
-// The column scratch: a bounded buffer in the call's frame, or heap memory
-// when the region needs more. Taken before anything is written, so a failed
-// allocation can still refuse the call cleanly.
-class ColumnScratch {
+// Scratch of the call: the column scratch, which the vertical pass needs,
+// and optionally a row buffer for the horizontal pass. A bounded buffer in
+// the call's frame, or heap memory when the region needs more, taken before
+// anything is written so a failed allocation can still refuse the call
+// cleanly. Without memory for the optional part the call goes on without it.
+class WorkBuffers {
  public:
-  explicit ColumnScratch(std::size_t bytes) {
-    if (bytes <= sizeof local_) {
-      data_ = local_;
-    } else {
-      heap_ = static_cast<Byte*>(std::malloc(bytes));
-      data_ = heap_;
+  WorkBuffers(std::size_t required, std::size_t optional) {
+    if (required + optional <= sizeof local_) {
+      column_ = local_;
+      rows_ = optional != 0 ? local_ + required : nullptr;
+      return;
     }
+    if (optional != 0) {
+      heap_ = static_cast<Byte*>(std::malloc(required + optional));
+      if (heap_ != nullptr) {
+        column_ = heap_;
+        rows_ = heap_ + required;
+        return;
+      }
+    }
+    if (required <= sizeof local_) {
+      column_ = local_;
+      return;
+    }
+    heap_ = static_cast<Byte*>(std::malloc(required));
+    column_ = heap_;
   }
-  ~ColumnScratch() { std::free(heap_); }
-  ColumnScratch(const ColumnScratch&) = delete;
-  ColumnScratch& operator=(const ColumnScratch&) = delete;
+  ~WorkBuffers() { std::free(heap_); }
+  WorkBuffers(const WorkBuffers&) = delete;
+  WorkBuffers& operator=(const WorkBuffers&) = delete;
 
-  Byte* data() const { return data_; }
+  Byte* column() const { return column_; }
+  Byte* rows() const { return rows_; }
 
  private:
   alignas(64) Byte local_[32 * 1024];
   Byte* heap_ = nullptr;
-  Byte* data_ = nullptr;
+  Byte* column_ = nullptr;
+  Byte* rows_ = nullptr;
 };
+
+// Row buffers beyond this are not worth their memory.
+constexpr std::size_t kMaxRowBufferBytes = std::size_t{64} << 20;
 
 // The vector path's setting: flush to zero, and the precision, underflow and
 // denormal exceptions masked; every other bit, rounding included, as the host
@@ -90,6 +110,7 @@ struct Plan {
   const Byte* columnSigmas;
   Byte* scratch;
   int stripColumns;
+  Byte* rowBuffer;  // optional
 };
 
 template <class RowKernel>
@@ -133,25 +154,30 @@ void VerticalPass(const Plan& p, ColumnKernel&& runStrip) {
 struct ImageKernels {
   ImageRowKernel rows;
   ImageColumnKernel columns;
+  bool bufferedRows;  // BlurImageRowsSingleBufferedAvx2 when a row buffer exists
 };
 
 ImageKernels ChooseImageKernels(std::uint32_t flags, bool vectorPath, int format) {
   const bool avx2 = HasCpu(flags, kCpuSse2 | kCpuAvx2);
   const bool sse2 = HasCpu(flags, kCpuSse2);
   if (vectorPath && format == 4) {
-    if (avx2) return {BlurImageRowsSingleAvx2, BlurImageColumnsSingleAvx2};
-    return {BlurImageRowsSingleSse2, BlurImageColumnsSingleSse2};
+    if (avx2) return {BlurImageRowsSingleAvx2, BlurImageColumnsSingleAvx2, true};
+    return {BlurImageRowsSingleSse2, BlurImageColumnsSingleSse2, false};
   }
-  if (format == 16 && avx2) return {BlurImageRowsDoubleAvx2, BlurImageColumnsDoubleAvx2};
-  if (format == 16 && sse2) return {BlurImageRowsDoubleSse2, BlurImageColumnsDoubleSse2};
-  return {BlurImageRowsDoubleScalar, BlurImageColumnsDoubleScalar};
+  if (format == 16 && avx2) return {BlurImageRowsDoubleAvx2, BlurImageColumnsDoubleAvx2, false};
+  if (format == 16 && sse2) return {BlurImageRowsDoubleSse2, BlurImageColumnsDoubleSse2, false};
+  return {BlurImageRowsDoubleScalar, BlurImageColumnsDoubleScalar, false};
 }
 
 // Everything between the floating-point setting and its restoration; kept
 // out of line so no part of it is evaluated before the setting is in force.
 __attribute__((noinline)) void RunImageBlur(const Plan& p, ImageKernels kernels) {
   HorizontalPass(p, [&](const RowJob* jobs, int count) {
-    kernels.rows(jobs, count, p.width, p.format);
+    if (kernels.bufferedRows && p.rowBuffer != nullptr) {
+      BlurImageRowsSingleBufferedAvx2(jobs, count, p.width, p.rowBuffer);
+    } else {
+      kernels.rows(jobs, count, p.width, p.format);
+    }
   });
   VerticalPass(p, [&](const ColumnStrip& strip) { kernels.columns(strip, p.format); });
 }
@@ -197,16 +223,22 @@ bool GaussianBlurImage(Byte* pixels, std::int32_t stride, std::int32_t format, s
 
   const std::uint32_t flags = CpuFeatureFlags();
   const bool vectorPath = HasCpu(flags, kCpuSse2);
+  const ImageKernels kernels = ChooseImageKernels(flags, vectorPath, format);
   const int stripColumns = static_cast<int>(std::min<std::int32_t>(kStripImageColumns, width));
-  ColumnScratch scratch(static_cast<std::size_t>(height) * stripColumns * kImageTempBytes);
-  if (scratch.data() == nullptr) {
+  const std::size_t rowBufferBytes =
+      static_cast<std::size_t>(width) * kBufferedRowBytesPerPixel;
+  WorkBuffers buffers(static_cast<std::size_t>(height) * stripColumns * kImageTempBytes,
+                      kernels.bufferedRows && rowBufferBytes <= kMaxRowBufferBytes
+                          ? rowBufferBytes
+                          : 0);
+  if (buffers.column() == nullptr) {
     WriteDiagnostic("GaussianBlur: we need a bigger temporary buffer");
     return false;
   }
-  const Plan plan{pixels,        stride,        format,    width,        height,
-                  temp,          kImageTempBytes, sigmaHorizontal, sigmaVertical, rowSigmas,
-                  columnSigmas,  scratch.data(), stripColumns};
-  const ImageKernels kernels = ChooseImageKernels(flags, vectorPath, format);
+  const Plan plan{pixels,          stride,          format,          width,
+                  height,          temp,            kImageTempBytes, sigmaHorizontal,
+                  sigmaVertical,   rowSigmas,       columnSigmas,    buffers.column(),
+                  stripColumns,    buffers.rows()};
   if (vectorPath) {
     const VectorPathMxcsr setting;
     RunImageBlur(plan, kernels);
@@ -234,14 +266,14 @@ bool GaussianBlurMaskPlane(Byte* mask, std::int32_t stride, std::int32_t format,
 
   const std::uint32_t flags = CpuFeatureFlags();
   const int stripColumns = static_cast<int>(std::min<std::int32_t>(kStripMaskColumns, width));
-  ColumnScratch scratch(static_cast<std::size_t>(height) * stripColumns * kMaskTempBytes);
-  if (scratch.data() == nullptr) {
+  WorkBuffers buffers(static_cast<std::size_t>(height) * stripColumns * kMaskTempBytes, 0);
+  if (buffers.column() == nullptr) {
     WriteDiagnostic("GaussianBlurMask: we need a bigger temporary buffer");
     return false;
   }
   const Plan plan{mask,          stride,          format,          width,         height,
                   temp,          kMaskTempBytes,  sigmaHorizontal, sigmaVertical, rowSigmas,
-                  columnSigmas,  scratch.data(),  stripColumns};
+                  columnSigmas,  buffers.column(), stripColumns,   nullptr};
   const RoundToNearestBracket bracket;
   RunMaskBlur(plan, ChooseMaskKernels(flags), outputScale, outputOffset);
   return true;

@@ -157,6 +157,12 @@ void BlurMaskColumnsSse2(const ColumnStrip& strip, int format, float scale, floa
 // AVX2, same formats as SSE2.
 void BlurImageRowsSingleAvx2(const RowJob* rows, int count, std::int32_t width, int format);
 void BlurImageColumnsSingleAvx2(const ColumnStrip& strip, int format);
+// Rows of the 8-bit image with a forward buffer of
+// width x kBufferedRowBytesPerPixel bytes.
+inline constexpr int kBufferedRowVectors = 4;
+inline constexpr int kBufferedRowBytesPerPixel = 32 * kBufferedRowVectors;
+void BlurImageRowsSingleBufferedAvx2(const RowJob* rows, int count, std::int32_t width,
+                                     Byte* buffer);
 void BlurImageRowsDoubleAvx2(const RowJob* rows, int count, std::int32_t width, int format);
 void BlurImageColumnsDoubleAvx2(const ColumnStrip& strip, int format);
 void BlurMaskRowsAvx2(const RowJob* rows, int count, std::int32_t width, int format);

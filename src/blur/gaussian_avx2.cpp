@@ -105,6 +105,76 @@ __attribute__((noinline)) void RowsSingleWith(std::integer_sequence<int, J...>,
   }
 }
 
+// The same recursion with the forward values kept in `buffer` (width x V
+// vectors, element-major, so every access is one whole vector) instead of in
+// the intermediate rows. The intermediate is then written once, by the
+// backward pass, with streaming stores where its rows allow: it is not read
+// back into the cache before being overwritten.
+template <int... J>
+__attribute__((noinline)) void RowsSingleBuffered(std::integer_sequence<int, J...>,
+                                                  const RowJob* jobs, std::int32_t width,
+                                                  const Coeff8* k, Byte* buffer) {
+  constexpr int V = sizeof...(J);
+  __m256 s1[V];
+  __m256 ring[4][V];
+  const Byte* src[2 * V];
+  Byte* dst[2 * V];
+  bool stream = true;
+  for (int j = 0; j < 2 * V; ++j) {
+    src[j] = jobs[j].source;
+    dst[j] = jobs[j].temp;
+    stream = stream && reinterpret_cast<std::uintptr_t>(dst[j]) % 16 == 0;
+  }
+  ((s1[J] = LoadPixels(src[2 * J], src[2 * J + 1])), ...);
+  for (int h = 0; h < 4; ++h) ((ring[h][J] = s1[J]), ...);
+  for (std::ptrdiff_t i = 0; i < width; ++i) {
+    __m256* now = ring[i & 3];
+    const __m256* second = ring[(i + 2) & 3];
+    const __m256* third = ring[(i + 1) & 3];
+    Byte* slot = buffer + At(i, 32 * V);
+    auto forward = [&](auto jc) {
+      constexpr int j = decltype(jc)::value;
+      const __m256 x = LoadPixels(src[2 * j] + At(i, 4), src[2 * j + 1] + At(i, 4));
+      const __m256 w = Step(k[j], x, s1[j], second[j], third[j]);
+      _mm256_storeu_ps(F(slot + 32 * j), w);
+      now[j] = w;
+      s1[j] = w;
+    };
+    (forward(std::integral_constant<int, J>{}), ...);
+  }
+  for (int h = 0; h < 4; ++h) ((ring[h][J] = s1[J]), ...);
+  auto backwardPass = [&](auto streaming) {
+    for (std::ptrdiff_t i = width - 1, t = 0; i >= 0; --i, ++t) {
+      __m256* now = ring[t & 3];
+      const __m256* second = ring[(t + 2) & 3];
+      const __m256* third = ring[(t + 1) & 3];
+      const Byte* slot = buffer + At(i, 32 * V);
+      auto backward = [&](auto jc) {
+        constexpr int j = decltype(jc)::value;
+        const __m256 y = Step(k[j], _mm256_loadu_ps(F(slot + 32 * j)), s1[j], second[j], third[j]);
+        float* a = F(dst[2 * j] + At(i, 16));
+        float* b = F(dst[2 * j + 1] + At(i, 16));
+        if constexpr (decltype(streaming)::value) {
+          _mm_stream_ps(a, _mm256_castps256_ps128(y));
+          _mm_stream_ps(b, _mm256_extractf128_ps(y, 1));
+        } else {
+          _mm_storeu_ps(a, _mm256_castps256_ps128(y));
+          _mm_storeu_ps(b, _mm256_extractf128_ps(y, 1));
+        }
+        now[j] = y;
+        s1[j] = y;
+      };
+      (backward(std::integral_constant<int, J>{}), ...);
+    }
+  };
+  if (stream) {
+    backwardPass(std::true_type{});
+    _mm_sfence();
+  } else {
+    backwardPass(std::false_type{});
+  }
+}
+
 template <int V>
 __attribute__((noinline)) void RowsSingle(const RowJob* jobs, std::int32_t width) {
   Coeff8 k[V];
@@ -160,8 +230,8 @@ void ColumnsSingle(const ColumnStrip& s) {
   const Byte* p3 = p1;
   for (std::ptrdiff_t r = 0; r < s.height; ++r) {
     const Byte* x = s.temp + At(r, s.tempPitch);
-    if (r + 8 < s.height) {
-      const char* ahead = reinterpret_cast<const char*>(x + At(8, s.tempPitch));
+    if (r + 16 < s.height) {
+      const char* ahead = reinterpret_cast<const char*>(x + At(16, s.tempPitch));
       for (std::ptrdiff_t b = 0; b < rowBytes; b += 64) _mm_prefetch(ahead + b, _MM_HINT_T0);
     }
     Byte* w = s.scratch + At(r, rowBytes);
@@ -182,8 +252,8 @@ void ColumnsSingle(const ColumnStrip& s) {
       io.Store(w, v, y[v]);
     }
     if constexpr (kFull) {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), PackEight(y));
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32), PackEight(y + 4));
+      for (int g = 0; g < kStripImageColumns / 8; ++g)
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * g), PackEight(y + 4 * g));
     } else {
       for (int c = 0; c < n; ++c) {
         const __m256 pair = y[c / 2];
@@ -462,8 +532,8 @@ void MaskColumns(const ColumnStrip& s, int format, float scale, float offset) {
   const Byte* p3 = p1;
   for (std::ptrdiff_t r = 0; r < s.height; ++r) {
     const Byte* x = s.temp + At(r, s.tempPitch);
-    if (r + 8 < s.height) {
-      const char* ahead = reinterpret_cast<const char*>(x + At(8, s.tempPitch));
+    if (r + 16 < s.height) {
+      const char* ahead = reinterpret_cast<const char*>(x + At(16, s.tempPitch));
       for (std::ptrdiff_t b = 0; b < rowBytes; b += 64) _mm_prefetch(ahead + b, _MM_HINT_T0);
     }
     Byte* w = s.scratch + At(r, rowBytes);
@@ -510,6 +580,19 @@ void MaskColumns(const ColumnStrip& s, int format, float scale, float offset) {
 void BlurImageRowsSingleAvx2(const RowJob* rows, int count, std::int32_t width, int) {
   InGroups<2, 4>(
       rows, count, [width](const RowJob* g) { RowsSingle<4>(g, width); },
+      [width](const RowJob* g) { RowsSingle<1>(g, width); });
+}
+
+void BlurImageRowsSingleBufferedAvx2(const RowJob* rows, int count, std::int32_t width,
+                                     Byte* buffer) {
+  InGroups<2, kBufferedRowVectors>(
+      rows, count,
+      [width, buffer](const RowJob* g) {
+        Coeff8 k[kBufferedRowVectors];
+        for (int j = 0; j < kBufferedRowVectors; ++j) k[j] = Broadcast2(g[2 * j].k, g[2 * j + 1].k);
+        RowsSingleBuffered(std::make_integer_sequence<int, kBufferedRowVectors>{}, g, width, k,
+                           buffer);
+      },
       [width](const RowJob* g) { RowsSingle<1>(g, width); });
 }
 

@@ -43,6 +43,12 @@ std::uint32_t RandomMxcsr(Rng& rng, std::uint32_t base) {
   return csr;
 }
 
+// The buffered row kernel with a buffer of its own.
+void BufferedRowsAvx2(const RowJob* rows, int count, std::int32_t width, int) {
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(width) * kBufferedRowBytesPerPixel);
+  BlurImageRowsSingleBufferedAvx2(rows, count, width, buffer.data());
+}
+
 struct RowCase {
   const char* name;
   bool available;
@@ -57,6 +63,7 @@ TEST(BlurKernels, RowKernelsMatchTheOneRowDefinition) {
   const RowCase cases[] = {
       {"single sse2", Has(kCpuSse2), BlurImageRowsSingleSse2, BlurImageRowsSingleScalar, 4, 16, false},
       {"single avx2", Has(kCpuAvx2), BlurImageRowsSingleAvx2, BlurImageRowsSingleScalar, 4, 16, false},
+      {"single avx2 buffered", Has(kCpuAvx2), BufferedRowsAvx2, BlurImageRowsSingleScalar, 4, 16, false},
       {"double sse2", Has(kCpuSse2), BlurImageRowsDoubleSse2, BlurImageRowsDoubleScalar, 16, 16, true},
       {"double avx2", Has(kCpuAvx2), BlurImageRowsDoubleAvx2, BlurImageRowsDoubleScalar, 16, 16, true},
       {"mask sse2 1", Has(kCpuSse2), BlurMaskRowsSse2, BlurMaskRowsScalar, 1, 4, false},
