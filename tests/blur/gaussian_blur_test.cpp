@@ -147,6 +147,34 @@ TEST(GaussianBlur, AOnePixelWideRowPassesTheHorizontalPassUnchangedOnTheScalarPa
   for (std::size_t i = 0; i < input.size(); ++i) EXPECT_EQ(t[i], static_cast<float>(input[i])) << i;
 }
 
+TEST(GaussianBlur, ScalarPathRoundsExactHalvesToEven) {
+  // A 1x4 column whose third result is exactly 188.5 on the scalar path.
+  const int column[4] = {205, 223, 154, 165};
+  {
+    const ref::PathSetting setting(ref::Path::kScalar);
+    std::vector<float> v(4);
+    for (int r = 0; r < 4; ++r) {
+      std::vector<float> one{static_cast<float>(column[r])};
+      ref::Run(one, true, ref::For(24.0), true, true);
+      v[r] = one[0];
+    }
+    ref::Run(v, true, ref::For(2.0), true, false);
+    ASSERT_EQ(v[2], 188.5f);
+  }
+  const PinnedFlags pin(0);
+  for (std::uint32_t host : kHostModes) {
+    const test::FpStateGuard guard;
+    test::SetHostRounding(host);
+    TestPlane plane(4, 4);
+    for (int r = 0; r < 4; ++r) std::memset(plane.Row(r), column[r], 4);
+    Temp temp(4 * 16, 0);
+    ASSERT_EQ(GaussianBlur(plane.first(), plane.stride(), 4, 1, 4, temp.data(), 64, 24.0, 2.0,
+                           nullptr, nullptr),
+              1);
+    for (int ch = 0; ch < 4; ++ch) EXPECT_EQ(plane.Row(2)[ch], 188) << host;
+  }
+}
+
 TEST(GaussianBlur, RefusesWithItsMessageAndTouchesNothing) {
   struct Case {
     int format, width, height;
