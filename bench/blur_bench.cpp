@@ -28,7 +28,8 @@ void BM_GaussianBlur(benchmark::State& state) {
   const double sigma = static_cast<double>(state.range(1));
   const int format = static_cast<int>(state.range(2));
   const Path path(state.range(3) != 0);
-  const std::size_t planeBytes = std::size_t{static_cast<std::size_t>(size.width)} * size.height * format;
+  const std::size_t planeBytes =
+      std::size_t{static_cast<std::size_t>(size.width)} * size.height * format;
   auto image = PatternBytes(planeBytes);
   if (format == 16) {
     auto* f = reinterpret_cast<float*>(image.data());

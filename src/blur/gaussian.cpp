@@ -75,7 +75,9 @@ constexpr std::size_t kMaxRowBufferBytes = std::size_t{64} << 20;
 // remain.
 class VectorPathMxcsr {
  public:
-  VectorPathMxcsr() : saved_(ReadMxcsr()) { WriteMxcsr(saved_ | 0x8000u | 0x1000u | 0x0800u | 0x0100u); }
+  VectorPathMxcsr() : saved_(ReadMxcsr()) {
+    WriteMxcsr(saved_ | 0x8000u | 0x1000u | 0x0800u | 0x0100u);
+  }
   ~VectorPathMxcsr() { WriteMxcsr(saved_); }
   VectorPathMxcsr(const VectorPathMxcsr&) = delete;
   VectorPathMxcsr& operator=(const VectorPathMxcsr&) = delete;
@@ -133,8 +135,8 @@ void HorizontalPass(const Plan& p, RowKernel&& runRows) {
 template <class ColumnKernel>
 void VerticalPass(const Plan& p, ColumnKernel&& runStrip) {
   const GaussianCoefficients uniform = CoefficientsFor(p.sigmaVertical);
-  GaussianCoefficients k[kStripMaskColumns > kStripImageColumns ? kStripMaskColumns
-                                                                : kStripImageColumns];
+  GaussianCoefficients
+      k[kStripMaskColumns > kStripImageColumns ? kStripMaskColumns : kStripImageColumns];
   for (std::int32_t c0 = 0; c0 < p.width; c0 += p.stripColumns) {
     const int count = static_cast<int>(std::min<std::int32_t>(p.stripColumns, p.width - c0));
     for (int j = 0; j < count; ++j) k[j] = CoefficientsAt(p.columnSigmas, c0 + j, uniform);
@@ -195,14 +197,12 @@ MaskKernels ChooseMaskKernels(std::uint32_t flags) {
 
 __attribute__((noinline)) void RunMaskBlur(const Plan& p, MaskKernels kernels, double outputScale,
                                            double outputOffset) {
-  HorizontalPass(p, [&](const RowJob* jobs, int count) {
-    kernels.rows(jobs, count, p.width, p.format);
-  });
+  HorizontalPass(
+      p, [&](const RowJob* jobs, int count) { kernels.rows(jobs, count, p.width, p.format); });
   const float scale = ToSingle(outputScale);
   const float offset = ToSingle(outputOffset);
-  VerticalPass(p, [&](const ColumnStrip& strip) {
-    kernels.columns(strip, p.format, scale, offset);
-  });
+  VerticalPass(p,
+               [&](const ColumnStrip& strip) { kernels.columns(strip, p.format, scale, offset); });
 }
 
 }  // namespace
@@ -225,20 +225,19 @@ bool GaussianBlurImage(Byte* pixels, std::int32_t stride, std::int32_t format, s
   const bool vectorPath = HasCpu(flags, kCpuSse2);
   const ImageKernels kernels = ChooseImageKernels(flags, vectorPath, format);
   const int stripColumns = static_cast<int>(std::min<std::int32_t>(kStripImageColumns, width));
-  const std::size_t rowBufferBytes =
-      static_cast<std::size_t>(width) * kBufferedRowBytesPerPixel;
+  // The row buffer is only taken for rows of reasonable width (and its size
+  // is computed only then, so it cannot wrap on 32-bit targets).
+  const bool rowBuffer = kernels.bufferedRows && static_cast<std::size_t>(width) <=
+                                                     kMaxRowBufferBytes / kBufferedRowBytesPerPixel;
   WorkBuffers buffers(static_cast<std::size_t>(height) * stripColumns * kImageTempBytes,
-                      kernels.bufferedRows && rowBufferBytes <= kMaxRowBufferBytes
-                          ? rowBufferBytes
-                          : 0);
+                      rowBuffer ? static_cast<std::size_t>(width) * kBufferedRowBytesPerPixel : 0);
   if (buffers.column() == nullptr) {
     WriteDiagnostic("GaussianBlur: we need a bigger temporary buffer");
     return false;
   }
-  const Plan plan{pixels,          stride,          format,          width,
-                  height,          temp,            kImageTempBytes, sigmaHorizontal,
-                  sigmaVertical,   rowSigmas,       columnSigmas,    buffers.column(),
-                  stripColumns,    buffers.rows()};
+  const Plan plan{pixels,       stride,           format,          width,         height,
+                  temp,         kImageTempBytes,  sigmaHorizontal, sigmaVertical, rowSigmas,
+                  columnSigmas, buffers.column(), stripColumns,    buffers.rows()};
   if (vectorPath) {
     const VectorPathMxcsr setting;
     RunImageBlur(plan, kernels);
@@ -249,11 +248,10 @@ bool GaussianBlurImage(Byte* pixels, std::int32_t stride, std::int32_t format, s
   return true;
 }
 
-bool GaussianBlurMaskPlane(Byte* mask, std::int32_t stride, std::int32_t format,
-                           std::int32_t width, std::int32_t height, Byte* temp,
-                           std::int32_t tempBytes, double sigmaHorizontal, double sigmaVertical,
-                           double outputScale, double outputOffset, const Byte* rowSigmas,
-                           const Byte* columnSigmas) {
+bool GaussianBlurMaskPlane(Byte* mask, std::int32_t stride, std::int32_t format, std::int32_t width,
+                           std::int32_t height, Byte* temp, std::int32_t tempBytes,
+                           double sigmaHorizontal, double sigmaVertical, double outputScale,
+                           double outputOffset, const Byte* rowSigmas, const Byte* columnSigmas) {
   if (!TempLargeEnough(width, height, kMaskTempBytes, tempBytes)) {
     WriteDiagnostic("GaussianBlurMask: we need a bigger temporary buffer");
     return false;
@@ -271,9 +269,9 @@ bool GaussianBlurMaskPlane(Byte* mask, std::int32_t stride, std::int32_t format,
     WriteDiagnostic("GaussianBlurMask: we need a bigger temporary buffer");
     return false;
   }
-  const Plan plan{mask,          stride,          format,          width,         height,
-                  temp,          kMaskTempBytes,  sigmaHorizontal, sigmaVertical, rowSigmas,
-                  columnSigmas,  buffers.column(), stripColumns,   nullptr};
+  const Plan plan{mask,         stride,           format,          width,         height,
+                  temp,         kMaskTempBytes,   sigmaHorizontal, sigmaVertical, rowSigmas,
+                  columnSigmas, buffers.column(), stripColumns,    nullptr};
   const RoundToNearestBracket bracket;
   RunMaskBlur(plan, ChooseMaskKernels(flags), outputScale, outputOffset);
   return true;

@@ -8,8 +8,8 @@
 // BlurMaskColumnPass below.
 #pragma once
 
-#include <cstddef>
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 
 #include "blur/coefficients.h"
@@ -89,11 +89,11 @@ inline constexpr int kMaxRowGroup = 16;
 
 // A strip of adjacent columns for the vertical pass.
 struct ColumnStrip {
-  Byte* target;                   // image/mask element (0, first column)
-  std::int32_t stride;            // image/mask row stride
-  const Byte* temp;               // intermediate element (0, first column)
-  std::ptrdiff_t tempPitch;       // intermediate row pitch in bytes
-  Byte* scratch;                  // height rows of `count` columns of floats
+  Byte* target;              // image/mask element (0, first column)
+  std::int32_t stride;       // image/mask row stride
+  const Byte* temp;          // intermediate element (0, first column)
+  std::ptrdiff_t tempPitch;  // intermediate row pitch in bytes
+  Byte* scratch;             // height rows of `count` columns of floats
   std::int32_t height;
   std::int32_t count;             // columns in the strip, 1 .. kStrip*Columns
   const GaussianCoefficients* k;  // one set per column
@@ -134,8 +134,7 @@ void BlurMaskColumnPass(Byte* maskColumn, std::int32_t stride, const Byte* tempC
 using ImageRowKernel = void (*)(const RowJob* rows, int count, std::int32_t width, int format);
 using ImageColumnKernel = void (*)(const ColumnStrip& strip, int format);
 using MaskRowKernel = void (*)(const RowJob* rows, int count, std::int32_t width, int format);
-using MaskColumnKernel = void (*)(const ColumnStrip& strip, int format, float scale,
-                                  float offset);
+using MaskColumnKernel = void (*)(const ColumnStrip& strip, int format, float scale, float offset);
 
 // Plain (any processor).
 void BlurImageRowsSingleScalar(const RowJob* rows, int count, std::int32_t width, int format);
@@ -194,10 +193,9 @@ bool GaussianBlurImage(Byte* pixels, std::int32_t stride, std::int32_t format, s
 
 // GaussianBlurMask: the same for one 8-bit channel, with output scale and
 // offset.
-bool GaussianBlurMaskPlane(Byte* mask, std::int32_t stride, std::int32_t format,
-                           std::int32_t width, std::int32_t height, Byte* temp,
-                           std::int32_t tempBytes, double sigmaHorizontal, double sigmaVertical,
-                           double outputScale, double outputOffset, const Byte* rowSigmas,
-                           const Byte* columnSigmas);
+bool GaussianBlurMaskPlane(Byte* mask, std::int32_t stride, std::int32_t format, std::int32_t width,
+                           std::int32_t height, Byte* temp, std::int32_t tempBytes,
+                           double sigmaHorizontal, double sigmaVertical, double outputScale,
+                           double outputOffset, const Byte* rowSigmas, const Byte* columnSigmas);
 
 }  // namespace morvex::blur

@@ -7,8 +7,8 @@
 
 #include <algorithm>
 #include <array>
-#include <utility>
 #include <cstring>
+#include <utility>
 
 #include "blur/gaussian.h"
 
@@ -55,9 +55,8 @@ inline void Store2(Byte* a, Byte* b, __m256 v) {
 // The coefficients are read from memory the stores may alias, so they stay
 // memory operands and leave the registers to the recursions.
 template <int... J>
-__attribute__((noinline)) void RowsSingleWith(std::integer_sequence<int, J...>,
-                                              const RowJob* jobs, std::int32_t width,
-                                              const Coeff8* k) {
+__attribute__((noinline)) void RowsSingleWith(std::integer_sequence<int, J...>, const RowJob* jobs,
+                                              std::int32_t width, const Coeff8* k) {
   constexpr int V = sizeof...(J);
   // Indexed only by the pack's constants, so each element lives in a register.
   __m256 s1[V];
@@ -305,7 +304,8 @@ void RowsDouble(const RowJob* jobs, std::int32_t width) {
   }
   for (std::ptrdiff_t i = 0; i < width; ++i) {
     for (int j = 0; j < V; ++j) {
-      const __m128 w = Flush(StepD(k[j], LoadWide(jobs[j].source + At(i, 16)), s1[j], s2[j], s3[j]));
+      const __m128 w =
+          Flush(StepD(k[j], LoadWide(jobs[j].source + At(i, 16)), s1[j], s2[j], s3[j]));
       _mm_storeu_ps(F(jobs[j].temp + At(i, 16)), w);
       s3[j] = s2[j];
       s2[j] = s1[j];
@@ -379,7 +379,8 @@ inline void StoreLanes(const RowJob* g, std::ptrdiff_t at, __m128 v) {
 inline __m128i FourElements(const Byte* p, int format, bool wideLoadSafe) {
   if (format == 1) return _mm_cvtepu8_epi32(_mm_cvtsi32_si128(static_cast<int>(LoadU32(p))));
   if (wideLoadSafe)
-    return _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)), _mm_set1_epi32(0xFF));
+    return _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)),
+                         _mm_set1_epi32(0xFF));
   return _mm_setr_epi32(p[0], p[4], p[8], p[12]);
 }
 
@@ -449,8 +450,9 @@ void MaskRows(const RowJob* jobs, std::int32_t width, int format) {
     const std::ptrdiff_t at = At(i, format);
     for (int j = 0; j < V; ++j) {
       const RowJob* g = jobs + 4 * j;
-      single(j, i, _mm256_cvtepi32_pd(_mm_setr_epi32(g[0].source[at], g[1].source[at],
-                                                     g[2].source[at], g[3].source[at])));
+      single(j, i,
+             _mm256_cvtepi32_pd(_mm_setr_epi32(g[0].source[at], g[1].source[at], g[2].source[at],
+                                               g[3].source[at])));
     }
   }
   for (int j = 0; j < V; ++j) s2[j] = s3[j] = s1[j];
@@ -538,8 +540,9 @@ void MaskColumns(const ColumnStrip& s, int format, float scale, float offset) {
     }
     Byte* w = s.scratch + At(r, rowBytes);
     for (int v = 0; v < quads; ++v) {
-      io.Store(w, v, Flush(StepD(k[v], Widen(io.Load(x, v)), Widen(io.Load(p1, v)),
-                                 Widen(io.Load(p2, v)), Widen(io.Load(p3, v)))));
+      io.Store(w, v,
+               Flush(StepD(k[v], Widen(io.Load(x, v)), Widen(io.Load(p1, v)), Widen(io.Load(p2, v)),
+                           Widen(io.Load(p3, v)))));
     }
     p3 = p2;
     p2 = p1;
@@ -597,8 +600,10 @@ void BlurImageRowsSingleBufferedAvx2(const RowJob* rows, int count, std::int32_t
 }
 
 void BlurImageColumnsSingleAvx2(const ColumnStrip& strip, int) {
-  if (strip.count == kStripImageColumns) ColumnsSingle<true>(strip);
-  else ColumnsSingle<false>(strip);
+  if (strip.count == kStripImageColumns)
+    ColumnsSingle<true>(strip);
+  else
+    ColumnsSingle<false>(strip);
 }
 
 void BlurImageRowsDoubleAvx2(const RowJob* rows, int count, std::int32_t width, int) {

@@ -37,8 +37,8 @@ void RowPass(Byte* tempRow, const Byte* imageRow, std::int32_t width,
   for (int ch = 0; ch < 4; ++ch) s1[ch] = s2[ch] = s3[ch] = ImageInput<kFormat>(imageRow, 0, ch);
   for (std::ptrdiff_t i = 0; i < width; ++i) {
     for (int ch = 0; ch < 4; ++ch) {
-      const float w = Step<kArith>(k, ImageInput<kFormat>(imageRow, i, ch), s1[ch], s2[ch],
-                                   s3[ch], true);
+      const float w =
+          Step<kArith>(k, ImageInput<kFormat>(imageRow, i, ch), s1[ch], s2[ch], s3[ch], true);
       StoreF32(tempRow + At(i, kImageTempBytes) + ch * 4, w);
       s3[ch] = s2[ch];
       s2[ch] = s1[ch];
@@ -99,11 +99,15 @@ void BlurRowPass(Byte* tempRow, const Byte* imageRow, int format, std::int32_t w
                  const GaussianCoefficients& k, Arithmetic arithmetic) {
   if (width <= 0) return;
   if (arithmetic == Arithmetic::kSingle) {
-    if (format == 4) RowPass<Arithmetic::kSingle, 4>(tempRow, imageRow, width, k);
-    else RowPass<Arithmetic::kSingle, 16>(tempRow, imageRow, width, k);
+    if (format == 4)
+      RowPass<Arithmetic::kSingle, 4>(tempRow, imageRow, width, k);
+    else
+      RowPass<Arithmetic::kSingle, 16>(tempRow, imageRow, width, k);
   } else {
-    if (format == 4) RowPass<Arithmetic::kDouble, 4>(tempRow, imageRow, width, k);
-    else RowPass<Arithmetic::kDouble, 16>(tempRow, imageRow, width, k);
+    if (format == 4)
+      RowPass<Arithmetic::kDouble, 4>(tempRow, imageRow, width, k);
+    else
+      RowPass<Arithmetic::kDouble, 16>(tempRow, imageRow, width, k);
   }
 }
 

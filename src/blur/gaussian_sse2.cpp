@@ -100,11 +100,10 @@ void ColumnsSingle(const ColumnStrip& s) {
     }
     Byte* w = s.scratch + At(r, rowBytes);
     for (int c = 0; c < n; ++c) {
-      const __m128 v =
-          Step(k[c], _mm_loadu_ps(reinterpret_cast<const float*>(x + c * 16)),
-               _mm_loadu_ps(reinterpret_cast<const float*>(p1 + c * 16)),
-               _mm_loadu_ps(reinterpret_cast<const float*>(p2 + c * 16)),
-               _mm_loadu_ps(reinterpret_cast<const float*>(p3 + c * 16)));
+      const __m128 v = Step(k[c], _mm_loadu_ps(reinterpret_cast<const float*>(x + c * 16)),
+                            _mm_loadu_ps(reinterpret_cast<const float*>(p1 + c * 16)),
+                            _mm_loadu_ps(reinterpret_cast<const float*>(p2 + c * 16)),
+                            _mm_loadu_ps(reinterpret_cast<const float*>(p3 + c * 16)));
       _mm_storeu_ps(reinterpret_cast<float*>(w + c * 16), v);
     }
     p3 = p2;
@@ -376,8 +375,10 @@ void BlurImageRowsSingleSse2(const RowJob* rows, int count, std::int32_t width, 
 }
 
 void BlurImageColumnsSingleSse2(const ColumnStrip& strip, int) {
-  if (strip.count == kStripImageColumns) ColumnsSingle<true>(strip);
-  else ColumnsSingle<false>(strip);
+  if (strip.count == kStripImageColumns)
+    ColumnsSingle<true>(strip);
+  else
+    ColumnsSingle<false>(strip);
 }
 
 void BlurImageRowsDoubleSse2(const RowJob* rows, int count, std::int32_t width, int) {

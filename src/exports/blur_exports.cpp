@@ -23,11 +23,10 @@ MORVEX_ENTRY uint8_t MORVEX_CALL GaussianBlurMask(uint8_t* mask, int32_t stride,
                                                   double sigmaVertical, double outputScale,
                                                   double outputOffset, const double* rowSigmas,
                                                   const double* columnSigmas) {
-  return blur::GaussianBlurMaskPlane(mask, stride, format, width, height,
-                                     reinterpret_cast<Byte*>(temp), tempBytes, sigmaHorizontal,
-                                     sigmaVertical, outputScale, outputOffset,
-                                     reinterpret_cast<const Byte*>(rowSigmas),
-                                     reinterpret_cast<const Byte*>(columnSigmas))
+  return blur::GaussianBlurMaskPlane(
+             mask, stride, format, width, height, reinterpret_cast<Byte*>(temp), tempBytes,
+             sigmaHorizontal, sigmaVertical, outputScale, outputOffset,
+             reinterpret_cast<const Byte*>(rowSigmas), reinterpret_cast<const Byte*>(columnSigmas))
              ? 1
              : 0;
 }

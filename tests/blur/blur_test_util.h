@@ -90,10 +90,14 @@ class SigmaArray {
 
 inline double RandomSigma(test::Rng& rng) {
   switch (rng.Int(0, 5)) {
-    case 0: return rng.Real(-3.0, 0.6);
-    case 1: return rng.Real(50.0, 200.0);
-    case 2: return rng.Real(2.0, 3.0);
-    default: return rng.Real(0.5, 12.0);
+    case 0:
+      return rng.Real(-3.0, 0.6);
+    case 1:
+      return rng.Real(50.0, 200.0);
+    case 2:
+      return rng.Real(2.0, 3.0);
+    default:
+      return rng.Real(0.5, 12.0);
   }
 }
 

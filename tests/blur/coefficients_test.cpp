@@ -1,3 +1,5 @@
+#include "blur/coefficients.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -6,7 +8,6 @@
 #include <limits>
 #include <string>
 
-#include "blur/coefficients.h"
 #include "frame/fpu.h"
 #include "support/fp_state.h"
 #include "support/random.h"
@@ -30,8 +31,8 @@ namespace {
   const double magnitude = std::floor(std::log10(std::fabs(ref)));
   const double tolerance = 0.5 * std::pow(10.0, magnitude - digits + 1) * (1 + 1e-9);
   if (std::fabs(value - ref) <= tolerance) return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << value << " is not " << reference << " (+-" << tolerance
-                                       << ")";
+  return ::testing::AssertionFailure()
+         << value << " is not " << reference << " (+-" << tolerance << ")";
 }
 
 TEST(GaussianCoefficients, MatchTheReferenceTable) {
@@ -87,9 +88,9 @@ TEST(GaussianCoefficients, ClampSigmaBoundsAndRoundsToSingle) {
     float out;
   };
   const double inf = std::numeric_limits<double>::infinity();
-  for (const Case c : {Case{0.5, 0.5f}, Case{0.49999999, 0.5f}, Case{-inf, 0.5f}, Case{54.0, 54.0f},
-                       Case{54.000001, 54.0f}, Case{inf, 54.0f}, Case{1.1, 1.1f},
-                       Case{2.4999999999, 2.5f}}) {
+  for (const Case c :
+       {Case{0.5, 0.5f}, Case{0.49999999, 0.5f}, Case{-inf, 0.5f}, Case{54.0, 54.0f},
+        Case{54.000001, 54.0f}, Case{inf, 54.0f}, Case{1.1, 1.1f}, Case{2.4999999999, 2.5f}}) {
     EXPECT_EQ(ClampSigma(c.in), c.out) << c.in;
   }
   EXPECT_TRUE(std::isnan(ClampSigma(std::nan(""))));
@@ -101,8 +102,8 @@ TEST(GaussianCoefficients, QStepsDownAtTwoAndAHalf) {
   EXPECT_TRUE(MatchesDigits(ComputeGaussianQ(2.5f), "1.4764"));
   EXPECT_GT(ComputeGaussianQ(below) - ComputeGaussianQ(2.5f), 0.12f);
   // Both ends of the range and the linear branch's exact arithmetic.
-  EXPECT_EQ(ComputeGaussianQ(54.0f),
-            static_cast<float>(static_cast<double>(0.97588f) * 54.0 - static_cast<double>(0.9633f)));
+  EXPECT_EQ(ComputeGaussianQ(54.0f), static_cast<float>(static_cast<double>(0.97588f) * 54.0 -
+                                                        static_cast<double>(0.9633f)));
   EXPECT_EQ(ComputeGaussianQ(0.25f), ComputeGaussianQ(0.5f));
   EXPECT_EQ(ComputeGaussianQ(80.0f), ComputeGaussianQ(54.0f));
 }

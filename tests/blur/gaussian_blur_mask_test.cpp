@@ -65,10 +65,17 @@ TEST(GaussianBlurMask, MatchesTheDefinitionOnEveryPathOnRandomRegions) {
       if (rng.Int(0, 3) == 0) c.sigmas.rows = RandomSigmas(rng, c.height);
       if (rng.Int(0, 3) == 0) c.sigmas.columns = RandomSigmas(rng, c.width);
       switch (rng.Int(0, 4)) {
-        case 0: break;
-        case 1: c.scale = -1, c.offset = 255; break;
-        case 2: c.scale = 0, c.offset = rng.Int(-10, 270) + 0.5; break;
-        default: c.scale = rng.Real(-4, 4), c.offset = rng.Real(-300, 300); break;
+        case 0:
+          break;
+        case 1:
+          c.scale = -1, c.offset = 255;
+          break;
+        case 2:
+          c.scale = 0, c.offset = rng.Int(-10, 270) + 0.5;
+          break;
+        default:
+          c.scale = rng.Real(-4, 4), c.offset = rng.Real(-300, 300);
+          break;
       }
       const auto shape = test::RandomShape(rng);
       TestPlane plane(c.width * c.format + rng.Int(0, 2), c.height, shape.padding, shape.bottomUp);
@@ -135,12 +142,12 @@ TEST(GaussianBlurMask, UniformMasksKeepTheirValuesAndInvertWithNegativeScale) {
       TestPlane plane(23, 17, 5);
       plane.Fill(static_cast<std::uint8_t>(value));
       Temp temp(23 * 17 * 4, 0);
-      ASSERT_EQ(GaussianBlurMask(plane.first(), plane.stride(), 1, 23, 17, temp.data(),
-                                 23 * 17 * 4, sigma, sigma, 1.0, 0.0, nullptr, nullptr),
+      ASSERT_EQ(GaussianBlurMask(plane.first(), plane.stride(), 1, 23, 17, temp.data(), 23 * 17 * 4,
+                                 sigma, sigma, 1.0, 0.0, nullptr, nullptr),
                 1);
       EXPECT_EQ(plane.RowBytes(), std::vector<std::uint8_t>(23 * 17, value)) << sigma;
-      ASSERT_EQ(GaussianBlurMask(plane.first(), plane.stride(), 1, 23, 17, temp.data(),
-                                 23 * 17 * 4, sigma, sigma, -1.0, 255.0, nullptr, nullptr),
+      ASSERT_EQ(GaussianBlurMask(plane.first(), plane.stride(), 1, 23, 17, temp.data(), 23 * 17 * 4,
+                                 sigma, sigma, -1.0, 255.0, nullptr, nullptr),
                 1);
       EXPECT_EQ(plane.RowBytes(), std::vector<std::uint8_t>(23 * 17, 255 - value)) << sigma;
     }
@@ -160,8 +167,10 @@ TEST(GaussianBlurMask, BlursOneChannelOfAnImageAndLeavesTheOthers) {
   const auto after = plane.RowBytes();
   int alphaChanged = 0;
   for (std::size_t i = 0; i < after.size(); ++i) {
-    if (i % 4 != 3) ASSERT_EQ(after[i], before[i]) << i;
-    else alphaChanged += after[i] != before[i];
+    if (i % 4 != 3)
+      ASSERT_EQ(after[i], before[i]) << i;
+    else
+      alphaChanged += after[i] != before[i];
   }
   EXPECT_GT(alphaChanged, w * h / 2);
 }
@@ -173,16 +182,20 @@ TEST(GaussianBlurMask, RefusesWithItsMessageAndTouchesNothing) {
     const char* message;
   };
   const Case cases[] = {
-      {1, 7, 5, 7 * 5 * 4 - 1, kSizeMessage},     {4, 7, 5, 0, kSizeMessage},
-      {2, 7, 5, 7 * 5 * 4 - 1, kSizeMessage},     {2, 7, 5, 7 * 5 * 4, kFormatMessage},
-      {3, 7, 5, 7 * 5 * 4, kFormatMessage},       {16, 7, 5, 7 * 5 * 4, kFormatMessage},
-      {0, 0, 0, 0, kFormatMessage},               {1, 65536, 65536, 4, kSizeMessage},
+      {1, 7, 5, 7 * 5 * 4 - 1, kSizeMessage},
+      {4, 7, 5, 0, kSizeMessage},
+      {2, 7, 5, 7 * 5 * 4 - 1, kSizeMessage},
+      {2, 7, 5, 7 * 5 * 4, kFormatMessage},
+      {3, 7, 5, 7 * 5 * 4, kFormatMessage},
+      {16, 7, 5, 7 * 5 * 4, kFormatMessage},
+      {0, 0, 0, 0, kFormatMessage},
+      {1, 65536, 65536, 4, kSizeMessage},
       {1, 1 << 30, 2, 0x7FFFFFFF, kSizeMessage},
   };
   for (const PathFlags& path : AllPaths()) {
     for (const Case& c : cases) {
-      SCOPED_TRACE(::testing::Message() << path.name << " format " << c.format << " temp "
-                                        << c.tempBytes);
+      SCOPED_TRACE(::testing::Message()
+                   << path.name << " format " << c.format << " temp " << c.tempBytes);
       Rng rng(9);
       TestPlane plane(7 * 4, 5, 3);
       plane.FillRandom(rng);

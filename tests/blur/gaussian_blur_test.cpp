@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,10 +30,18 @@ void FillImage(TestPlane& plane, int format, int width, int height, Rng& rng) {
     for (int i = 0; i < width * 4; ++i) {
       float v;
       switch (style) {
-        case 0: v = static_cast<float>(rng.Real(0, 255)); break;
-        case 1: v = static_cast<float>(rng.Real(-300, 3000)); break;
-        case 2: v = rng.Int(0, 3) == 0 ? 255.0f : static_cast<float>(rng.Real(0, 2e-5)); break;
-        default: v = static_cast<float>(rng.Int(0, 255)); break;
+        case 0:
+          v = static_cast<float>(rng.Real(0, 255));
+          break;
+        case 1:
+          v = static_cast<float>(rng.Real(-300, 3000));
+          break;
+        case 2:
+          v = rng.Int(0, 3) == 0 ? 255.0f : static_cast<float>(rng.Real(0, 2e-5));
+          break;
+        default:
+          v = static_cast<float>(rng.Int(0, 255));
+          break;
       }
       plane.Set<float>(i * 4, r, v);
     }
@@ -214,9 +221,9 @@ TEST(GaussianBlur, RefusesWithItsMessageAndTouchesNothing) {
       std::uint8_t result;
       {
         const PinnedFlags pin(path.flags);
-        result = GaussianBlur(plane.first(), plane.stride(), c.format, c.width, c.height,
-                              temp.data(), static_cast<std::int32_t>(c.tempBytes), 2.0, 3.0,
-                              nullptr, nullptr);
+        result =
+            GaussianBlur(plane.first(), plane.stride(), c.format, c.width, c.height, temp.data(),
+                         static_cast<std::int32_t>(c.tempBytes), 2.0, 3.0, nullptr, nullptr);
       }
       EXPECT_EQ(result, 0);
       EXPECT_EQ(capture.Take(), c.message);
@@ -283,12 +290,12 @@ TEST(GaussianBlur, SigmasAreClampedAndArraysReplaceTheSingleSigma) {
     EXPECT_EQ(Blurred(src, 4, w, h, 0.0, -3.0, {}, {}), small);
     EXPECT_EQ(Blurred(src, 4, w, h, 80.0, 1e300, {}, {}), large);
     // Arrays of clamped values, with single sigmas that must have no effect.
-    EXPECT_EQ(Blurred(src, 4, w, h, 9.0, 9.0, std::vector<double>(h, -1.0),
-                      std::vector<double>(w, 0.25)),
-              small);
-    EXPECT_EQ(Blurred(src, 4, w, h, 2.0, 2.0, std::vector<double>(h, 60.0),
-                      std::vector<double>(w, 54.0)),
-              large);
+    EXPECT_EQ(
+        Blurred(src, 4, w, h, 9.0, 9.0, std::vector<double>(h, -1.0), std::vector<double>(w, 0.25)),
+        small);
+    EXPECT_EQ(
+        Blurred(src, 4, w, h, 2.0, 2.0, std::vector<double>(h, 60.0), std::vector<double>(w, 54.0)),
+        large);
   }
 }
 
@@ -355,8 +362,8 @@ TEST(GaussianBlur, RefusesWhenTheColumnScratchCannotBeAllocated) {
     const rlimit rl{limit, limit};
     if (setrlimit(RLIMIT_AS, &rl) != 0) _exit(10);
     const std::uint32_t mxcsr = ReadMxcsr();
-    const std::uint8_t result = GaussianBlur(image.data(), w * 4, 4, w, h, temp.data(),
-                                             w * h * 16, 2.0, 2.0, nullptr, nullptr);
+    const std::uint8_t result = GaussianBlur(image.data(), w * 4, 4, w, h, temp.data(), w * h * 16,
+                                             2.0, 2.0, nullptr, nullptr);
     if (result != 0) _exit(11);
     if (ReadMxcsr() != mxcsr) _exit(12);
     for (std::uint8_t b : image)

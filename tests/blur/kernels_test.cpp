@@ -23,10 +23,18 @@ void FillFloats(std::vector<std::uint8_t>& bytes, Rng& rng) {
   for (std::size_t i = 0; i + 4 <= bytes.size(); i += 4) {
     float v;
     switch (rng.Int(0, 3)) {
-      case 0: v = static_cast<float>(rng.Real(0, 255)); break;
-      case 1: v = static_cast<float>(rng.Real(-40, 600)); break;
-      case 2: v = static_cast<float>(rng.Real(0, 3e-5)); break;
-      default: v = 0.0f; break;
+      case 0:
+        v = static_cast<float>(rng.Real(0, 255));
+        break;
+      case 1:
+        v = static_cast<float>(rng.Real(-40, 600));
+        break;
+      case 2:
+        v = static_cast<float>(rng.Real(0, 3e-5));
+        break;
+      default:
+        v = 0.0f;
+        break;
     }
     std::memcpy(&bytes[i], &v, 4);
   }
@@ -52,20 +60,25 @@ void BufferedRowsAvx2(const RowJob* rows, int count, std::int32_t width, int) {
 struct RowCase {
   const char* name;
   bool available;
-  ImageRowKernel kernel;      // mask row kernels share the signature
+  ImageRowKernel kernel;  // mask row kernels share the signature
   ImageRowKernel reference;
-  int elementBytes;           // source element size (format), 4 or 16; 1 or 4 for masks
-  int tempBytes;              // intermediate bytes per element
+  int elementBytes;  // source element size (format), 4 or 16; 1 or 4 for masks
+  int tempBytes;     // intermediate bytes per element
   bool floatSource;
 };
 
 TEST(BlurKernels, RowKernelsMatchTheOneRowDefinition) {
   const RowCase cases[] = {
-      {"single sse2", Has(kCpuSse2), BlurImageRowsSingleSse2, BlurImageRowsSingleScalar, 4, 16, false},
-      {"single avx2", Has(kCpuAvx2), BlurImageRowsSingleAvx2, BlurImageRowsSingleScalar, 4, 16, false},
-      {"single avx2 buffered", Has(kCpuAvx2), BufferedRowsAvx2, BlurImageRowsSingleScalar, 4, 16, false},
-      {"double sse2", Has(kCpuSse2), BlurImageRowsDoubleSse2, BlurImageRowsDoubleScalar, 16, 16, true},
-      {"double avx2", Has(kCpuAvx2), BlurImageRowsDoubleAvx2, BlurImageRowsDoubleScalar, 16, 16, true},
+      {"single sse2", Has(kCpuSse2), BlurImageRowsSingleSse2, BlurImageRowsSingleScalar, 4, 16,
+       false},
+      {"single avx2", Has(kCpuAvx2), BlurImageRowsSingleAvx2, BlurImageRowsSingleScalar, 4, 16,
+       false},
+      {"single avx2 buffered", Has(kCpuAvx2), BufferedRowsAvx2, BlurImageRowsSingleScalar, 4, 16,
+       false},
+      {"double sse2", Has(kCpuSse2), BlurImageRowsDoubleSse2, BlurImageRowsDoubleScalar, 16, 16,
+       true},
+      {"double avx2", Has(kCpuAvx2), BlurImageRowsDoubleAvx2, BlurImageRowsDoubleScalar, 16, 16,
+       true},
       {"mask sse2 1", Has(kCpuSse2), BlurMaskRowsSse2, BlurMaskRowsScalar, 1, 4, false},
       {"mask sse2 4", Has(kCpuSse2), BlurMaskRowsSse2, BlurMaskRowsScalar, 4, 4, false},
       {"mask avx2 1", Has(kCpuAvx2), BlurMaskRowsAvx2, BlurMaskRowsScalar, 1, 4, false},
@@ -83,8 +96,10 @@ TEST(BlurKernels, RowKernelsMatchTheOneRowDefinition) {
         const std::size_t rowTemp = static_cast<std::size_t>(width) * c.tempBytes;
         std::vector<std::uint8_t> src(srcBytes * count), got(rowTemp * count, 0xEE),
             want(rowTemp * count, 0xEE);
-        if (c.floatSource) FillFloats(src, rng);
-        else rng.Fill(src.data(), src.size());
+        if (c.floatSource)
+          FillFloats(src, rng);
+        else
+          rng.Fill(src.data(), src.size());
         RowJob gotJobs[kMaxRowGroup], wantJobs[kMaxRowGroup];
         for (int j = 0; j < count; ++j) {
           const GaussianCoefficients k = RandomCoefficients(rng);
@@ -123,7 +138,8 @@ TEST(BlurKernels, ImageColumnKernelsMatchTheOneColumnDefinition) {
     Rng rng(78);
     for (int count = 1; count <= kStripImageColumns; ++count) {
       for (int height = 1; height <= 40; height += count % 4 == 1 ? 1 : 9) {
-        SCOPED_TRACE(::testing::Message() << c.name << " columns " << count << " height " << height);
+        SCOPED_TRACE(::testing::Message()
+                     << c.name << " columns " << count << " height " << height);
         const int width = count + rng.Int(0, 3);  // the strip inside a wider intermediate
         const std::ptrdiff_t pitch = static_cast<std::ptrdiff_t>(width) * 16;
         std::vector<std::uint8_t> temp(static_cast<std::size_t>(pitch) * height);

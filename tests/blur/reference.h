@@ -61,8 +61,10 @@ inline std::uint8_t ToByte(float y) {
 class PathSetting {
  public:
   explicit PathSetting(Path path) : saved_(ReadMxcsr()) {
-    if (path == Path::kVector) WriteMxcsr(saved_ | 0x9900u);
-    else WriteMxcsr(saved_ & ~0x6000u);
+    if (path == Path::kVector)
+      WriteMxcsr(saved_ | 0x9900u);
+    else
+      WriteMxcsr(saved_ & ~0x6000u);
   }
   ~PathSetting() { WriteMxcsr(saved_); }
 
@@ -103,19 +105,24 @@ inline Result Image(const test::TestPlane& plane, int format, int width, int hei
       std::vector<float> v(width);
       for (int c = 0; c < width; ++c) v[c] = input(r, c, ch);
       Run(v, dbl, k, dbl, dbl);
-      for (int c = 0; c < width; ++c) out.temp[(static_cast<std::size_t>(r) * width + c) * 4 + ch] = v[c];
+      for (int c = 0; c < width; ++c)
+        out.temp[(static_cast<std::size_t>(r) * width + c) * 4 + ch] = v[c];
     }
   }
   for (int c = 0; c < width; ++c) {
     const GaussianCoefficients k = For(s.columns.empty() ? s.vertical : s.columns[c]);
     for (int ch = 0; ch < 4; ++ch) {
       std::vector<float> v(height);
-      for (int r = 0; r < height; ++r) v[r] = out.temp[(static_cast<std::size_t>(r) * width + c) * 4 + ch];
+      for (int r = 0; r < height; ++r)
+        v[r] = out.temp[(static_cast<std::size_t>(r) * width + c) * 4 + ch];
       Run(v, dbl, k, dbl, false);
       for (int r = 0; r < height; ++r) {
-        std::uint8_t* p = out.rows.data() + static_cast<std::size_t>(r) * plane.rowBytes() + c * format;
-        if (format == 4) p[ch] = ToByte(v[r]);
-        else std::memcpy(p + ch * 4, &v[r], 4);
+        std::uint8_t* p =
+            out.rows.data() + static_cast<std::size_t>(r) * plane.rowBytes() + c * format;
+        if (format == 4)
+          p[ch] = ToByte(v[r]);
+        else
+          std::memcpy(p + ch * 4, &v[r], 4);
       }
     }
   }
@@ -143,7 +150,8 @@ inline Result Mask(const test::TestPlane& plane, int channel, int format, int wi
     Run(v, true, k, true, false);
     for (int r = 0; r < height; ++r) {
       const float mapped = static_cast<float>(static_cast<double>(v[r]) * scale + offset);
-      out.rows[static_cast<std::size_t>(r) * plane.rowBytes() + channel + c * format] = ToByte(mapped);
+      out.rows[static_cast<std::size_t>(r) * plane.rowBytes() + channel + c * format] =
+          ToByte(mapped);
     }
   }
   return out;

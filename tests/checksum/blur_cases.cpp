@@ -11,9 +11,12 @@ namespace {
 
 double Sigma(Rng& rng) {
   switch (rng.Int(0, 4)) {
-    case 0: return rng.Real(-2.0, 0.7);
-    case 1: return rng.Real(40.0, 70.0);
-    default: return rng.Real(0.5, 9.0);
+    case 0:
+      return rng.Real(-2.0, 0.7);
+    case 1:
+      return rng.Real(40.0, 70.0);
+    default:
+      return rng.Real(0.5, 9.0);
   }
 }
 
@@ -49,7 +52,8 @@ void RunGaussianBlur(Rng& rng, Hasher& hash) {
   plane.FillRandom(rng);
   if (format == 16) {
     for (int r = 0; r < h; ++r)
-      for (int i = 0; i < w * 4; ++i) plane.Set<float>(i * 4, r, static_cast<float>(rng.Real(-20, 300)));
+      for (int i = 0; i < w * 4; ++i)
+        plane.Set<float>(i * 4, r, static_cast<float>(rng.Real(-20, 300)));
   }
   const int needed = w * h * 16;
   const int tempBytes = rng.Int(0, 9) == 0 ? needed - 1 : needed + rng.Int(0, 5);
@@ -59,11 +63,11 @@ void RunGaussianBlur(Rng& rng, Hasher& hash) {
   const auto rows = SigmaBytes(rng, h), columns = SigmaBytes(rng, w);
   const bool useRows = rng.Int(0, 3) == 0, useColumns = rng.Int(0, 3) == 0;
   const HostRounding rounding(rng);
-  hash.Value(GaussianBlur(plane.first(), plane.stride(), format, width, height,
-                          reinterpret_cast<float*>(temp.first() + misalign), tempBytes, Sigma(rng),
-                          Sigma(rng),
-                          useRows ? reinterpret_cast<const double*>(rows.data() + 1) : nullptr,
-                          useColumns ? reinterpret_cast<const double*>(columns.data() + 1) : nullptr));
+  hash.Value(
+      GaussianBlur(plane.first(), plane.stride(), format, width, height,
+                   reinterpret_cast<float*>(temp.first() + misalign), tempBytes, Sigma(rng),
+                   Sigma(rng), useRows ? reinterpret_cast<const double*>(rows.data() + 1) : nullptr,
+                   useColumns ? reinterpret_cast<const double*>(columns.data() + 1) : nullptr));
   hash.Plane(plane);
   hash.Plane(temp);
 }
@@ -85,18 +89,24 @@ void RunGaussianBlurMask(Rng& rng, Hasher& hash) {
   const bool useRows = rng.Int(0, 3) == 0, useColumns = rng.Int(0, 3) == 0;
   double scale = 1, offset = 0;
   switch (rng.Int(0, 3)) {
-    case 0: break;
-    case 1: scale = -1, offset = 255; break;
-    case 2: scale = 0, offset = rng.Int(-5, 260) + 0.5; break;
-    default: scale = rng.Real(-3, 3), offset = rng.Real(-200, 300); break;
+    case 0:
+      break;
+    case 1:
+      scale = -1, offset = 255;
+      break;
+    case 2:
+      scale = 0, offset = rng.Int(-5, 260) + 0.5;
+      break;
+    default:
+      scale = rng.Real(-3, 3), offset = rng.Real(-200, 300);
+      break;
   }
   const HostRounding rounding(rng);
-  hash.Value(GaussianBlurMask(plane.first() + channel, plane.stride(), format, width, height,
-                              reinterpret_cast<float*>(temp.first() + misalign), tempBytes,
-                              Sigma(rng), Sigma(rng), scale, offset,
-                              useRows ? reinterpret_cast<const double*>(rows.data() + 1) : nullptr,
-                              useColumns ? reinterpret_cast<const double*>(columns.data() + 1)
-                                         : nullptr));
+  hash.Value(GaussianBlurMask(
+      plane.first() + channel, plane.stride(), format, width, height,
+      reinterpret_cast<float*>(temp.first() + misalign), tempBytes, Sigma(rng), Sigma(rng), scale,
+      offset, useRows ? reinterpret_cast<const double*>(rows.data() + 1) : nullptr,
+      useColumns ? reinterpret_cast<const double*>(columns.data() + 1) : nullptr));
   hash.Plane(plane);
   hash.Plane(temp);
 }
