@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "blur/coefficients.h"
 #include "frame/convert.h"
@@ -179,6 +180,45 @@ inline void InGroups(const RowJob* rows, int count, Full&& full, One&& one) {
     RowJob group[kLanes];
     for (int j = 0; j < kLanes; ++j) group[j] = rows[std::min(j0 + j, count - 1)];
     one(group);
+  }
+}
+
+// The walk every column kernel shares: the forward recursion down the
+// strip into the scratch rows, then the backward recursion up them.
+// forward(x, w1, w2, w3, w) computes scratch row w from intermediate row x
+// and the three previous scratch rows; backward(w, y1, y2, y3, target)
+// overwrites scratch row w with its backward values and writes the results
+// to the target row. The previous rows start at `seed`, a copy of the first
+// intermediate row or of the last forward row: the steady state.
+template <class Forward, class Backward>
+MORVEX_BLUR_INLINE void WalkStrip(const ColumnStrip& s, std::ptrdiff_t rowBytes, Byte* seed,
+                                  Forward&& forward, Backward&& backward) {
+  // Rows ahead whose intermediate is fetched while the current one is used.
+  constexpr std::ptrdiff_t kAhead = 16;
+  std::memcpy(seed, s.temp, static_cast<std::size_t>(rowBytes));
+  const Byte* p1 = seed;
+  const Byte* p2 = seed;
+  const Byte* p3 = seed;
+  for (std::ptrdiff_t r = 0; r < s.height; ++r) {
+    const Byte* x = s.temp + r * s.tempPitch;
+    if (r + kAhead < s.height) {
+      for (std::ptrdiff_t b = 0; b < rowBytes; b += 64)
+        __builtin_prefetch(x + kAhead * s.tempPitch + b);
+    }
+    Byte* w = s.scratch + r * rowBytes;
+    forward(x, p1, p2, p3, w);
+    p3 = p2;
+    p2 = p1;
+    p1 = w;
+  }
+  std::memcpy(seed, p1, static_cast<std::size_t>(rowBytes));
+  p1 = p2 = p3 = seed;
+  for (std::ptrdiff_t r = s.height - 1; r >= 0; --r) {
+    Byte* w = s.scratch + r * rowBytes;
+    backward(w, p1, p2, p3, s.target + r * static_cast<std::ptrdiff_t>(s.stride));
+    p3 = p2;
+    p2 = p1;
+    p1 = w;
   }
 }
 

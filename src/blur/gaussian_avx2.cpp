@@ -218,52 +218,33 @@ template <bool kFull>
 void ColumnsSingle(const ColumnStrip& s) {
   const int n = kFull ? kStripImageColumns : s.count;
   const int pairs = (n + 1) / 2;
-  const std::ptrdiff_t rowBytes = At(n, 16);
   const PairAccess io{n};
   Coeff8 k[kStripImageColumns / 2];
-  alignas(32) float seed[kStripImageColumns * 4 + 4];
   for (int v = 0; v < pairs; ++v) k[v] = Broadcast2(s.k[2 * v], s.k[std::min(2 * v + 1, n - 1)]);
-  std::memcpy(seed, s.temp, static_cast<std::size_t>(rowBytes));
-  const Byte* p1 = reinterpret_cast<const Byte*>(seed);
-  const Byte* p2 = p1;
-  const Byte* p3 = p1;
-  for (std::ptrdiff_t r = 0; r < s.height; ++r) {
-    const Byte* x = s.temp + At(r, s.tempPitch);
-    if (r + 16 < s.height) {
-      const char* ahead = reinterpret_cast<const char*>(x + At(16, s.tempPitch));
-      for (std::ptrdiff_t b = 0; b < rowBytes; b += 64) _mm_prefetch(ahead + b, _MM_HINT_T0);
-    }
-    Byte* w = s.scratch + At(r, rowBytes);
-    for (int v = 0; v < pairs; ++v)
-      io.Store(w, v, Step(k[v], io.Load(x, v), io.Load(p1, v), io.Load(p2, v), io.Load(p3, v)));
-    p3 = p2;
-    p2 = p1;
-    p1 = w;
-  }
-  std::memcpy(seed, p1, static_cast<std::size_t>(rowBytes));
-  p1 = p2 = p3 = reinterpret_cast<const Byte*>(seed);
-  for (std::ptrdiff_t r = s.height - 1; r >= 0; --r) {
-    Byte* w = s.scratch + At(r, rowBytes);
-    Byte* out = s.target + At(r, s.stride);
-    __m256 y[kStripImageColumns / 2];
-    for (int v = 0; v < pairs; ++v) {
-      y[v] = Step(k[v], io.Load(w, v), io.Load(p1, v), io.Load(p2, v), io.Load(p3, v));
-      io.Store(w, v, y[v]);
-    }
-    if constexpr (kFull) {
-      for (int g = 0; g < kStripImageColumns / 8; ++g)
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * g), PackEight(y + 4 * g));
-    } else {
-      for (int c = 0; c < n; ++c) {
-        const __m256 pair = y[c / 2];
-        StoreU32(out + c * 4, PackPixel(c % 2 == 0 ? _mm256_castps256_ps128(pair)
-                                                   : _mm256_extractf128_ps(pair, 1)));
-      }
-    }
-    p3 = p2;
-    p2 = p1;
-    p1 = w;
-  }
+  alignas(32) float seed[kStripImageColumns * 4];
+  WalkStrip(
+      s, At(n, 16), reinterpret_cast<Byte*>(seed),
+      [&](const Byte* x, const Byte* w1, const Byte* w2, const Byte* w3, Byte* w) {
+        for (int v = 0; v < pairs; ++v)
+          io.Store(w, v, Step(k[v], io.Load(x, v), io.Load(w1, v), io.Load(w2, v), io.Load(w3, v)));
+      },
+      [&](Byte* w, const Byte* y1, const Byte* y2, const Byte* y3, Byte* out) {
+        __m256 y[kStripImageColumns / 2];
+        for (int v = 0; v < pairs; ++v) {
+          y[v] = Step(k[v], io.Load(w, v), io.Load(y1, v), io.Load(y2, v), io.Load(y3, v));
+          io.Store(w, v, y[v]);
+        }
+        if constexpr (kFull) {
+          for (int g = 0; g < kStripImageColumns / 8; ++g)
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * g), PackEight(y + 4 * g));
+        } else {
+          for (int c = 0; c < n; ++c) {
+            const __m256 pair = y[c / 2];
+            StoreU32(out + c * 4, PackPixel(c % 2 == 0 ? _mm256_castps256_ps128(pair)
+                                                       : _mm256_extractf128_ps(pair, 1)));
+          }
+        }
+      });
 }
 
 // ---- Double precision ----
@@ -327,41 +308,28 @@ void RowsDouble(const RowJob* jobs, std::int32_t width) {
 
 void ColumnsDouble(const ColumnStrip& s) {
   const int n = s.count;
-  const std::ptrdiff_t rowBytes = At(n, 16);
   CoeffD k[kStripImageColumns];
-  alignas(32) float seed[kStripImageColumns * 4];
   for (int c = 0; c < n; ++c) k[c] = BroadcastD(s.k[c]);
-  std::memcpy(seed, s.temp, static_cast<std::size_t>(rowBytes));
-  const Byte* p1 = reinterpret_cast<const Byte*>(seed);
-  const Byte* p2 = p1;
-  const Byte* p3 = p1;
-  for (std::ptrdiff_t r = 0; r < s.height; ++r) {
-    const Byte* x = s.temp + At(r, s.tempPitch);
-    Byte* w = s.scratch + At(r, rowBytes);
-    for (int c = 0; c < n; ++c) {
-      const __m128 v = Flush(StepD(k[c], LoadWide(x + c * 16), LoadWide(p1 + c * 16),
-                                   LoadWide(p2 + c * 16), LoadWide(p3 + c * 16)));
-      _mm_storeu_ps(F(w + c * 16), v);
-    }
-    p3 = p2;
-    p2 = p1;
-    p1 = w;
-  }
-  std::memcpy(seed, p1, static_cast<std::size_t>(rowBytes));
-  p1 = p2 = p3 = reinterpret_cast<const Byte*>(seed);
-  for (std::ptrdiff_t r = s.height - 1; r >= 0; --r) {
-    Byte* w = s.scratch + At(r, rowBytes);
-    Byte* out = s.target + At(r, s.stride);
-    for (int c = 0; c < n; ++c) {
-      const __m128 y = StepD(k[c], LoadWide(w + c * 16), LoadWide(p1 + c * 16),
-                             LoadWide(p2 + c * 16), LoadWide(p3 + c * 16));
-      _mm_storeu_ps(F(w + c * 16), y);
-      _mm_storeu_ps(F(out + c * 16), y);
-    }
-    p3 = p2;
-    p2 = p1;
-    p1 = w;
-  }
+  alignas(32) float seed[kStripImageColumns * 4];
+  WalkStrip(
+      s, At(n, 16), reinterpret_cast<Byte*>(seed),
+      [&](const Byte* x, const Byte* w1, const Byte* w2, const Byte* w3, Byte* w) {
+        for (int c = 0; c < n; ++c) {
+          const std::ptrdiff_t o = c * 16;
+          const __m128 v = Flush(
+              StepD(k[c], LoadWide(x + o), LoadWide(w1 + o), LoadWide(w2 + o), LoadWide(w3 + o)));
+          _mm_storeu_ps(F(w + o), v);
+        }
+      },
+      [&](Byte* w, const Byte* y1, const Byte* y2, const Byte* y3, Byte* out) {
+        for (int c = 0; c < n; ++c) {
+          const std::ptrdiff_t o = c * 16;
+          const __m128 y =
+              StepD(k[c], LoadWide(w + o), LoadWide(y1 + o), LoadWide(y2 + o), LoadWide(y3 + o));
+          _mm_storeu_ps(F(w + o), y);
+          _mm_storeu_ps(F(out + o), y);
+        }
+      });
 }
 
 // ---- Masks: four rows or four columns per vector ----
@@ -519,7 +487,6 @@ struct QuadAccess {
 void MaskColumns(const ColumnStrip& s, int format, float scale, float offset) {
   const int n = s.count;
   const int quads = (n + 3) / 4;
-  const std::ptrdiff_t rowBytes = At(n, 4);
   const QuadAccess io{n};
   CoeffD k[kStripMaskColumns / 4];
   for (int v = 0; v < quads; ++v) {
@@ -528,54 +495,37 @@ void MaskColumns(const ColumnStrip& s, int format, float scale, float offset) {
     k[v] = Lanes(ks);
   }
   alignas(32) float seed[kStripMaskColumns];
-  std::memcpy(seed, s.temp, static_cast<std::size_t>(rowBytes));
-  const Byte* p1 = reinterpret_cast<const Byte*>(seed);
-  const Byte* p2 = p1;
-  const Byte* p3 = p1;
-  for (std::ptrdiff_t r = 0; r < s.height; ++r) {
-    const Byte* x = s.temp + At(r, s.tempPitch);
-    if (r + 16 < s.height) {
-      const char* ahead = reinterpret_cast<const char*>(x + At(16, s.tempPitch));
-      for (std::ptrdiff_t b = 0; b < rowBytes; b += 64) _mm_prefetch(ahead + b, _MM_HINT_T0);
-    }
-    Byte* w = s.scratch + At(r, rowBytes);
-    for (int v = 0; v < quads; ++v) {
-      io.Store(w, v,
-               Flush(StepD(k[v], Widen(io.Load(x, v)), Widen(io.Load(p1, v)), Widen(io.Load(p2, v)),
-                           Widen(io.Load(p3, v)))));
-    }
-    p3 = p2;
-    p2 = p1;
-    p1 = w;
-  }
-  std::memcpy(seed, p1, static_cast<std::size_t>(rowBytes));
-  p1 = p2 = p3 = reinterpret_cast<const Byte*>(seed);
   const __m256d scaleD = _mm256_set1_pd(scale);
   const __m256d offsetD = _mm256_set1_pd(offset);
-  for (std::ptrdiff_t r = s.height - 1; r >= 0; --r) {
-    Byte* w = s.scratch + At(r, rowBytes);
-    Byte* out = s.target + At(r, s.stride);
-    for (int v = 0; v < quads; ++v) {
-      const __m128 y = StepD(k[v], Widen(io.Load(w, v)), Widen(io.Load(p1, v)),
-                             Widen(io.Load(p2, v)), Widen(io.Load(p3, v)));
-      io.Store(w, v, y);
-      const __m128 mapped =
-          _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(Widen(y), scaleD), offsetD));
-      const __m128i i32 = _mm_cvtps_epi32(mapped);
-      const __m128i i16 = _mm_packs_epi32(i32, i32);
-      const auto bytes = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(i16, i16)));
-      const int c = 4 * v;
-      if (format == 1 && c + 4 <= n) {
-        StoreU32(out + c, bytes);
-      } else {
-        for (int l = 0; l < 4 && c + l < n; ++l)
-          out[At(c + l, format)] = static_cast<Byte>(bytes >> (8 * l));
-      }
-    }
-    p3 = p2;
-    p2 = p1;
-    p1 = w;
-  }
+  WalkStrip(
+      s, At(n, 4), reinterpret_cast<Byte*>(seed),
+      [&](const Byte* x, const Byte* w1, const Byte* w2, const Byte* w3, Byte* w) {
+        for (int v = 0; v < quads; ++v) {
+          io.Store(w, v,
+                   Flush(StepD(k[v], Widen(io.Load(x, v)), Widen(io.Load(w1, v)),
+                               Widen(io.Load(w2, v)), Widen(io.Load(w3, v)))));
+        }
+      },
+      [&](Byte* w, const Byte* y1, const Byte* y2, const Byte* y3, Byte* out) {
+        for (int v = 0; v < quads; ++v) {
+          const __m128 y = StepD(k[v], Widen(io.Load(w, v)), Widen(io.Load(y1, v)),
+                                 Widen(io.Load(y2, v)), Widen(io.Load(y3, v)));
+          io.Store(w, v, y);
+          const __m128 mapped =
+              _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(Widen(y), scaleD), offsetD));
+          const __m128i i32 = _mm_cvtps_epi32(mapped);
+          const __m128i i16 = _mm_packs_epi32(i32, i32);
+          const auto bytes =
+              static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(i16, i16)));
+          const int c = 4 * v;
+          if (format == 1 && c + 4 <= n) {
+            StoreU32(out + c, bytes);
+          } else {
+            for (int l = 0; l < 4 && c + l < n; ++l)
+              out[At(c + l, format)] = static_cast<Byte>(bytes >> (8 * l));
+          }
+        }
+      });
 }
 
 }  // namespace

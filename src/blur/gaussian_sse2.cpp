@@ -82,57 +82,33 @@ void RowsSingle(const RowJob* jobs, std::int32_t width) {
 template <bool kFull>
 void ColumnsSingle(const ColumnStrip& s) {
   const int n = kFull ? kStripImageColumns : s.count;
-  const std::ptrdiff_t rowBytes = At(n, 16);
   Coeff4 k[kStripImageColumns];
+  for (int c = 0; c < n; ++c) k[c] = Broadcast(s.k[c]);
   alignas(16) float seed[kStripImageColumns * 4];
-  for (int c = 0; c < n; ++c) {
-    k[c] = Broadcast(s.k[c]);
-    _mm_storeu_ps(seed + c * 4, _mm_loadu_ps(reinterpret_cast<const float*>(s.temp + c * 16)));
-  }
-  const Byte* p1 = reinterpret_cast<const Byte*>(seed);
-  const Byte* p2 = p1;
-  const Byte* p3 = p1;
-  for (std::ptrdiff_t r = 0; r < s.height; ++r) {
-    const Byte* x = s.temp + At(r, s.tempPitch);
-    if (r + 8 < s.height) {
-      const char* ahead = reinterpret_cast<const char*>(x + At(8, s.tempPitch));
-      for (std::ptrdiff_t b = 0; b < rowBytes; b += 64) _mm_prefetch(ahead + b, _MM_HINT_T0);
-    }
-    Byte* w = s.scratch + At(r, rowBytes);
-    for (int c = 0; c < n; ++c) {
-      const __m128 v = Step(k[c], _mm_loadu_ps(reinterpret_cast<const float*>(x + c * 16)),
-                            _mm_loadu_ps(reinterpret_cast<const float*>(p1 + c * 16)),
-                            _mm_loadu_ps(reinterpret_cast<const float*>(p2 + c * 16)),
-                            _mm_loadu_ps(reinterpret_cast<const float*>(p3 + c * 16)));
-      _mm_storeu_ps(reinterpret_cast<float*>(w + c * 16), v);
-    }
-    p3 = p2;
-    p2 = p1;
-    p1 = w;
-  }
-  std::memcpy(seed, p1, static_cast<std::size_t>(rowBytes));
-  p1 = p2 = p3 = reinterpret_cast<const Byte*>(seed);
-  for (std::ptrdiff_t r = s.height - 1; r >= 0; --r) {
-    Byte* w = s.scratch + At(r, rowBytes);
-    Byte* out = s.target + At(r, s.stride);
-    __m128 y[kStripImageColumns];
-    for (int c = 0; c < n; ++c) {
-      y[c] = Step(k[c], _mm_loadu_ps(reinterpret_cast<const float*>(w + c * 16)),
-                  _mm_loadu_ps(reinterpret_cast<const float*>(p1 + c * 16)),
-                  _mm_loadu_ps(reinterpret_cast<const float*>(p2 + c * 16)),
-                  _mm_loadu_ps(reinterpret_cast<const float*>(p3 + c * 16)));
-      _mm_storeu_ps(reinterpret_cast<float*>(w + c * 16), y[c]);
-    }
-    int c = 0;
-    for (; c + 4 <= n; c += 4) {
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c * 4),
-                       PackPixels(y[c], y[c + 1], y[c + 2], y[c + 3]));
-    }
-    for (; c < n; ++c) StoreU32(out + c * 4, PackPixel(y[c]));
-    p3 = p2;
-    p2 = p1;
-    p1 = w;
-  }
+  auto load = [](const Byte* p) { return _mm_loadu_ps(reinterpret_cast<const float*>(p)); };
+  WalkStrip(
+      s, At(n, 16), reinterpret_cast<Byte*>(seed),
+      [&](const Byte* x, const Byte* w1, const Byte* w2, const Byte* w3, Byte* w) {
+        for (int c = 0; c < n; ++c) {
+          const std::ptrdiff_t o = c * 16;
+          _mm_storeu_ps(reinterpret_cast<float*>(w + o),
+                        Step(k[c], load(x + o), load(w1 + o), load(w2 + o), load(w3 + o)));
+        }
+      },
+      [&](Byte* w, const Byte* y1, const Byte* y2, const Byte* y3, Byte* out) {
+        __m128 y[kStripImageColumns];
+        for (int c = 0; c < n; ++c) {
+          const std::ptrdiff_t o = c * 16;
+          y[c] = Step(k[c], load(w + o), load(y1 + o), load(y2 + o), load(y3 + o));
+          _mm_storeu_ps(reinterpret_cast<float*>(w + o), y[c]);
+        }
+        int c = 0;
+        for (; c + 4 <= n; c += 4) {
+          _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c * 4),
+                           PackPixels(y[c], y[c + 1], y[c + 2], y[c + 3]));
+        }
+        for (; c < n; ++c) StoreU32(out + c * 4, PackPixel(y[c]));
+      });
 }
 
 // ---- Double precision ----
@@ -205,44 +181,29 @@ void RowsDouble(const RowJob* jobs, std::int32_t width) {
 // Float-image columns (format 16): flush forward, plain backward, floats out.
 void ColumnsDouble(const ColumnStrip& s) {
   const int n = s.count;
-  const std::ptrdiff_t rowBytes = At(n, 16);
   CoeffD k[kStripImageColumns];
+  for (int c = 0; c < n; ++c) k[c] = BroadcastD(s.k[c]);
   alignas(16) float seed[kStripImageColumns * 4];
-  for (int c = 0; c < n; ++c) {
-    k[c] = BroadcastD(s.k[c]);
-    _mm_storeu_ps(seed + c * 4, _mm_loadu_ps(reinterpret_cast<const float*>(s.temp + c * 16)));
-  }
   auto load = [](const Byte* p) { return _mm_loadu_ps(reinterpret_cast<const float*>(p)); };
-  const Byte* p1 = reinterpret_cast<const Byte*>(seed);
-  const Byte* p2 = p1;
-  const Byte* p3 = p1;
-  for (std::ptrdiff_t r = 0; r < s.height; ++r) {
-    const Byte* x = s.temp + At(r, s.tempPitch);
-    Byte* w = s.scratch + At(r, rowBytes);
-    for (int c = 0; c < n; ++c) {
-      const __m128 v = Flush(StepPixel(k[c], load(x + c * 16), Widen(load(p1 + c * 16)),
-                                       Widen(load(p2 + c * 16)), Widen(load(p3 + c * 16))));
-      _mm_storeu_ps(reinterpret_cast<float*>(w + c * 16), v);
-    }
-    p3 = p2;
-    p2 = p1;
-    p1 = w;
-  }
-  std::memcpy(seed, p1, static_cast<std::size_t>(rowBytes));
-  p1 = p2 = p3 = reinterpret_cast<const Byte*>(seed);
-  for (std::ptrdiff_t r = s.height - 1; r >= 0; --r) {
-    Byte* w = s.scratch + At(r, rowBytes);
-    Byte* out = s.target + At(r, s.stride);
-    for (int c = 0; c < n; ++c) {
-      const __m128 y = StepPixel(k[c], load(w + c * 16), Widen(load(p1 + c * 16)),
-                                 Widen(load(p2 + c * 16)), Widen(load(p3 + c * 16)));
-      _mm_storeu_ps(reinterpret_cast<float*>(w + c * 16), y);
-      _mm_storeu_ps(reinterpret_cast<float*>(out + c * 16), y);
-    }
-    p3 = p2;
-    p2 = p1;
-    p1 = w;
-  }
+  WalkStrip(
+      s, At(n, 16), reinterpret_cast<Byte*>(seed),
+      [&](const Byte* x, const Byte* w1, const Byte* w2, const Byte* w3, Byte* w) {
+        for (int c = 0; c < n; ++c) {
+          const std::ptrdiff_t o = c * 16;
+          const __m128 v = Flush(StepPixel(k[c], load(x + o), Widen(load(w1 + o)),
+                                           Widen(load(w2 + o)), Widen(load(w3 + o))));
+          _mm_storeu_ps(reinterpret_cast<float*>(w + o), v);
+        }
+      },
+      [&](Byte* w, const Byte* y1, const Byte* y2, const Byte* y3, Byte* out) {
+        for (int c = 0; c < n; ++c) {
+          const std::ptrdiff_t o = c * 16;
+          const __m128 y = StepPixel(k[c], load(w + o), Widen(load(y1 + o)), Widen(load(y2 + o)),
+                                     Widen(load(y3 + o)));
+          _mm_storeu_ps(reinterpret_cast<float*>(w + o), y);
+          _mm_storeu_ps(reinterpret_cast<float*>(out + o), y);
+        }
+      });
 }
 
 // ---- Masks: two rows or two columns per double vector ----
@@ -302,16 +263,14 @@ void MaskRows(const RowJob* jobs, std::int32_t width, int format) {
 void MaskColumns(const ColumnStrip& s, int format, float scale, float offset) {
   const int n = s.count;
   const int pairs = (n + 1) / 2;
-  const std::ptrdiff_t rowBytes = At(n, 4);
   CoeffD k[kStripMaskColumns / 2];
-  alignas(16) float seed[kStripMaskColumns];
   for (int v = 0; v < pairs; ++v) {
     const GaussianCoefficients& ka = s.k[2 * v];
     const GaussianCoefficients& kb = s.k[std::min(2 * v + 1, n - 1)];
     k[v] = {_mm_setr_pd(ka.B, kb.B), _mm_setr_pd(ka.b1, kb.b1), _mm_setr_pd(ka.b2, kb.b2),
             _mm_setr_pd(ka.b3, kb.b3)};
   }
-  for (int c = 0; c < n; ++c) seed[c] = LoadF32(s.temp + c * 4);
+  alignas(16) float seed[kStripMaskColumns];
   // Lane loads: a full pair reads 8 bytes, the odd last column 4.
   auto load = [n](const Byte* row, int v) {
     const Byte* p = row + v * 8;
@@ -327,43 +286,28 @@ void MaskColumns(const ColumnStrip& s, int format, float scale, float offset) {
       StoreF32(p, _mm_cvtss_f32(x));
     }
   };
-  const Byte* p1 = reinterpret_cast<const Byte*>(seed);
-  const Byte* p2 = p1;
-  const Byte* p3 = p1;
-  for (std::ptrdiff_t r = 0; r < s.height; ++r) {
-    const Byte* x = s.temp + At(r, s.tempPitch);
-    if (r + 8 < s.height) {
-      const char* ahead = reinterpret_cast<const char*>(x + At(8, s.tempPitch));
-      for (std::ptrdiff_t b = 0; b < rowBytes; b += 64) _mm_prefetch(ahead + b, _MM_HINT_T0);
-    }
-    Byte* w = s.scratch + At(r, rowBytes);
-    for (int v = 0; v < pairs; ++v)
-      store(w, v, RoundFlush(StepD(k[v], load(x, v), load(p1, v), load(p2, v), load(p3, v))));
-    p3 = p2;
-    p2 = p1;
-    p1 = w;
-  }
-  std::memcpy(seed, p1, static_cast<std::size_t>(rowBytes));
-  p1 = p2 = p3 = reinterpret_cast<const Byte*>(seed);
   const __m128d scaleD = _mm_set1_pd(scale);
   const __m128d offsetD = _mm_set1_pd(offset);
-  for (std::ptrdiff_t r = s.height - 1; r >= 0; --r) {
-    Byte* w = s.scratch + At(r, rowBytes);
-    Byte* out = s.target + At(r, s.stride);
-    for (int v = 0; v < pairs; ++v) {
-      const __m128 y = _mm_cvtpd_ps(StepD(k[v], load(w, v), load(p1, v), load(p2, v), load(p3, v)));
-      store(w, v, y);
-      const __m128 mapped = _mm_cvtpd_ps(_mm_add_pd(_mm_mul_pd(_mm_cvtps_pd(y), scaleD), offsetD));
-      const __m128i i32 = _mm_cvtps_epi32(mapped);
-      const __m128i i16 = _mm_packs_epi32(i32, i32);
-      const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(i16, i16));
-      out[At(2 * v, format)] = static_cast<Byte>(bytes);
-      if (2 * v + 1 < n) out[At(2 * v + 1, format)] = static_cast<Byte>(bytes >> 8);
-    }
-    p3 = p2;
-    p2 = p1;
-    p1 = w;
-  }
+  WalkStrip(
+      s, At(n, 4), reinterpret_cast<Byte*>(seed),
+      [&](const Byte* x, const Byte* w1, const Byte* w2, const Byte* w3, Byte* w) {
+        for (int v = 0; v < pairs; ++v)
+          store(w, v, RoundFlush(StepD(k[v], load(x, v), load(w1, v), load(w2, v), load(w3, v))));
+      },
+      [&](Byte* w, const Byte* y1, const Byte* y2, const Byte* y3, Byte* out) {
+        for (int v = 0; v < pairs; ++v) {
+          const __m128 y =
+              _mm_cvtpd_ps(StepD(k[v], load(w, v), load(y1, v), load(y2, v), load(y3, v)));
+          store(w, v, y);
+          const __m128 mapped =
+              _mm_cvtpd_ps(_mm_add_pd(_mm_mul_pd(_mm_cvtps_pd(y), scaleD), offsetD));
+          const __m128i i32 = _mm_cvtps_epi32(mapped);
+          const __m128i i16 = _mm_packs_epi32(i32, i32);
+          const int bytes = _mm_cvtsi128_si32(_mm_packus_epi16(i16, i16));
+          out[At(2 * v, format)] = static_cast<Byte>(bytes);
+          if (2 * v + 1 < n) out[At(2 * v + 1, format)] = static_cast<Byte>(bytes >> 8);
+        }
+      });
 }
 
 }  // namespace
