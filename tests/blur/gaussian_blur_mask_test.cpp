@@ -264,6 +264,19 @@ TEST(GaussianBlurMask, SigmasAreClampedAndArraysReplaceTheSingleSigma) {
   EXPECT_EQ(blurred(1.0, 1.0, std::vector<double>(h, 99.0), std::vector<double>(w, 54.0)), large);
 }
 
+TEST(GaussianBlurMask, ANotANumberSigmaGivesZero) {
+  Rng rng(8);
+  TestPlane plane(9, 6);
+  plane.FillRandom(rng);
+  Temp temp(9 * 6 * 4, 0);
+  const std::vector<double> columns(9, std::nan(""));
+  const SigmaArray columnSigmas(columns);
+  ASSERT_EQ(GaussianBlurMask(plane.first(), plane.stride(), 1, 9, 6, temp.data(), 9 * 6 * 4, 2.0,
+                             2.0, 0.0, 100.0, nullptr, columnSigmas.get()),
+            1);
+  EXPECT_EQ(plane.RowBytes(), std::vector<std::uint8_t>(9 * 6, 0));
+}
+
 TEST(GaussianBlurMask, TallRegionsComplete) {
   for (const PathFlags& path : AllPaths()) {
     SCOPED_TRACE(path.name);

@@ -183,6 +183,7 @@ TEST(GaussianBlur, ScalarPathRoundsExactHalvesToEven) {
 }
 
 TEST(GaussianBlur, RefusesWithItsMessageAndTouchesNothing) {
+  // A null message marks a call that is accepted and has nothing to do.
   struct Case {
     int format, width, height;
     std::int64_t tempBytes;
@@ -202,6 +203,8 @@ TEST(GaussianBlur, RefusesWithItsMessageAndTouchesNothing) {
       {4, 1 << 30, 4, 0x7FFFFFFF, kSizeMessage},
       {4, 2, 3, -1, kSizeMessage},
       {4, 0, 3, -1, kSizeMessage},
+      {4, -2, -3, 95, kSizeMessage},  // the product of two negative sizes is positive
+      {4, -2, -3, 96, nullptr},
   };
   for (const PathFlags& path : AllPaths()) {
     for (const Case& c : cases) {
@@ -225,8 +228,8 @@ TEST(GaussianBlur, RefusesWithItsMessageAndTouchesNothing) {
             GaussianBlur(plane.first(), plane.stride(), c.format, c.width, c.height, temp.data(),
                          static_cast<std::int32_t>(c.tempBytes), 2.0, 3.0, nullptr, nullptr);
       }
-      EXPECT_EQ(result, 0);
-      EXPECT_EQ(capture.Take(), c.message);
+      EXPECT_EQ(result, c.message != nullptr ? 0 : 1);
+      EXPECT_EQ(capture.Take(), c.message != nullptr ? c.message : "");
       EXPECT_EQ(test::ReadFpState(), fpBefore);
       EXPECT_EQ(ReadMxcsr(), mxcsrBefore);
       EXPECT_EQ(plane.Snapshot(), planeBefore);
@@ -311,6 +314,31 @@ TEST(GaussianBlur, FloatResultsAreNotClamped) {
               1);
     for (int r = 0; r < 3; ++r)
       for (int i = 0; i < 24; ++i) EXPECT_NEAR(plane.Get<float>(i * 4, r), 1000.0f, 0.01f);
+  }
+}
+
+TEST(GaussianBlur, ANotANumberSigmaGivesZeroBytesAndNotANumberFloats) {
+  const double nan = std::nan("");
+  for (const PathFlags& path : AllPaths()) {
+    for (int format : {4, 16}) {
+      SCOPED_TRACE(::testing::Message() << path.name << " format " << format);
+      const PinnedFlags pin(path.flags);
+      Rng rng(14);
+      TestPlane plane(7 * format, 5);
+      FillImage(plane, format, 7, 5, rng);
+      Temp temp(7 * 5 * 16, 0);
+      ASSERT_EQ(GaussianBlur(plane.first(), plane.stride(), format, 7, 5, temp.data(), 7 * 5 * 16,
+                             nan, 2.0, nullptr, nullptr),
+                1);
+      for (int r = 0; r < 5; ++r) {
+        for (int i = 0; i < 28; ++i) {
+          if (format == 4)
+            EXPECT_EQ(plane.Row(r)[i], 0);
+          else
+            EXPECT_TRUE(std::isnan(plane.Get<float>(i * 4, r)));
+        }
+      }
+    }
   }
 }
 
