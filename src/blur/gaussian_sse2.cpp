@@ -107,7 +107,9 @@ void ColumnsSingle(const ColumnStrip& s) {
           _mm_storeu_si128(reinterpret_cast<__m128i*>(out + c * 4),
                            PackPixels(y[c], y[c + 1], y[c + 2], y[c + 3]));
         }
-        for (; c < n; ++c) StoreU32(out + c * 4, PackPixel(y[c]));
+        if constexpr (!kFull) {  // a full strip is whole groups of four
+          for (; c < n; ++c) StoreU32(out + c * 4, PackPixel(y[c]));
+        }
       });
 }
 
