@@ -100,10 +100,10 @@ struct ColumnStrip {
   const GaussianCoefficients* k;  // one set per column
 };
 
-// Columns per strip: one cache line of 8-bit pixels, two of mask
+// Columns per strip: one cache line of 8-bit pixels, and of mask
 // intermediate floats.
 inline constexpr int kStripImageColumns = 16;
-inline constexpr int kStripMaskColumns = 32;
+inline constexpr int kStripMaskColumns = 16;
 
 // ---- One-row and one-column definitions ----
 

@@ -235,8 +235,15 @@ void ColumnsSingle(const ColumnStrip& s) {
           io.Store(w, v, y[v]);
         }
         if constexpr (kFull) {
-          for (int g = 0; g < kStripImageColumns / 8; ++g)
-            _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * g), PackEight(y + 4 * g));
+          // Whole cache lines of the image: streamed when aligned, since the
+          // pass never reads them.
+          if (reinterpret_cast<std::uintptr_t>(out) % 32 == 0) {
+            for (int g = 0; g < kStripImageColumns / 8; ++g)
+              _mm256_stream_si256(reinterpret_cast<__m256i*>(out + 32 * g), PackEight(y + 4 * g));
+          } else {
+            for (int g = 0; g < kStripImageColumns / 8; ++g)
+              _mm256_storeu_si256(reinterpret_cast<__m256i*>(out + 32 * g), PackEight(y + 4 * g));
+          }
         } else {
           for (int c = 0; c < n; ++c) {
             const __m256 pair = y[c / 2];
@@ -550,10 +557,12 @@ void BlurImageRowsSingleBufferedAvx2(const RowJob* rows, int count, std::int32_t
 }
 
 void BlurImageColumnsSingleAvx2(const ColumnStrip& strip, int) {
-  if (strip.count == kStripImageColumns)
+  if (strip.count == kStripImageColumns) {
     ColumnsSingle<true>(strip);
-  else
+    _mm_sfence();
+  } else {
     ColumnsSingle<false>(strip);
+  }
 }
 
 void BlurImageRowsDoubleAvx2(const RowJob* rows, int count, std::int32_t width, int) {
@@ -565,8 +574,8 @@ void BlurImageRowsDoubleAvx2(const RowJob* rows, int count, std::int32_t width, 
 void BlurImageColumnsDoubleAvx2(const ColumnStrip& strip, int) { ColumnsDouble(strip); }
 
 void BlurMaskRowsAvx2(const RowJob* rows, int count, std::int32_t width, int format) {
-  InGroups<4, 4>(
-      rows, count, [width, format](const RowJob* g) { MaskRows<4>(g, width, format); },
+  InGroups<4, 2>(
+      rows, count, [width, format](const RowJob* g) { MaskRows<2>(g, width, format); },
       [width, format](const RowJob* g) { MaskRows<1>(g, width, format); });
 }
 
