@@ -187,18 +187,24 @@ __attribute__((noinline)) void RunImageBlur(const Plan& p, ImageKernels kernels)
 struct MaskKernels {
   MaskRowKernel rows;
   MaskColumnKernel columns;
+  bool stagedRows;  // BlurMaskRowsStagedAvx2 when a row buffer exists
 };
 
 MaskKernels ChooseMaskKernels(std::uint32_t flags) {
-  if (HasCpu(flags, kCpuSse2 | kCpuAvx2)) return {BlurMaskRowsAvx2, BlurMaskColumnsAvx2};
-  if (HasCpu(flags, kCpuSse2)) return {BlurMaskRowsSse2, BlurMaskColumnsSse2};
-  return {BlurMaskRowsScalar, BlurMaskColumnsScalar};
+  if (HasCpu(flags, kCpuSse2 | kCpuAvx2)) return {BlurMaskRowsAvx2, BlurMaskColumnsAvx2, true};
+  if (HasCpu(flags, kCpuSse2)) return {BlurMaskRowsSse2, BlurMaskColumnsSse2, false};
+  return {BlurMaskRowsScalar, BlurMaskColumnsScalar, false};
 }
 
 __attribute__((noinline)) void RunMaskBlur(const Plan& p, MaskKernels kernels, double outputScale,
                                            double outputOffset) {
-  HorizontalPass(
-      p, [&](const RowJob* jobs, int count) { kernels.rows(jobs, count, p.width, p.format); });
+  HorizontalPass(p, [&](const RowJob* jobs, int count) {
+    if (kernels.stagedRows && p.rowBuffer != nullptr) {
+      BlurMaskRowsStagedAvx2(jobs, count, p.width, p.format, p.rowBuffer);
+    } else {
+      kernels.rows(jobs, count, p.width, p.format);
+    }
+  });
   const float scale = ToSingle(outputScale);
   const float offset = ToSingle(outputOffset);
   VerticalPass(p,
@@ -263,17 +269,23 @@ bool GaussianBlurMaskPlane(Byte* mask, std::int32_t stride, std::int32_t format,
   if (width <= 0 || height <= 0) return true;
 
   const std::uint32_t flags = CpuFeatureFlags();
+  const MaskKernels kernels = ChooseMaskKernels(flags);
   const int stripColumns = static_cast<int>(std::min<std::int32_t>(kStripMaskColumns, width));
-  WorkBuffers buffers(static_cast<std::size_t>(height) * stripColumns * kMaskTempBytes, 0);
+  const bool rowBuffer =
+      kernels.stagedRows &&
+      static_cast<std::size_t>(width) <= kMaxRowBufferBytes / kStagedMaskRowBytesPerElement;
+  WorkBuffers buffers(
+      static_cast<std::size_t>(height) * stripColumns * kMaskTempBytes,
+      rowBuffer ? static_cast<std::size_t>(width) * kStagedMaskRowBytesPerElement : 0);
   if (buffers.column() == nullptr) {
     WriteDiagnostic("GaussianBlurMask: we need a bigger temporary buffer");
     return false;
   }
   const Plan plan{mask,         stride,           format,          width,         height,
                   temp,         kMaskTempBytes,   sigmaHorizontal, sigmaVertical, rowSigmas,
-                  columnSigmas, buffers.column(), stripColumns,    nullptr};
+                  columnSigmas, buffers.column(), stripColumns,    buffers.rows()};
   const RoundToNearestBracket bracket;
-  RunMaskBlur(plan, ChooseMaskKernels(flags), outputScale, outputOffset);
+  RunMaskBlur(plan, kernels, outputScale, outputOffset);
   return true;
 }
 

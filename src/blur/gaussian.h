@@ -86,7 +86,7 @@ struct RowJob {
 };
 
 // Rows a row kernel is handed at most per call.
-inline constexpr int kMaxRowGroup = 16;
+inline constexpr int kMaxRowGroup = 48;
 
 // A strip of adjacent columns for the vertical pass.
 struct ColumnStrip {
@@ -165,6 +165,12 @@ void BlurImageRowsSingleBufferedAvx2(const RowJob* rows, int count, std::int32_t
                                      Byte* buffer);
 void BlurImageRowsDoubleAvx2(const RowJob* rows, int count, std::int32_t width, int format);
 void BlurImageColumnsDoubleAvx2(const ColumnStrip& strip, int format);
+// Mask rows staged in a buffer of width x kStagedMaskRowBytesPerElement
+// bytes.
+inline constexpr int kStagedMaskRowVectors = 6;
+inline constexpr int kStagedMaskRowBytesPerElement = 16 * kStagedMaskRowVectors;
+void BlurMaskRowsStagedAvx2(const RowJob* rows, int count, std::int32_t width, int format,
+                            Byte* buffer);
 void BlurMaskRowsAvx2(const RowJob* rows, int count, std::int32_t width, int format);
 void BlurMaskColumnsAvx2(const ColumnStrip& strip, int format, float scale, float offset);
 

@@ -468,6 +468,94 @@ void MaskRows(const RowJob* jobs, std::int32_t width, int format) {
   }
 }
 
+// Mask rows staged in `buffer`, element-major (slot i holds element i of all
+// 4V rows, vector j's four rows together), so the recursions run on whole
+// contiguous vectors and only the reads of the mask rows and the final
+// write-out touch the rows themselves: more rows can be in flight than when
+// every step stores into each row. Forward runs of four elements come in
+// through a 4x4 transpose; the write-out transposes back, four rows at a time.
+template <int V>
+void MaskRowsStaged(const RowJob* jobs, std::int32_t width, int format, Byte* buffer) {
+  constexpr std::ptrdiff_t kSlot = 16 * V;
+  CoeffD k[V];
+  __m256d s1[V], s2[V], s3[V];
+  for (int j = 0; j < V; ++j) {
+    const RowJob* g = jobs + 4 * j;
+    const GaussianCoefficients* ks[4] = {&g[0].k, &g[1].k, &g[2].k, &g[3].k};
+    k[j] = Lanes(ks);
+    s1[j] = s2[j] = s3[j] = _mm256_cvtepi32_pd(
+        _mm_setr_epi32(g[0].source[0], g[1].source[0], g[2].source[0], g[3].source[0]));
+  }
+  auto slot = [&](std::ptrdiff_t i, int j) { return F(buffer + At(i, kSlot) + 16 * j); };
+  const std::ptrdiff_t runs = width / 4;
+  for (std::ptrdiff_t q = 0; q < runs; ++q) {
+    const std::ptrdiff_t i = 4 * q;
+    const bool wideLoadSafe = i + 4 < width;
+    for (int j = 0; j < V; ++j) {
+      const RowJob* g = jobs + 4 * j;
+      __m128i e0 = FourElements(g[0].source + At(i, format), format, wideLoadSafe);
+      __m128i e1 = FourElements(g[1].source + At(i, format), format, wideLoadSafe);
+      __m128i e2 = FourElements(g[2].source + At(i, format), format, wideLoadSafe);
+      __m128i e3 = FourElements(g[3].source + At(i, format), format, wideLoadSafe);
+      Transpose(e0, e1, e2, e3);
+      const __m256d a = s1[j], b = s2[j], c = s3[j];
+      const __m128 w0 = Flush(StepD(k[j], _mm256_cvtepi32_pd(e0), a, b, c));
+      const __m256d d0 = Widen(w0);
+      const __m128 w1 = Flush(StepD(k[j], _mm256_cvtepi32_pd(e1), d0, a, b));
+      const __m256d d1 = Widen(w1);
+      const __m128 w2 = Flush(StepD(k[j], _mm256_cvtepi32_pd(e2), d1, d0, a));
+      const __m256d d2 = Widen(w2);
+      const __m128 w3 = Flush(StepD(k[j], _mm256_cvtepi32_pd(e3), d2, d1, d0));
+      s1[j] = Widen(w3);
+      s2[j] = d2;
+      s3[j] = d1;
+      _mm_storeu_ps(slot(i, j), w0);
+      _mm_storeu_ps(slot(i + 1, j), w1);
+      _mm_storeu_ps(slot(i + 2, j), w2);
+      _mm_storeu_ps(slot(i + 3, j), w3);
+    }
+  }
+  for (std::ptrdiff_t i = 4 * runs; i < width; ++i) {
+    const std::ptrdiff_t at = At(i, format);
+    for (int j = 0; j < V; ++j) {
+      const RowJob* g = jobs + 4 * j;
+      const __m256d x = _mm256_cvtepi32_pd(
+          _mm_setr_epi32(g[0].source[at], g[1].source[at], g[2].source[at], g[3].source[at]));
+      const __m128 w = Flush(StepD(k[j], x, s1[j], s2[j], s3[j]));
+      _mm_storeu_ps(slot(i, j), w);
+      s3[j] = s2[j];
+      s2[j] = s1[j];
+      s1[j] = Widen(w);
+    }
+  }
+  for (int j = 0; j < V; ++j) s2[j] = s3[j] = s1[j];
+  for (std::ptrdiff_t i = width - 1; i >= 0; --i) {
+    for (int j = 0; j < V; ++j) {
+      float* p = slot(i, j);
+      const __m128 y = Flush(StepD(k[j], Widen(_mm_loadu_ps(p)), s1[j], s2[j], s3[j]));
+      _mm_storeu_ps(p, y);
+      s3[j] = s2[j];
+      s2[j] = s1[j];
+      s1[j] = Widen(y);
+    }
+  }
+  for (int j = 0; j < V; ++j) {
+    const RowJob* g = jobs + 4 * j;
+    for (std::ptrdiff_t q = 0; q < runs; ++q) {
+      const std::ptrdiff_t i = 4 * q;
+      __m128 r0 = _mm_loadu_ps(slot(i, j)), r1 = _mm_loadu_ps(slot(i + 1, j));
+      __m128 r2 = _mm_loadu_ps(slot(i + 2, j)), r3 = _mm_loadu_ps(slot(i + 3, j));
+      Transpose(r0, r1, r2, r3);
+      _mm_storeu_ps(F(g[0].temp + At(i, 4)), r0);
+      _mm_storeu_ps(F(g[1].temp + At(i, 4)), r1);
+      _mm_storeu_ps(F(g[2].temp + At(i, 4)), r2);
+      _mm_storeu_ps(F(g[3].temp + At(i, 4)), r3);
+    }
+    for (std::ptrdiff_t i = 4 * runs; i < width; ++i)
+      StoreLanes(g, At(i, 4), _mm_loadu_ps(slot(i, j)));
+  }
+}
+
 // A strip's mask columns four per vector; a short last vector repeats its
 // last column in the spare lanes, which are never stored.
 struct QuadAccess {
@@ -576,6 +664,16 @@ void BlurImageColumnsDoubleAvx2(const ColumnStrip& strip, int) { ColumnsDouble(s
 void BlurMaskRowsAvx2(const RowJob* rows, int count, std::int32_t width, int format) {
   InGroups<4, 2>(
       rows, count, [width, format](const RowJob* g) { MaskRows<2>(g, width, format); },
+      [width, format](const RowJob* g) { MaskRows<1>(g, width, format); });
+}
+
+void BlurMaskRowsStagedAvx2(const RowJob* rows, int count, std::int32_t width, int format,
+                            Byte* buffer) {
+  InGroups<4, kStagedMaskRowVectors>(
+      rows, count,
+      [width, format, buffer](const RowJob* g) {
+        MaskRowsStaged<kStagedMaskRowVectors>(g, width, format, buffer);
+      },
       [width, format](const RowJob* g) { MaskRows<1>(g, width, format); });
 }
 

@@ -57,6 +57,12 @@ void BufferedRowsAvx2(const RowJob* rows, int count, std::int32_t width, int) {
   BlurImageRowsSingleBufferedAvx2(rows, count, width, buffer.data());
 }
 
+// The staged mask row kernel with a buffer of its own.
+void StagedMaskRowsAvx2(const RowJob* rows, int count, std::int32_t width, int format) {
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(width) * kStagedMaskRowBytesPerElement);
+  BlurMaskRowsStagedAvx2(rows, count, width, format, buffer.data());
+}
+
 struct RowCase {
   const char* name;
   bool available;
@@ -83,6 +89,8 @@ TEST(BlurKernels, RowKernelsMatchTheOneRowDefinition) {
       {"mask sse2 4", Has(kCpuSse2), BlurMaskRowsSse2, BlurMaskRowsScalar, 4, 4, false},
       {"mask avx2 1", Has(kCpuAvx2), BlurMaskRowsAvx2, BlurMaskRowsScalar, 1, 4, false},
       {"mask avx2 4", Has(kCpuAvx2), BlurMaskRowsAvx2, BlurMaskRowsScalar, 4, 4, false},
+      {"mask avx2 staged 1", Has(kCpuAvx2), StagedMaskRowsAvx2, BlurMaskRowsScalar, 1, 4, false},
+      {"mask avx2 staged 4", Has(kCpuAvx2), StagedMaskRowsAvx2, BlurMaskRowsScalar, 4, 4, false},
   };
   const test::FpStateGuard guard;
   const std::uint32_t base = ReadMxcsr();
