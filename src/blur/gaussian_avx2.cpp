@@ -6,7 +6,6 @@
 #include <immintrin.h>
 
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <utility>
 
