@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "blur/gaussian.h"
 
@@ -45,35 +46,62 @@ inline std::uint32_t PackPixel(__m128 a) {
   return static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(w, w)));
 }
 
-// Rows jobs[0..R-1] together; duplicates of one row write identical values.
-template <int R>
-void RowsSingle(const RowJob* jobs, std::int32_t width) {
-  Coeff4 k[R];
-  __m128 s1[R], s2[R], s3[R];
+// Rows jobs[J...] together, one per vector. The latest value of each row
+// stays in a register (the next step's latency hangs on it); the two before
+// it come from a small ring in memory, and the coefficients are read from
+// memory the stores may alias, so they stay memory operands.
+template <int... J>
+__attribute__((noinline)) void RowsSingleWith(std::integer_sequence<int, J...>, const RowJob* jobs,
+                                              std::int32_t width, const Coeff4* k) {
+  constexpr int R = sizeof...(J);
+  __m128 s1[R];  // indexed only by the pack's constants: kept in registers
+  __m128 ring[4][R];
+  const Byte* src[R];
+  Byte* dst[R];
   for (int j = 0; j < R; ++j) {
-    k[j] = Broadcast(jobs[j].k);
-    s1[j] = s2[j] = s3[j] = LoadPixel(jobs[j].source);
+    src[j] = jobs[j].source;
+    dst[j] = jobs[j].temp;
   }
+  ((s1[J] = LoadPixel(src[J])), ...);
+  for (int h = 0; h < 4; ++h) ((ring[h][J] = s1[J]), ...);
+  // Step t keeps its value in ring[t & 3]; t - 2 and t - 3 are (t + 2) & 3
+  // and (t + 1) & 3.
   for (std::ptrdiff_t i = 0; i < width; ++i) {
-    for (int j = 0; j < R; ++j) {
-      const __m128 w = Step(k[j], LoadPixel(jobs[j].source + At(i, 4)), s1[j], s2[j], s3[j]);
-      _mm_storeu_ps(reinterpret_cast<float*>(jobs[j].temp + At(i, 16)), w);
-      s3[j] = s2[j];
-      s2[j] = s1[j];
+    __m128* now = ring[i & 3];
+    const __m128* second = ring[(i + 2) & 3];
+    const __m128* third = ring[(i + 1) & 3];
+    auto forward = [&](auto jc) {
+      constexpr int j = decltype(jc)::value;
+      const __m128 w = Step(k[j], LoadPixel(src[j] + At(i, 4)), s1[j], second[j], third[j]);
+      _mm_storeu_ps(reinterpret_cast<float*>(dst[j] + At(i, 16)), w);
+      now[j] = w;
       s1[j] = w;
-    }
+    };
+    (forward(std::integral_constant<int, J>{}), ...);
   }
-  for (int j = 0; j < R; ++j) s2[j] = s3[j] = s1[j];
-  for (std::ptrdiff_t i = width - 1; i >= 0; --i) {
-    for (int j = 0; j < R; ++j) {
-      float* p = reinterpret_cast<float*>(jobs[j].temp + At(i, 16));
-      const __m128 y = Step(k[j], _mm_loadu_ps(p), s1[j], s2[j], s3[j]);
+  // The backward recursion starts from the last forward value.
+  for (int h = 0; h < 4; ++h) ((ring[h][J] = s1[J]), ...);
+  for (std::ptrdiff_t i = width - 1, t = 0; i >= 0; --i, ++t) {
+    __m128* now = ring[t & 3];
+    const __m128* second = ring[(t + 2) & 3];
+    const __m128* third = ring[(t + 1) & 3];
+    auto backward = [&](auto jc) {
+      constexpr int j = decltype(jc)::value;
+      float* p = reinterpret_cast<float*>(dst[j] + At(i, 16));
+      const __m128 y = Step(k[j], _mm_loadu_ps(p), s1[j], second[j], third[j]);
       _mm_storeu_ps(p, y);
-      s3[j] = s2[j];
-      s2[j] = s1[j];
+      now[j] = y;
       s1[j] = y;
-    }
+    };
+    (backward(std::integral_constant<int, J>{}), ...);
   }
+}
+
+template <int R>
+__attribute__((noinline)) void RowsSingle(const RowJob* jobs, std::int32_t width) {
+  Coeff4 k[R];
+  for (int j = 0; j < R; ++j) k[j] = Broadcast(jobs[j].k);
+  RowsSingleWith(std::make_integer_sequence<int, R>{}, jobs, width, k);
 }
 
 // Columns of one strip. Each scratch row holds the strip's columns; the
