@@ -369,73 +369,89 @@ inline void Transpose(__m128i& a, __m128i& b, __m128i& c, __m128i& d) {
 }
 inline void Transpose(__m128& a, __m128& b, __m128& c, __m128& d) { _MM_TRANSPOSE4_PS(a, b, c, d); }
 
-// Rows jobs[4j .. 4j+3] share vector j (one double lane per row). Runs of
-// four elements are moved in and out with 4x4 transposes, so each row is
-// read and written in whole vectors; the first and last elements of a run
-// that does not divide by four go one at a time.
-template <int V>
-void MaskRows(const RowJob* jobs, std::int32_t width, int format) {
-  CoeffD k[V];
-  __m256d s1[V], s2[V], s3[V];
-  for (int j = 0; j < V; ++j) {
-    const RowJob* g = jobs + 4 * j;
+// The recursion state of four mask rows, one double lane each.
+struct MaskLanes {
+  CoeffD k;
+  __m256d s1, s2, s3;
+
+  void Start(const RowJob* g) {
     const GaussianCoefficients* ks[4] = {&g[0].k, &g[1].k, &g[2].k, &g[3].k};
-    k[j] = Lanes(ks);
-    s1[j] = s2[j] = s3[j] = _mm256_cvtepi32_pd(
+    k = Lanes(ks);
+    s1 = s2 = s3 = _mm256_cvtepi32_pd(
         _mm_setr_epi32(g[0].source[0], g[1].source[0], g[2].source[0], g[3].source[0]));
   }
-  auto single = [&](int j, std::ptrdiff_t i, const __m256d x) {
-    const __m128 w = Flush(StepD(k[j], x, s1[j], s2[j], s3[j]));
-    StoreLanes(jobs + 4 * j, At(i, 4), w);
-    s3[j] = s2[j];
-    s2[j] = s1[j];
-    s1[j] = Widen(w);
-  };
+  void Turn() { s2 = s3 = s1; }  // the backward recursion starts from the last value
+  // One step with the flush; returns the stored singles.
+  __m128 One(__m256d x) {
+    const __m128 w = Flush(StepD(k, x, s1, s2, s3));
+    s3 = s2;
+    s2 = s1;
+    s1 = Widen(w);
+    return w;
+  }
+  // Four steps in the order of `x`.
+  void Four(const __m256d* x, __m128* out) {
+    for (int e = 0; e < 4; ++e) out[e] = One(x[e]);
+  }
+};
+
+// A run of four mask elements from four rows, as one vector of doubles per
+// element.
+inline void LoadRun(const RowJob* g, std::ptrdiff_t i, int format, bool wideLoadSafe, __m256d* x) {
+  __m128i e0 = FourElements(g[0].source + At(i, format), format, wideLoadSafe);
+  __m128i e1 = FourElements(g[1].source + At(i, format), format, wideLoadSafe);
+  __m128i e2 = FourElements(g[2].source + At(i, format), format, wideLoadSafe);
+  __m128i e3 = FourElements(g[3].source + At(i, format), format, wideLoadSafe);
+  Transpose(e0, e1, e2, e3);
+  x[0] = _mm256_cvtepi32_pd(e0);
+  x[1] = _mm256_cvtepi32_pd(e1);
+  x[2] = _mm256_cvtepi32_pd(e2);
+  x[3] = _mm256_cvtepi32_pd(e3);
+}
+// Element i of four rows, one at a time (the ends of a row).
+inline __m256d LoadElement(const RowJob* g, std::ptrdiff_t at) {
+  return _mm256_cvtepi32_pd(
+      _mm_setr_epi32(g[0].source[at], g[1].source[at], g[2].source[at], g[3].source[at]));
+}
+// Four elements (one vector per element) to or from four intermediate rows.
+inline void StoreRun(const RowJob* g, std::ptrdiff_t i, __m128 r0, __m128 r1, __m128 r2,
+                     __m128 r3) {
+  Transpose(r0, r1, r2, r3);
+  _mm_storeu_ps(F(g[0].temp + At(i, 4)), r0);
+  _mm_storeu_ps(F(g[1].temp + At(i, 4)), r1);
+  _mm_storeu_ps(F(g[2].temp + At(i, 4)), r2);
+  _mm_storeu_ps(F(g[3].temp + At(i, 4)), r3);
+}
+
+// Rows jobs[4j .. 4j+3] share vector j (one double lane per row). Runs of
+// four elements are moved in and out with 4x4 transposes, so each row is
+// read and written in whole vectors; the elements past the last whole run go
+// one at a time.
+template <int V>
+void MaskRows(const RowJob* jobs, std::int32_t width, int format) {
+  MaskLanes lanes[V];
+  for (int j = 0; j < V; ++j) lanes[j].Start(jobs + 4 * j);
   const std::ptrdiff_t runs = width / 4;
   for (std::ptrdiff_t q = 0; q < runs; ++q) {
     const std::ptrdiff_t i = 4 * q;
-    const bool wideLoadSafe = i + 4 < width;
     for (int j = 0; j < V; ++j) {
-      const RowJob* g = jobs + 4 * j;
-      __m128i e0 = FourElements(g[0].source + At(i, format), format, wideLoadSafe);
-      __m128i e1 = FourElements(g[1].source + At(i, format), format, wideLoadSafe);
-      __m128i e2 = FourElements(g[2].source + At(i, format), format, wideLoadSafe);
-      __m128i e3 = FourElements(g[3].source + At(i, format), format, wideLoadSafe);
-      Transpose(e0, e1, e2, e3);
-      const __m256d a = s1[j], b = s2[j], c = s3[j];
-      __m128 w0 = Flush(StepD(k[j], _mm256_cvtepi32_pd(e0), a, b, c));
-      const __m256d d0 = Widen(w0);
-      __m128 w1 = Flush(StepD(k[j], _mm256_cvtepi32_pd(e1), d0, a, b));
-      const __m256d d1 = Widen(w1);
-      __m128 w2 = Flush(StepD(k[j], _mm256_cvtepi32_pd(e2), d1, d0, a));
-      const __m256d d2 = Widen(w2);
-      __m128 w3 = Flush(StepD(k[j], _mm256_cvtepi32_pd(e3), d2, d1, d0));
-      s1[j] = Widen(w3);
-      s2[j] = d2;
-      s3[j] = d1;
-      Transpose(w0, w1, w2, w3);
-      _mm_storeu_ps(F(g[0].temp + At(i, 4)), w0);
-      _mm_storeu_ps(F(g[1].temp + At(i, 4)), w1);
-      _mm_storeu_ps(F(g[2].temp + At(i, 4)), w2);
-      _mm_storeu_ps(F(g[3].temp + At(i, 4)), w3);
+      __m256d x[4];
+      __m128 w[4];
+      LoadRun(jobs + 4 * j, i, format, i + 4 < width, x);
+      lanes[j].Four(x, w);
+      StoreRun(jobs + 4 * j, i, w[0], w[1], w[2], w[3]);
     }
   }
-  for (std::ptrdiff_t i = 4 * runs; i < width; ++i) {
-    const std::ptrdiff_t at = At(i, format);
-    for (int j = 0; j < V; ++j) {
-      const RowJob* g = jobs + 4 * j;
-      single(j, i,
-             _mm256_cvtepi32_pd(_mm_setr_epi32(g[0].source[at], g[1].source[at], g[2].source[at],
-                                               g[3].source[at])));
-    }
-  }
-  for (int j = 0; j < V; ++j) s2[j] = s3[j] = s1[j];
+  for (std::ptrdiff_t i = 4 * runs; i < width; ++i)
+    for (int j = 0; j < V; ++j)
+      StoreLanes(jobs + 4 * j, At(i, 4), lanes[j].One(LoadElement(jobs + 4 * j, At(i, format))));
+  for (int j = 0; j < V; ++j) lanes[j].Turn();
   for (std::ptrdiff_t i = width - 1; i >= 4 * runs; --i) {
     for (int j = 0; j < V; ++j) {
       const RowJob* g = jobs + 4 * j;
-      single(j, i,
-             Widen(_mm_setr_ps(LoadF32(g[0].temp + At(i, 4)), LoadF32(g[1].temp + At(i, 4)),
-                               LoadF32(g[2].temp + At(i, 4)), LoadF32(g[3].temp + At(i, 4)))));
+      const __m128 w = _mm_setr_ps(LoadF32(g[0].temp + At(i, 4)), LoadF32(g[1].temp + At(i, 4)),
+                                   LoadF32(g[2].temp + At(i, 4)), LoadF32(g[3].temp + At(i, 4)));
+      StoreLanes(g, At(i, 4), lanes[j].One(Widen(w)));
     }
   }
   for (std::ptrdiff_t q = runs - 1; q >= 0; --q) {
@@ -447,22 +463,10 @@ void MaskRows(const RowJob* jobs, std::int32_t width, int format) {
       __m128 w2 = _mm_loadu_ps(F(g[2].temp + At(i, 4)));
       __m128 w3 = _mm_loadu_ps(F(g[3].temp + At(i, 4)));
       Transpose(w0, w1, w2, w3);
-      const __m256d a = s1[j], b = s2[j], c = s3[j];
-      __m128 y3 = Flush(StepD(k[j], Widen(w3), a, b, c));
-      const __m256d d3 = Widen(y3);
-      __m128 y2 = Flush(StepD(k[j], Widen(w2), d3, a, b));
-      const __m256d d2 = Widen(y2);
-      __m128 y1 = Flush(StepD(k[j], Widen(w1), d2, d3, a));
-      const __m256d d1 = Widen(y1);
-      __m128 y0 = Flush(StepD(k[j], Widen(w0), d1, d2, d3));
-      s1[j] = Widen(y0);
-      s2[j] = d1;
-      s3[j] = d2;
-      Transpose(y0, y1, y2, y3);
-      _mm_storeu_ps(F(g[0].temp + At(i, 4)), y0);
-      _mm_storeu_ps(F(g[1].temp + At(i, 4)), y1);
-      _mm_storeu_ps(F(g[2].temp + At(i, 4)), y2);
-      _mm_storeu_ps(F(g[3].temp + At(i, 4)), y3);
+      const __m256d x[4] = {Widen(w3), Widen(w2), Widen(w1), Widen(w0)};
+      __m128 y[4];
+      lanes[j].Four(x, y);
+      StoreRun(g, i, y[3], y[2], y[1], y[0]);
     }
   }
 }
@@ -471,84 +475,40 @@ void MaskRows(const RowJob* jobs, std::int32_t width, int format) {
 // 4V rows, vector j's four rows together), so the recursions run on whole
 // contiguous vectors and only the reads of the mask rows and the final
 // write-out touch the rows themselves: more rows can be in flight than when
-// every step stores into each row. Forward runs of four elements come in
-// through a 4x4 transpose; the write-out transposes back, four rows at a time.
+// every step stores into each row.
 template <int V>
 void MaskRowsStaged(const RowJob* jobs, std::int32_t width, int format, Byte* buffer) {
   constexpr std::ptrdiff_t kSlot = 16 * V;
-  CoeffD k[V];
-  __m256d s1[V], s2[V], s3[V];
-  for (int j = 0; j < V; ++j) {
-    const RowJob* g = jobs + 4 * j;
-    const GaussianCoefficients* ks[4] = {&g[0].k, &g[1].k, &g[2].k, &g[3].k};
-    k[j] = Lanes(ks);
-    s1[j] = s2[j] = s3[j] = _mm256_cvtepi32_pd(
-        _mm_setr_epi32(g[0].source[0], g[1].source[0], g[2].source[0], g[3].source[0]));
-  }
+  MaskLanes lanes[V];
+  for (int j = 0; j < V; ++j) lanes[j].Start(jobs + 4 * j);
   auto slot = [&](std::ptrdiff_t i, int j) { return F(buffer + At(i, kSlot) + 16 * j); };
   const std::ptrdiff_t runs = width / 4;
   for (std::ptrdiff_t q = 0; q < runs; ++q) {
     const std::ptrdiff_t i = 4 * q;
-    const bool wideLoadSafe = i + 4 < width;
     for (int j = 0; j < V; ++j) {
-      const RowJob* g = jobs + 4 * j;
-      __m128i e0 = FourElements(g[0].source + At(i, format), format, wideLoadSafe);
-      __m128i e1 = FourElements(g[1].source + At(i, format), format, wideLoadSafe);
-      __m128i e2 = FourElements(g[2].source + At(i, format), format, wideLoadSafe);
-      __m128i e3 = FourElements(g[3].source + At(i, format), format, wideLoadSafe);
-      Transpose(e0, e1, e2, e3);
-      const __m256d a = s1[j], b = s2[j], c = s3[j];
-      const __m128 w0 = Flush(StepD(k[j], _mm256_cvtepi32_pd(e0), a, b, c));
-      const __m256d d0 = Widen(w0);
-      const __m128 w1 = Flush(StepD(k[j], _mm256_cvtepi32_pd(e1), d0, a, b));
-      const __m256d d1 = Widen(w1);
-      const __m128 w2 = Flush(StepD(k[j], _mm256_cvtepi32_pd(e2), d1, d0, a));
-      const __m256d d2 = Widen(w2);
-      const __m128 w3 = Flush(StepD(k[j], _mm256_cvtepi32_pd(e3), d2, d1, d0));
-      s1[j] = Widen(w3);
-      s2[j] = d2;
-      s3[j] = d1;
-      _mm_storeu_ps(slot(i, j), w0);
-      _mm_storeu_ps(slot(i + 1, j), w1);
-      _mm_storeu_ps(slot(i + 2, j), w2);
-      _mm_storeu_ps(slot(i + 3, j), w3);
+      __m256d x[4];
+      __m128 w[4];
+      LoadRun(jobs + 4 * j, i, format, i + 4 < width, x);
+      lanes[j].Four(x, w);
+      for (int e = 0; e < 4; ++e) _mm_storeu_ps(slot(i + e, j), w[e]);
     }
   }
-  for (std::ptrdiff_t i = 4 * runs; i < width; ++i) {
-    const std::ptrdiff_t at = At(i, format);
-    for (int j = 0; j < V; ++j) {
-      const RowJob* g = jobs + 4 * j;
-      const __m256d x = _mm256_cvtepi32_pd(
-          _mm_setr_epi32(g[0].source[at], g[1].source[at], g[2].source[at], g[3].source[at]));
-      const __m128 w = Flush(StepD(k[j], x, s1[j], s2[j], s3[j]));
-      _mm_storeu_ps(slot(i, j), w);
-      s3[j] = s2[j];
-      s2[j] = s1[j];
-      s1[j] = Widen(w);
-    }
-  }
-  for (int j = 0; j < V; ++j) s2[j] = s3[j] = s1[j];
+  for (std::ptrdiff_t i = 4 * runs; i < width; ++i)
+    for (int j = 0; j < V; ++j)
+      _mm_storeu_ps(slot(i, j), lanes[j].One(LoadElement(jobs + 4 * j, At(i, format))));
+  for (int j = 0; j < V; ++j) lanes[j].Turn();
   for (std::ptrdiff_t i = width - 1; i >= 0; --i) {
     for (int j = 0; j < V; ++j) {
       float* p = slot(i, j);
-      const __m128 y = Flush(StepD(k[j], Widen(_mm_loadu_ps(p)), s1[j], s2[j], s3[j]));
-      _mm_storeu_ps(p, y);
-      s3[j] = s2[j];
-      s2[j] = s1[j];
-      s1[j] = Widen(y);
+      _mm_storeu_ps(p, lanes[j].One(Widen(_mm_loadu_ps(p))));
     }
   }
   for (int j = 0; j < V; ++j) {
     const RowJob* g = jobs + 4 * j;
     for (std::ptrdiff_t q = 0; q < runs; ++q) {
       const std::ptrdiff_t i = 4 * q;
-      __m128 r0 = _mm_loadu_ps(slot(i, j)), r1 = _mm_loadu_ps(slot(i + 1, j));
-      __m128 r2 = _mm_loadu_ps(slot(i + 2, j)), r3 = _mm_loadu_ps(slot(i + 3, j));
-      Transpose(r0, r1, r2, r3);
-      _mm_storeu_ps(F(g[0].temp + At(i, 4)), r0);
-      _mm_storeu_ps(F(g[1].temp + At(i, 4)), r1);
-      _mm_storeu_ps(F(g[2].temp + At(i, 4)), r2);
-      _mm_storeu_ps(F(g[3].temp + At(i, 4)), r3);
+      StoreRun(g, i, _mm_loadu_ps(slot(i, j)), _mm_loadu_ps(slot(i + 1, j)),
+               _mm_loadu_ps(slot(i + 2, j)), _mm_loadu_ps(slot(i + 3, j)));
     }
     for (std::ptrdiff_t i = 4 * runs; i < width; ++i)
       StoreLanes(g, At(i, 4), _mm_loadu_ps(slot(i, j)));
