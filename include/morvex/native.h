@@ -92,23 +92,23 @@ MORVEX_API uint8_t MORVEX_CALL ChannelMergeLut(uint8_t* image, int32_t stride, i
  * magnitudes of 2^31 or more give 0. All return 1. */
 
 /* Each byte of an ARGB pixel becomes a float of the same value (B, G, R, A). */
-MORVEX_API uint8_t MORVEX_CALL ConvertARGBToARGBFloat(uint8_t* dst, int32_t dstStride,
+MORVEX_API uint8_t MORVEX_CALL ConvertARGBToARGBFloat(float* dst, int32_t dstStride,
                                                       const uint8_t* src, int32_t srcStride,
                                                       int32_t width, int32_t height);
 /* Each float of a float pixel becomes a rounded, clamped byte; not forced premultiplied. */
 MORVEX_API uint8_t MORVEX_CALL ConvertARGBFloatToARGB(uint8_t* dst, int32_t dstStride,
-                                                      const uint8_t* src, int32_t srcStride,
+                                                      const float* src, int32_t srcStride,
                                                       int32_t width, int32_t height);
 /* Each mask float is table[byte `channel` of the source pixel], bits copied.
  * Only the low two bits of channel count (channel 4 reads blue like 0), so no
  * byte outside the pixel is read. */
-MORVEX_API uint8_t MORVEX_CALL ConvertChannelToFloatMask(uint8_t* dst, int32_t dstStride,
+MORVEX_API uint8_t MORVEX_CALL ConvertChannelToFloatMask(float* dst, int32_t dstStride,
                                                          const uint8_t* src, int32_t srcStride,
                                                          int32_t channel, int32_t width,
-                                                         int32_t height, const uint8_t* table);
+                                                         int32_t height, const float* table);
 /* Each mask float becomes a rounded, clamped byte v and the grey pixel (v, v, v, v). */
 MORVEX_API uint8_t MORVEX_CALL ConvertFloatMaskToARGB(uint8_t* dst, int32_t dstStride,
-                                                      const uint8_t* src, int32_t srcStride,
+                                                      const float* src, int32_t srcStride,
                                                       int32_t width, int32_t height);
 
 /* ---- Blending and compositing ---- */
@@ -202,6 +202,37 @@ MORVEX_API uint8_t MORVEX_CALL HslScaleOffset(uint8_t* image, int32_t stride, in
                                               double lightnessOffset);
 
 /* ---- Gaussian blur ---- */
+
+/* Blurs an ARGB image (format 4) or an ARGB float image (format 16, four
+ * floats per pixel) in place with a recursive Gaussian; cost independent of
+ * sigma. temp receives the horizontal result, four floats per pixel, rows
+ * packed (any alignment). Sigmas are clamped to 0.5 .. 54; rowSigmas
+ * (height values) and columnSigmas (width values), when not null, replace
+ * the single sigma of their direction; a NaN sigma gives 0 in 8-bit results
+ * and NaN in float results. Refused (0, with a diagnostic line) when
+ * width * 16 * height, computed exactly, exceeds tempBytes (tested first,
+ * even for an empty region), then when the format is neither 4 nor 16, and
+ * when the column scratch of a very tall region cannot be allocated; a
+ * refused call writes nothing. With SSE2 the 8-bit image runs in single
+ * precision under the host's rounding mode; otherwise in double precision
+ * rounded to nearest. The floating-point state is restored. */
+MORVEX_API uint8_t MORVEX_CALL GaussianBlur(uint8_t* pixels, int32_t stride, int32_t format,
+                                            int32_t width, int32_t height, float* temp,
+                                            int32_t tempBytes, double sigmaHorizontal,
+                                            double sigmaVertical, const double* rowSigmas,
+                                            const double* columnSigmas);
+/* Blurs an 8-bit mask (format 1) or one channel of an ARGB image (format 4,
+ * mask pointing at the channel byte; the other bytes are not touched) in
+ * place; each result is y * outputScale + outputOffset rounded half to even
+ * and clamped to 0 .. 255 (NaN gives 0). temp: one float per element, rows
+ * packed. Refused like GaussianBlur, with width * 4 * height against
+ * tempBytes and formats other than 1 and 4. */
+MORVEX_API uint8_t MORVEX_CALL GaussianBlurMask(uint8_t* mask, int32_t stride, int32_t format,
+                                                int32_t width, int32_t height, float* temp,
+                                                int32_t tempBytes, double sigmaHorizontal,
+                                                double sigmaVertical, double outputScale,
+                                                double outputOffset, const double* rowSigmas,
+                                                const double* columnSigmas);
 
 /* ---- Local and radial filters ---- */
 

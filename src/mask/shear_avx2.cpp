@@ -25,10 +25,6 @@ inline __m256i LerpPixels(__m256i p, __m256i q, __m256i wLow, __m256i wHigh) {
   return _mm256_packus_epi16(low, high);
 }
 
-inline __m256i Join(__m128i low, __m128i high) {
-  return _mm256_inserti128_si256(_mm256_castsi128_si256(low), high, 1);
-}
-
 }  // namespace
 
 void ShearLerpRowAvx2(Byte* dst, const Byte* a, const Byte* b, std::int32_t count,

@@ -70,6 +70,7 @@ TEST(ExportTable, ListsTheThirtyFiveNamesInOrdinalAndByteWiseOrder) {
   EXPECT_STREQ(kExportTable[15].name, "FPU_Control");
   EXPECT_STREQ(kExportTable[18].name, "FocusPrep");  // upper-case runs sort first
   EXPECT_STREQ(kExportTable[34].name, "Shear");
+  for (const auto& e : kExportTable) EXPECT_TRUE(e.implemented) << e.name << " is not built";
 }
 
 #if !defined(_WIN32)

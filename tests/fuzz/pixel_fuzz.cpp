@@ -61,19 +61,19 @@ void FuzzConversion(FuzzInput& in, Output& out) {
   FencedBlock table(in, kTableBytes);
   switch (which) {
     case 0:
-      out.Result(ConvertARGBToARGBFloat(dst->first(), dst->stride(), src->first(), src->stride(),
+      out.Result(ConvertARGBToARGBFloat(dst->floats(), dst->stride(), src->first(), src->stride(),
                                         e.width, e.height));
       break;
     case 1:
-      out.Result(ConvertARGBFloatToARGB(dst->first(), dst->stride(), src->first(), src->stride(),
+      out.Result(ConvertARGBFloatToARGB(dst->first(), dst->stride(), src->floats(), src->stride(),
                                         e.width, e.height));
       break;
     case 2:
-      out.Result(ConvertChannelToFloatMask(dst->first(), dst->stride(), src->first(), src->stride(),
-                                           channel, e.width, e.height, table.data()));
+      out.Result(ConvertChannelToFloatMask(dst->floats(), dst->stride(), src->first(), src->stride(),
+                                           channel, e.width, e.height, reinterpret_cast<const float*>(table.data())));
       break;
     default:
-      out.Result(ConvertFloatMaskToARGB(dst->first(), dst->stride(), src->first(), src->stride(),
+      out.Result(ConvertFloatMaskToARGB(dst->first(), dst->stride(), src->floats(), src->stride(),
                                         e.width, e.height));
       break;
   }
