@@ -3,15 +3,18 @@
 # Morvex.Native. Only missing packages are installed.
 #
 #   tools/setup.sh             the Linux build and tests
+#   tools/setup.sh --fuzz      also clang and its sanitizer runtimes (libFuzzer)
 #   tools/setup.sh --windows   also the i686 MinGW-w64 cross compiler and Wine
 #                              (32-bit), for Morvex.Native.dll and its tests
 set -euo pipefail
 
 windows=0
+fuzz=0
 for arg in "$@"; do
   case "$arg" in
     --windows) windows=1 ;;
-    *) echo "usage: $0 [--windows]" >&2; exit 2 ;;
+    --fuzz) fuzz=1 ;;
+    *) echo "usage: $0 [--fuzz] [--windows]" >&2; exit 2 ;;
   esac
 done
 
@@ -20,6 +23,9 @@ sudo=""
 export DEBIAN_FRONTEND=noninteractive
 
 packages=(cmake ninja-build g++ make libgtest-dev libbenchmark-dev libpng-dev pkg-config)
+if ((fuzz)); then
+  packages+=(clang libclang-rt-dev)
+fi
 if ((windows)); then
   # Wine's 32-bit loader needs the i386 architecture.
   if ! dpkg --print-foreign-architectures | grep -qx i386; then

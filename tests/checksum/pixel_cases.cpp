@@ -79,7 +79,7 @@ void RunChannelMap(Rng& rng, Hasher& hash) {
   const int width = RandomWidth(rng), height = RandomHeight(rng), channel = RandomChannel(rng);
   TestPlane image = RandomPlane(rng, 4, width, height);
   const Table table(rng);
-  StderrCapture capture;
+  CaseDiagnostics capture;
   hash.Value(ChannelMap(image.first(), image.stride(), channel, width, height, table.data()));
   const std::string message = capture.Take();
   hash.Bytes(message.data(), message.size());
@@ -93,7 +93,7 @@ void RunChannelMapEx(Rng& rng, Hasher& hash) {
   const bool inPlace = rng.Int(0, 3) == 0;
   TestPlane& out = inPlace ? src : dst;
   const Table table(rng);
-  StderrCapture capture;
+  CaseDiagnostics capture;
   hash.Value(ChannelMapEx(out.first(), out.stride(), src.first(), src.stride(), channel, width,
                           height, table.data()));
   const std::string message = capture.Take();

@@ -7,7 +7,12 @@
 #include <cstdint>
 #include <cstring>
 
+#include <optional>
+#include <string>
+#include <vector>
+
 #include "support/random.h"
+#include "support/stderr_capture.h"
 #include "support/test_plane.h"
 
 namespace morvex::test {
@@ -46,6 +51,26 @@ struct ChecksumCase {
 };
 
 int RegisterChecksumCase(const ChecksumCase& entry);
+// Every registered case, in registration order.
+const std::vector<ChecksumCase>& ChecksumCases();
+// Runs a case's calls from its own seed and returns the checksum; the label
+// names the processor path in trace lines.
+std::uint64_t RunChecksumCase(const ChecksumCase& entry, const char* pathLabel = "");
+
+// Whether cases hash the diagnostic lines their calls write (the default).
+// Standard error is one per process, so runs that make calls from several
+// threads at once switch this off, in their reference run as well.
+void SetChecksumDiagnosticCapture(bool on);
+
+// Captures what a case's call writes to the diagnostic sink, when capture is on.
+class CaseDiagnostics {
+ public:
+  CaseDiagnostics();
+  std::string Take();
+
+ private:
+  std::optional<StderrCapture> capture_;
+};
 
 }  // namespace morvex::test
 
