@@ -125,11 +125,10 @@ int RunDemo(const Args& args) {
   namespace fs = std::filesystem;
   const std::string dir = args.PositionalCount() > 0 ? args.Positional(0) : "morvex-demo";
   std::error_code ec;
+  if (fs::exists(dir, ec) && !fs::is_directory(dir, ec))
+    throw CliError("cannot create directory " + dir + ": a file of that name exists");
   fs::create_directories(dir, ec);
-  if (ec || !fs::is_directory(dir)) {
-    throw CliError("cannot create directory " + dir + ": " +
-                   (ec ? ec.message() : std::string("a file of that name exists")));
-  }
+  if (ec) throw CliError("cannot create directory " + dir + ": " + ec.message());
   const Image test = TestImage();
   std::vector<Tile> tiles;
   int index = 0;

@@ -1,0 +1,132 @@
+// Every error a user can act on: a one-line message naming the file or
+// option, exit status 2, and no output file (an existing one is untouched).
+#include <gtest/gtest.h>
+#include <png.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "cli_harness.h"
+
+namespace morvex::test {
+namespace {
+
+struct ErrorCase {
+  std::vector<std::string> args;  // "@" is replaced by the scratch directory
+  std::string message;            // expected stderr line, "@" likewise
+};
+
+std::string Expand(std::string s, const std::string& dir) {
+  for (std::size_t at; (at = s.find('@')) != std::string::npos;) s.replace(at, 1, dir);
+  return s;
+}
+
+void ExpectError(const ErrorCase& tc) {
+  ScratchDir dir;
+  const std::string d = dir.path().string();
+  Rng rng(7);
+  WriteRandomPng(rng, dir / "in.png", 6, 4);
+  { std::ofstream(dir / "text.png") << "this is not an image\n"; }
+  {
+    // A PNG cut short in its image data.
+    WriteRandomPng(rng, dir / "full.png", 40, 40);
+    std::ifstream in(dir / "full.png", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ofstream(dir / "cut.png", std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+  }
+  std::filesystem::create_directory(dir.path() / "sub");
+  { std::ofstream(dir / "existing.png") << "keep me"; }
+  const auto before = dir.Entries();
+
+  std::vector<std::string> args;
+  for (const auto& a : tc.args) args.push_back(Expand(a, d));
+  const CliRun run = RunCli(args);
+  const std::string want = Expand(tc.message, d);
+  EXPECT_EQ(run.exitCode, 2) << want;
+  EXPECT_EQ(run.err, want + "\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(dir.Entries(), before) << "files were created or removed: " << want;
+  std::ifstream existing(dir / "existing.png");
+  std::string content;
+  std::getline(existing, content);
+  EXPECT_EQ(content, "keep me");
+}
+
+TEST(CliErrors, FilesAndArguments) {
+  const ErrorCase cases[] = {
+      {{"flip", "@/missing.png", "@/out.png"},
+       "morvex flip: cannot read @/missing.png: No such file or directory"},
+      {{"flip", "@/missing.png", "@/existing.png"},
+       "morvex flip: cannot read @/missing.png: No such file or directory"},
+      {{"flip", "@/text.png", "@/out.png"}, "morvex flip: @/text.png is not a PNG file"},
+      {{"flip", "@/sub", "@/out.png"}, "morvex flip: cannot read @/sub: is a directory"},
+      {{"flip", "@/cut.png", "@/existing.png"},
+       "morvex flip: cannot read @/cut.png: Read Error"},
+      {{"flip", "@/in.png", "@/nowhere/out.png"},
+       "morvex flip: cannot write @/nowhere/out.png: No such file or directory"},
+      {{"flip", "@/in.png", "@/sub"}, "morvex flip: cannot write @/sub: is a directory"},
+      {{"flip", "@/in.png", "@/existing.png/out.png"},
+       "morvex flip: cannot write @/existing.png/out.png: Not a directory"},
+      {{"flip", "@/in.png"}, "morvex flip: missing OUTPUT (see morvex flip --help)"},
+      {{"flip", "@/in.png", "@/out.png", "@/more.png"},
+       "morvex flip: unexpected argument '@/more.png'"},
+      {{"flip", "@/in.png", "@/out.png", "--bogus"},
+       "morvex flip: unknown option '--bogus' (see morvex flip --help)"},
+      {{"flip", "@/in.png", "@/out.png", "-x"},
+       "morvex flip: unknown option '-x' (options are spelled --name)"},
+      {{"copy-channel", "@/in.png", "@/out.png", "--from", "purple", "--to", "red"},
+       "morvex copy-channel: option --from: unknown value 'purple' (use blue, green, red or alpha)"},
+      {{"copy-channel", "@/in.png", "@/out.png", "--to", "red", "--from"},
+       "morvex copy-channel: option --from needs a value (CHANNEL)"},
+      {{"copy-channel", "@/in.png", "@/out.png", "--to=red", "--to=blue", "--from=red"},
+       "morvex copy-channel: option --to is given more than once"},
+      {{"frobnicate", "@/in.png"}, "morvex: unknown command 'frobnicate' (see morvex --help)"},
+      {{"demo", "@/existing.png"},
+       "morvex demo: cannot create directory @/existing.png: a file of that name exists"},
+      {{"demo", "@/existing.png/inner"},
+       "morvex demo: cannot create directory @/existing.png/inner: Not a directory"},
+  };
+  for (const auto& tc : cases) ExpectError(tc);
+}
+
+// A directory the user may not write to (meaningless for root, who may).
+TEST(CliErrors, UnwritableDirectory) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes everywhere";
+  ScratchDir dir;
+  Rng rng(3);
+  WriteRandomPng(rng, dir / "in.png", 3, 3);
+  std::filesystem::create_directory(dir.path() / "locked");
+  std::filesystem::permissions(dir.path() / "locked", std::filesystem::perms::owner_read |
+                                                          std::filesystem::perms::owner_exec);
+  const CliRun run = RunCli({"flip", dir / "in.png", dir / "locked/out.png"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err, "morvex flip: cannot write " + (dir / "locked/out.png") +
+                         ": Permission denied\n");
+  std::filesystem::permissions(dir.path() / "locked", std::filesystem::perms::owner_all);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "locked"));
+}
+
+// Every command named in the global help has a help screen of its own.
+TEST(CliHelp, EveryCommandExplainsItself) {
+  const CliRun global = RunCli({"--help"});
+  ASSERT_EQ(global.exitCode, 0);
+  const auto start = global.out.find("commands:\n");
+  ASSERT_NE(start, std::string::npos);
+  std::istringstream lines(global.out.substr(start + 10));
+  int count = 0;
+  for (std::string line; std::getline(lines, line) && line.rfind("  ", 0) == 0;) {
+    const std::string name = line.substr(2, line.find(' ', 2) - 2);
+    const CliRun help = RunCli({name, "--help"});
+    EXPECT_EQ(help.exitCode, 0) << name;
+    EXPECT_EQ(help.out.rfind("usage: morvex " + name, 0), 0u) << help.out;
+    EXPECT_NE(help.out.find("premultiplied"), std::string::npos) << name;
+    ++count;
+  }
+  EXPECT_GE(count, 4);
+  const CliRun none = RunCli({});
+  EXPECT_EQ(none.exitCode, 2);
+  EXPECT_NE(none.out.find("commands:"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace morvex::test
