@@ -11,6 +11,9 @@
 namespace morvex::cli {
 
 void AddBasicCommands(std::vector<Command>& commands);  // info, flip, copy-channel
+void AddToneCommands(std::vector<Command>& commands);    // desaturate, hsl, histogram
+void AddBlurCommands(std::vector<Command>& commands);    // blur, blur-alpha
+void AddFilterCommands(std::vector<Command>& commands);  // blur3x3, edges, radial-blur
 void AddDemoCommand(std::vector<Command>& commands);
 
 // The text every help screen ends with: how PNG pixels meet the library.

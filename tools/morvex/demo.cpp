@@ -72,6 +72,65 @@ std::vector<DemoStep> DemoSteps() {
   steps.push_back({"flip", "BITMAPCOPY FLIP", [](const Image& in) { return FlipVertical(in); }});
   steps.push_back({"channel-copy", "CHANNELCOPY RED TO BLUE",
                    [](const Image& in) { return CopyChannel(in, 2, 0); }});
+#if MORVEX_HAS_GaussianBlur
+  steps.push_back({"blur", "GAUSSIANBLUR SIGMA 3", [](const Image& in) {
+                     BlurSigmas s;
+                     s.x = s.y = 3;
+                     return BlurImage(in, s, false);
+                   }});
+  steps.push_back({"blur-ramp", "GAUSSIANBLUR SIGMA 0 TO 8", [](const Image& in) {
+                     BlurSigmas s;
+                     s.rowRamp = s.columnRamp = true;
+                     s.rowFrom = s.columnFrom = 0;
+                     s.rowTo = s.columnTo = 8;
+                     return BlurImage(in, s, false);
+                   }});
+#endif
+#if MORVEX_HAS_GaussianBlurMask
+  steps.push_back({"blur-alpha", "GAUSSIANBLURMASK ALPHA", [](const Image& in) {
+                     BlurSigmas s;
+                     s.x = s.y = 6;
+                     return BlurChannel(in, 3, s, 1, 0);
+                   }});
+#endif
+#if MORVEX_HAS_Desaturate
+  steps.push_back({"desaturate", "DESATURATE", [](const Image& in) { return DesaturateImage(in, false); }});
+#endif
+#if MORVEX_HAS_HslScaleOffset
+  steps.push_back({"hsl-hue", "HSLSCALEOFFSET HUE +120", [](const Image& in) {
+                     HslAdjust a;
+                     a.hueOffset = 120 / 360.0;
+                     return AdjustHsl(in, a);
+                   }});
+  steps.push_back({"hsl-vivid", "HSLSCALEOFFSET SAT X1.5", [](const Image& in) {
+                     HslAdjust a;
+                     a.saturationScale = 1.5;
+                     a.lightnessOffset = 0.05;
+                     return AdjustHsl(in, a);
+                   }});
+#endif
+#if MORVEX_HAS_Histogram
+  steps.push_back({"histogram", "HISTOGRAM", [](const Image& in) {
+                     return PlotHistogram(CountHistogram(in), 1, 29);
+                   }});
+#endif
+#if MORVEX_HAS_Blur3x3
+  steps.push_back({"blur3x3", "BLUR3X3 3 PASSES", [](const Image& in) { return Blur3x3Image(in, 3); }});
+#endif
+#if MORVEX_HAS_EdgeDetect
+  steps.push_back({"edges-gray", "EDGEDETECT GRAY", [](const Image& in) { return DetectEdges(in, true, 0.05); }});
+  steps.push_back({"edges-channels", "EDGEDETECT PER CHANNEL",
+                   [](const Image& in) { return DetectEdges(in, false, 0.15); }});
+#endif
+#if MORVEX_HAS_RadialBlurMask
+  steps.push_back({"radial-blur", "RADIALBLURMASK ZOOM", [](const Image& in) {
+                     RadialBlur r;
+                     r.centerX = (in.width - 1) / 2.0;
+                     r.centerY = (in.height - 1) / 2.0;
+                     r.scaleX = r.scaleY = 1.15;
+                     return RadialBlurImage(in, r, 15);
+                   }});
+#endif
   return steps;
 }
 

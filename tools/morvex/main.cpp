@@ -15,6 +15,9 @@ namespace {
 std::vector<Command> AllCommands() {
   std::vector<Command> commands;
   AddBasicCommands(commands);
+  AddBlurCommands(commands);
+  AddToneCommands(commands);
+  AddFilterCommands(commands);
   AddDemoCommand(commands);
   return commands;
 }
