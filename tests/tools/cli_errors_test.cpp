@@ -99,8 +99,13 @@ TEST(CliErrors, OptionValues) {
                    "morvex blur: option --sigma-x: '-1' is out of range (0 to 1e+06)"});
   cases.push_back({{"blur", "@/in.png", "@/out.png", "--sigma=nan"},
                    "morvex blur: option --sigma: 'nan' is not a number"});
+#if MORVEX_HAS_ConvertARGBToARGBFloat && MORVEX_HAS_ConvertARGBFloatToARGB
   cases.push_back({{"blur", "@/in.png", "@/out.png", "--precision", "double"},
                    "morvex blur: option --precision: unknown value 'double' (use 8bit or float)"});
+#else
+  cases.push_back({{"blur", "@/in.png", "@/out.png", "--precision", "float"},
+                   "morvex blur: option --precision: unknown value 'float' (use 8bit)"});
+#endif
   cases.push_back({{"blur", "@/in.png", "@/out.png", "--row-ramp", "1,x"},
                    "morvex blur: option --row-ramp: '1,x' is not two sigmas FROM,TO (0 or more)"});
 #endif

@@ -102,10 +102,9 @@ std::vector<DemoStep> DemoSteps() {
                      a.hueOffset = 120 / 360.0;
                      return AdjustHsl(in, a);
                    }});
-  steps.push_back({"hsl-vivid", "HSLSCALEOFFSET SAT X1.5", [](const Image& in) {
+  steps.push_back({"hsl-muted", "HSLSCALEOFFSET SAT X0.35", [](const Image& in) {
                      HslAdjust a;
-                     a.saturationScale = 1.5;
-                     a.lightnessOffset = 0.05;
+                     a.saturationScale = 0.35;
                      return AdjustHsl(in, a);
                    }});
 #endif
