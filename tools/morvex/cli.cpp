@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -228,6 +229,18 @@ bool ParseColor(const std::string& text, std::uint8_t rgba[4]) {
                   ? static_cast<std::uint8_t>(std::strtoul(hex.substr(k * 2, 2).c_str(), nullptr, 16))
                   : 255;
   return true;
+}
+
+std::string ReadTextFile(const std::string& path) {
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (!file) throw CliError("cannot read " + path + ": " + std::strerror(errno));
+  std::string text;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;) text.append(buffer, n);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) throw CliError("cannot read " + path + ": read error");
+  return text;
 }
 
 std::string CommandHelp(const Command& command) {

@@ -93,6 +93,9 @@ bool ParseNumberList(const std::string& text, std::size_t count, std::vector<dou
 // red, green, blue, transparent). Straight (not premultiplied) RGBA.
 bool ParseColor(const std::string& text, std::uint8_t rgba[4]);
 
+// The whole of a text file; throws "cannot read PATH: REASON".
+std::string ReadTextFile(const std::string& path);
+
 // Help text of one subcommand (usage line, arguments, options, notes).
 std::string CommandHelp(const Command& command);
 

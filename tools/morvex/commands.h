@@ -14,6 +14,9 @@ void AddBasicCommands(std::vector<Command>& commands);  // info, flip, copy-chan
 void AddToneCommands(std::vector<Command>& commands);    // desaturate, hsl, histogram
 void AddBlurCommands(std::vector<Command>& commands);    // blur, blur-alpha
 void AddFilterCommands(std::vector<Command>& commands);  // blur3x3, edges, radial-blur
+void AddPixelCommands(std::vector<Command>& commands);   // lut, levels, gradient-map
+void AddBlendCommands(std::vector<Command>& commands);   // composite, blend, multiply
+void AddMaskCommands(std::vector<Command>& commands);    // noise, scale-mask, shear
 void AddDemoCommand(std::vector<Command>& commands);
 
 // The text every help screen ends with: how PNG pixels meet the library.

@@ -16,8 +16,11 @@ std::vector<Command> AllCommands() {
   std::vector<Command> commands;
   AddBasicCommands(commands);
   AddBlurCommands(commands);
+  AddBlendCommands(commands);
   AddToneCommands(commands);
+  AddPixelCommands(commands);
   AddFilterCommands(commands);
+  AddMaskCommands(commands);
   AddDemoCommand(commands);
   return commands;
 }

@@ -174,6 +174,17 @@ StraightPixels ReadPng(const std::string& path, PngInfo* info) {
 
 Image LoadImage(const std::string& path, PngInfo* info) { return Premultiply(ReadPng(path, info)); }
 
+Image LoadWeights(const std::string& path) {
+  const StraightPixels straight = ReadPng(path);
+  Image weights(straight.width, straight.height);
+  for (std::size_t i = 0; i < weights.pixels.size(); i += 4) {
+    static constexpr int kFrom[4] = {2, 1, 0, 3};  // BGRA from RGBA
+    for (int k = 0; k < 4; ++k)
+      weights.pixels[i + k] = ScaleToByte(straight.rgba[i + kFrom[k]], straight.maxValue);
+  }
+  return weights;
+}
+
 void WritePng(const std::string& path, std::int32_t width, std::int32_t height,
               const std::vector<std::uint8_t>& rgba) {
   namespace fs = std::filesystem;

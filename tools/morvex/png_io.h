@@ -29,6 +29,11 @@ StraightPixels ReadPng(const std::string& path, PngInfo* info = nullptr);
 // ReadPng, then premultiply for the library.
 Image LoadImage(const std::string& path, PngInfo* info = nullptr);
 
+// Reads a PNG whose samples are weights rather than colour: 8-bit straight
+// samples (16-bit ones rounded) in the library's byte order (blue, green,
+// red, alpha), not premultiplied. A file without alpha has alpha 255.
+Image LoadWeights(const std::string& path);
+
 // Writes 8-bit straight RGBA rows (4 bytes per pixel, packed, top-down).
 // The file appears complete or not at all: it is written under a temporary
 // name in the same directory and renamed into place.
