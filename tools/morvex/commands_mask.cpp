@@ -87,18 +87,14 @@ int RunNoise(const Args& args) {
     SaveMask(args, 0, NoiseMask(std::int32_t(w), std::int32_t(h), float(low), float(high), seed));
     return 0;
   }
-#if MORVEX_HAS_MultiplyMasks && MORVEX_HAS_ConvertChannelToFloatMask && MORVEX_HAS_ChannelCopy
+#if MORVEX_HAS_MultiplyMasks && MORVEX_HAS_ConvertChannelToFloatMask
   if (args.Has("size")) throw CliError("--size does not apply with --multiply (the input sets it)");
   if (args.Has("as-alpha")) throw CliError("--as-alpha does not apply with --multiply");
   const Image image = LoadImage(args.String("multiply", ""));
   const int channel = ChannelOption(args, "channel", 3);
   FloatMask mask = ChannelToMask(image, channel);
   MultiplyMaskBy(mask, NoiseMask(image.width, image.height, float(low), float(high), seed));
-  const Image gray = MaskToGray(mask, false);
-  Image out = image;
-  ChannelCopy(out.pixels.data() + channel, out.stride(), 4, out.width, out.height,
-              gray.pixels.data(), gray.stride(), 4);
-  OutputImage(args, 0, out);
+  OutputImage(args, 0, CopyChannelFrom(image, channel, MaskToGray(mask, false), channel));
   return 0;
 #else
   throw CliError("--multiply needs MultiplyMasks and the mask conversions, which this library lacks");

@@ -1,13 +1,16 @@
 // morvex demo: a built-in test image, a tour of the library's operations on
 // it, one PNG per operation and a contact sheet of them all.
 #include <cstdio>
+#include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <system_error>
+#include <tuple>
 
 #include "commands.h"
 #include "font.h"
+#include "morvex/native.h"
 #include "ops.h"
 #include "png_io.h"
 
@@ -60,6 +63,30 @@ Image TestImage() {
   return image;
 }
 
+// A second image for the mixing steps: translucent concentric rings.
+[[maybe_unused]] Image Rings(std::int32_t width, std::int32_t height) {
+  Image image(width, height);
+  for (std::int32_t y = 0; y < height; ++y)
+    for (std::int32_t x = 0; x < width; ++x) {
+      const int dx = x - width / 2, dy = y - height / 2;
+      const int band = static_cast<int>(std::sqrt(double(dx * dx + dy * dy))) / 10;
+      if (band % 2) Premultiplied(40, 200, 230, 180, image.At(x, y));
+      else Premultiplied(250, 120, 30, 90, image.At(x, y));
+    }
+  return image;
+}
+
+// Mixing weights rising from 0 at the left edge to 255 at the right one.
+[[maybe_unused]] Image Ramp(std::int32_t width, std::int32_t height) {
+  Image image(width, height);
+  for (std::int32_t y = 0; y < height; ++y)
+    for (std::int32_t x = 0; x < width; ++x) {
+      std::uint8_t* p = image.At(x, y);
+      p[0] = p[1] = p[2] = p[3] = std::uint8_t(width > 1 ? x * 255 / (width - 1) : 255);
+    }
+  return image;
+}
+
 struct DemoStep {
   const char* file;   // base name without extension
   const char* label;  // drawn under the tile on the contact sheet
@@ -86,11 +113,65 @@ std::vector<DemoStep> DemoSteps() {
                      return BlurImage(in, s, false);
                    }});
 #endif
+#if MORVEX_HAS_GaussianBlur && MORVEX_HAS_ConvertARGBToARGBFloat && MORVEX_HAS_ConvertARGBFloatToARGB
+  steps.push_back({"blur-float", "GAUSSIANBLUR FLOAT SIGMA 3", [](const Image& in) {
+                     BlurSigmas s;
+                     s.x = s.y = 3;
+                     return BlurImage(in, s, true);
+                   }});
+#endif
 #if MORVEX_HAS_GaussianBlurMask
   steps.push_back({"blur-alpha", "GAUSSIANBLURMASK ALPHA", [](const Image& in) {
                      BlurSigmas s;
                      s.x = s.y = 6;
                      return BlurChannel(in, 3, s, 1, 0);
+                   }});
+#endif
+#if MORVEX_HAS_Composite
+  for (const auto& [file, label, mode] :
+       {std::tuple{"composite-normal", "COMPOSITE NORMAL 70%", 1},
+        std::tuple{"composite-screen", "COMPOSITE SCREEN", 6},
+        std::tuple{"composite-multiply", "COMPOSITE MULTIPLY", 4}}) {
+    const int m = mode;
+    steps.push_back({file, label, [m](const Image& in) {
+                       return CompositeImages(in, Rings(in.width, in.height), 0, 0, m,
+                                              m == 1 ? 0.7 : 1.0);
+                     }});
+  }
+#endif
+#if MORVEX_HAS_Blend
+  steps.push_back({"blend", "BLEND 50% WITH FLIP", [](const Image& in) {
+                     return BlendImages(in, FlipVertical(in), 0.5);
+                   }});
+#endif
+#if MORVEX_HAS_MaskedBlend && MORVEX_HAS_MaskedFade
+  steps.push_back({"masked-blend", "MASKEDBLEND RAMP", [](const Image& in) {
+                     return MaskedBlendImages(in, Rings(in.width, in.height),
+                                              Ramp(in.width, in.height), false, nullptr);
+                   }});
+  steps.push_back({"masked-fade", "MASKEDFADE RAMP", [](const Image& in) {
+                     return MaskedBlendImages(in, Rings(in.width, in.height),
+                                              Ramp(in.width, in.height), true, nullptr);
+                   }});
+#endif
+#if MORVEX_HAS_Multiply
+  steps.push_back({"multiply", "MULTIPLY 0.6", [](const Image& in) { return MultiplyImage(in, 0.6); }});
+#endif
+#if MORVEX_HAS_MaskMultiply && MORVEX_HAS_MultiplyChannel
+  steps.push_back({"mask-multiply", "MASKMULTIPLY RAMP", [](const Image& in) {
+                     return MaskMultiplyImage(in, Ramp(in.width, in.height), -1, 2, 1, 0);
+                   }});
+  steps.push_back({"multiply-channel", "MULTIPLYCHANNEL GREEN", [](const Image& in) {
+                     return MaskMultiplyImage(in, Ramp(in.width, in.height), 1, 2, 1.5, -40);
+                   }});
+#endif
+#if MORVEX_HAS_ClipRestore && MORVEX_HAS_FocusPrep && MORVEX_HAS_ConvertARGBToARGBFloat && \
+    MORVEX_HAS_ConvertARGBFloatToARGB
+  steps.push_back({"clip-restore", "CLIPRESTORE 0.6", [](const Image& in) {
+                     return ClipRestoreImage(in, 0.6, 0.3, false);
+                   }});
+  steps.push_back({"focus-prep", "FOCUSPREP 0.8", [](const Image& in) {
+                     return ClipRestoreImage(in, 0.8, 0.9, true);
                    }});
 #endif
 #if MORVEX_HAS_Desaturate
@@ -113,6 +194,38 @@ std::vector<DemoStep> DemoSteps() {
                      return PlotHistogram(CountHistogram(in), 1, 29);
                    }});
 #endif
+#if MORVEX_HAS_Lut && MORVEX_HAS_LutWithAlphaClamp
+  steps.push_back({"levels", "LUTWITHALPHACLAMP LEVELS", [](const Image& in) {
+                     Levels levels;
+                     levels.inBlack = 40;
+                     levels.inWhite = 215;
+                     levels.gamma = 1.3;
+                     return ApplyTable(in, LevelsTable(levels, kColorBits), true);
+                   }});
+  steps.push_back({"lut", "LUT POSTERIZE", [](const Image& in) {
+                     ChannelTable table = IdentityTable();
+                     for (int i = 0; i < 256; ++i)
+                       for (int k = 0; k < 3; ++k) table[i * 4 + k] = std::uint8_t(i / 64 * 85);
+                     return ApplyTable(in, table, false);
+                   }});
+#endif
+#if MORVEX_HAS_ChannelMapEx && MORVEX_HAS_ChannelMergeLut
+  {
+    static const std::uint8_t kDeep[4] = {20, 30, 90, 255}, kGold[4] = {255, 210, 60, 255};
+    static const std::uint8_t kClear[4] = {0, 0, 0, 0}, kRed[4] = {230, 40, 40, 255};
+#if MORVEX_HAS_Desaturate && MORVEX_HAS_ChannelMap
+    steps.push_back({"gradient-map", "CHANNELMAP BY LUMINANCE", [](const Image& in) {
+                       return GradientMap(in, MapSource::kLuma, GradientTable(kDeep, kGold));
+                     }});
+#endif
+    steps.push_back({"channel-map-ex", "CHANNELMAPEX BY ALPHA", [](const Image& in) {
+                       return GradientMap(in, MapSource::kAlpha, GradientTable(kClear, kRed));
+                     }});
+    steps.push_back({"channel-merge", "CHANNELMERGELUT SUM", [](const Image& in) {
+                       return GradientMap(in, MapSource::kSumColor, GradientTable(kGold, kDeep));
+                     }});
+  }
+#endif
 #if MORVEX_HAS_Blur3x3
   steps.push_back({"blur3x3", "BLUR3X3 3 PASSES", [](const Image& in) { return Blur3x3Image(in, 3); }});
 #endif
@@ -129,6 +242,32 @@ std::vector<DemoStep> DemoSteps() {
                      r.scaleX = r.scaleY = 1.15;
                      return RadialBlurImage(in, r, 15);
                    }});
+#endif
+#if MORVEX_HAS_GenerateNoiseMask && MORVEX_HAS_ConvertFloatMaskToARGB
+  steps.push_back({"noise", "GENERATENOISEMASK", [](const Image& in) {
+                     return MaskToGray(NoiseMask(in.width, in.height, 0, 255, 1), true);
+                   }});
+#endif
+#if MORVEX_HAS_MultiplyMasks && MORVEX_HAS_GenerateNoiseMask && \
+    MORVEX_HAS_ConvertChannelToFloatMask && MORVEX_HAS_ConvertFloatMaskToARGB
+  steps.push_back({"grain", "MULTIPLYMASKS GRAIN ON RED", [](const Image& in) {
+                     FloatMask red = ChannelToMask(in, 2);
+                     MultiplyMaskBy(red, NoiseMask(in.width, in.height, 0.5f, 1, 7));
+                     const Image gray = MaskToGray(red, false);
+                     return CopyChannelFrom(in, 2, gray, 2);
+                   }});
+#endif
+#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && MORVEX_HAS_ConvertFloatMaskToARGB
+  steps.push_back({"scale-mask", "SCALEMASK RED, TOP LEFT X2", [](const Image& in) {
+                     const FloatMask red = ChannelToMask(in, 2);
+                     FloatMask out(in.width, in.height);
+                     ScaleMaskOnto(out, {0, 0, float(in.width), float(in.height)}, red,
+                                   {0, 0, in.width / 2.0f, in.height / 2.0f}, 0, 0);
+                     return MaskToGray(out, true);
+                   }});
+#endif
+#if MORVEX_HAS_Shear
+  steps.push_back({"shear", "SHEAR RIGHT 0.3", [](const Image& in) { return ShearImage(in, 2, 0.3); }});
 #endif
   return steps;
 }
@@ -187,6 +326,8 @@ int RunDemo(const Args& args) {
     throw CliError("cannot create directory " + dir + ": a file of that name exists");
   fs::create_directories(dir, ec);
   if (ec) throw CliError("cannot create directory " + dir + ": " + ec.message());
+  // Start from the default floating-point state, as a fresh thread has it.
+  FPU_Reset();
   const Image test = TestImage();
   std::vector<Tile> tiles;
   int index = 0;
@@ -202,6 +343,8 @@ int RunDemo(const Args& args) {
   const std::string sheetPath = (fs::path(dir) / "contact-sheet.png").string();
   SaveImage(sheetPath, ContactSheet(tiles));
   std::printf("wrote %s\n", sheetPath.c_str());
+  std::printf("floating-point state after the tour: control word 0x%08x, status 0x%08x\n",
+              unsigned(FPU_Control(0, 0)), unsigned(FPU_Status()));
   std::printf("%d operations on a %dx%d test image; open %s to see them all.\n",
               index - 1, kTestWidth, kTestHeight, sheetPath.c_str());
   std::fflush(stdout);

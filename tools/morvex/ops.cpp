@@ -20,9 +20,13 @@ Image FlipVertical(const Image& image) {
 }
 
 Image CopyChannel(const Image& image, int from, int to) {
+  return CopyChannelFrom(image, to, image, from);
+}
+
+Image CopyChannelFrom(const Image& image, int to, const Image& source, int from) {
   Image out = image;
   ChannelCopy(out.pixels.data() + to, out.stride(), 4, image.width, image.height,
-              image.pixels.data() + from, image.stride(), 4);
+              source.pixels.data() + from, source.stride(), 4);
   return out;
 }
 

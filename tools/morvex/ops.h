@@ -22,6 +22,9 @@ extern const char* const kChannelNames[4];
 Image FlipVertical(const Image& image);
 // Copies channel `from` of every pixel into channel `to` (ChannelCopy).
 Image CopyChannel(const Image& image, int from, int to);
+// Copies channel `from` of `source` into channel `to` of a copy of `image`
+// (same size).
+Image CopyChannelFrom(const Image& image, int to, const Image& source, int from);
 // Copies `tile` into `canvas` with its top-left corner at (x, y); the tile
 // must lie inside the canvas (BitmapCopy).
 void Place(Image& canvas, const Image& tile, std::int32_t x, std::int32_t y);
