@@ -1,11 +1,15 @@
 // Each subcommand writes exactly the pixels the library gives for the same
 // direct call on the same premultiplied input.
 #include <gtest/gtest.h>
+#include <png.h>
 
+#include <cmath>
+#include <fstream>
 #include <functional>
 #include <sstream>
 
 #include "cli_harness.h"
+#include "tables.h"
 #include "morvex/native.h"
 
 namespace morvex::test {
@@ -18,26 +22,59 @@ struct Shape {
 };
 constexpr Shape kShapes[] = {{1, 1}, {7, 3}, {33, 17}};
 
-// Runs `args` ("IN" and "OUT" replaced by file names) on a random input of
-// every shape and compares the written file with `direct` applied to the
-// loaded input.
+// The files of one run: a random image, a second one of the same size, and a
+// weight image (its straight bytes in the library's order).
+struct Inputs {
+  Image in, other, weights;
+};
+
+// Runs `args` on random inputs of every shape and compares the written file
+// with `direct` applied to the same inputs. In `args`, IN, OTHER and MASK
+// name the input files and OUT the output file.
 void ExpectSameAsDirect(const std::vector<std::string>& args,
-                        const std::function<Image(const Image&)>& direct, std::uint64_t seed) {
+                        const std::function<Image(const Inputs&)>& direct, std::uint64_t seed) {
   for (const Shape shape : kShapes) {
     ScratchDir dir;
-    Rng rng(seed + shape.width);
-    const Image input = WriteRandomPng(rng, dir / "in.png", shape.width, shape.height);
+    Rng rng(seed * 1000 + shape.width);
+    Inputs inputs;
+    inputs.in = WriteRandomPng(rng, dir / "in.png", shape.width, shape.height);
+    inputs.other = WriteRandomPng(rng, dir / "other.png", shape.width, shape.height);
+    const auto rgba = RandomRgba(rng, shape.width, shape.height);
+    WriteRawPng(dir / "mask.png", shape.width, shape.height, PNG_COLOR_TYPE_RGBA, 8, rgba);
+    inputs.weights = Image(shape.width, shape.height);
+    for (std::size_t i = 0; i < rgba.size(); i += 4) {
+      inputs.weights.pixels[i] = rgba[i + 2];
+      inputs.weights.pixels[i + 1] = rgba[i + 1];
+      inputs.weights.pixels[i + 2] = rgba[i];
+      inputs.weights.pixels[i + 3] = rgba[i + 3];
+    }
     std::vector<std::string> words;
-    for (const auto& a : args) words.push_back(a == "IN" ? dir / "in.png" : a == "OUT" ? dir / "out.png" : a);
+    for (const auto& a : args)
+      words.push_back(a == "IN"      ? dir / "in.png"
+                      : a == "OUT"   ? dir / "out.png"
+                      : a == "OTHER" ? dir / "other.png"
+                      : a == "MASK"  ? dir / "mask.png"
+                                     : a);
     const CliRun run = RunCli(words);
     ASSERT_EQ(run.exitCode, 0) << args[0] << ": " << run.err;
-    const Image expected = direct(input);
+    const Image expected = direct(inputs);
     std::int32_t w, h;
     const auto got = ReadRgba8(dir / "out.png", &w, &h);
     ASSERT_EQ(w, expected.width);
     ASSERT_EQ(h, expected.height);
     EXPECT_EQ(got, SavedBytes(expected)) << args[0] << " " << shape.width << "x" << shape.height;
   }
+}
+
+void ExpectSameAsDirect(const std::vector<std::string>& args,
+                        const std::function<Image(const Image&)>& direct, std::uint64_t seed) {
+  ExpectSameAsDirect(args, [&](const Inputs& inputs) { return direct(inputs.in); }, seed);
+}
+
+// `base` followed by `options`.
+std::vector<std::string> With(std::vector<std::string> base, const std::vector<std::string>& options) {
+  base.insert(base.end(), options.begin(), options.end());
+  return base;
 }
 
 TEST(CliCommands, Copies) {
@@ -293,6 +330,328 @@ TEST(CliCommands, RadialBlur) {
                          in.stride(), 4, in.width, in.height, cx, cy, tc.sx, tc.sy, tc.gain);
       return out;
     }, 80);
+  }
+}
+#endif
+
+#if MORVEX_HAS_Lut && MORVEX_HAS_LutWithAlphaClamp
+TEST(CliCommands, LutAndLevels) {
+  ScratchDir tables;
+  const std::string curve = "0 20\n100 60\nalpha 0 0\nalpha 255 200\nred 30 255\n";
+  { std::ofstream(tables / "curve.txt") << curve; }
+  const cli::ChannelTable curveTable = cli::ParseCurveTable(curve, "curve.txt");
+  for (const bool clamp : {true, false}) {
+    ExpectSameAsDirect(With({"lut", "IN", "OUT", "--table", tables / "curve.txt"},
+                            clamp ? std::vector<std::string>{} : std::vector<std::string>{"--no-alpha-clamp"}),
+                       [&](const Image& in) {
+                         Image out = in;
+                         (clamp ? LutWithAlphaClamp : Lut)(out.pixels.data(), out.stride(), in.width,
+                                                           in.height, curveTable.data());
+                         return out;
+                       },
+                       90);
+  }
+  const struct {
+    std::vector<std::string> options;
+    cli::Levels levels;
+    unsigned channels;
+    bool clamp;
+  } cases[] = {
+      {{"--black", "30", "--white", "200", "--gamma", "1.5", "--channels", "all"},
+       {30, 200, 1.5, 0, 255}, cli::kColorBits | cli::kAlphaBit, true},
+      {{"--out-black", "20", "--out-white", "100", "--channels", "red", "--no-alpha-clamp"},
+       {0, 255, 1, 20, 100}, cli::kRedBit, false},
+      {{}, {0, 255, 1, 0, 255}, cli::kColorBits, true},
+  };
+  for (const auto& tc : cases) {
+    const cli::ChannelTable table = cli::LevelsTable(tc.levels, tc.channels);
+    ExpectSameAsDirect(With({"levels", "IN", "OUT"}, tc.options), [&](const Image& in) {
+      Image out = in;
+      (tc.clamp ? LutWithAlphaClamp : Lut)(out.pixels.data(), out.stride(), in.width, in.height,
+                                           table.data());
+      return out;
+    }, 91);
+  }
+}
+#endif
+
+#if MORVEX_HAS_ChannelMapEx && MORVEX_HAS_ChannelMergeLut && MORVEX_HAS_ChannelMap && MORVEX_HAS_Desaturate
+TEST(CliCommands, GradientMap) {
+  const std::uint8_t navy[4] = {0x10, 0x20, 0x40, 0xFF}, amber[4] = {0xFF, 0xCC, 0x00, 0xFF};
+  const std::uint8_t black[4] = {0, 0, 0, 255}, white[4] = {255, 255, 255, 255};
+  const std::uint8_t clear[4] = {0, 0, 0, 0}, red[4] = {255, 0, 0, 255};
+  const struct {
+    std::vector<std::string> options;
+    const std::uint8_t* from;
+    const std::uint8_t* to;
+    int source;  // 0..3 a channel, 4 luminance, 5 and 6 sums of 3 and 4 channels
+  } cases[] = {
+      {{"--from", "#102040", "--to", "#ffcc00"}, navy, amber, 4},
+      {{"--channel", "red"}, black, white, 2},
+      {{"--channel", "alpha", "--from", "transparent", "--to", "red"}, clear, red, 3},
+      {{"--channel", "sum", "--from", "#102040ff", "--to", "ffcc00"}, navy, amber, 5},
+      {{"--channel", "sum-all"}, black, white, 6},
+  };
+  for (const auto& tc : cases) {
+    const cli::PixelTable table = cli::GradientTable(tc.from, tc.to);
+    ExpectSameAsDirect(With({"gradient-map", "IN", "OUT"}, tc.options), [&](const Image& in) {
+      Image out = in;
+      if (tc.source == 4) {
+        Desaturate(out.pixels.data(), out.stride(), in.width, in.height, 0);
+        EXPECT_EQ(ChannelMap(out.pixels.data(), out.stride(), 0, in.width, in.height, table.data()), 1);
+      } else if (tc.source >= 5) {
+        ChannelMergeLut(out.pixels.data(), out.stride(), tc.source - 2, in.width, in.height,
+                        table.data());
+      } else {
+        Image fresh(in.width, in.height);
+        EXPECT_EQ(ChannelMapEx(fresh.pixels.data(), fresh.stride(), in.pixels.data(), in.stride(),
+                               tc.source, in.width, in.height, table.data()),
+                  1);
+        out = fresh;
+      }
+      return out;
+    }, 92);
+  }
+}
+#endif
+
+#if MORVEX_HAS_ConvertChannelToFloatMask && MORVEX_HAS_ConvertFloatMaskToARGB
+// One channel as a float mask of its values (identity table).
+std::vector<float> DirectMask(const Image& in, int channel) {
+  float table[256];
+  for (int i = 0; i < 256; ++i) table[i] = float(i);
+  std::vector<float> mask(std::size_t(in.width) * in.height);
+  ConvertChannelToFloatMask(reinterpret_cast<std::uint8_t*>(mask.data()), in.width * 4,
+                            in.pixels.data(), in.stride(), channel, in.width, in.height,
+                            reinterpret_cast<const std::uint8_t*>(table));
+  return mask;
+}
+
+// The mask as grey pixels, made opaque unless `asAlpha`.
+Image DirectGray(const std::vector<float>& mask, std::int32_t w, std::int32_t h, bool asAlpha) {
+  Image out(w, h);
+  ConvertFloatMaskToARGB(out.pixels.data(), out.stride(),
+                         reinterpret_cast<const std::uint8_t*>(mask.data()), w * 4, w, h);
+  if (!asAlpha)
+    for (std::size_t i = 3; i < out.pixels.size(); i += 4) out.pixels[i] = 255;
+  return out;
+}
+#endif
+
+#if MORVEX_HAS_GenerateNoiseMask && MORVEX_HAS_MultiplyMasks && \
+    MORVEX_HAS_ConvertChannelToFloatMask && MORVEX_HAS_ConvertFloatMaskToARGB
+TEST(CliCommands, Noise) {
+  const struct {
+    std::vector<std::string> options;
+    std::int32_t w, h;
+    float low, high;
+    std::uint32_t seed;
+    bool asAlpha;
+  } cases[] = {
+      {{"--size", "13x7", "--low", "10", "--high", "200", "--seed", "42"}, 13, 7, 10, 200, 42, false},
+      {{"--size", "1x1"}, 1, 1, 0, 255, 1, false},
+      {{"--size", "5,9", "--as-alpha", "--seed", "4294967295", "--high", "300"}, 5, 9, 0, 300, 4294967295u, true},
+  };
+  for (const auto& tc : cases) {
+    ScratchDir dir;
+    const CliRun run = RunCli(With({"noise", dir / "noise.png"}, tc.options));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::vector<float> mask(std::size_t(tc.w) * tc.h);
+    GenerateNoiseMask(mask.data(), tc.w * 4, tc.w, tc.h, tc.low, tc.high, tc.seed);
+    EXPECT_EQ(ReadRgba8(dir / "noise.png"), SavedBytes(DirectGray(mask, tc.w, tc.h, tc.asAlpha)));
+  }
+  // Grain: a channel times noise between LOW and HIGH, written back.
+  for (const auto& [channelName, channel] : {std::pair{"red", 2}, std::pair{"alpha", 3}}) {
+    ExpectSameAsDirect({"noise", "OUT", "--multiply", "IN", "--channel", channelName, "--low",
+                        "0.5", "--high", "1.25", "--seed", "9"},
+                       [&](const Image& in) {
+                         std::vector<float> m = DirectMask(in, channel);
+                         std::vector<float> noise(m.size());
+                         GenerateNoiseMask(noise.data(), in.width * 4, in.width, in.height, 0.5f,
+                                           1.25f, 9);
+                         MultiplyMasks(m.data(), in.width * 4, noise.data(), in.width * 4,
+                                       in.width, in.height);
+                         const Image gray = DirectGray(m, in.width, in.height, true);
+                         Image out = in;
+                         for (std::size_t i = 0; i < out.pixels.size(); i += 4)
+                           out.pixels[i + channel] = gray.pixels[i];
+                         return out;
+                       },
+                       93);
+  }
+}
+#endif
+
+#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && MORVEX_HAS_ConvertFloatMaskToARGB
+TEST(CliCommands, ScaleMask) {
+  const struct {
+    std::vector<std::string> options;
+    int channel;
+    bool onto;  // start from OTHER's channel, else a black mask of the given size
+    std::int32_t w, h;  // 0: the input's size
+    std::vector<float> from, to;  // empty: the whole plane
+    int mode;
+    float amount;
+  } cases[] = {
+      {{"--size", "20x9"}, 3, false, 20, 9, {}, {}, 0, 0.5f},
+      {{"--channel", "red", "--from-rect", "0.5,0,1.5,1", "--to-rect", "2.5,1,10,5", "--size", "16,8"},
+       2, false, 16, 8, {0.5f, 0, 1.5f, 1}, {2.5f, 1, 10, 5}, 0, 0.5f},
+      {{"--mode", "blend", "--amount", "0.3", "--onto", "OTHER"}, 3, true, 0, 0, {}, {}, 1, 0.3f},
+      {{"--mode", "multiply", "--onto", "OTHER", "--channel", "green", "--as-alpha"}, 1, true, 0, 0, {}, {}, 2, 0.5f},
+  };
+  for (const auto& tc : cases) {
+    ExpectSameAsDirect(With({"scale-mask", "IN", "OUT"}, tc.options), [&](const Inputs& inputs) {
+      const Image& in = inputs.in;
+      const std::vector<float> src = DirectMask(in, tc.channel);
+      const std::int32_t w = tc.onto ? in.width : tc.w, h = tc.onto ? in.height : tc.h;
+      std::vector<float> dst = tc.onto ? DirectMask(inputs.other, tc.channel)
+                                       : std::vector<float>(std::size_t(w) * h);
+      const std::vector<float> from = tc.from.empty() ? std::vector<float>{0, 0, float(in.width), float(in.height)} : tc.from;
+      const std::vector<float> to = tc.to.empty() ? std::vector<float>{0, 0, float(w), float(h)} : tc.to;
+      const std::uint8_t done = ScaleMask(dst.data(), w * 4, w, h, to[0], to[1], to[2], to[3],
+                                          src.data(), in.width * 4, in.width, in.height, from[0],
+                                          from[1], from[2], from[3], tc.mode, tc.amount);
+      // A refusal (1x1 inputs) shows as the tool's error exit, caught above.
+      EXPECT_EQ(done, 1);
+      const bool asAlpha = tc.options.back() == "--as-alpha";
+      return DirectGray(dst, w, h, asAlpha);
+    }, 94);
+  }
+}
+#endif
+
+#if MORVEX_HAS_Shear
+TEST(CliCommands, Shear) {
+  const struct {
+    const char* direction;
+    std::uint32_t code;
+    const char* factor;
+  } cases[] = {{"right", 2, "0.3"}, {"left", 1, "1"}, {"down", 3, "0.45"}, {"up", 0, "2.5"}, {"right", 2, "-0.5"}};
+  for (const auto& tc : cases) {
+    ExpectSameAsDirect({"shear", "IN", "OUT", "--direction", tc.direction, "--factor", tc.factor},
+                       [&](const Image& in) {
+                         const double f = std::stod(tc.factor);
+                         const bool vertical = tc.code == 0 || tc.code == 3;
+                         const std::int32_t len = vertical ? in.height : in.width;
+                         const std::int32_t lines = vertical ? in.width : in.height;
+                         const auto sheared = std::int32_t(std::ceil(len + std::fabs((lines - 1) * f)));
+                         Image out(vertical ? in.width : sheared, vertical ? sheared : in.height);
+                         Shear(in.pixels.data(), in.stride(), in.width, in.height, out.pixels.data(),
+                               out.stride(), out.width, out.height, tc.code, f);
+                         return out;
+                       },
+                       95);
+  }
+}
+#endif
+
+#if MORVEX_HAS_Composite
+TEST(CliCommands, Composite) {
+  const struct {
+    const char* mode;
+    int code;
+    std::vector<std::string> options;
+    double opacity;
+    std::int32_t x, y;
+  } cases[] = {
+      {"normal", 1, {}, 1, 0, 0},           {"add", 3, {"--opacity", "0.4"}, 0.4, 0, 0},
+      {"multiply", 4, {"--at", "2,-1"}, 1, 2, -1}, {"overlay", 5, {"--at=-3,1", "--opacity=0.75"}, 0.75, -3, 1},
+      {"screen", 6, {}, 1, 0, 0},           {"average", 7, {"--opacity", "0"}, 0, 0, 0},
+  };
+  for (const auto& tc : cases) {
+    ExpectSameAsDirect(With({"composite", "IN", "OTHER", "OUT", "--mode", tc.mode}, tc.options),
+                       [&](const Inputs& inputs) {
+                         Image out = inputs.in;
+                         // The overlap of OTHER placed at (x, y), computed pixel by pixel.
+                         for (std::int32_t y = 0; y < out.height; ++y)
+                           for (std::int32_t x = 0; x < out.width; ++x) {
+                             const std::int32_t ox = x - tc.x, oy = y - tc.y;
+                             if (ox < 0 || oy < 0 || ox >= inputs.other.width || oy >= inputs.other.height) continue;
+                             EXPECT_EQ(Composite(out.At(x, y), 0, inputs.other.At(ox, oy), 0, 1, 1,
+                                                 tc.code, tc.opacity),
+                                       1);
+                           }
+                         return out;
+                       },
+                       96);
+  }
+}
+#endif
+
+#if MORVEX_HAS_Blend && MORVEX_HAS_MaskedBlend && MORVEX_HAS_MaskedFade
+TEST(CliCommands, Blend) {
+  ExpectSameAsDirect({"blend", "IN", "OTHER", "OUT", "--amount", "0.3"}, [](const Inputs& i) {
+    Image out = i.in;
+    Blend(out.pixels.data(), out.stride(), i.other.pixels.data(), i.other.stride(), out.width,
+          out.height, 1.0 - 0.3);
+    return out;
+  }, 97);
+  ExpectSameAsDirect({"blend", "IN", "OTHER", "OUT"}, [](const Inputs& i) {
+    Image out = i.in;
+    Blend(out.pixels.data(), out.stride(), i.other.pixels.data(), i.other.stride(), out.width,
+          out.height, 0.5);
+    return out;
+  }, 98);
+  ScratchDir tables;
+  const std::string curve = "0 255\n255 0\nred 0 128\n";
+  { std::ofstream(tables / "weights.txt") << curve; }
+  const cli::ChannelTable table = cli::ParseCurveTable(curve, "weights.txt");
+  const struct {
+    std::vector<std::string> options;
+    bool fade, withTable;
+  } cases[] = {{{}, false, false}, {{"--weight-table", tables / "weights.txt"}, false, true}, {{"--fade"}, true, false}};
+  for (const auto& tc : cases) {
+    ExpectSameAsDirect(With({"blend", "IN", "OTHER", "OUT", "--mask", "MASK"}, tc.options),
+                       [&](const Inputs& i) {
+                         Image out = i.in;
+                         if (tc.fade)
+                           MaskedFade(out.pixels.data(), out.stride(), i.weights.pixels.data(),
+                                      i.weights.stride(), i.other.pixels.data(), i.other.stride(),
+                                      out.width, out.height);
+                         else
+                           MaskedBlend(out.pixels.data(), out.stride(), i.weights.pixels.data(),
+                                       i.weights.stride(), i.other.pixels.data(), i.other.stride(),
+                                       out.width, out.height, tc.withTable ? table.data() : nullptr);
+                         return out;
+                       },
+                       99);
+  }
+}
+#endif
+
+#if MORVEX_HAS_Multiply && MORVEX_HAS_MaskMultiply && MORVEX_HAS_MultiplyChannel
+TEST(CliCommands, Multiply) {
+  ExpectSameAsDirect({"multiply", "IN", "OUT", "--factor", "0.6"}, [](const Image& in) {
+    Image out = in;
+    Multiply(out.pixels.data(), out.stride(), in.width, in.height, 0.6);
+    return out;
+  }, 100);
+  const struct {
+    std::vector<std::string> options;
+    int dstChannel, maskChannel;  // dstChannel -1: MaskMultiply
+    double scale, offset;
+  } cases[] = {
+      {{}, -1, -1, 1, 0},
+      {{"--mask-channel", "green", "--scale", "0.5", "--offset", "10"}, -1, 1, 0.5, 10},
+      {{"--channel", "alpha", "--mask-channel", "red"}, 3, 2, 1, 0},
+      {{"--channel", "blue", "--scale", "2", "--offset", "-64"}, 0, 0, 2, -64},
+  };
+  for (const auto& tc : cases) {
+    ExpectSameAsDirect(With({"multiply", "IN", "OUT", "--mask", "MASK"}, tc.options),
+                       [&](const Inputs& i) {
+                         Image out = i.in;
+                         if (tc.dstChannel < 0)
+                           EXPECT_EQ(MaskMultiply(out.pixels.data(), out.stride(), i.weights.pixels.data(),
+                                                  i.weights.stride(), out.width, out.height,
+                                                  tc.maskChannel, tc.scale, tc.offset), 1);
+                         else
+                           EXPECT_EQ(MultiplyChannel(out.pixels.data(), out.stride(), tc.dstChannel,
+                                                     i.weights.pixels.data(), i.weights.stride(),
+                                                     tc.maskChannel, out.width, out.height, tc.scale,
+                                                     tc.offset), 1);
+                         return out;
+                       },
+                       101);
   }
 }
 #endif
