@@ -32,8 +32,10 @@ struct Inputs {
 // with `direct` applied to the same inputs. In `args`, IN, OTHER and MASK
 // name the input files and OUT the output file.
 void ExpectSameAsDirect(const std::vector<std::string>& args,
-                        const std::function<Image(const Inputs&)>& direct, std::uint64_t seed) {
-  for (const Shape shape : kShapes) {
+                        const std::function<Image(const Inputs&)>& direct, std::uint64_t seed,
+                        std::size_t firstShape = 0) {
+  for (std::size_t s = firstShape; s < std::size(kShapes); ++s) {
+    const Shape shape = kShapes[s];
     ScratchDir dir;
     Rng rng(seed * 1000 + shape.width);
     Inputs inputs;
@@ -494,8 +496,8 @@ TEST(CliCommands, ScaleMask) {
     float amount;
   } cases[] = {
       {{"--size", "20x9"}, 3, false, 20, 9, {}, {}, 0, 0.5f},
-      {{"--channel", "red", "--from-rect", "0.5,0,1.5,1", "--to-rect", "2.5,1,10,5", "--size", "16,8"},
-       2, false, 16, 8, {0.5f, 0, 1.5f, 1}, {2.5f, 1, 10, 5}, 0, 0.5f},
+      {{"--channel", "red", "--from-rect", "0.5,0.25,4.5,2.5", "--to-rect", "2.5,1,10,5", "--size", "16,8"},
+       2, false, 16, 8, {0.5f, 0.25f, 4.5f, 2.5f}, {2.5f, 1, 10, 5}, 0, 0.5f},
       {{"--mode", "blend", "--amount", "0.3", "--onto", "OTHER"}, 3, true, 0, 0, {}, {}, 1, 0.3f},
       {{"--mode", "multiply", "--onto", "OTHER", "--channel", "green", "--as-alpha"}, 1, true, 0, 0, {}, {}, 2, 0.5f},
   };
@@ -511,11 +513,10 @@ TEST(CliCommands, ScaleMask) {
       const std::uint8_t done = ScaleMask(dst.data(), w * 4, w, h, to[0], to[1], to[2], to[3],
                                           src.data(), in.width * 4, in.width, in.height, from[0],
                                           from[1], from[2], from[3], tc.mode, tc.amount);
-      // A refusal (1x1 inputs) shows as the tool's error exit, caught above.
       EXPECT_EQ(done, 1);
       const bool asAlpha = tc.options.back() == "--as-alpha";
       return DirectGray(dst, w, h, asAlpha);
-    }, 94);
+    }, 94, 1);  // a 1x1 source is refused by the library (see the error tests)
   }
 }
 #endif

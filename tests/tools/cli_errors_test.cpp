@@ -137,6 +137,20 @@ TEST(CliErrors, OptionValues) {
   for (const auto& tc : cases) ExpectError(tc);
 }
 
+// A call the library refuses becomes an error of the command.
+TEST(CliErrors, LibraryRefusals) {
+  std::vector<ErrorCase> cases;
+#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && MORVEX_HAS_ConvertFloatMaskToARGB
+  cases.push_back({{"scale-mask", "@/in.png", "@/out.png", "--to-rect", "1,1,1,3"},
+                   "morvex scale-mask: ScaleMask refused the call (the target rectangle, clipped "
+                   "to both masks, is 1 pixel or less wide or high)"});
+  cases.push_back({{"scale-mask", "@/in.png", "@/existing.png", "--to-rect", "10,0,4,4"},
+                   "morvex scale-mask: ScaleMask refused the call (the target rectangle, clipped "
+                   "to both masks, is 1 pixel or less wide or high)"});
+#endif
+  for (const auto& tc : cases) ExpectError(tc);
+}
+
 // A directory the user may not write to (meaningless for root, who may).
 TEST(CliErrors, UnwritableDirectory) {
   if (::geteuid() == 0) GTEST_SKIP() << "root writes everywhere";
