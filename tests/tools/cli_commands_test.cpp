@@ -74,7 +74,7 @@ void ExpectSameAsDirect(const std::vector<std::string>& args,
 }
 
 // `base` followed by `options`.
-std::vector<std::string> With(std::vector<std::string> base, const std::vector<std::string>& options) {
+[[maybe_unused]] std::vector<std::string> With(std::vector<std::string> base, const std::vector<std::string>& options) {
   base.insert(base.end(), options.begin(), options.end());
   return base;
 }

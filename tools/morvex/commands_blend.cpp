@@ -93,8 +93,8 @@ Image ClipRestoreImage(const Image& image, double clip, double restoreMin, bool 
   const std::int32_t floatStride = image.width * 16;
   ConvertARGBToARGBFloat(bytes, floatStride, image.pixels.data(), image.stride(), image.width,
                          image.height);
-  (focusPrep ? FocusPrep : ClipRestore)(bytes, floatStride, image.width, image.height, clip,
-                                        restoreMin);
+  (focusPrep ? FocusPrep : ClipRestore)(floats.data(), floatStride, image.width, image.height,
+                                        clip, restoreMin);
   Image out(image.width, image.height);
   ConvertARGBFloatToARGB(out.pixels.data(), out.stride(), bytes, floatStride, image.width,
                          image.height);
