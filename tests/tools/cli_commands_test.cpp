@@ -594,7 +594,7 @@ TEST(CliCommands, Blend) {
     return out;
   }, 98);
   ScratchDir tables;
-  const std::string curve = "0 255\n255 0\nred 0 128\n";
+  const std::string curve = "blue 0 255\nblue 255 0\nred 0 128\ngreen 100 0\n";
   { std::ofstream(tables / "weights.txt") << curve; }
   const cli::ChannelTable table = cli::ParseCurveTable(curve, "weights.txt");
   const struct {
