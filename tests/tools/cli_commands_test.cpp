@@ -169,9 +169,7 @@ TEST(CliCommands, BlurAlpha) {
                {{"--channel", "red", "--sigma", "4", "--scale", "-1", "--offset", "255"}, 2, 4, -1, 255},
                {{"--scale", "0.5", "--offset=-3"}, 3, 2, 0.5, -3}};
   for (const auto& tc : cases) {
-    std::vector<std::string> args = {"blur-alpha", "IN", "OUT"};
-    args.insert(args.end(), tc.options.begin(), tc.options.end());
-    ExpectSameAsDirect(args, [&](const Image& in) {
+    ExpectSameAsDirect(With({"blur-alpha", "IN", "OUT"}, tc.options), [&](const Image& in) {
       Image out = in;
       std::vector<float> temp(std::size_t(in.width) * in.height);
       EXPECT_EQ(GaussianBlurMask(out.pixels.data() + tc.channel, out.stride(), 4, in.width,
@@ -210,9 +208,7 @@ TEST(CliCommands, Hsl) {
        0.5, 0, 1.1, -45 / 360.0, 0.25, -0.1},
   };
   for (const auto& tc : cases) {
-    std::vector<std::string> args = {"hsl", "IN", "OUT"};
-    args.insert(args.end(), tc.options.begin(), tc.options.end());
-    ExpectSameAsDirect(args, [&](const Image& in) {
+    ExpectSameAsDirect(With({"hsl", "IN", "OUT"}, tc.options), [&](const Image& in) {
       Image out = in;
       HslScaleOffset(out.pixels.data(), out.stride(), in.width, in.height, tc.hs, tc.ss, tc.ls,
                      tc.ho, tc.so, tc.lo);
@@ -293,9 +289,7 @@ TEST(CliCommands, Edges) {
     double threshold;
   } cases[] = {{{}, false, 0.1}, {{"--threshold", "0.3"}, false, 0.3}, {{"--gray", "--threshold", "0"}, true, 0}};
   for (const auto& tc : cases) {
-    std::vector<std::string> args = {"edges", "IN", "OUT"};
-    args.insert(args.end(), tc.options.begin(), tc.options.end());
-    ExpectSameAsDirect(args, [&](const Image& in) {
+    ExpectSameAsDirect(With({"edges", "IN", "OUT"}, tc.options), [&](const Image& in) {
       Image out(in.width, in.height);
       EdgeDetect(out.pixels.data(), out.stride(), in.pixels.data(), in.stride(), in.width,
                  in.height, tc.gray, tc.threshold);
@@ -320,9 +314,7 @@ TEST(CliCommands, RadialBlur) {
       {{"--center=-3.5,40", "--scale", "0.8"}, false, -3.5, 40, 0.8, 0.8, 1, 15},
   };
   for (const auto& tc : cases) {
-    std::vector<std::string> args = {"radial-blur", "IN", "OUT"};
-    args.insert(args.end(), tc.options.begin(), tc.options.end());
-    ExpectSameAsDirect(args, [&](const Image& in) {
+    ExpectSameAsDirect(With({"radial-blur", "IN", "OUT"}, tc.options), [&](const Image& in) {
       Image out = in;
       const double cx = tc.middle ? (in.width - 1) / 2.0 : tc.cx;
       const double cy = tc.middle ? (in.height - 1) / 2.0 : tc.cy;
