@@ -9,8 +9,8 @@
 #include <sstream>
 
 #include "cli_harness.h"
-#include "tables.h"
 #include "morvex/native.h"
+#include "tables.h"
 
 namespace morvex::test {
 namespace {
@@ -70,36 +70,42 @@ void ExpectSameAsDirect(const std::vector<std::string>& args,
 
 void ExpectSameAsDirect(const std::vector<std::string>& args,
                         const std::function<Image(const Image&)>& direct, std::uint64_t seed) {
-  ExpectSameAsDirect(args, [&](const Inputs& inputs) { return direct(inputs.in); }, seed);
+  ExpectSameAsDirect(
+      args, [&](const Inputs& inputs) { return direct(inputs.in); }, seed);
 }
 
 // `base` followed by `options`.
-[[maybe_unused]] std::vector<std::string> With(std::vector<std::string> base, const std::vector<std::string>& options) {
+[[maybe_unused]] std::vector<std::string> With(std::vector<std::string> base,
+                                               const std::vector<std::string>& options) {
   base.insert(base.end(), options.begin(), options.end());
   return base;
 }
 
 TEST(CliCommands, Copies) {
-  ExpectSameAsDirect({"flip", "IN", "OUT"}, [](const Image& in) {
-    Image out(in.width, in.height);
-    for (std::int32_t y = 0; y < in.height; ++y)
-      BitmapCopy(out.Row(y), 0, in.Row(in.height - 1 - y), 0, 4, in.width, 1);
-    return out;
-  }, 1);
+  ExpectSameAsDirect(
+      {"flip", "IN", "OUT"},
+      [](const Image& in) {
+        Image out(in.width, in.height);
+        for (std::int32_t y = 0; y < in.height; ++y)
+          BitmapCopy(out.Row(y), 0, in.Row(in.height - 1 - y), 0, 4, in.width, 1);
+        return out;
+      },
+      1);
   const struct {
     const char* from;
     const char* to;
     int fromIndex, toIndex;
   } routes[] = {{"red", "blue", 2, 0}, {"alpha", "green", 3, 1}, {"blue", "alpha", 0, 3}};
   for (const auto& r : routes)
-    ExpectSameAsDirect({"copy-channel", "IN", "OUT", "--from", r.from, "--to", r.to},
-                       [&](const Image& in) {
-                         Image out = in;
-                         ChannelCopy(out.pixels.data() + r.toIndex, 0, 4, in.width * in.height, 1,
-                                     in.pixels.data() + r.fromIndex, 0, 4);
-                         return out;
-                       },
-                       2);
+    ExpectSameAsDirect(
+        {"copy-channel", "IN", "OUT", "--from", r.from, "--to", r.to},
+        [&](const Image& in) {
+          Image out = in;
+          ChannelCopy(out.pixels.data() + r.toIndex, 0, 4, in.width * in.height, 1,
+                      in.pixels.data() + r.fromIndex, 0, 4);
+          return out;
+        },
+        2);
 }
 
 #if MORVEX_HAS_GaussianBlur
@@ -123,39 +129,40 @@ std::vector<double> Ramp(double from, double to, std::int32_t n) {
 }
 
 TEST(CliCommands, Blur) {
-  ExpectSameAsDirect({"blur", "IN", "OUT", "--sigma", "1.5"},
-                     [](const Image& in) { return DirectBlur(in, 1.5, 1.5, {}, {}); }, 10);
-  ExpectSameAsDirect({"blur", "IN", "OUT", "--sigma-x=3", "--sigma-y", "0.7", "--precision", "8bit"},
-                     [](const Image& in) { return DirectBlur(in, 3, 0.7, {}, {}); }, 11);
-  ExpectSameAsDirect({"blur", "IN", "OUT", "--sigma", "9", "--row-ramp", "0,6", "--column-ramp",
-                      "4,1"},
-                     [](const Image& in) {
-                       return DirectBlur(in, 9, 9, Ramp(0, 6, in.height), Ramp(4, 1, in.width));
-                     },
-                     12);
+  ExpectSameAsDirect(
+      {"blur", "IN", "OUT", "--sigma", "1.5"},
+      [](const Image& in) { return DirectBlur(in, 1.5, 1.5, {}, {}); }, 10);
+  ExpectSameAsDirect(
+      {"blur", "IN", "OUT", "--sigma-x=3", "--sigma-y", "0.7", "--precision", "8bit"},
+      [](const Image& in) { return DirectBlur(in, 3, 0.7, {}, {}); }, 11);
+  ExpectSameAsDirect(
+      {"blur", "IN", "OUT", "--sigma", "9", "--row-ramp", "0,6", "--column-ramp", "4,1"},
+      [](const Image& in) {
+        return DirectBlur(in, 9, 9, Ramp(0, 6, in.height), Ramp(4, 1, in.width));
+      },
+      12);
 }
 #endif
 
-#if MORVEX_HAS_GaussianBlur && MORVEX_HAS_ConvertARGBToARGBFloat && MORVEX_HAS_ConvertARGBFloatToARGB
+#if MORVEX_HAS_GaussianBlur && MORVEX_HAS_ConvertARGBToARGBFloat && \
+    MORVEX_HAS_ConvertARGBFloatToARGB
 TEST(CliCommands, BlurInFloat) {
-  ExpectSameAsDirect({"blur", "IN", "OUT", "--sigma", "2.5", "--precision", "float"},
-                     [](const Image& in) {
-                       const std::int32_t fs = in.width * 16;
-                       std::vector<float> f(std::size_t(in.width) * in.height * 4),
-                           temp(f.size());
-                       auto* fb = reinterpret_cast<std::uint8_t*>(f.data());
-                       ConvertARGBToARGBFloat(fb, fs, in.pixels.data(), in.stride(), in.width,
-                                              in.height);
-                       EXPECT_EQ(GaussianBlur(fb, fs, 16, in.width, in.height, temp.data(),
-                                              static_cast<std::int32_t>(temp.size() * 4), 2.5,
-                                              2.5, nullptr, nullptr),
-                                 1);
-                       Image out(in.width, in.height);
-                       ConvertARGBFloatToARGB(out.pixels.data(), out.stride(), fb, fs, in.width,
-                                              in.height);
-                       return out;
-                     },
-                     13);
+  ExpectSameAsDirect(
+      {"blur", "IN", "OUT", "--sigma", "2.5", "--precision", "float"},
+      [](const Image& in) {
+        const std::int32_t fs = in.width * 16;
+        std::vector<float> f(std::size_t(in.width) * in.height * 4), temp(f.size());
+        auto* fb = reinterpret_cast<std::uint8_t*>(f.data());
+        ConvertARGBToARGBFloat(fb, fs, in.pixels.data(), in.stride(), in.width, in.height);
+        EXPECT_EQ(
+            GaussianBlur(fb, fs, 16, in.width, in.height, temp.data(),
+                         static_cast<std::int32_t>(temp.size() * 4), 2.5, 2.5, nullptr, nullptr),
+            1);
+        Image out(in.width, in.height);
+        ConvertARGBFloatToARGB(out.pixels.data(), out.stride(), fb, fs, in.width, in.height);
+        return out;
+      },
+      13);
 }
 #endif
 
@@ -165,19 +172,26 @@ TEST(CliCommands, BlurAlpha) {
     std::vector<std::string> options;
     int channel;
     double sigma, scale, offset;
+    // clang-format off
   } cases[] = {{{"--sigma", "2"}, 3, 2, 1, 0},
-               {{"--channel", "red", "--sigma", "4", "--scale", "-1", "--offset", "255"}, 2, 4, -1, 255},
+               {{"--channel", "red", "--sigma", "4", "--scale", "-1", "--offset", "255"},
+                2, 4, -1, 255},
                {{"--scale", "0.5", "--offset=-3"}, 3, 2, 0.5, -3}};
+  // clang-format on
   for (const auto& tc : cases) {
-    ExpectSameAsDirect(With({"blur-alpha", "IN", "OUT"}, tc.options), [&](const Image& in) {
-      Image out = in;
-      std::vector<float> temp(std::size_t(in.width) * in.height);
-      EXPECT_EQ(GaussianBlurMask(out.pixels.data() + tc.channel, out.stride(), 4, in.width,
-                                 in.height, temp.data(), static_cast<std::int32_t>(temp.size() * 4),
-                                 tc.sigma, tc.sigma, tc.scale, tc.offset, nullptr, nullptr),
-                1);
-      return out;
-    }, 20 + tc.channel);
+    ExpectSameAsDirect(
+        With({"blur-alpha", "IN", "OUT"}, tc.options),
+        [&](const Image& in) {
+          Image out = in;
+          std::vector<float> temp(std::size_t(in.width) * in.height);
+          EXPECT_EQ(
+              GaussianBlurMask(out.pixels.data() + tc.channel, out.stride(), 4, in.width, in.height,
+                               temp.data(), static_cast<std::int32_t>(temp.size() * 4), tc.sigma,
+                               tc.sigma, tc.scale, tc.offset, nullptr, nullptr),
+              1);
+          return out;
+        },
+        20 + tc.channel);
   }
 }
 #endif
@@ -187,11 +201,14 @@ TEST(CliCommands, Desaturate) {
   for (const bool alpha : {false, true}) {
     std::vector<std::string> args = {"desaturate", "IN", "OUT"};
     if (alpha) args.push_back("--alpha");
-    ExpectSameAsDirect(args, [&](const Image& in) {
-      Image out = in;
-      Desaturate(out.pixels.data(), out.stride(), in.width, in.height, alpha);
-      return out;
-    }, 30);
+    ExpectSameAsDirect(
+        args,
+        [&](const Image& in) {
+          Image out = in;
+          Desaturate(out.pixels.data(), out.stride(), in.width, in.height, alpha);
+          return out;
+        },
+        30);
   }
 }
 #endif
@@ -201,19 +218,24 @@ TEST(CliCommands, Hsl) {
   const struct {
     std::vector<std::string> options;
     double hs, ss, ls, ho, so, lo;
+    // clang-format off
   } cases[] = {
       {{"--hue-shift", "120"}, 1, 1, 1, 120 / 360.0, 0, 0},
       {{"--hue-scale", "0.5", "--saturation-scale", "0", "--lightness-scale", "1.1",
         "--saturation-offset", "0.25", "--lightness-offset", "-0.1", "--hue-shift", "-45"},
        0.5, 0, 1.1, -45 / 360.0, 0.25, -0.1},
   };
+  // clang-format on
   for (const auto& tc : cases) {
-    ExpectSameAsDirect(With({"hsl", "IN", "OUT"}, tc.options), [&](const Image& in) {
-      Image out = in;
-      HslScaleOffset(out.pixels.data(), out.stride(), in.width, in.height, tc.hs, tc.ss, tc.ls,
-                     tc.ho, tc.so, tc.lo);
-      return out;
-    }, 40);
+    ExpectSameAsDirect(
+        With({"hsl", "IN", "OUT"}, tc.options),
+        [&](const Image& in) {
+          Image out = in;
+          HslScaleOffset(out.pixels.data(), out.stride(), in.width, in.height, tc.hs, tc.ss, tc.ls,
+                         tc.ho, tc.so, tc.lo);
+          return out;
+        },
+        40);
   }
 }
 #endif
@@ -224,8 +246,8 @@ TEST(CliCommands, HistogramPrintsAndPlotsCounts) {
   Rng rng(50);
   const Image in = WriteRandomPng(rng, dir / "in.png", 23, 11);
   std::int32_t counts[4][256];
-  const std::int32_t peak = Histogram(in.pixels.data(), in.stride(), in.width, in.height,
-                                      counts[0], counts[1], counts[2], counts[3]);
+  const std::int32_t peak = Histogram(in.pixels.data(), in.stride(), in.width, in.height, counts[0],
+                                      counts[1], counts[2], counts[3]);
   const CliRun run = RunCli({"histogram", dir / "in.png"});
   ASSERT_EQ(run.exitCode, 0) << run.err;
   std::istringstream lines(run.out);
@@ -265,18 +287,18 @@ TEST(CliCommands, HistogramPrintsAndPlotsCounts) {
 #if MORVEX_HAS_Blur3x3
 TEST(CliCommands, Blur3x3) {
   for (const int passes : {1, 3}) {
-    ExpectSameAsDirect({"blur3x3", "IN", "OUT", "--passes", std::to_string(passes)},
-                       [&](const Image& in) {
-                         Image a = in;
-                         for (int i = 0; i < passes; ++i) {
-                           Image b(in.width, in.height);
-                           Blur3x3(b.pixels.data(), b.stride(), a.pixels.data(), a.stride(),
-                                   in.width, in.height);
-                           a = b;
-                         }
-                         return a;
-                       },
-                       60);
+    ExpectSameAsDirect(
+        {"blur3x3", "IN", "OUT", "--passes", std::to_string(passes)},
+        [&](const Image& in) {
+          Image a = in;
+          for (int i = 0; i < passes; ++i) {
+            Image b(in.width, in.height);
+            Blur3x3(b.pixels.data(), b.stride(), a.pixels.data(), a.stride(), in.width, in.height);
+            a = b;
+          }
+          return a;
+        },
+        60);
   }
 }
 #endif
@@ -287,14 +309,21 @@ TEST(CliCommands, Edges) {
     std::vector<std::string> options;
     bool gray;
     double threshold;
-  } cases[] = {{{}, false, 0.1}, {{"--threshold", "0.3"}, false, 0.3}, {{"--gray", "--threshold", "0"}, true, 0}};
+    // clang-format off
+  } cases[] = {{{}, false, 0.1},
+               {{"--threshold", "0.3"}, false, 0.3},
+               {{"--gray", "--threshold", "0"}, true, 0}};
+  // clang-format on
   for (const auto& tc : cases) {
-    ExpectSameAsDirect(With({"edges", "IN", "OUT"}, tc.options), [&](const Image& in) {
-      Image out(in.width, in.height);
-      EdgeDetect(out.pixels.data(), out.stride(), in.pixels.data(), in.stride(), in.width,
-                 in.height, tc.gray, tc.threshold);
-      return out;
-    }, 70);
+    ExpectSameAsDirect(
+        With({"edges", "IN", "OUT"}, tc.options),
+        [&](const Image& in) {
+          Image out(in.width, in.height);
+          EdgeDetect(out.pixels.data(), out.stride(), in.pixels.data(), in.stride(), in.width,
+                     in.height, tc.gray, tc.threshold);
+          return out;
+        },
+        70);
   }
 }
 #endif
@@ -306,6 +335,7 @@ TEST(CliCommands, RadialBlur) {
     bool middle;  // centre at the middle of the image
     double cx, cy, sx, sy, gain;
     unsigned channels;
+    // clang-format off
   } cases[] = {
       {{}, true, 0, 0, 1.1, 1.1, 1, 15},
       {{"--center", "0,0", "--scale-x", "2", "--scale-y", "1", "--gain", "1.5", "--channels",
@@ -313,17 +343,21 @@ TEST(CliCommands, RadialBlur) {
        false, 0, 0, 2, 1, 1.5, 8},
       {{"--center=-3.5,40", "--scale", "0.8"}, false, -3.5, 40, 0.8, 0.8, 1, 15},
   };
+  // clang-format on
   for (const auto& tc : cases) {
-    ExpectSameAsDirect(With({"radial-blur", "IN", "OUT"}, tc.options), [&](const Image& in) {
-      Image out = in;
-      const double cx = tc.middle ? (in.width - 1) / 2.0 : tc.cx;
-      const double cy = tc.middle ? (in.height - 1) / 2.0 : tc.cy;
-      for (int c = 0; c < 4; ++c)
-        if (tc.channels >> c & 1)
-          RadialBlurMask(out.pixels.data() + c, out.stride(), 4, in.pixels.data() + c,
-                         in.stride(), 4, in.width, in.height, cx, cy, tc.sx, tc.sy, tc.gain);
-      return out;
-    }, 80);
+    ExpectSameAsDirect(
+        With({"radial-blur", "IN", "OUT"}, tc.options),
+        [&](const Image& in) {
+          Image out = in;
+          const double cx = tc.middle ? (in.width - 1) / 2.0 : tc.cx;
+          const double cy = tc.middle ? (in.height - 1) / 2.0 : tc.cy;
+          for (int c = 0; c < 4; ++c)
+            if (tc.channels >> c & 1)
+              RadialBlurMask(out.pixels.data() + c, out.stride(), 4, in.pixels.data() + c,
+                             in.stride(), 4, in.width, in.height, cx, cy, tc.sx, tc.sy, tc.gain);
+          return out;
+        },
+        80);
   }
 }
 #endif
@@ -335,21 +369,23 @@ TEST(CliCommands, LutAndLevels) {
   { std::ofstream(tables / "curve.txt") << curve; }
   const cli::ChannelTable curveTable = cli::ParseCurveTable(curve, "curve.txt");
   for (const bool clamp : {true, false}) {
-    ExpectSameAsDirect(With({"lut", "IN", "OUT", "--table", tables / "curve.txt"},
-                            clamp ? std::vector<std::string>{} : std::vector<std::string>{"--no-alpha-clamp"}),
-                       [&](const Image& in) {
-                         Image out = in;
-                         (clamp ? LutWithAlphaClamp : Lut)(out.pixels.data(), out.stride(), in.width,
-                                                           in.height, curveTable.data());
-                         return out;
-                       },
-                       90);
+    ExpectSameAsDirect(
+        With({"lut", "IN", "OUT", "--table", tables / "curve.txt"},
+             clamp ? std::vector<std::string>{} : std::vector<std::string>{"--no-alpha-clamp"}),
+        [&](const Image& in) {
+          Image out = in;
+          (clamp ? LutWithAlphaClamp : Lut)(out.pixels.data(), out.stride(), in.width, in.height,
+                                            curveTable.data());
+          return out;
+        },
+        90);
   }
   const struct {
     std::vector<std::string> options;
     cli::Levels levels;
     unsigned channels;
     bool clamp;
+    // clang-format off
   } cases[] = {
       {{"--black", "30", "--white", "200", "--gamma", "1.5", "--channels", "all"},
        {30, 200, 1.5, 0, 255}, cli::kColorBits | cli::kAlphaBit, true},
@@ -357,19 +393,24 @@ TEST(CliCommands, LutAndLevels) {
        {0, 255, 1, 20, 100}, cli::kRedBit, false},
       {{}, {0, 255, 1, 0, 255}, cli::kColorBits, true},
   };
+  // clang-format on
   for (const auto& tc : cases) {
     const cli::ChannelTable table = cli::LevelsTable(tc.levels, tc.channels);
-    ExpectSameAsDirect(With({"levels", "IN", "OUT"}, tc.options), [&](const Image& in) {
-      Image out = in;
-      (tc.clamp ? LutWithAlphaClamp : Lut)(out.pixels.data(), out.stride(), in.width, in.height,
-                                           table.data());
-      return out;
-    }, 91);
+    ExpectSameAsDirect(
+        With({"levels", "IN", "OUT"}, tc.options),
+        [&](const Image& in) {
+          Image out = in;
+          (tc.clamp ? LutWithAlphaClamp : Lut)(out.pixels.data(), out.stride(), in.width, in.height,
+                                               table.data());
+          return out;
+        },
+        91);
   }
 }
 #endif
 
-#if MORVEX_HAS_ChannelMapEx && MORVEX_HAS_ChannelMergeLut && MORVEX_HAS_ChannelMap && MORVEX_HAS_Desaturate
+#if MORVEX_HAS_ChannelMapEx && MORVEX_HAS_ChannelMergeLut && MORVEX_HAS_ChannelMap && \
+    MORVEX_HAS_Desaturate
 TEST(CliCommands, GradientMap) {
   const std::uint8_t navy[4] = {0x10, 0x20, 0x40, 0xFF}, amber[4] = {0xFF, 0xCC, 0x00, 0xFF};
   const std::uint8_t black[4] = {0, 0, 0, 255}, white[4] = {255, 255, 255, 255};
@@ -379,6 +420,7 @@ TEST(CliCommands, GradientMap) {
     const std::uint8_t* from;
     const std::uint8_t* to;
     int source;  // 0..3 a channel, 4 luminance, 5 and 6 sums of 3 and 4 channels
+    // clang-format off
   } cases[] = {
       {{"--from", "#102040", "--to", "#ffcc00"}, navy, amber, 4},
       {{"--channel", "red"}, black, white, 2},
@@ -386,25 +428,31 @@ TEST(CliCommands, GradientMap) {
       {{"--channel", "sum", "--from", "#102040ff", "--to", "ffcc00"}, navy, amber, 5},
       {{"--channel", "sum-all"}, black, white, 6},
   };
+  // clang-format on
   for (const auto& tc : cases) {
     const cli::PixelTable table = cli::GradientTable(tc.from, tc.to);
-    ExpectSameAsDirect(With({"gradient-map", "IN", "OUT"}, tc.options), [&](const Image& in) {
-      Image out = in;
-      if (tc.source == 4) {
-        Desaturate(out.pixels.data(), out.stride(), in.width, in.height, 0);
-        EXPECT_EQ(ChannelMap(out.pixels.data(), out.stride(), 0, in.width, in.height, table.data()), 1);
-      } else if (tc.source >= 5) {
-        ChannelMergeLut(out.pixels.data(), out.stride(), tc.source - 2, in.width, in.height,
-                        table.data());
-      } else {
-        Image fresh(in.width, in.height);
-        EXPECT_EQ(ChannelMapEx(fresh.pixels.data(), fresh.stride(), in.pixels.data(), in.stride(),
-                               tc.source, in.width, in.height, table.data()),
-                  1);
-        out = fresh;
-      }
-      return out;
-    }, 92);
+    ExpectSameAsDirect(
+        With({"gradient-map", "IN", "OUT"}, tc.options),
+        [&](const Image& in) {
+          Image out = in;
+          if (tc.source == 4) {
+            Desaturate(out.pixels.data(), out.stride(), in.width, in.height, 0);
+            EXPECT_EQ(
+                ChannelMap(out.pixels.data(), out.stride(), 0, in.width, in.height, table.data()),
+                1);
+          } else if (tc.source >= 5) {
+            ChannelMergeLut(out.pixels.data(), out.stride(), tc.source - 2, in.width, in.height,
+                            table.data());
+          } else {
+            Image fresh(in.width, in.height);
+            EXPECT_EQ(ChannelMapEx(fresh.pixels.data(), fresh.stride(), in.pixels.data(),
+                                   in.stride(), tc.source, in.width, in.height, table.data()),
+                      1);
+            out = fresh;
+          }
+          return out;
+        },
+        92);
   }
 }
 #endif
@@ -441,11 +489,15 @@ TEST(CliCommands, Noise) {
     float low, high;
     std::uint32_t seed;
     bool asAlpha;
+    // clang-format off
   } cases[] = {
-      {{"--size", "13x7", "--low", "10", "--high", "200", "--seed", "42"}, 13, 7, 10, 200, 42, false},
+      {{"--size", "13x7", "--low", "10", "--high", "200", "--seed", "42"},
+       13, 7, 10, 200, 42, false},
       {{"--size", "1x1"}, 1, 1, 0, 255, 1, false},
-      {{"--size", "5,9", "--as-alpha", "--seed", "4294967295", "--high", "300"}, 5, 9, 0, 300, 4294967295u, true},
+      {{"--size", "5,9", "--as-alpha", "--seed", "4294967295", "--high", "300"},
+       5, 9, 0, 300, 4294967295u, true},
   };
+  // clang-format on
   for (const auto& tc : cases) {
     ScratchDir dir;
     const CliRun run = RunCli(With({"noise", dir / "noise.png"}, tc.options));
@@ -456,59 +508,69 @@ TEST(CliCommands, Noise) {
   }
   // Grain: a channel times noise between LOW and HIGH, written back.
   for (const auto& [channelName, channel] : {std::pair{"red", 2}, std::pair{"alpha", 3}}) {
-    ExpectSameAsDirect({"noise", "OUT", "--multiply", "IN", "--channel", channelName, "--low",
-                        "0.5", "--high", "1.25", "--seed", "9"},
-                       [&](const Image& in) {
-                         std::vector<float> m = DirectMask(in, channel);
-                         std::vector<float> noise(m.size());
-                         GenerateNoiseMask(noise.data(), in.width * 4, in.width, in.height, 0.5f,
-                                           1.25f, 9);
-                         MultiplyMasks(m.data(), in.width * 4, noise.data(), in.width * 4,
-                                       in.width, in.height);
-                         const Image gray = DirectGray(m, in.width, in.height, true);
-                         Image out = in;
-                         for (std::size_t i = 0; i < out.pixels.size(); i += 4)
-                           out.pixels[i + channel] = gray.pixels[i];
-                         return out;
-                       },
-                       93);
+    ExpectSameAsDirect(
+        {"noise", "OUT", "--multiply", "IN", "--channel", channelName, "--low", "0.5", "--high",
+         "1.25", "--seed", "9"},
+        [&](const Image& in) {
+          std::vector<float> m = DirectMask(in, channel);
+          std::vector<float> noise(m.size());
+          GenerateNoiseMask(noise.data(), in.width * 4, in.width, in.height, 0.5f, 1.25f, 9);
+          MultiplyMasks(m.data(), in.width * 4, noise.data(), in.width * 4, in.width, in.height);
+          const Image gray = DirectGray(m, in.width, in.height, true);
+          Image out = in;
+          for (std::size_t i = 0; i < out.pixels.size(); i += 4)
+            out.pixels[i + channel] = gray.pixels[i];
+          return out;
+        },
+        93);
   }
 }
 #endif
 
-#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && MORVEX_HAS_ConvertFloatMaskToARGB
+#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && \
+    MORVEX_HAS_ConvertFloatMaskToARGB
 TEST(CliCommands, ScaleMask) {
   const struct {
     std::vector<std::string> options;
     int channel;
-    bool onto;  // start from OTHER's channel, else a black mask of the given size
-    std::int32_t w, h;  // 0: the input's size
+    bool onto;                    // start from OTHER's channel, else a black mask of the given size
+    std::int32_t w, h;            // 0: the input's size
     std::vector<float> from, to;  // empty: the whole plane
     int mode;
     float amount;
+    // clang-format off
   } cases[] = {
       {{"--size", "20x9"}, 3, false, 20, 9, {}, {}, 0, 0.5f},
-      {{"--channel", "red", "--from-rect", "0.5,0.25,4.5,2.5", "--to-rect", "2.5,1,10,5", "--size", "16,8"},
+      {{"--channel", "red", "--from-rect", "0.5,0.25,4.5,2.5", "--to-rect", "2.5,1,10,5",
+        "--size", "16,8"},
        2, false, 16, 8, {0.5f, 0.25f, 4.5f, 2.5f}, {2.5f, 1, 10, 5}, 0, 0.5f},
       {{"--mode", "blend", "--amount", "0.3", "--onto", "OTHER"}, 3, true, 0, 0, {}, {}, 1, 0.3f},
-      {{"--mode", "multiply", "--onto", "OTHER", "--channel", "green", "--as-alpha"}, 1, true, 0, 0, {}, {}, 2, 0.5f},
+      {{"--mode", "multiply", "--onto", "OTHER", "--channel", "green", "--as-alpha"},
+       1, true, 0, 0, {}, {}, 2, 0.5f},
   };
+  // clang-format on
   for (const auto& tc : cases) {
-    ExpectSameAsDirect(With({"scale-mask", "IN", "OUT"}, tc.options), [&](const Inputs& inputs) {
-      const Image& in = inputs.in;
-      const std::vector<float> src = DirectMask(in, tc.channel);
-      const std::int32_t w = tc.onto ? in.width : tc.w, h = tc.onto ? in.height : tc.h;
-      std::vector<float> dst = tc.onto ? DirectMask(inputs.other, tc.channel)
-                                       : std::vector<float>(std::size_t(w) * h);
-      const std::vector<float> from = tc.from.empty() ? std::vector<float>{0, 0, float(in.width), float(in.height)} : tc.from;
-      const std::vector<float> to = tc.to.empty() ? std::vector<float>{0, 0, float(w), float(h)} : tc.to;
-      const std::uint8_t done = ScaleMask(dst.data(), w * 4, w, h, to[0], to[1], to[2], to[3],
-                                          src.data(), in.width * 4, in.width, in.height, from[0],
-                                          from[1], from[2], from[3], tc.mode, tc.amount);
-      EXPECT_EQ(done, 1);
-      const bool asAlpha = tc.options.back() == "--as-alpha";
-      return DirectGray(dst, w, h, asAlpha);
-    }, 94, 1);  // a 1x1 source is refused by the library (see the error tests)
+    ExpectSameAsDirect(
+        With({"scale-mask", "IN", "OUT"}, tc.options),
+        [&](const Inputs& inputs) {
+          const Image& in = inputs.in;
+          const std::vector<float> src = DirectMask(in, tc.channel);
+          const std::int32_t w = tc.onto ? in.width : tc.w, h = tc.onto ? in.height : tc.h;
+          std::vector<float> dst = tc.onto ? DirectMask(inputs.other, tc.channel)
+                                           : std::vector<float>(std::size_t(w) * h);
+          const std::vector<float> from =
+              tc.from.empty() ? std::vector<float>{0, 0, float(in.width), float(in.height)}
+                              : tc.from;
+          const std::vector<float> to =
+              tc.to.empty() ? std::vector<float>{0, 0, float(w), float(h)} : tc.to;
+          const std::uint8_t done = ScaleMask(
+              dst.data(), w * 4, w, h, to[0], to[1], to[2], to[3], src.data(), in.width * 4,
+              in.width, in.height, from[0], from[1], from[2], from[3], tc.mode, tc.amount);
+          EXPECT_EQ(done, 1);
+          const bool asAlpha = tc.options.back() == "--as-alpha";
+          return DirectGray(dst, w, h, asAlpha);
+        },
+        94, 1);  // a 1x1 source is refused by the library (see the error tests)
   }
 }
 #endif
@@ -519,21 +581,25 @@ TEST(CliCommands, Shear) {
     const char* direction;
     std::uint32_t code;
     const char* factor;
-  } cases[] = {{"right", 2, "0.3"}, {"left", 1, "1"}, {"down", 3, "0.45"}, {"up", 0, "2.5"}, {"right", 2, "-0.5"}};
+    // clang-format off
+  } cases[] = {{"right", 2, "0.3"}, {"left", 1, "1"}, {"down", 3, "0.45"}, {"up", 0, "2.5"},
+               {"right", 2, "-0.5"}};
+  // clang-format on
   for (const auto& tc : cases) {
-    ExpectSameAsDirect({"shear", "IN", "OUT", "--direction", tc.direction, "--factor", tc.factor},
-                       [&](const Image& in) {
-                         const double f = std::stod(tc.factor);
-                         const bool vertical = tc.code == 0 || tc.code == 3;
-                         const std::int32_t len = vertical ? in.height : in.width;
-                         const std::int32_t lines = vertical ? in.width : in.height;
-                         const auto sheared = std::int32_t(std::ceil(len + std::fabs((lines - 1) * f)));
-                         Image out(vertical ? in.width : sheared, vertical ? sheared : in.height);
-                         Shear(in.pixels.data(), in.stride(), in.width, in.height, out.pixels.data(),
-                               out.stride(), out.width, out.height, tc.code, f);
-                         return out;
-                       },
-                       95);
+    ExpectSameAsDirect(
+        {"shear", "IN", "OUT", "--direction", tc.direction, "--factor", tc.factor},
+        [&](const Image& in) {
+          const double f = std::stod(tc.factor);
+          const bool vertical = tc.code == 0 || tc.code == 3;
+          const std::int32_t len = vertical ? in.height : in.width;
+          const std::int32_t lines = vertical ? in.width : in.height;
+          const auto sheared = std::int32_t(std::ceil(len + std::fabs((lines - 1) * f)));
+          Image out(vertical ? in.width : sheared, vertical ? sheared : in.height);
+          Shear(in.pixels.data(), in.stride(), in.width, in.height, out.pixels.data(), out.stride(),
+                out.width, out.height, tc.code, f);
+          return out;
+        },
+        95);
   }
 }
 #endif
@@ -546,45 +612,56 @@ TEST(CliCommands, Composite) {
     std::vector<std::string> options;
     double opacity;
     std::int32_t x, y;
+    // clang-format off
   } cases[] = {
       {"normal", 1, {}, 1, 0, 0},           {"add", 3, {"--opacity", "0.4"}, 0.4, 0, 0},
-      {"multiply", 4, {"--at", "2,-1"}, 1, 2, -1}, {"overlay", 5, {"--at=-3,1", "--opacity=0.75"}, 0.75, -3, 1},
+      {"multiply", 4, {"--at", "2,-1"}, 1, 2, -1},
+      {"overlay", 5, {"--at=-3,1", "--opacity=0.75"}, 0.75, -3, 1},
       {"screen", 6, {}, 1, 0, 0},           {"average", 7, {"--opacity", "0"}, 0, 0, 0},
   };
+  // clang-format on
   for (const auto& tc : cases) {
-    ExpectSameAsDirect(With({"composite", "IN", "OTHER", "OUT", "--mode", tc.mode}, tc.options),
-                       [&](const Inputs& inputs) {
-                         Image out = inputs.in;
-                         // The overlap of OTHER placed at (x, y), computed pixel by pixel.
-                         for (std::int32_t y = 0; y < out.height; ++y)
-                           for (std::int32_t x = 0; x < out.width; ++x) {
-                             const std::int32_t ox = x - tc.x, oy = y - tc.y;
-                             if (ox < 0 || oy < 0 || ox >= inputs.other.width || oy >= inputs.other.height) continue;
-                             EXPECT_EQ(Composite(out.At(x, y), 0, inputs.other.At(ox, oy), 0, 1, 1,
-                                                 tc.code, tc.opacity),
-                                       1);
-                           }
-                         return out;
-                       },
-                       96);
+    ExpectSameAsDirect(
+        With({"composite", "IN", "OTHER", "OUT", "--mode", tc.mode}, tc.options),
+        [&](const Inputs& inputs) {
+          Image out = inputs.in;
+          // The overlap of OTHER placed at (x, y), computed pixel by pixel.
+          for (std::int32_t y = 0; y < out.height; ++y)
+            for (std::int32_t x = 0; x < out.width; ++x) {
+              const std::int32_t ox = x - tc.x, oy = y - tc.y;
+              if (ox < 0 || oy < 0 || ox >= inputs.other.width || oy >= inputs.other.height)
+                continue;
+              EXPECT_EQ(
+                  Composite(out.At(x, y), 0, inputs.other.At(ox, oy), 0, 1, 1, tc.code, tc.opacity),
+                  1);
+            }
+          return out;
+        },
+        96);
   }
 }
 #endif
 
 #if MORVEX_HAS_Blend && MORVEX_HAS_MaskedBlend && MORVEX_HAS_MaskedFade
 TEST(CliCommands, Blend) {
-  ExpectSameAsDirect({"blend", "IN", "OTHER", "OUT", "--amount", "0.3"}, [](const Inputs& i) {
-    Image out = i.in;
-    Blend(out.pixels.data(), out.stride(), i.other.pixels.data(), i.other.stride(), out.width,
-          out.height, 1.0 - 0.3);
-    return out;
-  }, 97);
-  ExpectSameAsDirect({"blend", "IN", "OTHER", "OUT"}, [](const Inputs& i) {
-    Image out = i.in;
-    Blend(out.pixels.data(), out.stride(), i.other.pixels.data(), i.other.stride(), out.width,
-          out.height, 0.5);
-    return out;
-  }, 98);
+  ExpectSameAsDirect(
+      {"blend", "IN", "OTHER", "OUT", "--amount", "0.3"},
+      [](const Inputs& i) {
+        Image out = i.in;
+        Blend(out.pixels.data(), out.stride(), i.other.pixels.data(), i.other.stride(), out.width,
+              out.height, 1.0 - 0.3);
+        return out;
+      },
+      97);
+  ExpectSameAsDirect(
+      {"blend", "IN", "OTHER", "OUT"},
+      [](const Inputs& i) {
+        Image out = i.in;
+        Blend(out.pixels.data(), out.stride(), i.other.pixels.data(), i.other.stride(), out.width,
+              out.height, 0.5);
+        return out;
+      },
+      98);
   ScratchDir tables;
   const std::string curve = "blue 0 255\nblue 255 0\nred 0 128\ngreen 100 0\n";
   { std::ofstream(tables / "weights.txt") << curve; }
@@ -592,59 +669,70 @@ TEST(CliCommands, Blend) {
   const struct {
     std::vector<std::string> options;
     bool fade, withTable;
-  } cases[] = {{{}, false, false}, {{"--weight-table", tables / "weights.txt"}, false, true}, {{"--fade"}, true, false}};
+    // clang-format off
+  } cases[] = {{{}, false, false},
+               {{"--weight-table", tables / "weights.txt"}, false, true},
+               {{"--fade"}, true, false}};
+  // clang-format on
   for (const auto& tc : cases) {
-    ExpectSameAsDirect(With({"blend", "IN", "OTHER", "OUT", "--mask", "MASK"}, tc.options),
-                       [&](const Inputs& i) {
-                         Image out = i.in;
-                         if (tc.fade)
-                           MaskedFade(out.pixels.data(), out.stride(), i.weights.pixels.data(),
-                                      i.weights.stride(), i.other.pixels.data(), i.other.stride(),
-                                      out.width, out.height);
-                         else
-                           MaskedBlend(out.pixels.data(), out.stride(), i.weights.pixels.data(),
-                                       i.weights.stride(), i.other.pixels.data(), i.other.stride(),
-                                       out.width, out.height, tc.withTable ? table.data() : nullptr);
-                         return out;
-                       },
-                       99);
+    ExpectSameAsDirect(
+        With({"blend", "IN", "OTHER", "OUT", "--mask", "MASK"}, tc.options),
+        [&](const Inputs& i) {
+          Image out = i.in;
+          if (tc.fade)
+            MaskedFade(out.pixels.data(), out.stride(), i.weights.pixels.data(), i.weights.stride(),
+                       i.other.pixels.data(), i.other.stride(), out.width, out.height);
+          else
+            MaskedBlend(out.pixels.data(), out.stride(), i.weights.pixels.data(),
+                        i.weights.stride(), i.other.pixels.data(), i.other.stride(), out.width,
+                        out.height, tc.withTable ? table.data() : nullptr);
+          return out;
+        },
+        99);
   }
 }
 #endif
 
 #if MORVEX_HAS_Multiply && MORVEX_HAS_MaskMultiply && MORVEX_HAS_MultiplyChannel
 TEST(CliCommands, Multiply) {
-  ExpectSameAsDirect({"multiply", "IN", "OUT", "--factor", "0.6"}, [](const Image& in) {
-    Image out = in;
-    Multiply(out.pixels.data(), out.stride(), in.width, in.height, 0.6);
-    return out;
-  }, 100);
+  ExpectSameAsDirect(
+      {"multiply", "IN", "OUT", "--factor", "0.6"},
+      [](const Image& in) {
+        Image out = in;
+        Multiply(out.pixels.data(), out.stride(), in.width, in.height, 0.6);
+        return out;
+      },
+      100);
   const struct {
     std::vector<std::string> options;
     int dstChannel, maskChannel;  // dstChannel -1: MaskMultiply
     double scale, offset;
+    // clang-format off
   } cases[] = {
       {{}, -1, -1, 1, 0},
       {{"--mask-channel", "green", "--scale", "0.5", "--offset", "10"}, -1, 1, 0.5, 10},
       {{"--channel", "alpha", "--mask-channel", "red"}, 3, 2, 1, 0},
       {{"--channel", "blue", "--scale", "2", "--offset", "-64"}, 0, 0, 2, -64},
   };
+  // clang-format on
   for (const auto& tc : cases) {
-    ExpectSameAsDirect(With({"multiply", "IN", "OUT", "--mask", "MASK"}, tc.options),
-                       [&](const Inputs& i) {
-                         Image out = i.in;
-                         if (tc.dstChannel < 0)
-                           EXPECT_EQ(MaskMultiply(out.pixels.data(), out.stride(), i.weights.pixels.data(),
-                                                  i.weights.stride(), out.width, out.height,
-                                                  tc.maskChannel, tc.scale, tc.offset), 1);
-                         else
-                           EXPECT_EQ(MultiplyChannel(out.pixels.data(), out.stride(), tc.dstChannel,
-                                                     i.weights.pixels.data(), i.weights.stride(),
-                                                     tc.maskChannel, out.width, out.height, tc.scale,
-                                                     tc.offset), 1);
-                         return out;
-                       },
-                       101);
+    ExpectSameAsDirect(
+        With({"multiply", "IN", "OUT", "--mask", "MASK"}, tc.options),
+        [&](const Inputs& i) {
+          Image out = i.in;
+          if (tc.dstChannel < 0)
+            EXPECT_EQ(MaskMultiply(out.pixels.data(), out.stride(), i.weights.pixels.data(),
+                                   i.weights.stride(), out.width, out.height, tc.maskChannel,
+                                   tc.scale, tc.offset),
+                      1);
+          else
+            EXPECT_EQ(MultiplyChannel(out.pixels.data(), out.stride(), tc.dstChannel,
+                                      i.weights.pixels.data(), i.weights.stride(), tc.maskChannel,
+                                      out.width, out.height, tc.scale, tc.offset),
+                      1);
+          return out;
+        },
+        101);
   }
 }
 #endif

@@ -60,8 +60,7 @@ TEST(CliErrors, FilesAndArguments) {
        "morvex flip: cannot read @/missing.png: No such file or directory"},
       {{"flip", "@/text.png", "@/out.png"}, "morvex flip: @/text.png is not a PNG file"},
       {{"flip", "@/sub", "@/out.png"}, "morvex flip: cannot read @/sub: is a directory"},
-      {{"flip", "@/cut.png", "@/existing.png"},
-       "morvex flip: cannot read @/cut.png: Read Error"},
+      {{"flip", "@/cut.png", "@/existing.png"}, "morvex flip: cannot read @/cut.png: Read Error"},
       {{"flip", "@/in.png", "@/nowhere/out.png"},
        "morvex flip: cannot write @/nowhere/out.png: No such file or directory"},
       {{"flip", "@/in.png", "@/sub"}, "morvex flip: cannot write @/sub: is a directory"},
@@ -75,7 +74,8 @@ TEST(CliErrors, FilesAndArguments) {
       {{"flip", "@/in.png", "@/out.png", "-x"},
        "morvex flip: unknown option '-x' (options are spelled --name)"},
       {{"copy-channel", "@/in.png", "@/out.png", "--from", "purple", "--to", "red"},
-       "morvex copy-channel: option --from: unknown value 'purple' (use blue, green, red or alpha)"},
+       "morvex copy-channel: option --from: unknown value 'purple' (use blue, green, red or "
+       "alpha)"},
       {{"copy-channel", "@/in.png", "@/out.png", "--to", "red", "--from"},
        "morvex copy-channel: option --from needs a value (CHANNEL)"},
       {{"copy-channel", "@/in.png", "@/out.png", "--to=red", "--to=blue", "--from=red"},
@@ -140,7 +140,8 @@ TEST(CliErrors, OptionValues) {
 // A call the library refuses becomes an error of the command.
 TEST(CliErrors, LibraryRefusals) {
   std::vector<ErrorCase> cases;
-#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && MORVEX_HAS_ConvertFloatMaskToARGB
+#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && \
+    MORVEX_HAS_ConvertFloatMaskToARGB
   cases.push_back({{"scale-mask", "@/in.png", "@/out.png", "--to-rect", "1,1,1,3"},
                    "morvex scale-mask: ScaleMask refused the call (the target rectangle, clipped "
                    "to both masks, is 1 pixel or less wide or high)"});
@@ -162,8 +163,8 @@ TEST(CliErrors, UnwritableDirectory) {
                                                           std::filesystem::perms::owner_exec);
   const CliRun run = RunCli({"flip", dir / "in.png", dir / "locked/out.png"});
   EXPECT_EQ(run.exitCode, 2);
-  EXPECT_EQ(run.err, "morvex flip: cannot write " + (dir / "locked/out.png") +
-                         ": Permission denied\n");
+  EXPECT_EQ(run.err,
+            "morvex flip: cannot write " + (dir / "locked/out.png") + ": Permission denied\n");
   std::filesystem::permissions(dir.path() / "locked", std::filesystem::perms::owner_all);
   EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "locked"));
 }

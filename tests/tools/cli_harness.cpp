@@ -52,8 +52,9 @@ std::vector<std::string> ScratchDir::Entries() const {
 
 CliRun RunCli(const std::vector<std::string>& args) {
   static std::atomic<int> counter{0};
-  const fs::path base = fs::temp_directory_path() / ("morvex-cli-run-" + std::to_string(::getpid()) +
-                                                     "-" + std::to_string(counter++));
+  const fs::path base =
+      fs::temp_directory_path() /
+      ("morvex-cli-run-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
   const std::string outPath = base.string() + ".out", errPath = base.string() + ".err";
   std::vector<std::string> words = {MORVEX_CLI_PATH};
   words.insert(words.end(), args.begin(), args.end());
@@ -62,8 +63,10 @@ CliRun RunCli(const std::vector<std::string>& args) {
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
   pid_t pid;
   CliRun run;
   if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
@@ -90,8 +93,8 @@ void WriteRawPng(const std::string& path, std::int32_t width, std::int32_t heigh
   png_infop info = png_create_info_struct(png);
   png_init_io(png, file);
   png_set_IHDR(png, info, width, height, bitDepth, colorType,
-               interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+               interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
   if (!palette.empty())
     png_set_PLTE(png, info, reinterpret_cast<const png_color*>(palette.data()),
                  static_cast<int>(palette.size() / 3));

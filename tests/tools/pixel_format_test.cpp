@@ -119,11 +119,11 @@ TEST_P(LoadPng, GivesPremultipliedPixels) {
   const std::uint32_t rawMax = (1u << tc.depth) - 1;
   const std::uint32_t outMax = tc.depth == 16 ? 65535 : 255;
   const bool palette = tc.colorType == PNG_COLOR_TYPE_PALETTE;
-  const int channels = palette                                       ? 1
-                       : tc.colorType == PNG_COLOR_TYPE_GRAY              ? 1
-                       : tc.colorType == PNG_COLOR_TYPE_GRAY_ALPHA             ? 2
-                       : tc.colorType == PNG_COLOR_TYPE_RGB                    ? 3
-                                                                               : 4;
+  const int channels = palette                                     ? 1
+                       : tc.colorType == PNG_COLOR_TYPE_GRAY       ? 1
+                       : tc.colorType == PNG_COLOR_TYPE_GRAY_ALPHA ? 2
+                       : tc.colorType == PNG_COLOR_TYPE_RGB        ? 3
+                                                                   : 4;
   Rng rng(tc.depth * 31 + tc.colorType * 7 + tc.trns);
   std::vector<std::uint8_t> plte, trnsBytes;
   std::uint32_t key[3] = {0, 0, 0};
@@ -131,7 +131,8 @@ TEST_P(LoadPng, GivesPremultipliedPixels) {
   for (std::uint32_t i = 0; i < entries * 3; ++i) plte.push_back(rng.Byte());
   if (tc.trns) {
     if (palette) {
-      for (std::uint32_t i = 0; i < entries / 2 + 1 && i < entries; ++i) trnsBytes.push_back(rng.Byte());
+      for (std::uint32_t i = 0; i < entries / 2 + 1 && i < entries; ++i)
+        trnsBytes.push_back(rng.Byte());
     } else {
       for (int k = 0; k < 3; ++k) {
         key[k] = rng.U32() & rawMax;

@@ -1,4 +1,6 @@
 // The tables the tool computes for the table-driven exports, and the font.
+#include "tables.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -6,7 +8,6 @@
 
 #include "cli.h"
 #include "font.h"
-#include "tables.h"
 
 namespace morvex::test {
 namespace {
@@ -23,11 +24,11 @@ TEST(CurveTable, InterpolatesAndHoldsEnds) {
       {"0 0\n255 255\n", 2, 77, 77},
       {"0 255\n255 0\n", 0, 100, 155},
       {"# comment\n  64 0   # black point\n192 255\n", 1, 10, 0},  // before the first point
-      {"64 0\n192 255\n", 1, 250, 255},                          // after the last point
-      {"64 0\n192 255\n", 1, 128, 128},                          // 127.5 rounds up
-      {"192 255\n64 0\n", 1, 65, 2},                             // points in any order: 1.99
-      {"0 10\n3 11\n", 2, 1, 10},                                // 10.33
-      {"0 10\n3 11\n", 2, 2, 11},                                // 10.67
+      {"64 0\n192 255\n", 1, 250, 255},                            // after the last point
+      {"64 0\n192 255\n", 1, 128, 128},                            // 127.5 rounds up
+      {"192 255\n64 0\n", 1, 65, 2},                               // points in any order: 1.99
+      {"0 10\n3 11\n", 2, 1, 10},                                  // 10.33
+      {"0 10\n3 11\n", 2, 2, 11},                                  // 10.67
       {"red 0 0\nred 255 100\n", 2, 255, 100},
       {"red 0 0\nred 255 100\n", 1, 255, 255},  // other channels stay identity
       {"alpha 0 50\n", 3, 200, 50},             // a single point is a constant
@@ -47,7 +48,8 @@ TEST(CurveTable, ErrorsNameTheLine) {
     const char* message;
   } cases[] = {
       {"0 0\n1 2 3 4\n", "curve.txt:2: expected '[CHANNELS] INPUT OUTPUT'"},
-      {"0 0\npink 1 2\n", "curve.txt:2: unknown channel 'pink' (use rgb, red, green, blue, alpha or all)"},
+      {"0 0\npink 1 2\n",
+       "curve.txt:2: unknown channel 'pink' (use rgb, red, green, blue, alpha or all)"},
       {"0 256\n", "curve.txt:1: '256' is out of range (0 to 255)"},
       {"\n\n0 x\n", "curve.txt:3: 'x' is not a whole number"},
       {"0 1.5\n", "curve.txt:1: '1.5' is not a whole number"},
@@ -108,7 +110,8 @@ TEST(Font, GlyphsAreDistinctAndClipped) {
   for (char c : chars) {
     ASSERT_TRUE(cli::HasGlyph(c)) << c;
     const std::uint8_t* rows = cli::GlyphRows(c);
-    EXPECT_TRUE(seen.insert(std::string(rows, rows + cli::kGlyphHeight)).second) << "duplicate glyph " << c;
+    EXPECT_TRUE(seen.insert(std::string(rows, rows + cli::kGlyphHeight)).second)
+        << "duplicate glyph " << c;
     for (int y = 0; y < cli::kGlyphHeight; ++y) EXPECT_LT(rows[y], 32) << c;
   }
   EXPECT_EQ(cli::GlyphRows('q'), cli::GlyphRows('Q'));

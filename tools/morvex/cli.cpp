@@ -66,7 +66,8 @@ Args Args::Parse(const Command& command, const std::vector<std::string>& words) 
       optionsEnded = true;
       continue;
     }
-    if (word[1] != '-') throw CliError("unknown option '" + word + "' (options are spelled --name)");
+    if (word[1] != '-')
+      throw CliError("unknown option '" + word + "' (options are spelled --name)");
     std::string name = word.substr(2), value;
     bool inlineValue = false;
     if (const auto eq = name.find('='); eq != std::string::npos) {
@@ -76,8 +77,7 @@ Args Args::Parse(const Command& command, const std::vector<std::string>& words) 
     }
     const OptionSpec* spec = FindOption(command, name);
     if (!spec)
-      throw CliError("unknown option '--" + name + "' (see morvex " + command.name +
-                     " --help)");
+      throw CliError("unknown option '--" + name + "' (see morvex " + command.name + " --help)");
     if (spec->metavar.empty()) {
       if (inlineValue) throw CliError("option --" + name + " takes no value");
     } else if (!inlineValue) {
@@ -85,8 +85,7 @@ Args Args::Parse(const Command& command, const std::vector<std::string>& words) 
         throw CliError("option --" + name + " needs a value (" + spec->metavar + ")");
       value = words[++i];
     }
-    if (args.values_.count(name))
-      throw CliError("option --" + name + " is given more than once");
+    if (args.values_.count(name)) throw CliError("option --" + name + " is given more than once");
     args.values_[name] = value;
   }
   std::size_t required = 0;
@@ -94,12 +93,10 @@ Args Args::Parse(const Command& command, const std::vector<std::string>& words) 
     if (!p.optional) ++required;
   if (args.positionals_.size() < required) {
     const auto& missing = command.positionals[args.positionals_.size()];
-    throw CliError("missing " + Upper(missing.name) + " (see morvex " + command.name +
-                   " --help)");
+    throw CliError("missing " + Upper(missing.name) + " (see morvex " + command.name + " --help)");
   }
   if (args.positionals_.size() > command.positionals.size())
-    throw CliError("unexpected argument '" + args.positionals_[command.positionals.size()] +
-                   "'");
+    throw CliError("unexpected argument '" + args.positionals_[command.positionals.size()] + "'");
   return args;
 }
 
@@ -149,8 +146,8 @@ std::size_t Args::Choice(const std::string& option, const std::vector<std::strin
   if (it == values_.end()) return fallback;
   for (std::size_t i = 0; i < choices.size(); ++i)
     if (choices[i] == it->second) return i;
-  throw CliError(OptionError(option, "unknown value '" + it->second + "' (use " +
-                                         JoinChoices(choices) + ")"));
+  throw CliError(
+      OptionError(option, "unknown value '" + it->second + "' (use " + JoinChoices(choices) + ")"));
 }
 
 bool ParseNumber(const std::string& text, double* value) {
@@ -194,9 +191,8 @@ bool ParseNumberList(const std::string& text, std::size_t count, std::vector<dou
   while (true) {
     const auto comma = text.find(',', start);
     double v;
-    if (!ParseNumber(text.substr(start, comma == std::string::npos ? std::string::npos
-                                                                   : comma - start),
-                     &v))
+    if (!ParseNumber(
+            text.substr(start, comma == std::string::npos ? std::string::npos : comma - start), &v))
       return false;
     values->push_back(v);
     if (comma == std::string::npos) break;
@@ -210,9 +206,8 @@ bool ParseColor(const std::string& text, std::uint8_t rgba[4]) {
     const char* name;
     std::uint8_t rgba[4];
   } kNamed[] = {
-      {"black", {0, 0, 0, 255}},     {"white", {255, 255, 255, 255}},
-      {"red", {255, 0, 0, 255}},     {"green", {0, 255, 0, 255}},
-      {"blue", {0, 0, 255, 255}},    {"transparent", {0, 0, 0, 0}},
+      {"black", {0, 0, 0, 255}},   {"white", {255, 255, 255, 255}}, {"red", {255, 0, 0, 255}},
+      {"green", {0, 255, 0, 255}}, {"blue", {0, 0, 255, 255}},      {"transparent", {0, 0, 0, 0}},
   };
   for (const auto& named : kNamed)
     if (text == named.name) {
@@ -225,9 +220,10 @@ bool ParseColor(const std::string& text, std::uint8_t rgba[4]) {
   for (char c : hex)
     if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
   for (int k = 0; k < 4; ++k)
-    rgba[k] = k * 2 < static_cast<int>(hex.size())
-                  ? static_cast<std::uint8_t>(std::strtoul(hex.substr(k * 2, 2).c_str(), nullptr, 16))
-                  : 255;
+    rgba[k] =
+        k * 2 < static_cast<int>(hex.size())
+            ? static_cast<std::uint8_t>(std::strtoul(hex.substr(k * 2, 2).c_str(), nullptr, 16))
+            : 255;
   return true;
 }
 
@@ -264,7 +260,8 @@ std::string CommandHelp(const Command& command) {
     out += line + o.help + "\n";
   }
   out += "  --help                  show this help\n";
-  if (!command.notes.empty()) out += "\n" + command.notes + (command.notes.back() == '\n' ? "" : "\n");
+  if (!command.notes.empty())
+    out += "\n" + command.notes + (command.notes.back() == '\n' ? "" : "\n");
   return out;
 }
 

@@ -10,7 +10,7 @@
 
 namespace morvex::cli {
 
-void AddBasicCommands(std::vector<Command>& commands);  // info, flip, copy-channel
+void AddBasicCommands(std::vector<Command>& commands);   // info, flip, copy-channel
 void AddToneCommands(std::vector<Command>& commands);    // desaturate, hsl, histogram
 void AddBlurCommands(std::vector<Command>& commands);    // blur, blur-alpha
 void AddFilterCommands(std::vector<Command>& commands);  // blur3x3, edges, radial-blur

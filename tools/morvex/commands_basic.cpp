@@ -25,8 +25,8 @@ void OutputImage(const Args& args, std::size_t index, const Image& image) {
 }
 
 int ChannelOption(const Args& args, const std::string& option, int fallback) {
-  return static_cast<int>(args.Choice(option, {"blue", "green", "red", "alpha"},
-                                      static_cast<std::size_t>(fallback)));
+  return static_cast<int>(
+      args.Choice(option, {"blue", "green", "red", "alpha"}, static_cast<std::size_t>(fallback)));
 }
 
 namespace {

@@ -73,10 +73,10 @@ Image MaskMultiplyImage(const Image& image, const Image& weights, int dstChannel
                         double scale, double offset) {
   Image out = image;
   if (dstChannel >= 0)
-    RequireDone(MultiplyChannel(out.pixels.data(), out.stride(), dstChannel,
-                                weights.pixels.data(), weights.stride(), maskChannel, out.width,
-                                out.height, scale, offset),
-                "MultiplyChannel", "channel index");
+    RequireDone(
+        MultiplyChannel(out.pixels.data(), out.stride(), dstChannel, weights.pixels.data(),
+                        weights.stride(), maskChannel, out.width, out.height, scale, offset),
+        "MultiplyChannel", "channel index");
   else
     RequireDone(MaskMultiply(out.pixels.data(), out.stride(), weights.pixels.data(),
                              weights.stride(), out.width, out.height, maskChannel, scale, offset),
@@ -93,8 +93,8 @@ Image ClipRestoreImage(const Image& image, double clip, double restoreMin, bool 
   const std::int32_t floatStride = image.width * 16;
   ConvertARGBToARGBFloat(bytes, floatStride, image.pixels.data(), image.stride(), image.width,
                          image.height);
-  (focusPrep ? FocusPrep : ClipRestore)(floats.data(), floatStride, image.width, image.height,
-                                        clip, restoreMin);
+  (focusPrep ? FocusPrep : ClipRestore)(floats.data(), floatStride, image.width, image.height, clip,
+                                        restoreMin);
   Image out(image.width, image.height);
   ConvertARGBFloatToARGB(out.pixels.data(), out.stride(), bytes, floatStride, image.width,
                          image.height);
@@ -107,17 +107,18 @@ namespace {
 #if MORVEX_HAS_Composite
 int RunComposite(const Args& args) {
   static const int kModes[] = {1, 3, 4, 5, 6, 7};
-  const int mode = kModes[args.Choice(
-      "mode", {"normal", "add", "multiply", "overlay", "screen", "average"}, 0)];
+  const int mode =
+      kModes[args.Choice("mode", {"normal", "add", "multiply", "overlay", "screen", "average"}, 0)];
   const double opacity = args.Number("opacity", 1, 0, 1);
   std::int64_t x = 0, y = 0;
   if (args.Has("at") && !ParseSize(args.String("at", ""), &x, &y))
-    throw CliError(args.OptionError("at", "'" + args.String("at", "") +
-                                              "' is not a position X,Y in whole pixels"));
+    throw CliError(args.OptionError(
+        "at", "'" + args.String("at", "") + "' is not a position X,Y in whole pixels"));
   if (x < -kMaxDimension || x > kMaxDimension || y < -kMaxDimension || y > kMaxDimension)
     throw CliError(args.OptionError("at", "'" + args.String("at", "") + "' is out of range"));
   const Image base = InputImage(args, 0), overlay = InputImage(args, 1);
-  OutputImage(args, 2, CompositeImages(base, overlay, std::int32_t(x), std::int32_t(y), mode, opacity));
+  OutputImage(args, 2,
+              CompositeImages(base, overlay, std::int32_t(x), std::int32_t(y), mode, opacity));
   return 0;
 }
 #endif
@@ -159,7 +160,8 @@ int RunMultiply(const Args& args) {
   if (!args.Has("mask")) {
     for (const char* option : {"channel", "mask-channel", "scale", "offset"})
       if (args.Has(option)) throw CliError("--" + std::string(option) + " needs --mask");
-    if (!args.Has("factor")) throw CliError("--factor or --mask is needed (see morvex multiply --help)");
+    if (!args.Has("factor"))
+      throw CliError("--factor or --mask is needed (see morvex multiply --help)");
     OutputImage(args, 1, MultiplyImage(image, args.Number("factor", 1, 0, 1)));
     return 0;
   }
@@ -189,7 +191,8 @@ void AddBlendCommands(std::vector<Command>& commands) {
   commands.push_back(
       {"composite",
        "lay one image over another with a blend mode (Composite)",
-       {{"base", "PNG file underneath"}, {"overlay", "PNG file laid on top"},
+       {{"base", "PNG file underneath"},
+        {"overlay", "PNG file laid on top"},
         {"output", "PNG file to write"}},
        {{"mode", "MODE", "normal (default), add, multiply, overlay, screen or average"},
         {"opacity", "AMOUNT", "strength of the overlay, 0..1 (default 1)"},
@@ -204,7 +207,9 @@ void AddBlendCommands(std::vector<Command>& commands) {
   commands.push_back(
       {"blend",
        "mix a second image into the colour of the first (Blend, MaskedBlend, MaskedFade)",
-       {{"base", "PNG file"}, {"other", "PNG file of the same size"}, {"output", "PNG file to write"}},
+       {{"base", "PNG file"},
+        {"other", "PNG file of the same size"},
+        {"output", "PNG file to write"}},
        {{"amount", "AMOUNT", "share of OTHER's colour, 0..1 (default 0.5; Blend)"},
         {"mask", "FILE", "per-pixel, per-channel shares from a PNG of the same size (MaskedBlend)"},
         {"weight-table", "FILE", "remap the mask's values through curves, as for lut"},
@@ -223,8 +228,9 @@ void AddBlendCommands(std::vector<Command>& commands) {
        {{"input", "PNG file"}, {"output", "PNG file to write"}},
        {{"factor", "AMOUNT", "multiply all four channels by this, 0..1 (Multiply)"},
         {"mask", "FILE", "multiply by the samples of a PNG of the same size (MaskMultiply)"},
-        {"mask-channel", "CHANNEL", "each (default: every channel by its own), red, green, blue "
-                                    "or alpha"},
+        {"mask-channel", "CHANNEL",
+         "each (default: every channel by its own), red, green, blue "
+         "or alpha"},
         {"channel", "CHANNEL", "scale this channel alone (MultiplyChannel)"},
         {"scale", "FACTOR", "mask value m becomes m * scale + offset (default 1)"},
         {"offset", "LEVELS", "added to the scaled mask value, on the 0..255 scale (default 0)"}},

@@ -3,8 +3,9 @@
 #include "morvex/native.h"
 #include "ops.h"
 
-#define MORVEX_CLI_FLOAT_BLUR \
-  (MORVEX_HAS_GaussianBlur && MORVEX_HAS_ConvertARGBToARGBFloat && MORVEX_HAS_ConvertARGBFloatToARGB)
+#define MORVEX_CLI_FLOAT_BLUR                                      \
+  (MORVEX_HAS_GaussianBlur && MORVEX_HAS_ConvertARGBToARGBFloat && \
+   MORVEX_HAS_ConvertARGBFloatToARGB)
 
 namespace morvex::cli {
 
@@ -69,9 +70,9 @@ Image BlurChannel(const Image& image, int channel, const BlurSigmas& s, double s
   std::vector<float> temp = Intermediate(image, 1, &tempBytes);
   const auto rows = SigmaRamp(s.rowRamp, s.rowFrom, s.rowTo, image.height);
   const auto columns = SigmaRamp(s.columnRamp, s.columnFrom, s.columnTo, image.width);
-  RequireDone(GaussianBlurMask(out.pixels.data() + channel, out.stride(), 4, out.width,
-                               out.height, temp.data(), tempBytes, s.x, s.y, scale, offset,
-                               OrNull(rows), OrNull(columns)),
+  RequireDone(GaussianBlurMask(out.pixels.data() + channel, out.stride(), 4, out.width, out.height,
+                               temp.data(), tempBytes, s.x, s.y, scale, offset, OrNull(rows),
+                               OrNull(columns)),
               "GaussianBlurMask", "one channel of the image");
   return out;
 }
@@ -91,8 +92,8 @@ BlurSigmas SigmaOptions(const Args& args) {
   for (const char* name : {"row-ramp", "column-ramp"}) {
     if (!args.Has(name)) continue;
     if (!ParseNumberList(args.String(name, ""), 2, &pair) || pair[0] < 0 || pair[1] < 0)
-      throw CliError(args.OptionError(name, "'" + args.String(name, "") +
-                                                "' is not two sigmas FROM,TO (0 or more)"));
+      throw CliError(args.OptionError(
+          name, "'" + args.String(name, "") + "' is not two sigmas FROM,TO (0 or more)"));
     if (name[0] == 'r') {
       s.rowRamp = true;
       s.rowFrom = pair[0];
@@ -169,9 +170,11 @@ void AddBlurCommands(std::vector<Command>& commands) {
 #if MORVEX_HAS_GaussianBlurMask
   {
     std::vector<OptionSpec> options = kSigmaOptions;
-    options.push_back({"channel", "CHANNEL", "channel to blur: alpha (default), red, green or blue"});
+    options.push_back(
+        {"channel", "CHANNEL", "channel to blur: alpha (default), red, green or blue"});
     options.push_back({"scale", "FACTOR", "each blurred value is multiplied by this (default 1)"});
-    options.push_back({"offset", "LEVELS", "and then this is added, on the 0..255 scale (default 0)"});
+    options.push_back(
+        {"offset", "LEVELS", "and then this is added, on the 0..255 scale (default 0)"});
     commands.push_back(
         {"blur-alpha",
          "Gaussian blur of the alpha channel alone (GaussianBlurMask)",

@@ -32,8 +32,8 @@ Image RadialBlurImage(const Image& image, const RadialBlur& r, unsigned channels
   for (int c = 0; c < 4; ++c)
     if (channels >> c & 1)
       RadialBlurMask(out.pixels.data() + c, out.stride(), 4, image.pixels.data() + c,
-                     image.stride(), 4, image.width, image.height, r.centerX, r.centerY,
-                     r.scaleX, r.scaleY, r.gain);
+                     image.stride(), 4, image.width, image.height, r.centerX, r.centerY, r.scaleX,
+                     r.scaleY, r.gain);
   return out;
 }
 #endif
@@ -65,8 +65,8 @@ int RunRadialBlur(const Args& args) {
   if (args.Has("center")) {
     std::vector<double> xy;
     if (!ParseNumberList(args.String("center", ""), 2, &xy))
-      throw CliError(args.OptionError("center", "'" + args.String("center", "") +
-                                                    "' is not a position X,Y in pixels"));
+      throw CliError(args.OptionError(
+          "center", "'" + args.String("center", "") + "' is not a position X,Y in pixels"));
     r.centerX = xy[0];
     r.centerY = xy[1];
   }
@@ -99,7 +99,8 @@ void AddFilterCommands(std::vector<Command>& commands) {
        "mark edges: largest difference of opposite neighbours (EdgeDetect)",
        {{"input", "PNG file"}, {"output", "PNG file to write"}},
        {{"threshold", "LEVEL", "0..1 of full scale; weaker edges become black (default 0.1)"},
-        {"gray", "", "gray strength from the blue channel, instead of a two-valued mark per channel"}},
+        {"gray", "",
+         "gray strength from the blue channel, instead of a two-valued mark per channel"}},
        std::string("The result is opaque. Without --gray each colour channel is 0 or the\n"
                    "threshold level; with it, the strength of the blue channel's edges.\n"
                    "The first and last column are black.\n\n") +

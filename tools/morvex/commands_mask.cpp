@@ -25,8 +25,8 @@ void MultiplyMaskBy(FloatMask& mask, const FloatMask& factor) {
 #endif
 
 #if MORVEX_HAS_ScaleMask
-void ScaleMaskOnto(FloatMask& onto, const MaskRect& to, const FloatMask& from,
-                   const MaskRect& f, int mode, float amount) {
+void ScaleMaskOnto(FloatMask& onto, const MaskRect& to, const FloatMask& from, const MaskRect& f,
+                   int mode, float amount) {
   RequireDone(ScaleMask(onto.values.data(), onto.stride(), onto.width, onto.height, to.x, to.y,
                         to.width, to.height, from.values.data(), from.stride(), from.width,
                         from.height, f.x, f.y, f.width, f.height, mode, amount),
@@ -60,9 +60,9 @@ namespace {
   const std::string text = args.String("size", "");
   if (!ParseSize(text, w, h)) throw CliError(args.OptionError("size", "'" + text + "' is not WxH"));
   if (*w < 1 || *h < 1 || *w > kMaxDimension || *h > kMaxDimension || *w * *h > kMaxPixels)
-    throw CliError(args.OptionError(
-        "size", "'" + text + "' is out of range (at most " + std::to_string(kMaxDimension) +
-                    " on a side and " + std::to_string(kMaxPixels) + " pixels)"));
+    throw CliError(args.OptionError("size", "'" + text + "' is out of range (at most " +
+                                                std::to_string(kMaxDimension) + " on a side and " +
+                                                std::to_string(kMaxPixels) + " pixels)"));
 }
 
 [[maybe_unused]] void SaveMask(const Args& args, std::size_t index, const FloatMask& mask) {
@@ -97,18 +97,20 @@ int RunNoise(const Args& args) {
   OutputImage(args, 0, CopyChannelFrom(image, channel, MaskToGray(mask, false), channel));
   return 0;
 #else
-  throw CliError("--multiply needs MultiplyMasks and the mask conversions, which this library lacks");
+  throw CliError(
+      "--multiply needs MultiplyMasks and the mask conversions, which this library lacks");
 #endif
 }
 #endif
 
-#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && MORVEX_HAS_ConvertFloatMaskToARGB
+#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && \
+    MORVEX_HAS_ConvertFloatMaskToARGB
 MaskRect RectOption(const Args& args, const std::string& option, MaskRect fallback) {
   if (!args.Has(option)) return fallback;
   std::vector<double> v;
   if (!ParseNumberList(args.String(option, ""), 4, &v))
-    throw CliError(args.OptionError(option, "'" + args.String(option, "") +
-                                                "' is not a rectangle X,Y,WIDTH,HEIGHT"));
+    throw CliError(args.OptionError(
+        option, "'" + args.String(option, "") + "' is not a rectangle X,Y,WIDTH,HEIGHT"));
   for (double value : v)
     if (std::fabs(value) > 1e6)
       throw CliError(args.OptionError(option, "'" + args.String(option, "") + "' is out of range"));
@@ -122,7 +124,8 @@ int RunScaleMask(const Args& args) {
   if (mode != 1 && args.Has("amount")) throw CliError("--amount applies to --mode blend only");
   const double amount = args.Number("amount", 0.5, 0, 1);
   if (mode != 0 && !args.Has("onto"))
-    throw CliError("--mode " + args.String("mode", "") + " needs --onto (the mask to combine with)");
+    throw CliError("--mode " + args.String("mode", "") +
+                   " needs --onto (the mask to combine with)");
   FloatMask onto;
   if (args.Has("onto")) {
     if (args.Has("size")) throw CliError("--size does not apply with --onto (that image sets it)");
@@ -133,8 +136,10 @@ int RunScaleMask(const Args& args) {
     onto = FloatMask(std::int32_t(w), std::int32_t(h));
   }
   const FloatMask from = ChannelToMask(image, channel);
-  const MaskRect fromRect = RectOption(args, "from-rect", {0, 0, float(from.width), float(from.height)});
-  const MaskRect toRect = RectOption(args, "to-rect", {0, 0, float(onto.width), float(onto.height)});
+  const MaskRect fromRect =
+      RectOption(args, "from-rect", {0, 0, float(from.width), float(from.height)});
+  const MaskRect toRect =
+      RectOption(args, "to-rect", {0, 0, float(onto.width), float(onto.height)});
   ScaleMaskOnto(onto, toRect, from, fromRect, mode, float(amount));
   SaveMask(args, 1, onto);
   return 0;
@@ -172,7 +177,8 @@ void AddMaskCommands(std::vector<Command>& commands) {
            kPixelFormatNote,
        RunNoise});
 #endif
-#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && MORVEX_HAS_ConvertFloatMaskToARGB
+#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && \
+    MORVEX_HAS_ConvertFloatMaskToARGB
   commands.push_back(
       {"scale-mask",
        "resample one channel as a mask, bilinear, with sub-pixel rectangles (ScaleMask)",

@@ -37,18 +37,18 @@ Image GradientMap(const Image& image, MapSource source, const PixelTable& table)
 #if MORVEX_HAS_Desaturate && MORVEX_HAS_ChannelMap
       out = image;
       Desaturate(out.pixels.data(), out.stride(), out.width, out.height, 0);
-      RequireDone(ChannelMap(out.pixels.data(), out.stride(), 0, out.width, out.height,
-                             table.data()),
-                  "ChannelMap", "luminance in the blue channel");
+      RequireDone(
+          ChannelMap(out.pixels.data(), out.stride(), 0, out.width, out.height, table.data()),
+          "ChannelMap", "luminance in the blue channel");
       return out;
 #else
       throw CliError("luminance needs Desaturate and ChannelMap, which this library lacks");
 #endif
     default:
-      RequireDone(ChannelMapEx(out.pixels.data(), out.stride(), image.pixels.data(),
-                               image.stride(), static_cast<std::int32_t>(source), image.width,
-                               image.height, table.data()),
-                  "ChannelMapEx", "channel index");
+      RequireDone(
+          ChannelMapEx(out.pixels.data(), out.stride(), image.pixels.data(), image.stride(),
+                       static_cast<std::int32_t>(source), image.width, image.height, table.data()),
+          "ChannelMapEx", "channel index");
       return out;
   }
 }
@@ -83,8 +83,8 @@ namespace {
 #if MORVEX_CLI_TABLES
 // Channel groups for --channels.
 unsigned ChannelGroupOption(const Args& args, const std::string& option) {
-  static const unsigned kBits[] = {kColorBits, kRedBit, kGreenBit, kBlueBit, kAlphaBit,
-                                   kColorBits | kAlphaBit};
+  static const unsigned kBits[] = {kColorBits, kRedBit,   kGreenBit,
+                                   kBlueBit,   kAlphaBit, kColorBits | kAlphaBit};
   return kBits[args.Choice(option, {"rgb", "red", "green", "blue", "alpha", "all"}, 0)];
 }
 
@@ -119,12 +119,15 @@ const char* const kTableNote =
 #if MORVEX_CLI_GRADIENT
 int RunGradientMap(const Args& args) {
   std::uint8_t from[4], to[4];
-  for (auto [name, rgba, fallback] : {std::tuple{"from", from, "black"}, std::tuple{"to", to, "white"}}) {
+  for (auto [name, rgba, fallback] :
+       {std::tuple{"from", from, "black"}, std::tuple{"to", to, "white"}}) {
     const std::string text = args.String(name, fallback);
     if (!ParseColor(text, rgba))
-      throw CliError(args.OptionError(name, "'" + text + "' is not a colour (#RRGGBB, #RRGGBBAA or a name)"));
+      throw CliError(
+          args.OptionError(name, "'" + text + "' is not a colour (#RRGGBB, #RRGGBBAA or a name)"));
   }
-  const std::vector<std::string> sources = {"blue", "green", "red", "alpha", "luma", "sum", "sum-all"};
+  const std::vector<std::string> sources = {"blue", "green", "red",    "alpha",
+                                            "luma", "sum",   "sum-all"};
 #if MORVEX_HAS_Desaturate && MORVEX_HAS_ChannelMap
   const std::size_t fallback = 4;
 #else

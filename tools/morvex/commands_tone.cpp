@@ -38,7 +38,8 @@ HistogramCounts CountHistogram(const Image& image) {
 Image PlotHistogram(const HistogramCounts& counts, std::int32_t kBar, std::int32_t kPanel) {
   constexpr std::int32_t kGap = 4;
   const std::int32_t* series[4] = {counts.red, counts.green, counts.blue, counts.luma};
-  static const std::uint8_t kColors[4][3] = {{220, 50, 50}, {50, 190, 70}, {60, 90, 230}, {200, 200, 200}};
+  static const std::uint8_t kColors[4][3] = {
+      {220, 50, 50}, {50, 190, 70}, {60, 90, 230}, {200, 200, 200}};
   static const char* const kNames[4] = {"RED", "GREEN", "BLUE", "LUMA"};
   Image plot(256 * kBar, 4 * kPanel + 3 * kGap);
   for (std::size_t i = 0; i < plot.pixels.size(); i += 4) {
@@ -50,7 +51,9 @@ Image PlotHistogram(const HistogramCounts& counts, std::int32_t kBar, std::int32
     for (int v = 0; v < 256; ++v) {
       const std::int64_t count = series[s][v];
       const std::int32_t height =
-          counts.peak > 0 ? static_cast<std::int32_t>((count * kPanel + counts.peak / 2) / counts.peak) : 0;
+          counts.peak > 0
+              ? static_cast<std::int32_t>((count * kPanel + counts.peak / 2) / counts.peak)
+              : 0;
       for (std::int32_t y = bottom - height; y < bottom; ++y)
         for (std::int32_t x = v * kBar; x < (v + 1) * kBar; ++x) {
           std::uint8_t* p = plot.At(x, y);
@@ -132,11 +135,10 @@ void AddToneCommands(std::vector<Command>& commands) {
         {"saturation-offset", "AMOUNT", "added to saturation, 0..1 scale (default 0)"},
         {"lightness-scale", "FACTOR", "lightness multiplier (default 1)"},
         {"lightness-offset", "AMOUNT", "added to lightness, 0..1 scale (default 0)"}},
-       std::string(
-           "Each pixel: hue, saturation and lightness (0..1) each times its scale plus\n"
-           "its offset, then back to colour. The library works on the premultiplied\n"
-           "bytes and does not clamp: channels beyond 0..255 wrap (lightness 1.2 on\n"
-           "white gives 50).\n\n") +
+       std::string("Each pixel: hue, saturation and lightness (0..1) each times its scale plus\n"
+                   "its offset, then back to colour. The library works on the premultiplied\n"
+                   "bytes and does not clamp: channels beyond 0..255 wrap (lightness 1.2 on\n"
+                   "white gives 50).\n\n") +
            kPixelFormatNote,
        RunHsl});
 #endif

@@ -1,7 +1,7 @@
 // morvex demo: a built-in test image, a tour of the library's operations on
 // it, one PNG per operation and a contact sheet of them all.
-#include <cstdio>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -21,7 +21,8 @@ constexpr std::int32_t kTestWidth = 192, kTestHeight = 128;
 
 // Premultiplied source-over of one premultiplied pixel onto another.
 void Over(std::uint8_t* d, const std::uint8_t s[4]) {
-  for (int k = 0; k < 4; ++k) d[k] = static_cast<std::uint8_t>(s[k] + (d[k] * (255 - s[3]) * 2 + 255) / 510);
+  for (int k = 0; k < 4; ++k)
+    d[k] = static_cast<std::uint8_t>(s[k] + (d[k] * (255 - s[3]) * 2 + 255) / 510);
 }
 
 // A straight RGBA colour as a premultiplied BGRA pixel.
@@ -70,8 +71,10 @@ Image TestImage() {
     for (std::int32_t x = 0; x < width; ++x) {
       const int dx = x - width / 2, dy = y - height / 2;
       const int band = static_cast<int>(std::sqrt(double(dx * dx + dy * dy))) / 10;
-      if (band % 2) Premultiplied(40, 200, 230, 180, image.At(x, y));
-      else Premultiplied(250, 120, 30, 90, image.At(x, y));
+      if (band % 2)
+        Premultiplied(40, 200, 230, 180, image.At(x, y));
+      else
+        Premultiplied(250, 120, 30, 90, image.At(x, y));
     }
   return image;
 }
@@ -113,7 +116,8 @@ std::vector<DemoStep> DemoSteps() {
                      return BlurImage(in, s, false);
                    }});
 #endif
-#if MORVEX_HAS_GaussianBlur && MORVEX_HAS_ConvertARGBToARGBFloat && MORVEX_HAS_ConvertARGBFloatToARGB
+#if MORVEX_HAS_GaussianBlur && MORVEX_HAS_ConvertARGBToARGBFloat && \
+    MORVEX_HAS_ConvertARGBFloatToARGB
   steps.push_back({"blur-float", "GAUSSIANBLUR FLOAT SIGMA 3", [](const Image& in) {
                      BlurSigmas s;
                      s.x = s.y = 3;
@@ -140,9 +144,8 @@ std::vector<DemoStep> DemoSteps() {
   }
 #endif
 #if MORVEX_HAS_Blend
-  steps.push_back({"blend", "BLEND 50% WITH FLIP", [](const Image& in) {
-                     return BlendImages(in, FlipVertical(in), 0.5);
-                   }});
+  steps.push_back({"blend", "BLEND 50% WITH FLIP",
+                   [](const Image& in) { return BlendImages(in, FlipVertical(in), 0.5); }});
 #endif
 #if MORVEX_HAS_MaskedBlend && MORVEX_HAS_MaskedFade
   steps.push_back({"masked-blend", "MASKEDBLEND RAMP", [](const Image& in) {
@@ -155,7 +158,8 @@ std::vector<DemoStep> DemoSteps() {
                    }});
 #endif
 #if MORVEX_HAS_Multiply
-  steps.push_back({"multiply", "MULTIPLY 0.6", [](const Image& in) { return MultiplyImage(in, 0.6); }});
+  steps.push_back(
+      {"multiply", "MULTIPLY 0.6", [](const Image& in) { return MultiplyImage(in, 0.6); }});
 #endif
 #if MORVEX_HAS_MaskMultiply && MORVEX_HAS_MultiplyChannel
   steps.push_back({"mask-multiply", "MASKMULTIPLY RAMP", [](const Image& in) {
@@ -167,15 +171,14 @@ std::vector<DemoStep> DemoSteps() {
 #endif
 #if MORVEX_HAS_ClipRestore && MORVEX_HAS_FocusPrep && MORVEX_HAS_ConvertARGBToARGBFloat && \
     MORVEX_HAS_ConvertARGBFloatToARGB
-  steps.push_back({"clip-restore", "CLIPRESTORE 0.6", [](const Image& in) {
-                     return ClipRestoreImage(in, 0.6, 0.3, false);
-                   }});
-  steps.push_back({"focus-prep", "FOCUSPREP 0.8", [](const Image& in) {
-                     return ClipRestoreImage(in, 0.8, 0.9, true);
-                   }});
+  steps.push_back({"clip-restore", "CLIPRESTORE 0.6",
+                   [](const Image& in) { return ClipRestoreImage(in, 0.6, 0.3, false); }});
+  steps.push_back({"focus-prep", "FOCUSPREP 0.8",
+                   [](const Image& in) { return ClipRestoreImage(in, 0.8, 0.9, true); }});
 #endif
 #if MORVEX_HAS_Desaturate
-  steps.push_back({"desaturate", "DESATURATE", [](const Image& in) { return DesaturateImage(in, false); }});
+  steps.push_back(
+      {"desaturate", "DESATURATE", [](const Image& in) { return DesaturateImage(in, false); }});
 #endif
 #if MORVEX_HAS_HslScaleOffset
   steps.push_back({"hsl-hue", "HSLSCALEOFFSET HUE +120", [](const Image& in) {
@@ -190,9 +193,8 @@ std::vector<DemoStep> DemoSteps() {
                    }});
 #endif
 #if MORVEX_HAS_Histogram
-  steps.push_back({"histogram", "HISTOGRAM", [](const Image& in) {
-                     return PlotHistogram(CountHistogram(in), 1, 29);
-                   }});
+  steps.push_back({"histogram", "HISTOGRAM",
+                   [](const Image& in) { return PlotHistogram(CountHistogram(in), 1, 29); }});
 #endif
 #if MORVEX_HAS_Lut && MORVEX_HAS_LutWithAlphaClamp
   steps.push_back({"levels", "LUTWITHALPHACLAMP LEVELS", [](const Image& in) {
@@ -227,10 +229,12 @@ std::vector<DemoStep> DemoSteps() {
   }
 #endif
 #if MORVEX_HAS_Blur3x3
-  steps.push_back({"blur3x3", "BLUR3X3 3 PASSES", [](const Image& in) { return Blur3x3Image(in, 3); }});
+  steps.push_back(
+      {"blur3x3", "BLUR3X3 3 PASSES", [](const Image& in) { return Blur3x3Image(in, 3); }});
 #endif
 #if MORVEX_HAS_EdgeDetect
-  steps.push_back({"edges-gray", "EDGEDETECT GRAY", [](const Image& in) { return DetectEdges(in, true, 0.05); }});
+  steps.push_back({"edges-gray", "EDGEDETECT GRAY",
+                   [](const Image& in) { return DetectEdges(in, true, 0.05); }});
   steps.push_back({"edges-channels", "EDGEDETECT PER CHANNEL",
                    [](const Image& in) { return DetectEdges(in, false, 0.15); }});
 #endif
@@ -257,7 +261,8 @@ std::vector<DemoStep> DemoSteps() {
                      return CopyChannelFrom(in, 2, gray, 2);
                    }});
 #endif
-#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && MORVEX_HAS_ConvertFloatMaskToARGB
+#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && \
+    MORVEX_HAS_ConvertFloatMaskToARGB
   steps.push_back({"scale-mask", "SCALEMASK RED, TOP LEFT X2", [](const Image& in) {
                      const FloatMask red = ChannelToMask(in, 2);
                      FloatMask out(in.width, in.height);
@@ -267,7 +272,8 @@ std::vector<DemoStep> DemoSteps() {
                    }});
 #endif
 #if MORVEX_HAS_Shear
-  steps.push_back({"shear", "SHEAR RIGHT 0.3", [](const Image& in) { return ShearImage(in, 2, 0.3); }});
+  steps.push_back(
+      {"shear", "SHEAR RIGHT 0.3", [](const Image& in) { return ShearImage(in, 2, 0.3); }});
 #endif
   return steps;
 }
@@ -345,8 +351,8 @@ int RunDemo(const Args& args) {
   std::printf("wrote %s\n", sheetPath.c_str());
   std::printf("floating-point state after the tour: control word 0x%08x, status 0x%08x\n",
               unsigned(FPU_Control(0, 0)), unsigned(FPU_Status()));
-  std::printf("%d operations on a %dx%d test image; open %s to see them all.\n",
-              index - 1, kTestWidth, kTestHeight, sheetPath.c_str());
+  std::printf("%d operations on a %dx%d test image; open %s to see them all.\n", index - 1,
+              kTestWidth, kTestHeight, sheetPath.c_str());
   std::fflush(stdout);
   return 0;
 }

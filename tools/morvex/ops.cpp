@@ -14,8 +14,8 @@ void RequireDone(std::uint8_t result, const char* exportName, const std::string&
 Image FlipVertical(const Image& image) {
   Image out(image.width, image.height);
   if (image.height == 0) return out;
-  BitmapCopy(out.Row(0), out.stride(), image.Row(image.height - 1), -image.stride(), 4,
-             image.width, image.height);
+  BitmapCopy(out.Row(0), out.stride(), image.Row(image.height - 1), -image.stride(), 4, image.width,
+             image.height);
   return out;
 }
 

@@ -139,8 +139,7 @@ struct HistogramCounts {
 HistogramCounts CountHistogram(const Image& image);
 // Four bar charts (red, green, blue, luminance) scaled to the peak count,
 // each `panelHeight` pixels high with bars `barWidth` pixels wide.
-Image PlotHistogram(const HistogramCounts& counts, std::int32_t barWidth,
-                    std::int32_t panelHeight);
+Image PlotHistogram(const HistogramCounts& counts, std::int32_t barWidth, std::int32_t panelHeight);
 #endif
 
 // ---- Gaussian blur ----

@@ -1,6 +1,9 @@
 #include "png_io.h"
 
+#include <fcntl.h>
 #include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <csetjmp>
@@ -8,10 +11,6 @@
 #include <cstring>
 #include <filesystem>
 #include <system_error>
-
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "cli.h"
 
@@ -32,8 +31,7 @@ void OnPngWarning(png_structp, png_const_charp) {}
 // The decoding proper. Every local is trivially destructible, so the long jump
 // out of libpng skips no destructor; the vectors live in the caller.
 bool Decode(std::FILE* file, PngInfo* info, StraightPixels* out,
-            std::vector<png_bytep>* rowPointers, std::vector<std::uint8_t>* buffer,
-            char* error) {
+            std::vector<png_bytep>* rowPointers, std::vector<std::uint8_t>* buffer, char* error) {
   png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, error, OnPngError, OnPngWarning);
   if (!png) {
     std::snprintf(error, kMessageSize, "out of memory");
@@ -107,8 +105,7 @@ bool Decode(std::FILE* file, PngInfo* info, StraightPixels* out,
 
 bool Encode(std::FILE* file, std::int32_t width, std::int32_t height,
             std::vector<png_bytep>* rowPointers, char* error) {
-  png_structp png =
-      png_create_write_struct(PNG_LIBPNG_VER_STRING, error, OnPngError, OnPngWarning);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, error, OnPngError, OnPngWarning);
   if (!png) {
     std::snprintf(error, kMessageSize, "out of memory");
     return false;
@@ -139,12 +136,18 @@ std::string ErrnoText(int code) { return std::strerror(code); }
 
 std::string PngInfo::ColorTypeName() const {
   switch (colorType) {
-    case PNG_COLOR_TYPE_GRAY: return "gray";
-    case PNG_COLOR_TYPE_GRAY_ALPHA: return "gray+alpha";
-    case PNG_COLOR_TYPE_RGB: return "RGB";
-    case PNG_COLOR_TYPE_RGB_ALPHA: return "RGBA";
-    case PNG_COLOR_TYPE_PALETTE: return "palette";
-    default: return "unknown";
+    case PNG_COLOR_TYPE_GRAY:
+      return "gray";
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+      return "gray+alpha";
+    case PNG_COLOR_TYPE_RGB:
+      return "RGB";
+    case PNG_COLOR_TYPE_RGB_ALPHA:
+      return "RGBA";
+    case PNG_COLOR_TYPE_PALETTE:
+      return "palette";
+    default:
+      return "unknown";
   }
 }
 

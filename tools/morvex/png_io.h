@@ -13,8 +13,8 @@ namespace morvex::cli {
 struct PngInfo {
   std::int32_t width = 0;
   std::int32_t height = 0;
-  int bitDepth = 0;      // as stored: 1, 2, 4, 8 or 16
-  int colorType = 0;     // libpng's PNG_COLOR_TYPE_*
+  int bitDepth = 0;   // as stored: 1, 2, 4, 8 or 16
+  int colorType = 0;  // libpng's PNG_COLOR_TYPE_*
   bool interlaced = false;
   bool hasTransparency = false;  // an alpha channel or a tRNS chunk
   std::string ColorTypeName() const;
