@@ -81,6 +81,21 @@ void ExpectSameAsDirect(const std::vector<std::string>& args,
   return base;
 }
 
+TEST(CliCommands, Info) {
+  ScratchDir dir;
+  // 16-bit gray+alpha: opaque, transparent and half-transparent pixels.
+  const std::vector<std::uint8_t> samples = {0x12, 0x34, 0xFF, 0xFF, 0xAB, 0xCD, 0x00, 0x00,
+                                             0x80, 0x00, 0x80, 0x00};
+  WriteRawPng(dir / "ga16.png", 3, 1, PNG_COLOR_TYPE_GRAY_ALPHA, 16, samples);
+  const CliRun run = RunCli({"info", dir / "ga16.png"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_NE(run.out.find("size:          3 x 1 pixels\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("stored as:     16-bit gray+alpha\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("alpha:         1 opaque, 1 translucent, 1 transparent\n"),
+            std::string::npos)
+      << run.out;
+}
+
 TEST(CliCommands, Copies) {
   ExpectSameAsDirect(
       {"flip", "IN", "OUT"},
