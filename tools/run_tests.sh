@@ -8,6 +8,7 @@ bash tools/setup.sh
 jobs=2
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
 ninja -C build -j"$jobs"
+bash tools/check_isa_leaks.sh build/CMakeFiles/morvex_objects.dir
 ctest --test-dir build -j"$jobs" --output-on-failure
 
 cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEX_SANITIZE=ON \

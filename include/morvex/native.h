@@ -64,9 +64,69 @@ MORVEX_API uint8_t MORVEX_CALL ChannelCopy(uint8_t* dst, int32_t dstStride, int3
 
 /* ---- Tone ---- */
 
+/* Integer luminance y = (19595 * red + 38469 * green + 7472 * blue + 32768) >> 16
+ * (0..255, never above the largest colour byte); colour and alpha bytes are
+ * used as stored, premultiplied. */
+
+/* Replaces blue, green and red of every pixel by its luminance, in place; alpha
+ * takes it too when the low byte of alsoAlpha is nonzero. Always returns 1. */
+MORVEX_API uint8_t MORVEX_CALL Desaturate(uint8_t* image, int32_t stride, int32_t width,
+                                          int32_t height, uint32_t alsoAlpha);
+/* Sets the four arrays of 256 counters to 0 (on every call, even for an empty
+ * region), then counts each pixel's red, green and blue bytes and its
+ * luminance; alpha is not counted. Returns the largest counter, 0 when nothing
+ * was counted. Counts wrap modulo 2^32. Arrays that share memory receive the
+ * sum of their counts. */
+MORVEX_API int32_t MORVEX_CALL Histogram(const uint8_t* image, int32_t stride, int32_t width,
+                                         int32_t height, int32_t* redCounts, int32_t* greenCounts,
+                                         int32_t* blueCounts, int32_t* lumaCounts);
+/* In place, per pixel: to hue, saturation, lightness (doubles, 0..1), each
+ * times its scale plus its offset, unclamped, and back; alpha passes through.
+ * Channels are round-to-nearest-even of value * 255 whatever the host's
+ * rounding mode, keeping the low 8 bits (1.2 * 255 = 306 stores 50); a value
+ * without a 32-bit integer (NaN, inf, huge) stores 0. Always returns 1. */
+MORVEX_API uint8_t MORVEX_CALL HslScaleOffset(uint8_t* image, int32_t stride, int32_t width,
+                                              int32_t height, double hueScale,
+                                              double saturationScale, double lightnessScale,
+                                              double hueOffset, double saturationOffset,
+                                              double lightnessOffset);
+
 /* ---- Gaussian blur ---- */
 
 /* ---- Local and radial filters ---- */
+
+/* Binomial 3x3 blur of an ARGB image, all four channels: (1 2 1; 2 4 2; 1 2 1)
+ * sum / 16 truncated, borders clamped. dst and src must not overlap. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL Blur3x3(uint8_t* dst, int32_t dstStride, const uint8_t* src,
+                                       int32_t srcStride, int32_t width, int32_t height);
+/* Edge detection of an ARGB image: strength = largest |difference| of opposite
+ * neighbours; T = threshold * 255 (rounded in the caller's mode), truncated;
+ * NaN or beyond the 32-bit range gives INT32_MIN, which passes every strength.
+ * Low byte of singleChannel set: gray = blue strength if >= T, else 0; clear:
+ * each colour channel = low byte of T if its strength >= T, else 0. Opaque
+ * output; the first and last column are opaque black; a width below 1 skips
+ * the row. dst and src must not overlap. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL EdgeDetect(uint8_t* dst, int32_t dstStride, const uint8_t* src,
+                                          int32_t srcStride, int32_t width, int32_t height,
+                                          uint32_t singleChannel, double threshold);
+/* Zoom blur of a strided byte plane (step 1 for a mask, 4 for one channel of
+ * an ARGB image), all double arithmetic rounding toward zero whatever the
+ * caller's mode: each element is gain times the mean of bilinear samples from
+ * itself towards centre + (position - centre) / scale, one per unit of the
+ * longer axis of that displacement; 255 and above (also beyond the integer
+ * range) store 255, otherwise the low byte of the truncated value (0 for NaN
+ * and below the integer range).
+ * An element with no displacement, or one that is not a number (NaN centre
+ * or scale, the centre under a scale of 0), is copied. Samples before the
+ * first column or row take the edge values, as past the last. An element
+ * takes at most width + height samples, spread evenly over its whole segment
+ * when that is longer, so infinite or huge displacements cost bounded time.
+ * dst and src must not overlap. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL RadialBlurMask(uint8_t* dst, int32_t dstStride, int32_t dstStep,
+                                              const uint8_t* src, int32_t srcStride,
+                                              int32_t srcStep, int32_t width, int32_t height,
+                                              double centerX, double centerY, double scaleX,
+                                              double scaleY, double gain);
 
 /* ---- Masks and geometry ---- */
 

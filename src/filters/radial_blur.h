@@ -1,0 +1,84 @@
+// Radial (zoom) blur of strided byte planes: the sampling definition.
+//
+// Everything here runs inside the round-toward-zero bracket: each double
+// addition, multiplication, division and conversion rounds toward zero.
+#pragma once
+
+#include <cstdint>
+
+#include "frame/convert.h"
+#include "frame/plane.h"
+
+namespace morvex::filters {
+
+// A strided byte plane: element (x, y) at first + y * stride + x * step.
+struct BytePlane {
+  const Byte* first;
+  std::int32_t stride;
+  std::int32_t step;
+  std::int32_t width;
+  std::int32_t height;
+
+  double At(std::int32_t x, std::int32_t y) const {
+    return first[ElementOffset(y, stride) + ElementOffset(x, step)];
+  }
+};
+
+// A sample coordinate split into a whole index and the fraction past it.
+struct AxisPosition {
+  std::int32_t index;
+  double fraction;
+};
+
+// Splits coordinate p on an axis of `size` elements. Inside the plane the
+// index is p truncated and the fraction p minus that index. Before the first
+// element (and for NaN) the position itself is limited to 0, so the sample is
+// the edge value. Past the last element the index is the last one and the
+// fraction is the distance beyond it, limited to `reach` so it stays finite.
+inline AxisPosition SplitPosition(double p, std::int32_t size, double reach) {
+  if (!(p > 0.0)) return {0, 0.0};
+  const std::int32_t last = size - 1;
+  const double lastAt = last;
+  if (p >= lastAt) {
+    const double beyond = p - lastAt;
+    return {last, beyond < reach ? beyond : reach};
+  }
+  const std::int32_t index = TruncateToInt32(p);  // 0 < p < last < 2^31
+  return {index, p - index};
+}
+
+// Bilinear sample of the plane at (x, y); positions past the last column or
+// row take the edge elements, those before the first are limited to it.
+// `reach` bounds the fraction beyond the far edges (see SplitPosition).
+inline double SampleBilinear(const BytePlane& plane, double x, double y, double reach) {
+  const AxisPosition px = SplitPosition(x, plane.width, reach);
+  const AxisPosition py = SplitPosition(y, plane.height, reach);
+  const std::int32_t x1 = px.index < plane.width - 1 ? px.index + 1 : plane.width - 1;
+  const std::int32_t y1 = py.index < plane.height - 1 ? py.index + 1 : plane.height - 1;
+  const double fx = px.fraction, fy = py.fraction;
+  const double top = plane.At(x1, py.index) * fx + plane.At(px.index, py.index) * (1.0 - fx);
+  const double bottom = plane.At(x1, y1) * fx + plane.At(px.index, y1) * (1.0 - fx);
+  return top * (1.0 - fy) + bottom * fy;
+}
+
+// The most samples one element takes: width + height, the length of the
+// longest monotone path through the plane. A longer segment is sampled at
+// that many evenly spaced positions over its whole length.
+inline std::int32_t MaxRadialSamples(std::int32_t width, std::int32_t height) {
+  const std::int64_t n = static_cast<std::int64_t>(width) + height;
+  return n > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(n);
+}
+
+// The destination byte for mean-times-gain v: 255 from 255 up (also for
+// values beyond the integer range), otherwise the low byte of v truncated.
+inline Byte RadialResult(double v) {
+  if (v >= 255.0) return 255;
+  return static_cast<Byte>(static_cast<std::uint32_t>(TruncateToInt32(v)) & 0xFFu);
+}
+
+// Blurs src into dst (which must not overlap it) along rays through the
+// centre, inside the round-toward-zero bracket. See RadialBlurMask.
+void RadialBlurPlane(Byte* dst, std::int32_t dstStride, std::int32_t dstStep, const BytePlane& src,
+                     double centerX, double centerY, double scaleX, double scaleY, double gain);
+
+}  // namespace morvex::filters

@@ -1,0 +1,57 @@
+#include "tone/histogram.h"
+
+#include <cstring>
+
+#include "frame/cpu_features.h"
+
+namespace morvex::tone {
+
+void HistogramRowScalar(const Byte* row, std::size_t width, HistogramCounters& counters) {
+  for (std::size_t x = 0; x < width; ++x, row += kArgbImageBytes)
+    CountPixel(counters.copies[0], row);
+}
+
+HistogramRowKernel ChooseHistogramRow(std::uint32_t cpuFlags) {
+  if (HasCpu(cpuFlags, kCpuAvx2)) return &HistogramRowAvx2;
+  if (HasCpu(cpuFlags, kCpuSse2)) return &HistogramRowSse2;
+  return &HistogramRowScalar;
+}
+
+std::int32_t Histogram(ConstRows image, std::int32_t width, std::int32_t height, Byte* redCounts,
+                       Byte* greenCounts, Byte* blueCounts, Byte* lumaCounts) {
+  constexpr std::size_t kArrayBytes = kHistogramValues * sizeof(std::int32_t);
+  Byte* const arrays[kHistogramArrays] = {redCounts, greenCounts, blueCounts, lumaCounts};
+  for (Byte* array : arrays) std::memset(array, 0, kArrayBytes);
+
+  HistogramCounters counters;
+  std::memset(&counters, 0, sizeof counters);
+  if (width > 0) {  // a row without pixels counts nothing
+    const HistogramRowKernel kernel = ChooseHistogramRow(CpuFeatureFlags());
+    const auto count = static_cast<std::size_t>(width);
+    for (std::int32_t y = 0; y < height; ++y) {
+      kernel(image.row, count, counters);
+      image.Next();
+    }
+  }
+
+  // Each count is added to what its slot holds rather than stored over it:
+  // arrays that share memory then hold the sum of their counts, exactly as
+  // if every pixel had been added to them one by one.
+  for (int a = 0; a < kHistogramArrays; ++a) {
+    for (int v = 0; v < kHistogramValues; ++v) {
+      std::uint32_t sum = 0;
+      for (const HistogramSet& copy : counters.copies) sum += copy[a][v];
+      Byte* const slot = arrays[a] + v * sizeof(std::int32_t);
+      StoreI32(slot, static_cast<std::int32_t>(static_cast<std::uint32_t>(LoadI32(slot)) + sum));
+    }
+  }
+  std::int32_t peak = 0;
+  for (const Byte* array : arrays)
+    for (int v = 0; v < kHistogramValues; ++v) {
+      const std::int32_t n = LoadI32(array + v * sizeof(std::int32_t));
+      if (n > peak) peak = n;
+    }
+  return peak;
+}
+
+}  // namespace morvex::tone

@@ -1,0 +1,41 @@
+// Integer luminance of an ARGB pixel, shared by Desaturate and Histogram.
+#pragma once
+
+#include <cstdint>
+
+#include "frame/plane.h"
+#include "tone/scalar_inline.h"
+
+namespace morvex::tone {
+
+// BT.601 luma weights (0.299, 0.587, 0.114) in units of 1/65536. Red and
+// green are the scaled values cut to integers; blue takes the remainder from
+// the stored red and green, so the three add up to exactly 65536. A constant
+// computed at compile time: nothing to initialise, nothing to race on.
+struct LuminanceWeights {
+  std::int32_t red;
+  std::int32_t green;
+  std::int32_t blue;
+
+  static constexpr LuminanceWeights Make() {
+    LuminanceWeights w{19595, 38469, 0};
+    w.blue = 65536 - w.green - w.red;
+    return w;
+  }
+};
+
+inline constexpr LuminanceWeights kLuminanceWeights = LuminanceWeights::Make();
+static_assert(kLuminanceWeights.red + kLuminanceWeights.green + kLuminanceWeights.blue == 65536);
+
+// Luminance of the pixel whose byte 0 (blue) `pixel` points at: the weighted
+// sum plus one half, divided by 65536 toward zero. The sum lies in
+// 32768 .. 16744448, so the result is 0..255 and never exceeds the largest of
+// the three colour bytes.
+MORVEX_TONE_INLINE std::int32_t Luminance(const Byte* pixel) {
+  constexpr LuminanceWeights w = kLuminanceWeights;
+  const std::int32_t s =
+      w.red * pixel[kRed] + w.green * pixel[kGreen] + w.blue * pixel[kBlue] + 32768;
+  return s >> 16;  // s is positive: the shift is the truncating division
+}
+
+}  // namespace morvex::tone

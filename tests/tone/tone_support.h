@@ -1,0 +1,63 @@
+// Shared helpers of the tone tests: processor paths (each export is run with
+// the feature flags pinned to every kernel choice the machine can take),
+// direct kernel access, and pixel arithmetic written out independently.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "frame/cpu_features.h"
+
+namespace morvex::test {
+
+struct CpuPath {
+  const char* label;
+  std::uint32_t flags;
+};
+
+inline std::vector<CpuPath> CpuPaths() {
+  const std::uint32_t probed = ProbedCpuFeatureFlags();
+  std::vector<CpuPath> paths{{"probed", probed}};
+  if (probed & kCpuAvx2) paths.push_back({"no-avx2", probed & ~kCpuAvx2});
+  if (probed & kCpuSse2) paths.push_back({"sse2", kCpuMmx | kCpuSse | kCpuSse2});
+  paths.push_back({"scalar", 0});
+  return paths;
+}
+
+// Pins the flags for a scope.
+class PinnedCpu {
+ public:
+  explicit PinnedCpu(const CpuPath& path) { SetCpuFeatureFlagsForTest(path.flags); }
+  ~PinnedCpu() { RestoreCpuFeatureFlagsForTest(); }
+  PinnedCpu(const PinnedCpu&) = delete;
+  PinnedCpu& operator=(const PinnedCpu&) = delete;
+};
+
+// A vector row kernel, for tests that call kernels directly.
+template <class Kernel>
+struct VectorKernel {
+  const char* name;
+  Kernel run;
+};
+
+// The SSE2 and AVX2 kernels of one family that this processor can run.
+template <class Kernel>
+std::vector<VectorKernel<Kernel>> RunnableKernels(Kernel sse2, Kernel avx2) {
+  const std::uint32_t probed = ProbedCpuFeatureFlags();
+  std::vector<VectorKernel<Kernel>> kernels;
+  if (HasCpu(probed, kCpuSse2)) kernels.push_back({"sse2", sse2});
+  if (HasCpu(probed, kCpuAvx2)) kernels.push_back({"avx2", avx2});
+  return kernels;
+}
+
+constexpr std::uint32_t Argb(std::uint32_t a, std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+  return (a << 24) | (r << 16) | (g << 8) | b;
+}
+
+// BT.601 luma in 1/65536 units, rounded half up: the integer formula, in
+// 64 bits so it cannot share an overflow with the code under test.
+inline std::uint32_t ExpectedLuma(std::uint32_t r, std::uint32_t g, std::uint32_t b) {
+  return static_cast<std::uint32_t>((19595ll * r + 38469ll * g + 7472ll * b + 32768) >> 16);
+}
+
+}  // namespace morvex::test
