@@ -57,8 +57,59 @@ MORVEX_API uint8_t MORVEX_CALL ChannelCopy(uint8_t* dst, int32_t dstStride, int3
                                            int32_t srcStride, int32_t srcStep);
 
 /* ---- Lookup tables ---- */
+/* Tables are 256 entries of four bytes, no alignment needed. A ChannelLut's
+ * entry i, byte k is channel k's output for input i; a PixelLut's entry is a
+ * whole pixel. All work in place except ChannelMapEx. */
+
+/* Each channel c of every pixel becomes table[c's value] byte c. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL Lut(uint8_t* image, int32_t stride, int32_t width, int32_t height,
+                                   const uint8_t* table);
+/* As Lut, then blue, green and red are limited to the new alpha. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL LutWithAlphaClamp(uint8_t* image, int32_t stride, int32_t width,
+                                                 int32_t height, const uint8_t* table);
+/* Every pixel becomes the PixelLut entry of its byte `channel`. A channel
+ * above 3 (negative ones too) is refused first, even for an empty region:
+ * "ChannelMap: invalid channel value" is written and 0 returned. */
+MORVEX_API uint8_t MORVEX_CALL ChannelMap(uint8_t* image, int32_t stride, int32_t channel,
+                                          int32_t width, int32_t height, const uint8_t* table);
+/* As ChannelMap, writing into dst; src is not modified (dst may also be src
+ * itself, with the same stride, to map in place).
+ * Refuses like ChannelMap, with the same message. */
+MORVEX_API uint8_t MORVEX_CALL ChannelMapEx(uint8_t* dst, int32_t dstStride, const uint8_t* src,
+                                            int32_t srcStride, int32_t channel, int32_t width,
+                                            int32_t height, const uint8_t* table);
+/* Every pixel becomes the PixelLut entry of min(255, sum of its bytes
+ * 0 .. channelCount - 1). channelCount 0 or less sums nothing (entry 0); a
+ * count above 4 sums all four bytes, never reading outside the pixel. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL ChannelMergeLut(uint8_t* image, int32_t stride, int32_t channelCount,
+                                               int32_t width, int32_t height,
+                                               const uint8_t* table);
 
 /* ---- Format conversions ---- */
+/* Float planes hold 0..255 (not normalised); all strides are in bytes. Back to
+ * bytes, values round to nearest with halves to even whatever the caller's
+ * rounding mode (which is restored), then clamp to 0..255; NaN, infinities and
+ * magnitudes of 2^31 or more give 0. All return 1. */
+
+/* Each byte of an ARGB pixel becomes a float of the same value (B, G, R, A). */
+MORVEX_API uint8_t MORVEX_CALL ConvertARGBToARGBFloat(uint8_t* dst, int32_t dstStride,
+                                                      const uint8_t* src, int32_t srcStride,
+                                                      int32_t width, int32_t height);
+/* Each float of a float pixel becomes a rounded, clamped byte; not forced premultiplied. */
+MORVEX_API uint8_t MORVEX_CALL ConvertARGBFloatToARGB(uint8_t* dst, int32_t dstStride,
+                                                      const uint8_t* src, int32_t srcStride,
+                                                      int32_t width, int32_t height);
+/* Each mask float is table[byte `channel` of the source pixel], bits copied.
+ * Only the low two bits of channel count (channel 4 reads blue like 0), so no
+ * byte outside the pixel is read. */
+MORVEX_API uint8_t MORVEX_CALL ConvertChannelToFloatMask(uint8_t* dst, int32_t dstStride,
+                                                         const uint8_t* src, int32_t srcStride,
+                                                         int32_t channel, int32_t width,
+                                                         int32_t height, const uint8_t* table);
+/* Each mask float becomes a rounded, clamped byte v and the grey pixel (v, v, v, v). */
+MORVEX_API uint8_t MORVEX_CALL ConvertFloatMaskToARGB(uint8_t* dst, int32_t dstStride,
+                                                      const uint8_t* src, int32_t srcStride,
+                                                      int32_t width, int32_t height);
 
 /* ---- Blending and compositing ---- */
 

@@ -1,0 +1,121 @@
+#include "pixel/lut.h"
+
+#include "frame/cpu_features.h"
+#include "frame/diagnostics.h"
+
+namespace morvex::pixel {
+
+// ---- Plain row kernels (every processor; the tails of the vector kernels) ----
+
+void LutRow(Byte* row, std::int32_t width, const LutTables& tables) {
+  for (std::int32_t x = 0; x < width; ++x) {
+    Byte* p = row + ElementOffset(x, kArgbImageBytes);
+    StoreU32(p, LutPixel(LoadU32(p), tables.table));
+  }
+}
+
+void LutWithAlphaClampRow(Byte* row, std::int32_t width, const LutTables& tables) {
+  for (std::int32_t x = 0; x < width; ++x) {
+    Byte* p = row + ElementOffset(x, kArgbImageBytes);
+    StoreU32(p, LutWithAlphaClampPixel(LoadU32(p), tables.table));
+  }
+}
+
+void SplitChannelLut(const Byte* table, SplitLut& split) {
+  for (unsigned k = 0; k < 4; ++k)
+    for (unsigned i = 0; i < kLutEntries; ++i)
+      split.channel[k][i] = static_cast<std::uint32_t>(ChannelLutValue(table, i, k)) << (8 * k);
+}
+
+void ChannelMapRow(Byte* dst, const Byte* src, std::int32_t width, unsigned channel,
+                   const Byte* table) {
+  for (std::int32_t x = 0; x < width; ++x) {
+    const std::ptrdiff_t offset = ElementOffset(x, kArgbImageBytes);
+    StoreU32(dst + offset, ChannelMapPixel(LoadU32(src + offset), channel, table));
+  }
+}
+
+void ChannelMergeRow(Byte* row, std::int32_t width, std::uint32_t mask, const Byte* table) {
+  for (std::int32_t x = 0; x < width; ++x) {
+    Byte* p = row + ElementOffset(x, kArgbImageBytes);
+    StoreU32(p, ChannelMergePixel(LoadU32(p), mask, table));
+  }
+}
+
+// ---- Routines ----
+
+namespace {
+
+// The SSE2 kernels serve the AVX2 path too: 32-bit gathers measure slower
+// than their scalar table loads, and the loads dominate every kernel here.
+bool UseSse2() { return HasCpu(CpuFeatureFlags(), kCpuSse2); }
+
+void WalkInPlace(LutRowFn kernel, Rows image, std::int32_t width, std::int32_t height,
+                 const Byte* table) {
+  if (width <= 0 || height <= 0) return;
+  LutTables tables;
+  tables.table = table;
+  SplitChannelLut(table, tables.split);
+  for (std::int32_t y = 0; y < height; ++y) {
+    kernel(image.row, width, tables);
+    image.Next();
+  }
+}
+
+bool ChannelValid(std::int32_t channel) {
+  if (static_cast<std::uint32_t>(channel) > 3u) {
+    WriteDiagnostic("ChannelMap: invalid channel value");
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void ApplyLut(Rows image, std::int32_t width, std::int32_t height, const Byte* table) {
+  WalkInPlace(UseSse2() ? LutRowSplit : LutRow, image, width, height, table);
+}
+
+void ApplyLutWithAlphaClamp(Rows image, std::int32_t width, std::int32_t height,
+                            const Byte* table) {
+  WalkInPlace(UseSse2() ? LutWithAlphaClampRowSse2 : LutWithAlphaClampRow,
+              image, width, height, table);
+}
+
+void MapChannelRows(Rows dst, ConstRows src, unsigned channel, std::int32_t width,
+                    std::int32_t height, const Byte* table) {
+  if (width <= 0) return;
+  const ChannelMapRowFn kernel = UseSse2() ? ChannelMapRowSse2 : ChannelMapRow;
+  for (std::int32_t y = 0; y < height; ++y) {
+    kernel(dst.row, src.row, width, channel, table);
+    dst.Next();
+    src.Next();
+  }
+}
+
+bool MapChannelTo(Rows dst, ConstRows src, std::int32_t channel, std::int32_t width,
+                  std::int32_t height, const Byte* table) {
+  if (!ChannelValid(channel)) return false;
+  MapChannelRows(dst, src, static_cast<unsigned>(channel), width, height, table);
+  return true;
+}
+
+bool MapChannel(Rows image, std::int32_t channel, std::int32_t width, std::int32_t height,
+                const Byte* table) {
+  return MapChannelTo(image, {image.row, image.stride}, channel, width, height, table);
+}
+
+void MergeChannels(Rows image, std::int32_t channelCount, std::int32_t width,
+                   std::int32_t height, const Byte* table) {
+  if (width <= 0) return;
+  const std::int32_t count = channelCount < 0                   ? 0
+                             : channelCount > kMaxMergeChannels ? kMaxMergeChannels
+                                                                : channelCount;
+  const ChannelMergeRowFn kernel = UseSse2() ? ChannelMergeRowSse2 : ChannelMergeRow;
+  for (std::int32_t y = 0; y < height; ++y) {
+    kernel(image.row, width, MergeMask(count), table);
+    image.Next();
+  }
+}
+
+}  // namespace morvex::pixel
