@@ -474,7 +474,7 @@ TEST(CliCommands, GradientMap) {
 
 #if MORVEX_HAS_ConvertChannelToFloatMask && MORVEX_HAS_ConvertFloatMaskToARGB
 // One channel as a float mask of its values (identity table).
-std::vector<float> DirectMask(const Image& in, int channel) {
+[[maybe_unused]] std::vector<float> DirectMask(const Image& in, int channel) {
   float table[256];
   for (int i = 0; i < 256; ++i) table[i] = float(i);
   std::vector<float> mask(std::size_t(in.width) * in.height);
@@ -485,7 +485,7 @@ std::vector<float> DirectMask(const Image& in, int channel) {
 }
 
 // The mask as grey pixels, made opaque unless `asAlpha`.
-Image DirectGray(const std::vector<float>& mask, std::int32_t w, std::int32_t h, bool asAlpha) {
+[[maybe_unused]] Image DirectGray(const std::vector<float>& mask, std::int32_t w, std::int32_t h, bool asAlpha) {
   Image out(w, h);
   ConvertFloatMaskToARGB(out.pixels.data(), out.stride(),
                          reinterpret_cast<const std::uint8_t*>(mask.data()), w * 4, w, h);
