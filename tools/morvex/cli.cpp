@@ -10,7 +10,7 @@
 namespace morvex::cli {
 namespace {
 
-const OptionSpec* FindOption(const Command& command, const std::string& name) {
+const OptionDef* FindOption(const Command& command, const std::string& name) {
   for (const auto& option : command.options)
     if (option.name == name) return &option;
   return nullptr;
@@ -75,14 +75,14 @@ Args Args::Parse(const Command& command, const std::vector<std::string>& words) 
       name = name.substr(0, eq);
       inlineValue = true;
     }
-    const OptionSpec* spec = FindOption(command, name);
-    if (!spec)
+    const OptionDef* def = FindOption(command, name);
+    if (!def)
       throw CliError("unknown option '--" + name + "' (see morvex " + command.name + " --help)");
-    if (spec->metavar.empty()) {
+    if (def->metavar.empty()) {
       if (inlineValue) throw CliError("option --" + name + " takes no value");
     } else if (!inlineValue) {
       if (i + 1 >= words.size())
-        throw CliError("option --" + name + " needs a value (" + spec->metavar + ")");
+        throw CliError("option --" + name + " needs a value (" + def->metavar + ")");
       value = words[++i];
     }
     if (args.values_.count(name)) throw CliError("option --" + name + " is given more than once");

@@ -21,13 +21,13 @@ class CliError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct OptionSpec {
+struct OptionDef {
   std::string name;     // without the leading "--"
   std::string metavar;  // empty: a flag that takes no value
   std::string help;     // one line; mention the default and unit here
 };
 
-struct PositionalSpec {
+struct ArgumentDef {
   std::string name;  // shown in upper case in the usage line
   std::string help;
   bool optional = false;
@@ -38,8 +38,8 @@ class Args;
 struct Command {
   std::string name;
   std::string summary;  // one line for the global help
-  std::vector<PositionalSpec> positionals;
-  std::vector<OptionSpec> options;
+  std::vector<ArgumentDef> positionals;
+  std::vector<OptionDef> options;
   std::string notes;  // free text after the option list (may be empty)
   int (*run)(const Args& args);
 };

@@ -107,7 +107,7 @@ BlurSigmas SigmaOptions(const Args& args) {
   return s;
 }
 
-const std::vector<OptionSpec> kSigmaOptions = {
+const std::vector<OptionDef> kSigmaOptions = {
     {"sigma", "PIXELS", "standard deviation of both directions (default 2)"},
     {"sigma-x", "PIXELS", "horizontal standard deviation (default: --sigma)"},
     {"sigma-y", "PIXELS", "vertical standard deviation (default: --sigma)"},
@@ -148,7 +148,7 @@ int RunBlurAlpha(const Args& args) {
 void AddBlurCommands(std::vector<Command>& commands) {
 #if MORVEX_HAS_GaussianBlur
   {
-    std::vector<OptionSpec> options = kSigmaOptions;
+    std::vector<OptionDef> options = kSigmaOptions;
 #if MORVEX_CLI_FLOAT_BLUR
     options.push_back({"precision", "8bit|float",
                        "blur the 8-bit image (default), or a float copy of it, converted back "
@@ -169,7 +169,7 @@ void AddBlurCommands(std::vector<Command>& commands) {
 #endif
 #if MORVEX_HAS_GaussianBlurMask
   {
-    std::vector<OptionSpec> options = kSigmaOptions;
+    std::vector<OptionDef> options = kSigmaOptions;
     options.push_back(
         {"channel", "CHANNEL", "channel to blur: alpha (default), red, green or blue"});
     options.push_back({"scale", "FACTOR", "each blurred value is multiplied by this (default 1)"});
