@@ -58,7 +58,8 @@ void BM_ConvertARGBToARGBFloat(benchmark::State& state) {
   const auto src = PatternBytes(kArgbBytes);
   std::vector<std::uint8_t> dst(kArgbBytes * 4);
   RunAgainstMemcpy(state, kPixels, kArgbBytes, [&] {
-    ConvertARGBToARGBFloat(dst.data(), kSide * 16, src.data(), kSide * 4, kSide, kSide);
+    ConvertARGBToARGBFloat(reinterpret_cast<float*>(dst.data()), kSide * 16, src.data(), kSide * 4,
+                           kSide, kSide);
   });
 }
 BENCHMARK(BM_ConvertARGBToARGBFloat)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -78,7 +79,8 @@ void BM_ConvertARGBFloatToARGB(benchmark::State& state) {
   const auto src = FloatPlane(kArgbBytes);
   auto dst = PatternBytes(kArgbBytes, 2);
   RunAgainstMemcpy(state, kPixels, kArgbBytes, [&] {
-    ConvertARGBFloatToARGB(dst.data(), kSide * 4, src.data(), kSide * 16, kSide, kSide);
+    ConvertARGBFloatToARGB(dst.data(), kSide * 4, reinterpret_cast<const float*>(src.data()), kSide * 16,
+                           kSide, kSide);
   });
 }
 BENCHMARK(BM_ConvertARGBFloatToARGB)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -88,8 +90,9 @@ void BM_ConvertChannelToFloatMask(benchmark::State& state) {
   std::vector<std::uint8_t> dst(kArgbBytes);
   const auto table = FloatPlane(256);
   RunAgainstMemcpy(state, kPixels, kArgbBytes, [&] {
-    ConvertChannelToFloatMask(dst.data(), kSide * 4, src.data(), kSide * 4, 3, kSide, kSide,
-                              table.data());
+    ConvertChannelToFloatMask(reinterpret_cast<float*>(dst.data()), kSide * 4, src.data(), kSide * 4, 3,
+                              kSide, kSide,
+                              reinterpret_cast<const float*>(table.data()));
   });
 }
 BENCHMARK(BM_ConvertChannelToFloatMask)->UseManualTime()->Unit(benchmark::kMillisecond);
@@ -98,7 +101,7 @@ void BM_ConvertFloatMaskToARGB(benchmark::State& state) {
   const auto src = FloatPlane(kPixels);
   auto dst = PatternBytes(kArgbBytes, 2);
   RunAgainstMemcpy(state, kPixels, kArgbBytes, [&] {
-    ConvertFloatMaskToARGB(dst.data(), kSide * 4, src.data(), kSide * 4, kSide, kSide);
+    ConvertFloatMaskToARGB(dst.data(), kSide * 4, reinterpret_cast<const float*>(src.data()), kSide * 4, kSide, kSide);
   });
 }
 BENCHMARK(BM_ConvertFloatMaskToARGB)->UseManualTime()->Unit(benchmark::kMillisecond);

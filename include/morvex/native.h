@@ -92,26 +92,85 @@ MORVEX_API uint8_t MORVEX_CALL ChannelMergeLut(uint8_t* image, int32_t stride, i
  * magnitudes of 2^31 or more give 0. All return 1. */
 
 /* Each byte of an ARGB pixel becomes a float of the same value (B, G, R, A). */
-MORVEX_API uint8_t MORVEX_CALL ConvertARGBToARGBFloat(uint8_t* dst, int32_t dstStride,
+MORVEX_API uint8_t MORVEX_CALL ConvertARGBToARGBFloat(float* dst, int32_t dstStride,
                                                       const uint8_t* src, int32_t srcStride,
                                                       int32_t width, int32_t height);
 /* Each float of a float pixel becomes a rounded, clamped byte; not forced premultiplied. */
 MORVEX_API uint8_t MORVEX_CALL ConvertARGBFloatToARGB(uint8_t* dst, int32_t dstStride,
-                                                      const uint8_t* src, int32_t srcStride,
+                                                      const float* src, int32_t srcStride,
                                                       int32_t width, int32_t height);
 /* Each mask float is table[byte `channel` of the source pixel], bits copied.
  * Only the low two bits of channel count (channel 4 reads blue like 0), so no
  * byte outside the pixel is read. */
-MORVEX_API uint8_t MORVEX_CALL ConvertChannelToFloatMask(uint8_t* dst, int32_t dstStride,
+MORVEX_API uint8_t MORVEX_CALL ConvertChannelToFloatMask(float* dst, int32_t dstStride,
                                                          const uint8_t* src, int32_t srcStride,
                                                          int32_t channel, int32_t width,
-                                                         int32_t height, const uint8_t* table);
+                                                         int32_t height, const float* table);
 /* Each mask float becomes a rounded, clamped byte v and the grey pixel (v, v, v, v). */
 MORVEX_API uint8_t MORVEX_CALL ConvertFloatMaskToARGB(uint8_t* dst, int32_t dstStride,
-                                                      const uint8_t* src, int32_t srcStride,
+                                                      const float* src, int32_t srcStride,
                                                       int32_t width, int32_t height);
 
 /* ---- Blending and compositing ---- */
+
+/* Mixes the colour bytes of src into dst (alpha untouched): per channel
+ * clamp((Ws * s + Wd * d + 2048) / 4096, 0, dst alpha), with Ws = trunc((1 - dstWeight)
+ * * 4096) and Wd = trunc(dstWeight * 4096). dstWeight is not clamped; for weights whose
+ * sums leave the signed 32-bit range (|dstWeight| beyond about 2000, NaN) the sums wrap
+ * modulo 2^32 and the clamps still apply. src may equal dst. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL Blend(uint8_t* dst, int32_t dstStride, const uint8_t* src,
+                                     int32_t srcStride, int32_t width, int32_t height,
+                                     double dstWeight);
+/* Per colour channel c: w = mask.c (or byte c of weightLut entry mask.c when weightLut is
+ * not null), dst.c = min((src.c * w + dst.c * (255 - w)) / 255, dst alpha). Alpha and mask
+ * byte 3 are not used. src may equal dst. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL MaskedBlend(uint8_t* dst, int32_t dstStride, const uint8_t* mask,
+                                           int32_t maskStride, const uint8_t* src,
+                                           int32_t srcStride, int32_t width, int32_t height,
+                                           const uint8_t* weightLut);
+/* Like MaskedBlend without a table, for all four channels: alpha is mixed first by mask
+ * byte 3 and the colours are clamped to the new alpha. src may equal dst. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL MaskedFade(uint8_t* dst, int32_t dstStride, const uint8_t* mask,
+                                          int32_t maskStride, const uint8_t* src,
+                                          int32_t srcStride, int32_t width, int32_t height);
+/* Lays src over dst with a blend mode (1 normal, 3 add, 4 multiply, 5 overlay, 6 screen,
+ * 7 average), then mixes with dst by o = clamp(trunc(opacity * 255 + 0.5), 0, 255):
+ * (x * o + d * (255 - o)) / 255. Any other mode returns 0 and writes nothing, whatever the
+ * size. Opacity beyond the 32-bit range: 255 when positive, 0 when negative or NaN. For a
+ * source colour above its alpha, the normal mode's value saturates to 255 before the mix.
+ * src may equal dst. */
+MORVEX_API uint8_t MORVEX_CALL Composite(uint8_t* dst, int32_t dstStride, const uint8_t* src,
+                                         int32_t srcStride, int32_t width, int32_t height,
+                                         int32_t mode, double opacity);
+/* Every byte b (alpha included) becomes (b * k + 127) / 256 with k = trunc(factor * 256 +
+ * 0.5). For k outside -1..256 (factor outside about -0.0098..1.0019) the result saturates
+ * to 0..255. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL Multiply(uint8_t* dst, int32_t dstStride, int32_t width,
+                                        int32_t height, double factor);
+/* Scales byte dstChannel of each dst pixel by byte maskChannel of the mask pixel: within
+ * scale 0.9999..1.0001 and offset -0.0001..0.0001 (or NaN) (d * m + 127) / 255; otherwise
+ * clamp((d * (m * Ks + Ko) + 130560) / 261120, 0, 255) with Ks = trunc(scale * 1024),
+ * Ko = trunc(offset * 1024), the sums wrapping modulo 2^32 where they leave the signed
+ * 32-bit range. A channel above 3 returns 0 and writes nothing. mask may equal dst. */
+MORVEX_API uint8_t MORVEX_CALL MultiplyChannel(uint8_t* dst, int32_t dstStride,
+                                               uint32_t dstChannel, const uint8_t* mask,
+                                               int32_t maskStride, uint32_t maskChannel,
+                                               int32_t width, int32_t height, double scale,
+                                               double offset);
+/* Scales all four bytes of each dst pixel as MultiplyChannel does: by the mask byte of the
+ * same index when maskChannel is negative, by mask byte maskChannel when it is 0..3.
+ * maskChannel 4 or more returns 0 and writes nothing. mask may equal dst. */
+MORVEX_API uint8_t MORVEX_CALL MaskMultiply(uint8_t* dst, int32_t dstStride, const uint8_t* mask,
+                                            int32_t maskStride, int32_t width, int32_t height,
+                                            int32_t maskChannel, double scale, double offset);
+/* On a float ARGB image: with T = (float)(clipLevel * 255) and F = (float)(restoreMin * 255)
+ * (current rounding mode), every colour value > T becomes V = (A < F ? F : A).
+ * NaN colours stay; a NaN alpha is used as is. Alpha keeps its bits. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL ClipRestore(float* dst, int32_t dstStride, int32_t width,
+                                           int32_t height, double clipLevel, double restoreMin);
+/* The same operation as ClipRestore. */
+MORVEX_API uint8_t MORVEX_CALL FocusPrep(float* dst, int32_t dstStride, int32_t width,
+                                         int32_t height, double clipLevel, double restoreMin);
 
 /* ---- Tone ---- */
 
@@ -143,6 +202,37 @@ MORVEX_API uint8_t MORVEX_CALL HslScaleOffset(uint8_t* image, int32_t stride, in
                                               double lightnessOffset);
 
 /* ---- Gaussian blur ---- */
+
+/* Blurs an ARGB image (format 4) or an ARGB float image (format 16, four
+ * floats per pixel) in place with a recursive Gaussian; cost independent of
+ * sigma. temp receives the horizontal result, four floats per pixel, rows
+ * packed (any alignment). Sigmas are clamped to 0.5 .. 54; rowSigmas
+ * (height values) and columnSigmas (width values), when not null, replace
+ * the single sigma of their direction; a NaN sigma gives 0 in 8-bit results
+ * and NaN in float results. Refused (0, with a diagnostic line) when
+ * width * 16 * height, computed exactly, exceeds tempBytes (tested first,
+ * even for an empty region), then when the format is neither 4 nor 16, and
+ * when the column scratch of a very tall region cannot be allocated; a
+ * refused call writes nothing. With SSE2 the 8-bit image runs in single
+ * precision under the host's rounding mode; otherwise in double precision
+ * rounded to nearest. The floating-point state is restored. */
+MORVEX_API uint8_t MORVEX_CALL GaussianBlur(uint8_t* pixels, int32_t stride, int32_t format,
+                                            int32_t width, int32_t height, float* temp,
+                                            int32_t tempBytes, double sigmaHorizontal,
+                                            double sigmaVertical, const double* rowSigmas,
+                                            const double* columnSigmas);
+/* Blurs an 8-bit mask (format 1) or one channel of an ARGB image (format 4,
+ * mask pointing at the channel byte; the other bytes are not touched) in
+ * place; each result is y * outputScale + outputOffset rounded half to even
+ * and clamped to 0 .. 255 (NaN gives 0). temp: one float per element, rows
+ * packed. Refused like GaussianBlur, with width * 4 * height against
+ * tempBytes and formats other than 1 and 4. */
+MORVEX_API uint8_t MORVEX_CALL GaussianBlurMask(uint8_t* mask, int32_t stride, int32_t format,
+                                                int32_t width, int32_t height, float* temp,
+                                                int32_t tempBytes, double sigmaHorizontal,
+                                                double sigmaVertical, double outputScale,
+                                                double outputOffset, const double* rowSigmas,
+                                                const double* columnSigmas);
 
 /* ---- Local and radial filters ---- */
 
@@ -180,6 +270,51 @@ MORVEX_API uint8_t MORVEX_CALL RadialBlurMask(uint8_t* dst, int32_t dstStride, i
                                               double scaleY, double gain);
 
 /* ---- Masks and geometry ---- */
+
+/* Fills a float mask with reproducible noise: levels[i] = low + (i / 1023) * (high - low)
+ * for i = 0..1023; a generator state starts at seed and, per element in row order (running
+ * on across rows), becomes state * 214013 + 2531011 (mod 2^32); the element takes
+ * levels[(state >> 16) & 1023]. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL GenerateNoiseMask(float* dst, int32_t dstStride, int32_t width,
+                                                 int32_t height, float low, float high,
+                                                 uint32_t seed);
+/* dst = src * dst per element (single precision), in place on dst; dst and src may be the
+ * same plane. Returns 1. */
+MORVEX_API uint8_t MORVEX_CALL MultiplyMasks(float* dst, int32_t dstStride, const float* src,
+                                             int32_t srcStride, int32_t width, int32_t height);
+/* Maps the source rectangle onto the destination rectangle by bilinear sampling (2048 steps
+ * per pixel, endpoints aligned), clipped to both planes; mode 1 blends
+ * (s * amount + (1 - amount) * d), mode 2 multiplies (s * d), any other mode replaces.
+ * Returns 0 and writes nothing when the clipped span or the source span it maps to is 1.0 or
+ * less wide or high (this includes planes of size 0 or less); otherwise 1. Every read stays
+ * inside the source plane and every write inside the destination plane: the span is limited
+ * to the destination, sampled columns and rows are limited to the last source column and
+ * row, and a position below zero (a rounding below the source's edge, or a wrapped position
+ * for extreme rectangles) samples column or row 0 exactly. A zero source-rectangle extent or
+ * a non-finite value is not detected; it gives unspecified values, never an access outside
+ * the planes. The two planes must not overlap. */
+MORVEX_API uint8_t MORVEX_CALL ScaleMask(float* dst, int32_t dstStride, int32_t dstWidth,
+                                         int32_t dstHeight, float dstRectX, float dstRectY,
+                                         float dstRectWidth, float dstRectHeight, const float* src,
+                                         int32_t srcStride, int32_t srcWidth, int32_t srcHeight,
+                                         float srcRectX, float srcRectY, float srcRectWidth,
+                                         float srcRectHeight, int32_t mode, float amount);
+/* Shears an ARGB image: direction 2 shifts row i right by i * factor pixels (1 the same
+ * counted from the right edge), direction 3 shifts column i down (0 the same counted from the
+ * last row); a negative factor shifts the other way. Pixels interpolate their two source
+ * neighbours per byte in 12-bit fixed point; the uncovered ends repeat the line's first or
+ * last source pixel. Direction 4 or more does nothing. Always returns 1.
+ * Planes that do not fit are handled safely: writes stop at the destination's edge (so a
+ * short destination shows the start of each sheared line); destination lines beyond the
+ * source's lines (rows past srcHeight - 1 for directions 1 and 2, columns past srcWidth - 1
+ * for 0 and 3) repeat the source's last line, shifted as their own index says, the same
+ * source column that vertical lines' interpolated pixels already use; with srcWidth or
+ * srcHeight below 1 nothing is written. A NaN shift counts as 0 and shifts beyond 2^31
+ * pixels as 2^31. The two planes must not overlap. */
+MORVEX_API uint8_t MORVEX_CALL Shear(const uint8_t* src, int32_t srcStride, int32_t srcWidth,
+                                     int32_t srcHeight, uint8_t* dst, int32_t dstStride,
+                                     int32_t dstWidth, int32_t dstHeight, uint32_t direction,
+                                     double factor);
 
 #ifdef __cplusplus
 }

@@ -53,32 +53,35 @@ MORVEX_ENTRY uint8_t MORVEX_CALL ChannelMergeLut(uint8_t* image, int32_t stride,
   return 1;
 }
 
-MORVEX_ENTRY uint8_t MORVEX_CALL ConvertARGBToARGBFloat(uint8_t* dst, int32_t dstStride,
+MORVEX_ENTRY uint8_t MORVEX_CALL ConvertARGBToARGBFloat(float* dst, int32_t dstStride,
                                                         const uint8_t* src, int32_t srcStride,
                                                         int32_t width, int32_t height) {
-  pixel::ConvertArgbToArgbFloat({dst, dstStride}, {src, srcStride}, width, height);
+  pixel::ConvertArgbToArgbFloat({reinterpret_cast<Byte*>(dst), dstStride}, {src, srcStride}, width,
+                                height);
   return 1;
 }
 
 MORVEX_ENTRY uint8_t MORVEX_CALL ConvertARGBFloatToARGB(uint8_t* dst, int32_t dstStride,
-                                                        const uint8_t* src, int32_t srcStride,
+                                                        const float* src, int32_t srcStride,
                                                         int32_t width, int32_t height) {
-  pixel::ConvertArgbFloatToArgb({dst, dstStride}, {src, srcStride}, width, height);
+  pixel::ConvertArgbFloatToArgb({dst, dstStride}, {reinterpret_cast<const Byte*>(src), srcStride},
+                                width, height);
   return 1;
 }
 
-MORVEX_ENTRY uint8_t MORVEX_CALL ConvertChannelToFloatMask(uint8_t* dst, int32_t dstStride,
+MORVEX_ENTRY uint8_t MORVEX_CALL ConvertChannelToFloatMask(float* dst, int32_t dstStride,
                                                            const uint8_t* src, int32_t srcStride,
                                                            int32_t channel, int32_t width,
-                                                           int32_t height, const uint8_t* table) {
-  pixel::ConvertChannelToFloatMask({dst, dstStride}, {src, srcStride}, channel, width, height,
-                                   table);
+                                                           int32_t height, const float* table) {
+  pixel::ConvertChannelToFloatMask({reinterpret_cast<Byte*>(dst), dstStride}, {src, srcStride},
+                                   channel, width, height, reinterpret_cast<const Byte*>(table));
   return 1;
 }
 
 MORVEX_ENTRY uint8_t MORVEX_CALL ConvertFloatMaskToARGB(uint8_t* dst, int32_t dstStride,
-                                                        const uint8_t* src, int32_t srcStride,
+                                                        const float* src, int32_t srcStride,
                                                         int32_t width, int32_t height) {
-  pixel::ConvertFloatMaskToArgb({dst, dstStride}, {src, srcStride}, width, height);
+  pixel::ConvertFloatMaskToArgb({dst, dstStride}, {reinterpret_cast<const Byte*>(src), srcStride},
+                                width, height);
   return 1;
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "frame/compiler.h"
 #include "frame/fpu.h"
 
 namespace morvex::filters {
@@ -27,7 +28,7 @@ double SegmentMean(const BytePlane& src, double x, double y, double dx, double d
 
 // All of the export's arithmetic, called once the bracket is open; kept out
 // of line so no operation can be moved across the rounding-mode change.
-[[gnu::noinline, gnu::noclone]] void RadialBlurRows(Byte* dst, std::int32_t dstStride,
+MORVEX_OPAQUE_FUNCTION void RadialBlurRows(Byte* dst, std::int32_t dstStride,
                                                     std::int32_t dstStep, const BytePlane& src,
                                                     double centerX, double centerY, double scaleX,
                                                     double scaleY, double gain) {

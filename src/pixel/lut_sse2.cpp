@@ -19,11 +19,10 @@ constexpr std::int32_t kClampChunk = 256;
 
 // Stores the PixelLut entries of the four 32-bit lane indices (0..255).
 inline void StoreLookups(Byte* dst, __m128i index, const Byte* table) {
-  const auto lane = [&](int k) { return static_cast<unsigned>(_mm_extract_epi16(index, 2 * k)); };
   StoreU32(dst, PixelLutValue(table, static_cast<unsigned>(_mm_cvtsi128_si32(index))));
-  StoreU32(dst + 4, PixelLutValue(table, lane(1)));
-  StoreU32(dst + 8, PixelLutValue(table, lane(2)));
-  StoreU32(dst + 12, PixelLutValue(table, lane(3)));
+  StoreU32(dst + 4, PixelLutValue(table, static_cast<unsigned>(_mm_extract_epi16(index, 2))));
+  StoreU32(dst + 8, PixelLutValue(table, static_cast<unsigned>(_mm_extract_epi16(index, 4))));
+  StoreU32(dst + 12, PixelLutValue(table, static_cast<unsigned>(_mm_extract_epi16(index, 6))));
 }
 
 // The split-table lookup of the pixel at p. Blue and green are cut out of

@@ -114,7 +114,7 @@ void RunConvertARGBToARGBFloat(Rng& rng, Hasher& hash) {
   const int width = RandomWidth(rng), height = RandomHeight(rng);
   const TestPlane src = RandomPlane(rng, 4, width, height);
   TestPlane dst = RandomPlane(rng, 16, width, height);
-  hash.Value(ConvertARGBToARGBFloat(dst.first(), dst.stride(), src.first(), src.stride(), width,
+  hash.Value(ConvertARGBToARGBFloat(dst.floats(), dst.stride(), src.first(), src.stride(), width,
                                     height));
   hash.Plane(dst);
 }
@@ -131,7 +131,7 @@ void UnderRandomHostMode(Rng& rng, Hasher& hash, Call&& call) {
   hash.Value(static_cast<std::uint8_t>(ReadFpState() == before));
 }
 
-using ConvertFn = std::uint8_t (*)(std::uint8_t*, std::int32_t, const std::uint8_t*,
+using ConvertFn = std::uint8_t (*)(std::uint8_t*, std::int32_t, const float*,
                                    std::int32_t, std::int32_t, std::int32_t);
 
 // A conversion from floats (`srcBytes` per element) to ARGB pixels.
@@ -141,7 +141,7 @@ void RunRoundingConversion(Rng& rng, Hasher& hash, int srcBytes, ConvertFn conve
   FillFloats(src, rng);
   TestPlane dst = RandomPlane(rng, 4, width, height);
   UnderRandomHostMode(rng, hash, [&] {
-    hash.Value(convert(dst.first(), dst.stride(), src.first(), src.stride(), width, height));
+    hash.Value(convert(dst.first(), dst.stride(), src.floats(), src.stride(), width, height));
   });
   hash.Plane(dst);
 }
@@ -158,8 +158,8 @@ void RunConvertChannelToFloatMask(Rng& rng, Hasher& hash) {
   const TestPlane src = RandomPlane(rng, 4, width, height);
   TestPlane dst = RandomPlane(rng, 4, width, height);
   const Table table(rng);
-  hash.Value(ConvertChannelToFloatMask(dst.first(), dst.stride(), src.first(), src.stride(),
-                                       channel, width, height, table.data()));
+  hash.Value(ConvertChannelToFloatMask(dst.floats(), dst.stride(), src.first(), src.stride(),
+                                       channel, width, height, reinterpret_cast<const float*>(table.data())));
   hash.Plane(dst);
 }
 

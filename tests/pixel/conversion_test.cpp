@@ -164,9 +164,9 @@ TEST(FormatConversions, WorkedNumbersUnderEveryHostModeAndPath) {
       test::SetHostRounding(host);
       const auto before = ReadFpState();
       TestPlane bytes(9 * 4, n, 3), grey(9 * 4, n, 5, true);
-      ASSERT_EQ(ConvertARGBFloatToARGB(bytes.first(), bytes.stride(), pixels.first(), pixels.stride(), 9, n), 1);
+      ASSERT_EQ(ConvertARGBFloatToARGB(bytes.first(), bytes.stride(), pixels.floats(), pixels.stride(), 9, n), 1);
       ASSERT_EQ(ReadFpState(), before);
-      ASSERT_EQ(ConvertFloatMaskToARGB(grey.first(), grey.stride(), mask.first(), mask.stride(), 9, n), 1);
+      ASSERT_EQ(ConvertFloatMaskToARGB(grey.first(), grey.stride(), mask.floats(), mask.stride(), 9, n), 1);
       ASSERT_EQ(ReadFpState(), before);
       for (int r = 0; r < n; ++r) {
         for (int i = 0; i < 9 * 4; ++i)
@@ -192,10 +192,10 @@ TEST(FormatConversions, ByteFloatByteRoundTripIsExactForEveryValueInEveryChannel
     TestPlane bytes(256 * 4, 1), floats(256 * 16, 1), back(256 * 4, 1);
     for (int i = 0; i < 256; ++i)
       for (int k = 0; k < 4; ++k) bytes.Row(0)[4 * i + k] = static_cast<std::uint8_t>(i + 64 * k);
-    ASSERT_EQ(ConvertARGBToARGBFloat(floats.first(), floats.stride(), bytes.first(), bytes.stride(), 256, 1), 1);
+    ASSERT_EQ(ConvertARGBToARGBFloat(floats.floats(), floats.stride(), bytes.first(), bytes.stride(), 256, 1), 1);
     for (int i = 0; i < 256 * 4; ++i)
       ASSERT_EQ(floats.Get<float>(4 * i, 0), static_cast<float>(bytes.Row(0)[i])) << i;
-    ASSERT_EQ(ConvertARGBFloatToARGB(back.first(), back.stride(), floats.first(), floats.stride(), 256, 1), 1);
+    ASSERT_EQ(ConvertARGBFloatToARGB(back.first(), back.stride(), floats.floats(), floats.stride(), 256, 1), 1);
     EXPECT_EQ(back.RowBytes(), bytes.RowBytes()) << path.label;
   }
 }
@@ -225,7 +225,7 @@ float LoadFloat(const std::uint8_t* p) {
 const Conversion kConversions[] = {
     {"ConvertARGBToARGBFloat", 4, 16, false, false,
      [](TestPlane& d, const TestPlane& s, int w, int h) {
-       return ConvertARGBToARGBFloat(d.first(), d.stride(), s.first(), s.stride(), w, h);
+       return ConvertARGBToARGBFloat(d.floats(), d.stride(), s.first(), s.stride(), w, h);
      },
      [](std::uint8_t* d, const std::uint8_t* s) {
        for (int k = 0; k < 4; ++k) {
@@ -235,20 +235,20 @@ const Conversion kConversions[] = {
      }},
     {"ConvertARGBFloatToARGB", 16, 4, true, true,
      [](TestPlane& d, const TestPlane& s, int w, int h) {
-       return ConvertARGBFloatToARGB(d.first(), d.stride(), s.first(), s.stride(), w, h);
+       return ConvertARGBFloatToARGB(d.first(), d.stride(), s.floats(), s.stride(), w, h);
      },
      [](std::uint8_t* d, const std::uint8_t* s) {
        for (int k = 0; k < 4; ++k) d[k] = ExpectByte(LoadFloat(s + 4 * k));
      }},
     {"ConvertFloatMaskToARGB", 4, 4, true, true,
      [](TestPlane& d, const TestPlane& s, int w, int h) {
-       return ConvertFloatMaskToARGB(d.first(), d.stride(), s.first(), s.stride(), w, h);
+       return ConvertFloatMaskToARGB(d.first(), d.stride(), s.floats(), s.stride(), w, h);
      },
      [](std::uint8_t* d, const std::uint8_t* s) { std::memset(d, ExpectByte(LoadFloat(s)), 4); }},
     {"ConvertChannelToFloatMask", 4, 4, false, false,
      [](TestPlane& d, const TestPlane& s, int w, int h) {
-       return ConvertChannelToFloatMask(d.first(), d.stride(), s.first(), s.stride(),
-                                        g_maskChannel, w, h, g_maskTable.data());
+       return ConvertChannelToFloatMask(d.floats(), d.stride(), s.first(), s.stride(),
+                                        g_maskChannel, w, h, reinterpret_cast<const float*>(g_maskTable.data()));
      },
      [](std::uint8_t* d, const std::uint8_t* s) {
        std::memcpy(d, g_maskTable.data() + 4 * s[g_maskChannel], 4);  // bits as they are
@@ -340,10 +340,10 @@ TEST(ConvertChannelToFloatMask, OutOfRangeChannelsUseTheirLowTwoBits) {
   src.FillRandom(rng);
   for (int channel : {4, 5, 7, 11, -1, -4, INT_MIN, INT_MAX}) {
     TestPlane want(6 * 4, 1), got(6 * 4, 1);
-    ConvertChannelToFloatMask(want.first(), want.stride(), src.first(), src.stride(),
-                              channel & 3, 6, 1, table.data());
-    ASSERT_EQ(ConvertChannelToFloatMask(got.first(), got.stride(), src.first(), src.stride(),
-                                        channel, 6, 1, table.data()),
+    ConvertChannelToFloatMask(want.floats(), want.stride(), src.first(), src.stride(),
+                              channel & 3, 6, 1, reinterpret_cast<const float*>(table.data()));
+    ASSERT_EQ(ConvertChannelToFloatMask(got.floats(), got.stride(), src.first(), src.stride(),
+                                        channel, 6, 1, reinterpret_cast<const float*>(table.data())),
               1);
     EXPECT_EQ(got.RowBytes(), want.RowBytes()) << channel;
   }
@@ -361,10 +361,10 @@ TEST(FormatConversions, EmptyRegionsTouchNothingAndKeepTheRoundingMode) {
     const auto before = dst.Snapshot();
     const auto fp = ReadFpState();
     test::StderrCapture capture;
-    EXPECT_EQ(ConvertARGBToARGBFloat(dst.first(), dst.stride(), src.first(), src.stride(), width, height), 1);
-    EXPECT_EQ(ConvertARGBFloatToARGB(dst.first(), dst.stride(), src.first(), src.stride(), width, height), 1);
-    EXPECT_EQ(ConvertChannelToFloatMask(dst.first(), dst.stride(), src.first(), src.stride(), 1, width, height, table.data()), 1);
-    EXPECT_EQ(ConvertFloatMaskToARGB(dst.first(), dst.stride(), src.first(), src.stride(), width, height), 1);
+    EXPECT_EQ(ConvertARGBToARGBFloat(dst.floats(), dst.stride(), src.first(), src.stride(), width, height), 1);
+    EXPECT_EQ(ConvertARGBFloatToARGB(dst.first(), dst.stride(), src.floats(), src.stride(), width, height), 1);
+    EXPECT_EQ(ConvertChannelToFloatMask(dst.floats(), dst.stride(), src.first(), src.stride(), 1, width, height, reinterpret_cast<const float*>(table.data())), 1);
+    EXPECT_EQ(ConvertFloatMaskToARGB(dst.first(), dst.stride(), src.floats(), src.stride(), width, height), 1);
     EXPECT_EQ(capture.Take(), "");
     EXPECT_EQ(dst.Snapshot(), before) << width << "x" << height;
     EXPECT_EQ(ReadFpState(), fp);
@@ -380,10 +380,10 @@ TEST(FormatConversions, RestoreEachUnitsRoundingWhenHostUnitsDiffer) {
     const auto before = ReadFpState();
     TestPlane src(5 * 16, 1), dst(5 * 4, 1);
     for (int i = 0; i < 20; ++i) src.Set<float>(4 * i, 0, 2.5f + static_cast<float>(i));
-    ConvertARGBFloatToARGB(dst.first(), dst.stride(), src.first(), src.stride(), 5, 1);
+    ConvertARGBFloatToARGB(dst.first(), dst.stride(), src.floats(), src.stride(), 5, 1);
     EXPECT_EQ(ReadFpState(), before) << path.label;
     for (int i = 0; i < 20; ++i) EXPECT_EQ(dst.Row(0)[i], ExpectByte(2.5f + static_cast<float>(i)));
-    ConvertFloatMaskToARGB(dst.first(), dst.stride(), src.first(), src.stride(), 5, 1);
+    ConvertFloatMaskToARGB(dst.first(), dst.stride(), src.floats(), src.stride(), 5, 1);
     EXPECT_EQ(ReadFpState(), before) << path.label;
     EXPECT_EQ(dst.Get<std::uint32_t>(0, 0), 0x02020202u);
   }

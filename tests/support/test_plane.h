@@ -21,6 +21,8 @@ class TestPlane {
   // First byte of row 0 as an export sees it, and the signed stride.
   std::uint8_t* first() const { return first_; }
   std::int32_t stride() const { return stride_; }
+  // The first row as float elements, for float planes.
+  float* floats() const { return reinterpret_cast<float*>(first_); }
   std::uint8_t* Row(std::int32_t y) const { return first_ + static_cast<std::ptrdiff_t>(y) * stride_; }
   std::int32_t rowBytes() const { return rowBytes_; }
   std::int32_t rows() const { return rows_; }

@@ -1,0 +1,292 @@
+// The export-side routines of the two blurs: argument tests in their order,
+// the column scratch, the floating-point setting of the chosen path, and the
+// two passes handed to the kernels in groups of rows and strips of columns.
+#include "blur/gaussian.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "frame/cpu_features.h"
+#include "frame/diagnostics.h"
+#include "frame/fpu.h"
+
+namespace morvex::blur {
+namespace {
+
+// Whether width x elementBytes x height fits in tempBytes, with the exact
+// product: |width x height| < 2^62, so the comparison is made against
+// floor(tempBytes / elementBytes) instead of multiplying further.
+bool TempLargeEnough(std::int32_t width, std::int32_t height, std::int32_t elementBytes,
+                     std::int32_t tempBytes) {
+  const std::int64_t elements = static_cast<std::int64_t>(width) * height;
+  std::int64_t limit = tempBytes / elementBytes;
+  if (tempBytes % elementBytes != 0 && tempBytes < 0) --limit;  // floor toward -infinity
+  return elements <= limit;
+}
+
+// Scratch of the call: the column scratch, which the vertical pass needs,
+// and optionally a row buffer for the horizontal pass. A bounded buffer in
+// the call's frame, or heap memory when the region needs more, taken before
+// anything is written so a failed allocation can still refuse the call
+// cleanly. Without memory for the optional part the call goes on without it.
+class WorkBuffers {
+ public:
+  WorkBuffers(std::size_t required, std::size_t optional) {
+    if (required + optional <= sizeof local_) {
+      column_ = local_;
+      rows_ = optional != 0 ? local_ + required : nullptr;
+      return;
+    }
+    if (optional != 0) {
+      heap_ = static_cast<Byte*>(std::malloc(required + optional));
+      if (heap_ != nullptr) {
+        column_ = heap_;
+        rows_ = heap_ + required;
+        return;
+      }
+    }
+    if (required <= sizeof local_) {
+      column_ = local_;
+      return;
+    }
+    heap_ = static_cast<Byte*>(std::malloc(required));
+    column_ = heap_;
+  }
+  ~WorkBuffers() { std::free(heap_); }
+  WorkBuffers(const WorkBuffers&) = delete;
+  WorkBuffers& operator=(const WorkBuffers&) = delete;
+
+  Byte* column() const { return column_; }
+  Byte* rows() const { return rows_; }
+
+ private:
+  alignas(64) Byte local_[32 * 1024];
+  Byte* heap_ = nullptr;
+  Byte* column_ = nullptr;
+  Byte* rows_ = nullptr;
+};
+
+// Row buffers beyond this are not worth their memory.
+constexpr std::size_t kMaxRowBufferBytes = std::size_t{64} << 20;
+
+// The vector path's setting: flush to zero, and the precision, underflow and
+// denormal exceptions masked; every other bit, rounding included, as the host
+// left it. The whole register is written back, so flags raised inside do not
+// remain.
+class VectorPathMxcsr {
+ public:
+  VectorPathMxcsr() : saved_(ReadMxcsr()) {
+    WriteMxcsr(saved_ | 0x8000u | 0x1000u | 0x0800u | 0x0100u);
+  }
+  ~VectorPathMxcsr() { WriteMxcsr(saved_); }
+  VectorPathMxcsr(const VectorPathMxcsr&) = delete;
+  VectorPathMxcsr& operator=(const VectorPathMxcsr&) = delete;
+
+ private:
+  std::uint32_t saved_;
+};
+
+GaussianCoefficients CoefficientsFor(double sigma) {
+  return ComputeGaussianCoefficients(ClampSigma(sigma));
+}
+
+// Per-row or per-column sigma: element i of a host array of doubles, or the
+// uniform set.
+GaussianCoefficients CoefficientsAt(const Byte* sigmas, std::int32_t i,
+                                    const GaussianCoefficients& uniform) {
+  if (sigmas == nullptr) return uniform;
+  return CoefficientsFor(LoadF64(sigmas + ElementOffset(i, 8)));
+}
+
+struct Plan {
+  Byte* target;
+  std::int32_t stride;
+  std::int32_t format;  // element step of the image or mask
+  std::int32_t width;
+  std::int32_t height;
+  Byte* temp;
+  int tempElementBytes;
+  double sigmaHorizontal;
+  double sigmaVertical;
+  const Byte* rowSigmas;
+  const Byte* columnSigmas;
+  Byte* scratch;
+  int stripColumns;
+  Byte* rowBuffer;  // optional
+};
+
+template <class RowKernel>
+void HorizontalPass(const Plan& p, RowKernel&& runRows) {
+  const GaussianCoefficients uniform = CoefficientsFor(p.sigmaHorizontal);
+  const std::ptrdiff_t tempPitch = static_cast<std::ptrdiff_t>(p.width) * p.tempElementBytes;
+  const Rows image{p.target, p.stride};
+  RowJob jobs[kMaxRowGroup];
+  for (std::int32_t r0 = 0; r0 < p.height; r0 += kMaxRowGroup) {
+    const int count = static_cast<int>(std::min<std::int32_t>(kMaxRowGroup, p.height - r0));
+    for (int j = 0; j < count; ++j) {
+      const std::int32_t r = r0 + j;
+      jobs[j] = {image.RowAt(r), p.temp + static_cast<std::ptrdiff_t>(r) * tempPitch,
+                 CoefficientsAt(p.rowSigmas, r, uniform)};
+    }
+    runRows(jobs, count);
+  }
+}
+
+template <class ColumnKernel>
+void VerticalPass(const Plan& p, ColumnKernel&& runStrip) {
+  const GaussianCoefficients uniform = CoefficientsFor(p.sigmaVertical);
+  GaussianCoefficients
+      k[kStripMaskColumns > kStripImageColumns ? kStripMaskColumns : kStripImageColumns];
+  for (std::int32_t c0 = 0; c0 < p.width; c0 += p.stripColumns) {
+    const int count = static_cast<int>(std::min<std::int32_t>(p.stripColumns, p.width - c0));
+    for (int j = 0; j < count; ++j) k[j] = CoefficientsAt(p.columnSigmas, c0 + j, uniform);
+    ColumnStrip strip;
+    strip.target = p.target + ElementOffset(c0, p.format);
+    strip.stride = p.stride;
+    strip.temp = p.temp + ElementOffset(c0, p.tempElementBytes);
+    strip.tempPitch = static_cast<std::ptrdiff_t>(p.width) * p.tempElementBytes;
+    strip.scratch = p.scratch;
+    strip.height = p.height;
+    strip.count = count;
+    strip.k = k;
+    runStrip(strip);
+  }
+}
+
+struct ImageKernels {
+  ImageRowKernel rows;
+  ImageColumnKernel columns;
+  bool bufferedRows;  // BlurImageRowsSingleBufferedAvx2 when a row buffer exists
+};
+
+ImageKernels ChooseImageKernels(std::uint32_t flags, bool vectorPath, int format) {
+  const bool avx2 = HasCpu(flags, kCpuSse2 | kCpuAvx2);
+  const bool sse2 = HasCpu(flags, kCpuSse2);
+  if (vectorPath && format == 4) {
+    if (avx2) return {BlurImageRowsSingleAvx2, BlurImageColumnsSingleAvx2, true};
+    return {BlurImageRowsSingleSse2, BlurImageColumnsSingleSse2, false};
+  }
+  if (format == 16 && avx2) return {BlurImageRowsDoubleAvx2, BlurImageColumnsDoubleAvx2, false};
+  if (format == 16 && sse2) return {BlurImageRowsDoubleSse2, BlurImageColumnsDoubleSse2, false};
+  return {BlurImageRowsDoubleScalar, BlurImageColumnsDoubleScalar, false};
+}
+
+// Everything between the floating-point setting and its restoration; kept
+// out of line so no part of it is evaluated before the setting is in force.
+__attribute__((noinline)) void RunImageBlur(const Plan& p, ImageKernels kernels) {
+  HorizontalPass(p, [&](const RowJob* jobs, int count) {
+    if (kernels.bufferedRows && p.rowBuffer != nullptr) {
+      BlurImageRowsSingleBufferedAvx2(jobs, count, p.width, p.rowBuffer);
+    } else {
+      kernels.rows(jobs, count, p.width, p.format);
+    }
+  });
+  VerticalPass(p, [&](const ColumnStrip& strip) { kernels.columns(strip, p.format); });
+}
+
+struct MaskKernels {
+  MaskRowKernel rows;
+  MaskColumnKernel columns;
+  bool stagedRows;  // BlurMaskRowsStagedAvx2 when a row buffer exists
+};
+
+MaskKernels ChooseMaskKernels(std::uint32_t flags) {
+  if (HasCpu(flags, kCpuSse2 | kCpuAvx2)) return {BlurMaskRowsAvx2, BlurMaskColumnsAvx2, true};
+  if (HasCpu(flags, kCpuSse2)) return {BlurMaskRowsSse2, BlurMaskColumnsSse2, false};
+  return {BlurMaskRowsScalar, BlurMaskColumnsScalar, false};
+}
+
+__attribute__((noinline)) void RunMaskBlur(const Plan& p, MaskKernels kernels, double outputScale,
+                                           double outputOffset) {
+  HorizontalPass(p, [&](const RowJob* jobs, int count) {
+    if (kernels.stagedRows && p.rowBuffer != nullptr) {
+      BlurMaskRowsStagedAvx2(jobs, count, p.width, p.format, p.rowBuffer);
+    } else {
+      kernels.rows(jobs, count, p.width, p.format);
+    }
+  });
+  const float scale = ToSingle(outputScale);
+  const float offset = ToSingle(outputOffset);
+  VerticalPass(p,
+               [&](const ColumnStrip& strip) { kernels.columns(strip, p.format, scale, offset); });
+}
+
+}  // namespace
+
+bool GaussianBlurImage(Byte* pixels, std::int32_t stride, std::int32_t format, std::int32_t width,
+                       std::int32_t height, Byte* temp, std::int32_t tempBytes,
+                       double sigmaHorizontal, double sigmaVertical, const Byte* rowSigmas,
+                       const Byte* columnSigmas) {
+  if (!TempLargeEnough(width, height, kImageTempBytes, tempBytes)) {
+    WriteDiagnostic("GaussianBlur: we need a bigger temporary buffer");
+    return false;
+  }
+  if (format != 4 && format != 16) {
+    WriteDiagnostic("GaussianBlur: unimplemented or unknown format");
+    return false;
+  }
+  if (width <= 0 || height <= 0) return true;
+
+  const std::uint32_t flags = CpuFeatureFlags();
+  const bool vectorPath = HasCpu(flags, kCpuSse2);
+  const ImageKernels kernels = ChooseImageKernels(flags, vectorPath, format);
+  const int stripColumns = static_cast<int>(std::min<std::int32_t>(kStripImageColumns, width));
+  // The row buffer is only taken for rows of reasonable width (and its size
+  // is computed only then, so it cannot wrap on 32-bit targets).
+  const bool rowBuffer = kernels.bufferedRows && static_cast<std::size_t>(width) <=
+                                                     kMaxRowBufferBytes / kBufferedRowBytesPerPixel;
+  WorkBuffers buffers(static_cast<std::size_t>(height) * stripColumns * kImageTempBytes,
+                      rowBuffer ? static_cast<std::size_t>(width) * kBufferedRowBytesPerPixel : 0);
+  if (buffers.column() == nullptr) {
+    WriteDiagnostic("GaussianBlur: we need a bigger temporary buffer");
+    return false;
+  }
+  const Plan plan{pixels,       stride,           format,          width,         height,
+                  temp,         kImageTempBytes,  sigmaHorizontal, sigmaVertical, rowSigmas,
+                  columnSigmas, buffers.column(), stripColumns,    buffers.rows()};
+  if (vectorPath) {
+    const VectorPathMxcsr setting;
+    RunImageBlur(plan, kernels);
+  } else {
+    const RoundToNearestBracket bracket;
+    RunImageBlur(plan, kernels);
+  }
+  return true;
+}
+
+bool GaussianBlurMaskPlane(Byte* mask, std::int32_t stride, std::int32_t format, std::int32_t width,
+                           std::int32_t height, Byte* temp, std::int32_t tempBytes,
+                           double sigmaHorizontal, double sigmaVertical, double outputScale,
+                           double outputOffset, const Byte* rowSigmas, const Byte* columnSigmas) {
+  if (!TempLargeEnough(width, height, kMaskTempBytes, tempBytes)) {
+    WriteDiagnostic("GaussianBlurMask: we need a bigger temporary buffer");
+    return false;
+  }
+  if (format != 1 && format != 4) {
+    WriteDiagnostic("GaussianBlurMask: unimplemented or unknown format");
+    return false;
+  }
+  if (width <= 0 || height <= 0) return true;
+
+  const std::uint32_t flags = CpuFeatureFlags();
+  const MaskKernels kernels = ChooseMaskKernels(flags);
+  const int stripColumns = static_cast<int>(std::min<std::int32_t>(kStripMaskColumns, width));
+  const bool rowBuffer =
+      kernels.stagedRows &&
+      static_cast<std::size_t>(width) <= kMaxRowBufferBytes / kStagedMaskRowBytesPerElement;
+  WorkBuffers buffers(
+      static_cast<std::size_t>(height) * stripColumns * kMaskTempBytes,
+      rowBuffer ? static_cast<std::size_t>(width) * kStagedMaskRowBytesPerElement : 0);
+  if (buffers.column() == nullptr) {
+    WriteDiagnostic("GaussianBlurMask: we need a bigger temporary buffer");
+    return false;
+  }
+  const Plan plan{mask,         stride,           format,          width,         height,
+                  temp,         kMaskTempBytes,   sigmaHorizontal, sigmaVertical, rowSigmas,
+                  columnSigmas, buffers.column(), stripColumns,    buffers.rows()};
+  const RoundToNearestBracket bracket;
+  RunMaskBlur(plan, kernels, outputScale, outputOffset);
+  return true;
+}
+
+}  // namespace morvex::blur

@@ -1,0 +1,160 @@
+// Bilinear scaling of a float-mask rectangle onto another, with 2048 steps
+// per source pixel in 32-bit fixed point, combined with the destination by
+// replacing, blending or multiplying.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+#include "frame/convert.h"
+#include "frame/plane.h"
+
+namespace morvex::mask {
+
+// A rectangle in pixel units: the corner at the lowest column and row, then
+// the extent (which clipping can make zero or negative).
+struct FloatRect {
+  float x, y, width, height;
+};
+
+// Intersects rect with clip, in place (nothing is clamped).
+void ClipRect(const FloatRect& clip, FloatRect& rect);
+
+// The combination of a sample s with the destination element d.
+enum ScaleMaskMode : std::int32_t {
+  kScaleReplace = 0,   // d = s
+  kScaleBlend = 1,     // d = s * amount + (1 - amount) * d
+  kScaleMultiply = 2,  // d = s * d
+};
+// Values other than blend and multiply replace.
+inline ScaleMaskMode NormalizeScaleMode(std::int32_t mode) {
+  return mode == kScaleBlend || mode == kScaleMultiply ? static_cast<ScaleMaskMode>(mode)
+                                                       : kScaleReplace;
+}
+
+// Fixed point: a position holds a source coordinate times 2048.
+inline constexpr int kFractionBits = 11;
+inline constexpr std::int32_t kFractionCount = 1 << kFractionBits;
+inline constexpr std::int32_t kFractionMask = kFractionCount - 1;
+
+// The process-wide table of the 2048 fractions i / 2048 (as singles), filled
+// once on first use; FractionTableReady tells whether that has happened.
+const float* FractionTable();
+bool FractionTableReady();
+
+// A position split into a source index and a fraction index. Negative
+// positions (a start a fraction below zero, or a wrapped position) sample
+// index 0 exactly; indices past `last` are limited to it.
+struct SourceIndex {
+  std::int32_t index;
+  std::int32_t fraction;
+};
+inline SourceIndex SplitPosition(std::int32_t position, std::int32_t last) {
+  if (position < 0) return {0, 0};
+  const std::int32_t index = position >> kFractionBits;
+  return {index < last ? index : last, position & kFractionMask};
+}
+
+// The running position after `steps` steps, wrapping modulo 2^32.
+inline std::int32_t PositionAt(std::uint32_t start, std::uint32_t step, std::uint32_t steps) {
+  return static_cast<std::int32_t>(start + steps * step);
+}
+
+// The horizontal interpolation of one source row at fixed-point column
+// position u: (row[ix] * wxc + row[ix1] * wx) in double, stored as single.
+inline float HorizontalSample(const Byte* row, std::int32_t last, std::int32_t u,
+                              const float* fractions) {
+  const SourceIndex sx = SplitPosition(u, last);
+  const std::int32_t ix1 = sx.index < last ? sx.index + 1 : last;
+  const float wx = fractions[sx.fraction];
+  const float wxc = ToSingle(1.0 - static_cast<double>(wx));
+  return ToSingle(static_cast<double>(LoadF32(row + ElementOffset(sx.index, 4))) * wxc +
+                  static_cast<double>(LoadF32(row + ElementOffset(ix1, 4))) * wx);
+}
+
+// The sample from the horizontal interpolations of the upper and lower
+// source rows: (top * wyc + bottom * wy) in double, stored as single.
+inline float VerticalSample(float top, float bottom, float wy, float wyc) {
+  return ToSingle(static_cast<double>(top) * wyc + static_cast<double>(bottom) * wy);
+}
+
+// How samples meet the destination.
+struct ScaleCombine {
+  ScaleMaskMode mode;
+  float amount;
+  float keep;  // 1 - amount as single, for the blend
+};
+
+inline float CombineSample(const ScaleCombine& c, float s, float d) {
+  switch (c.mode) {
+    case kScaleBlend:
+      return ToSingle(static_cast<double>(s) * c.amount + static_cast<double>(c.keep) * d);
+    case kScaleMultiply:
+      return ToSingle(static_cast<double>(s) * d);
+    default:
+      return s;
+  }
+}
+
+// Calls fn with the combination mode as a compile-time constant, so that
+// vector kernels specialise their loops per mode.
+template <class Fn>
+void WithScaleMode(ScaleMaskMode mode, Fn&& fn) {
+  switch (mode) {
+    case kScaleBlend:
+      return fn(std::integral_constant<ScaleMaskMode, kScaleBlend>{});
+    case kScaleMultiply:
+      return fn(std::integral_constant<ScaleMaskMode, kScaleMultiply>{});
+    default:
+      return fn(std::integral_constant<ScaleMaskMode, kScaleReplace>{});
+  }
+}
+
+// A horizontal interpolation does not depend on the destination row that
+// uses it, so each source row's interpolations are computed once for the
+// run of destination rows that share it, then combined vertically.
+//
+// out[k] = HorizontalSample(row, last, uStart + k * du) for k = 0 .. count-1
+// (positions modulo 2^32; out is the routine's own aligned scratch).
+using ScaleSourceRowFn = void (*)(float* out, std::int32_t count, const Byte* row,
+                                  std::int32_t last, std::uint32_t uStart, std::uint32_t du,
+                                  const float* fractions);
+void ScaleSourceRowScalar(float* out, std::int32_t count, const Byte* row, std::int32_t last,
+                          std::uint32_t uStart, std::uint32_t du, const float* fractions);
+void ScaleSourceRowSse2(float* out, std::int32_t count, const Byte* row, std::int32_t last,
+                        std::uint32_t uStart, std::uint32_t du, const float* fractions);
+void ScaleSourceRowAvx2(float* out, std::int32_t count, const Byte* row, std::int32_t last,
+                        std::uint32_t uStart, std::uint32_t du, const float* fractions);
+
+// dst[k] = CombineSample(VerticalSample(top[k], bottom[k], wy, wyc), dst[k])
+// for k = 0 .. count-1 (dst an unaligned host row).
+using ScaleCombineRowFn = void (*)(Byte* dst, std::int32_t count, const float* top,
+                                   const float* bottom, float wy, float wyc,
+                                   const ScaleCombine& combine);
+void ScaleCombineRowScalar(Byte* dst, std::int32_t count, const float* top, const float* bottom,
+                           float wy, float wyc, const ScaleCombine& combine);
+void ScaleCombineRowSse2(Byte* dst, std::int32_t count, const float* top, const float* bottom,
+                         float wy, float wyc, const ScaleCombine& combine);
+void ScaleCombineRowAvx2(Byte* dst, std::int32_t count, const float* top, const float* bottom,
+                         float wy, float wyc, const ScaleCombine& combine);
+
+struct ScaleKernels {
+  ScaleSourceRowFn sourceRow;
+  ScaleCombineRowFn combineRow;
+};
+ScaleKernels ChooseScaleKernels(std::uint32_t cpuFlags);
+
+// A plane with its size.
+template <class B>
+struct SizedPlane {
+  B* pixels;
+  std::int32_t stride;
+  std::int32_t width;
+  std::int32_t height;
+};
+
+// The whole operation; false when the clipped extent is refused.
+bool ScaleMaskPlanes(SizedPlane<Byte> dst, const FloatRect& dstRect, SizedPlane<const Byte> src,
+                     const FloatRect& srcRect, std::int32_t mode, float amount);
+
+}  // namespace morvex::mask

@@ -1,0 +1,116 @@
+// Shared pieces of the blur tests: the processor paths, host-style buffers
+// for the intermediate and the sigma arrays (no alignment promise).
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "frame/cpu_features.h"
+#include "frame/fpu.h"
+#include "support/fenced_buffer.h"
+#include "support/fp_state.h"
+#include "support/random.h"
+
+namespace morvex::blur::test_util {
+
+struct PathFlags {
+  const char* name;
+  std::uint32_t flags;
+  bool vector;  // the SSE2 bit: GaussianBlur's vector path
+};
+
+// Every kernel choice the machine offers, and the plain scalar path.
+inline std::vector<PathFlags> AllPaths() {
+  const std::uint32_t probed = ProbedCpuFeatureFlags();
+  std::vector<PathFlags> paths;
+  if (probed & kCpuAvx2) paths.push_back({"avx2", probed, true});
+  if (probed & kCpuSse2) paths.push_back({"sse2", kCpuMmx | kCpuSse | kCpuSse2, true});
+  paths.push_back({"scalar", 0, false});
+  return paths;
+}
+
+// Pins the feature flags for a scope.
+class PinnedFlags {
+ public:
+  explicit PinnedFlags(std::uint32_t flags) { SetCpuFeatureFlagsForTest(flags); }
+  ~PinnedFlags() { RestoreCpuFeatureFlagsForTest(); }
+};
+
+inline const std::uint32_t kHostModes[] = {kFpRoundNearest, kFpRoundDown, kFpRoundUp,
+                                           kFpRoundTowardZero};
+
+// The intermediate: `bytes` bytes starting `misalign` bytes into a fenced
+// buffer, so over-runs fault; the bytes before it must stay untouched.
+class Temp {
+ public:
+  Temp(std::size_t bytes, int misalign)
+      : buffer_(std::make_unique<test::FencedBuffer>(bytes + misalign, test::FenceSide::kAfter)),
+        misalign_(misalign),
+        bytes_(bytes) {
+    std::memset(buffer_->data(), 0xC3, bytes + misalign);
+  }
+  float* data() const { return reinterpret_cast<float*>(buffer_->data() + misalign_); }
+  std::vector<std::uint8_t> Snapshot() const {
+    return {buffer_->data(), buffer_->data() + buffer_->size()};
+  }
+  std::vector<float> Floats() const {
+    std::vector<float> v(bytes_ / 4);
+    std::memcpy(v.data(), buffer_->data() + misalign_, v.size() * 4);
+    return v;
+  }
+  bool LeadIntact() const {
+    for (int i = 0; i < misalign_; ++i)
+      if (buffer_->data()[i] != 0xC3) return false;
+    return buffer_->SlackIntact();
+  }
+
+ private:
+  std::unique_ptr<test::FencedBuffer> buffer_;
+  int misalign_;
+  std::size_t bytes_;
+};
+
+// Doubles stored from byte 1 of their storage: the library may not assume
+// alignment.
+class SigmaArray {
+ public:
+  explicit SigmaArray(const std::vector<double>& values) : bytes_(values.size() * 8 + 1) {
+    if (!values.empty()) std::memcpy(bytes_.data() + 1, values.data(), values.size() * 8);
+  }
+  const double* get() const { return reinterpret_cast<const double*>(bytes_.data() + 1); }
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+};
+
+inline double RandomSigma(test::Rng& rng) {
+  switch (rng.Int(0, 5)) {
+    case 0:
+      return rng.Real(-3.0, 0.6);
+    case 1:
+      return rng.Real(50.0, 200.0);
+    case 2:
+      return rng.Real(2.0, 3.0);
+    default:
+      return rng.Real(0.5, 12.0);
+  }
+}
+
+inline std::vector<double> RandomSigmas(test::Rng& rng, int n) {
+  std::vector<double> v(static_cast<std::size_t>(n));
+  for (double& s : v) s = RandomSigma(rng);
+  return v;
+}
+
+inline std::vector<std::uint8_t> FloatBytes(const std::vector<float>& v) {
+  std::vector<std::uint8_t> b(v.size() * 4);
+  std::memcpy(b.data(), v.data(), b.size());
+  return b;
+}
+
+}  // namespace morvex::blur::test_util
