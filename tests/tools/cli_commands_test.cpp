@@ -168,13 +168,13 @@ TEST(CliCommands, BlurInFloat) {
         const std::int32_t fs = in.width * 16;
         std::vector<float> f(std::size_t(in.width) * in.height * 4), temp(f.size());
         auto* fb = reinterpret_cast<std::uint8_t*>(f.data());
-        ConvertARGBToARGBFloat(fb, fs, in.pixels.data(), in.stride(), in.width, in.height);
+        ConvertARGBToARGBFloat(f.data(), fs, in.pixels.data(), in.stride(), in.width, in.height);
         EXPECT_EQ(
             GaussianBlur(fb, fs, 16, in.width, in.height, temp.data(),
                          static_cast<std::int32_t>(temp.size() * 4), 2.5, 2.5, nullptr, nullptr),
             1);
         Image out(in.width, in.height);
-        ConvertARGBFloatToARGB(out.pixels.data(), out.stride(), fb, fs, in.width, in.height);
+        ConvertARGBFloatToARGB(out.pixels.data(), out.stride(), f.data(), fs, in.width, in.height);
         return out;
       },
       13);
@@ -478,17 +478,16 @@ TEST(CliCommands, GradientMap) {
   float table[256];
   for (int i = 0; i < 256; ++i) table[i] = float(i);
   std::vector<float> mask(std::size_t(in.width) * in.height);
-  ConvertChannelToFloatMask(reinterpret_cast<std::uint8_t*>(mask.data()), in.width * 4,
-                            in.pixels.data(), in.stride(), channel, in.width, in.height,
-                            reinterpret_cast<const std::uint8_t*>(table));
+  ConvertChannelToFloatMask(mask.data(), in.width * 4, in.pixels.data(), in.stride(), channel,
+                            in.width, in.height, table);
   return mask;
 }
 
 // The mask as grey pixels, made opaque unless `asAlpha`.
-[[maybe_unused]] Image DirectGray(const std::vector<float>& mask, std::int32_t w, std::int32_t h, bool asAlpha) {
+[[maybe_unused]] Image DirectGray(const std::vector<float>& mask, std::int32_t w, std::int32_t h,
+                                  bool asAlpha) {
   Image out(w, h);
-  ConvertFloatMaskToARGB(out.pixels.data(), out.stride(),
-                         reinterpret_cast<const std::uint8_t*>(mask.data()), w * 4, w, h);
+  ConvertFloatMaskToARGB(out.pixels.data(), out.stride(), mask.data(), w * 4, w, h);
   if (!asAlpha)
     for (std::size_t i = 3; i < out.pixels.size(); i += 4) out.pixels[i] = 255;
   return out;

@@ -89,14 +89,13 @@ Image MaskMultiplyImage(const Image& image, const Image& weights, int dstChannel
     MORVEX_HAS_ConvertARGBFloatToARGB
 Image ClipRestoreImage(const Image& image, double clip, double restoreMin, bool focusPrep) {
   std::vector<float> floats(std::size_t(image.width) * image.height * 4);
-  auto* bytes = reinterpret_cast<std::uint8_t*>(floats.data());
   const std::int32_t floatStride = image.width * 16;
-  ConvertARGBToARGBFloat(bytes, floatStride, image.pixels.data(), image.stride(), image.width,
-                         image.height);
+  ConvertARGBToARGBFloat(floats.data(), floatStride, image.pixels.data(), image.stride(),
+                         image.width, image.height);
   (focusPrep ? FocusPrep : ClipRestore)(floats.data(), floatStride, image.width, image.height, clip,
                                         restoreMin);
   Image out(image.width, image.height);
-  ConvertARGBFloatToARGB(out.pixels.data(), out.stride(), bytes, floatStride, image.width,
+  ConvertARGBFloatToARGB(out.pixels.data(), out.stride(), floats.data(), floatStride, image.width,
                          image.height);
   return out;
 }

@@ -41,14 +41,15 @@ Image BlurImage(const Image& image, const BlurSigmas& s, bool floatPrecision) {
 #if MORVEX_CLI_FLOAT_BLUR
   if (floatPrecision) {
     std::vector<float> floats(std::size_t(image.width) * image.height * 4);
+    // GaussianBlur takes either format through a byte pointer.
     auto* bytes = reinterpret_cast<std::uint8_t*>(floats.data());
     const std::int32_t floatStride = image.width * 16;
-    ConvertARGBToARGBFloat(bytes, floatStride, image.pixels.data(), image.stride(), image.width,
-                           image.height);
+    ConvertARGBToARGBFloat(floats.data(), floatStride, image.pixels.data(), image.stride(),
+                           image.width, image.height);
     RequireDone(GaussianBlur(bytes, floatStride, 16, image.width, image.height, temp.data(),
                              tempBytes, s.x, s.y, OrNull(rows), OrNull(columns)),
                 "GaussianBlur", "float image");
-    ConvertARGBFloatToARGB(out.pixels.data(), out.stride(), bytes, floatStride, image.width,
+    ConvertARGBFloatToARGB(out.pixels.data(), out.stride(), floats.data(), floatStride, image.width,
                            image.height);
     return out;
   }

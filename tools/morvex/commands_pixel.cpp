@@ -1,6 +1,5 @@
 // lut, levels and gradient-map: the lookup-table exports, and the float-mask
 // conversions the mask commands use.
-#include <cstring>
 #include <tuple>
 
 #include "commands.h"
@@ -58,11 +57,9 @@ Image GradientMap(const Image& image, MapSource source, const PixelTable& table)
 FloatMask ChannelToMask(const Image& image, int channel) {
   float identity[256];
   for (int i = 0; i < 256; ++i) identity[i] = static_cast<float>(i);
-  std::uint8_t table[1024];
-  std::memcpy(table, identity, sizeof table);
   FloatMask mask(image.width, image.height);
-  ConvertChannelToFloatMask(mask.bytes(), mask.stride(), image.pixels.data(), image.stride(),
-                            channel, image.width, image.height, table);
+  ConvertChannelToFloatMask(mask.values.data(), mask.stride(), image.pixels.data(), image.stride(),
+                            channel, image.width, image.height, identity);
   return mask;
 }
 #endif
@@ -70,8 +67,8 @@ FloatMask ChannelToMask(const Image& image, int channel) {
 #if MORVEX_HAS_ConvertFloatMaskToARGB
 Image MaskToGray(const FloatMask& mask, bool opaque) {
   Image out(mask.width, mask.height);
-  ConvertFloatMaskToARGB(out.pixels.data(), out.stride(), mask.bytes(), mask.stride(), mask.width,
-                         mask.height);
+  ConvertFloatMaskToARGB(out.pixels.data(), out.stride(), mask.values.data(), mask.stride(),
+                         mask.width, mask.height);
   if (opaque)
     for (std::size_t i = 3; i < out.pixels.size(); i += 4) out.pixels[i] = 255;
   return out;

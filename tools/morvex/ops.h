@@ -47,8 +47,6 @@ struct FloatMask {
   FloatMask() = default;
   FloatMask(std::int32_t w, std::int32_t h) : width(w), height(h), values(std::size_t(w) * h) {}
   std::int32_t stride() const { return width * 4; }
-  std::uint8_t* bytes() { return reinterpret_cast<std::uint8_t*>(values.data()); }
-  const std::uint8_t* bytes() const { return reinterpret_cast<const std::uint8_t*>(values.data()); }
 };
 #if MORVEX_HAS_ConvertChannelToFloatMask
 // One channel as a mask of its byte values 0..255.
