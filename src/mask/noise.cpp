@@ -34,12 +34,14 @@ void GenerateNoise(Rows dst, std::int32_t width, std::int32_t height, float low,
   // The levels are rebuilt on every call, before the size test.
   alignas(32) float levels[kNoiseLevelCount];
   FillRamp(levels, kNoiseLevelCount, low, high);
-  if (height <= 0) return;
+  // A row of width 0 or less consumes no generator outputs and writes
+  // nothing, so such a region is done without walking its rows.
+  if (height <= 0 || width <= 0) return;
   const NoiseRowFn row = ChooseNoiseRow(CpuFeatureFlags());
-  // The state runs on from row to row; a row of width 0 or less consumes nothing.
+  // The state runs on from row to row.
   std::uint32_t state = seed;
   for (std::int32_t y = 0; y < height; ++y) {
-    if (width > 0) state = row(dst.row, width, levels, state);
+    state = row(dst.row, width, levels, state);
     dst.Next();
   }
 }

@@ -19,6 +19,7 @@ void CopyRows(Rows dst, ConstRows src, std::int64_t rowBytes, std::int32_t heigh
 
 void CopyChannel(Rows dst, std::int32_t dstStep, ConstRows src, std::int32_t srcStep,
                  std::int32_t width, std::int32_t height) {
+  if (width <= 0) return;  // rows without elements: nothing to walk
   for (std::int32_t y = 0; y < height; ++y) {
     Byte* d = dst.row;
     const Byte* s = src.row;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "blur/coefficients.h"
+#include "frame/convert.h"
 #include "frame/fpu.h"
 #include "support/test_plane.h"
 
@@ -48,12 +49,11 @@ inline void Run(std::vector<float>& v, bool dbl, const GaussianCoefficients& k, 
   }
 }
 
-// Rounds in the current mode; NaN and values beyond 32 bits give 0, the rest
-// is clamped to 0..255.
+// Rounds in the current MXCSR mode (std::nearbyint would follow the x87 unit
+// in some runtimes); NaN and values beyond 32 bits give 0, the rest is clamped
+// to 0..255.
 inline std::uint8_t ToByte(float y) {
-  const float r = std::nearbyint(y);
-  if (!(r >= -2147483648.0f && r < 2147483648.0f)) return 0;
-  const auto i = static_cast<std::int64_t>(r);
+  const std::int32_t i = ConvertCurrentMode(y);
   return static_cast<std::uint8_t>(i < 0 ? 0 : (i > 255 ? 255 : i));
 }
 

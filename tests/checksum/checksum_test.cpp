@@ -4,6 +4,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -24,10 +25,23 @@ std::uint64_t SeedOf(const char* name) {
   return h.value();
 }
 
-std::uint64_t RunCase(const ChecksumCase& c) {
-  Rng rng(SeedOf(c.name));
+// With MORVEX_CHECKSUM_TRACE set, every call's running hash is printed, so
+// tools/checksum_diff can find the first call on which two builds disagree.
+bool TraceCalls() {
+  static const bool trace = std::getenv("MORVEX_CHECKSUM_TRACE") != nullptr;
+  return trace;
+}
+
+std::uint64_t RunCase(const ChecksumCase& c, const char* path) {
+  const std::uint64_t seed = SeedOf(c.name);
+  Rng rng(seed);
   Hasher hash;
-  for (int i = 0; i < c.calls; ++i) c.run(rng, hash);
+  for (int i = 0; i < c.calls; ++i) {
+    c.run(rng, hash);
+    if (TraceCalls())
+      std::printf("checksum-trace %s %s seed=%016" PRIx64 " call=%d %016" PRIx64 "\n", c.name,
+                  path, seed, i, hash.value());
+  }
   return hash.value();
 }
 
@@ -51,7 +65,7 @@ TEST(Checksums, EveryExportGivesItsCommittedBitsOnEveryPath) {
   for (const ChecksumCase& c : Cases()) {
     for (const PathConfig& path : Paths()) {
       SetCpuFeatureFlagsForTest(path.flags);
-      const std::uint64_t got = RunCase(c);
+      const std::uint64_t got = RunCase(c, path.label);
       RestoreCpuFeatureFlagsForTest();
       const bool sse2 = (path.flags & kCpuSse2) != 0;
       const std::uint64_t want =

@@ -1,8 +1,11 @@
 // The shared library's dynamic symbol table against the ordered export table.
+// (The Windows DLL's export directory is checked in dll_test.cpp.)
 #include <gtest/gtest.h>
 
+#if !defined(_WIN32)
 #include <dlfcn.h>
 #include <elf.h>
+#endif
 
 #include <cstring>
 #include <fstream>
@@ -19,6 +22,7 @@ namespace {
 using exports::kExportCount;
 using exports::kExportTable;
 
+#if !defined(_WIN32)
 std::vector<char> ReadFile(const char* path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -44,12 +48,14 @@ std::set<std::string> DefinedDynamicSymbols(const std::vector<char>& file) {
   return names;
 }
 
+
 std::set<std::string> ImplementedNames() {
   std::set<std::string> names;
   for (const auto& e : kExportTable)
     if (e.implemented) names.insert(e.name);
   return names;
 }
+#endif
 
 TEST(ExportTable, ListsTheThirtyFiveNamesInOrdinalAndByteWiseOrder) {
   ASSERT_EQ(kExportCount, 35u);
@@ -64,8 +70,10 @@ TEST(ExportTable, ListsTheThirtyFiveNamesInOrdinalAndByteWiseOrder) {
   EXPECT_STREQ(kExportTable[15].name, "FPU_Control");
   EXPECT_STREQ(kExportTable[18].name, "FocusPrep");  // upper-case runs sort first
   EXPECT_STREQ(kExportTable[34].name, "Shear");
+  for (const auto& e : kExportTable) EXPECT_TRUE(e.implemented) << e.name << " is not built";
 }
 
+#if !defined(_WIN32)
 TEST(ExportTable, SharedLibraryExportsExactlyTheBuiltNames) {
   const std::vector<char> file = ReadFile(MORVEX_SO_PATH);
   ASSERT_GT(file.size(), static_cast<std::size_t>(EI_NIDENT)) << MORVEX_SO_PATH;
@@ -85,6 +93,7 @@ TEST(ExportTable, EveryBuiltNameResolvesAfterLoading) {
   }
   dlclose(library);
 }
+#endif
 
 }  // namespace
 }  // namespace morvex

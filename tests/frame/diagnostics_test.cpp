@@ -19,5 +19,16 @@ TEST(Diagnostics, EachCallIsOneLine) {
   EXPECT_EQ(capture.Take(), "ChannelMap: invalid channel value\nno support for cpuid\n");
 }
 
+#if defined(_WIN32)
+TEST(Diagnostics, GoToTheDebuggerOutputAsTheBareMessage) {
+  test::StderrCapture capture;
+  WriteDiagnostic("GaussianBlurMask: unimplemented or unknown format");
+  WriteDiagnostic("no support for cpuid");
+  EXPECT_EQ(capture.messages(), (std::vector<std::string>{
+                                    "GaussianBlurMask: unimplemented or unknown format",
+                                    "no support for cpuid"}));
+}
+#endif
+
 }  // namespace
 }  // namespace morvex

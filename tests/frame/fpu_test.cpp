@@ -195,6 +195,67 @@ TEST(FpuReset, RestoresTheDefaultState) {
   EXPECT_EQ(FPU_Control(0, 0), 0x8001Fu | kFpPrecision53);
 }
 
+// (a + b) - a evaluated on the x87 stack, so it rounds at the unit's
+// precision control: 0 when b is below half an ulp of a at that precision.
+double X87SumMinusFirst(double a, double b) {
+  double r;
+  __asm__ volatile("fldl %1\n\tfaddl %2\n\tfsubl %1\n\tfstpl %0" : "=m"(r) : "m"(a), "m"(b));
+  return r;
+}
+
+TEST(FpuReset, LeavesTheX87UnitAt53BitPrecision) {
+  FpStateGuard guard;
+  const double tiny = 0x1p-60, small = 0x1p-30;
+  struct Case {
+    std::uint32_t precision;
+    double tinySurvives, smallSurvives;
+  };
+  // 2^-60 fits a 64-bit mantissa beside 1.0 but not a 53-bit one; 2^-30 fits
+  // 53 bits but not 24.
+  for (const Case c : {Case{kFpPrecision64, tiny, small}, Case{kFpPrecision53, 0.0, small},
+                       Case{kFpPrecision24, 0.0, 0.0}}) {
+    FPU_Control(c.precision, kFpPrecisionField);
+    EXPECT_EQ(X87SumMinusFirst(1.0, tiny), c.tinySurvives) << std::hex << c.precision;
+    EXPECT_EQ(X87SumMinusFirst(1.0, small), c.smallSurvives) << std::hex << c.precision;
+    FPU_Reset();
+    EXPECT_EQ(FPU_Control(0, 0) & kFpPrecisionField, kFpPrecision53);
+    EXPECT_EQ(X87SumMinusFirst(1.0, tiny), 0.0);
+    EXPECT_EQ(X87SumMinusFirst(1.0, small), small);
+  }
+}
+
+TEST(FpuControl, AmbiguityBitMarksMaskOrRoundingDifferencesOnly) {
+  struct Case {
+    const char* what;
+    std::uint16_t x87Clear, x87Set;      // control word bits changed on the x87 unit only
+    std::uint32_t mxcsrClear, mxcsrSet;  // MXCSR bits changed on the SSE unit only
+    bool ambiguous;
+  };
+  const Case cases[] = {
+      {"same state", 0, 0, 0, 0, false},
+      {"x87 inexact unmasked", 0x20, 0, 0, 0, true},
+      {"SSE overflow unmasked", 0, 0, 0x400, 0, true},
+      {"SSE denormal unmasked", 0, 0, 0x100, 0, true},
+      {"x87 rounds up", 0, 0x800, 0, 0, true},
+      {"SSE rounds toward zero", 0, 0, 0, 0x6000, true},
+      {"x87 at 24-bit precision", 0x300, 0, 0, 0, false},
+      {"x87 affine infinity", 0, 0x1000, 0, 0, false},
+      {"SSE flushes both", 0, 0, 0, 0x8040, false},
+  };
+  for (const Case& c : cases) {
+    FpStateGuard guard;
+    FPU_Reset();  // no pending flags, so unmasking traps nothing
+    WriteX87Control(static_cast<std::uint16_t>((ReadX87Control() & ~c.x87Clear) | c.x87Set));
+    WriteMxcsr((ReadMxcsr() & ~c.mxcsrClear) | c.mxcsrSet);
+    const std::uint32_t word = FPU_Control(0, 0);
+    EXPECT_EQ((word & kFpAmbiguous) != 0, c.ambiguous) << c.what;
+    // The rest of the word is the union of both units' words.
+    EXPECT_EQ(word & ~kFpAmbiguous,
+              X87ControlToAbstract(ReadX87Control()) | MxcsrControlToAbstract(ReadMxcsr()))
+        << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace morvex
 

@@ -89,7 +89,7 @@ void FuzzClipRestore(FuzzInput& in, Output& out) {
   auto dst = MakePlane(in, 16 * static_cast<std::int64_t>(e.columns()), e.rows());
   out.Result(focus ? FocusPrep(dst->floats(), dst->stride(), e.width, e.height, clip, restore)
                    : ClipRestore(dst->floats(), dst->stride(), e.width, e.height, clip, restore));
-  out.Plane(*dst);
+  out.FloatPlane(*dst);
 }
 
 }  // namespace

@@ -21,7 +21,7 @@ void FuzzNoiseAndProduct(FuzzInput& in, Output& out) {
     out.Result(MultiplyMasks(dst->floats(), dst->stride(), inPlace ? dst->floats() : src->floats(),
                              inPlace ? dst->stride() : src->stride(), e.width, e.height));
   }
-  out.Plane(*dst);
+  out.FloatPlane(*dst);
 }
 
 // A plane extent for the geometry exports: mostly small, sometimes empty.
@@ -40,7 +40,7 @@ void FuzzScaleMask(FuzzInput& in, Output& out) {
   auto src = MakePlane(in, 4 * static_cast<std::int64_t>(sw > 0 ? sw : 0), sh > 0 ? sh : 0);
   out.Result(ScaleMask(dst->floats(), dst->stride(), dw, dh, r[0], r[1], r[2], r[3], src->floats(),
                        src->stride(), sw, sh, r[4], r[5], r[6], r[7], mode, amount));
-  out.Plane(*dst);
+  out.FloatPlane(*dst);
 }
 
 void FuzzShear(FuzzInput& in, Output& out) {
