@@ -1,0 +1,195 @@
+// Every error a user can act on: a one-line message naming the file or
+// option, exit status 2, and no output file (an existing one is untouched).
+#include <gtest/gtest.h>
+#include <png.h>
+#include <unistd.h>
+
+#include <fstream>
+
+#include "cli_harness.h"
+
+namespace morvex::test {
+namespace {
+
+struct ErrorCase {
+  std::vector<std::string> args;  // "@" is replaced by the scratch directory
+  std::string message;            // expected stderr line, "@" likewise
+};
+
+std::string Expand(std::string s, const std::string& dir) {
+  for (std::size_t at; (at = s.find('@')) != std::string::npos;) s.replace(at, 1, dir);
+  return s;
+}
+
+void ExpectError(const ErrorCase& tc) {
+  ScratchDir dir;
+  const std::string d = dir.path().string();
+  Rng rng(7);
+  WriteRandomPng(rng, dir / "in.png", 6, 4);
+  { std::ofstream(dir / "text.png") << "this is not an image\n"; }
+  {
+    // A PNG cut short in its image data.
+    WriteRandomPng(rng, dir / "full.png", 40, 40);
+    std::ifstream in(dir / "full.png", std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::ofstream(dir / "cut.png", std::ios::binary) << bytes.substr(0, bytes.size() / 2);
+  }
+  std::filesystem::create_directory(dir.path() / "sub");
+  { std::ofstream(dir / "existing.png") << "keep me"; }
+  const auto before = dir.Entries();
+
+  std::vector<std::string> args;
+  for (const auto& a : tc.args) args.push_back(Expand(a, d));
+  const CliRun run = RunCli(args);
+  const std::string want = Expand(tc.message, d);
+  EXPECT_EQ(run.exitCode, 2) << want;
+  EXPECT_EQ(run.err, want + "\n");
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(dir.Entries(), before) << "files were created or removed: " << want;
+  std::ifstream existing(dir / "existing.png");
+  std::string content;
+  std::getline(existing, content);
+  EXPECT_EQ(content, "keep me");
+}
+
+TEST(CliErrors, FilesAndArguments) {
+  const ErrorCase cases[] = {
+      {{"flip", "@/missing.png", "@/out.png"},
+       "morvex flip: cannot read @/missing.png: No such file or directory"},
+      {{"flip", "@/missing.png", "@/existing.png"},
+       "morvex flip: cannot read @/missing.png: No such file or directory"},
+      {{"flip", "@/text.png", "@/out.png"}, "morvex flip: @/text.png is not a PNG file"},
+      {{"flip", "@/sub", "@/out.png"}, "morvex flip: cannot read @/sub: is a directory"},
+      {{"flip", "@/cut.png", "@/existing.png"}, "morvex flip: cannot read @/cut.png: Read Error"},
+      {{"flip", "@/in.png", "@/nowhere/out.png"},
+       "morvex flip: cannot write @/nowhere/out.png: No such file or directory"},
+      {{"flip", "@/in.png", "@/sub"}, "morvex flip: cannot write @/sub: is a directory"},
+      {{"flip", "@/in.png", "@/existing.png/out.png"},
+       "morvex flip: cannot write @/existing.png/out.png: Not a directory"},
+      {{"flip", "@/in.png"}, "morvex flip: missing OUTPUT (see morvex flip --help)"},
+      {{"flip", "@/in.png", "@/out.png", "@/more.png"},
+       "morvex flip: unexpected argument '@/more.png'"},
+      {{"flip", "@/in.png", "@/out.png", "--bogus"},
+       "morvex flip: unknown option '--bogus' (see morvex flip --help)"},
+      {{"flip", "@/in.png", "@/out.png", "-x"},
+       "morvex flip: unknown option '-x' (options are spelled --name)"},
+      {{"copy-channel", "@/in.png", "@/out.png", "--from", "purple", "--to", "red"},
+       "morvex copy-channel: option --from: unknown value 'purple' (use blue, green, red or "
+       "alpha)"},
+      {{"copy-channel", "@/in.png", "@/out.png", "--to", "red", "--from"},
+       "morvex copy-channel: option --from needs a value (CHANNEL)"},
+      {{"copy-channel", "@/in.png", "@/out.png", "--to=red", "--to=blue", "--from=red"},
+       "morvex copy-channel: option --to is given more than once"},
+      {{"frobnicate", "@/in.png"}, "morvex: unknown command 'frobnicate' (see morvex --help)"},
+      {{"demo", "@/existing.png"},
+       "morvex demo: cannot create directory @/existing.png: a file of that name exists"},
+      {{"demo", "@/existing.png/inner"},
+       "morvex demo: cannot create directory @/existing.png/inner: Not a directory"},
+  };
+  for (const auto& tc : cases) ExpectError(tc);
+}
+
+// Numbers, choices and lists in the options of the image operations.
+TEST(CliErrors, OptionValues) {
+  std::vector<ErrorCase> cases;
+#if MORVEX_HAS_GaussianBlur
+  cases.push_back({{"blur", "@/in.png", "@/out.png", "--sigma", "abc"},
+                   "morvex blur: option --sigma: 'abc' is not a number"});
+  cases.push_back({{"blur", "@/in.png", "@/out.png", "--sigma", "2", "--sigma-x", "-1"},
+                   "morvex blur: option --sigma-x: '-1' is out of range (0 to 1e+06)"});
+  cases.push_back({{"blur", "@/in.png", "@/out.png", "--sigma=nan"},
+                   "morvex blur: option --sigma: 'nan' is not a number"});
+#if MORVEX_HAS_ConvertARGBToARGBFloat && MORVEX_HAS_ConvertARGBFloatToARGB
+  cases.push_back({{"blur", "@/in.png", "@/out.png", "--precision", "double"},
+                   "morvex blur: option --precision: unknown value 'double' (use 8bit or float)"});
+#else
+  cases.push_back({{"blur", "@/in.png", "@/out.png", "--precision", "float"},
+                   "morvex blur: option --precision: unknown value 'float' (use 8bit)"});
+#endif
+  cases.push_back({{"blur", "@/in.png", "@/out.png", "--row-ramp", "1,x"},
+                   "morvex blur: option --row-ramp: '1,x' is not two sigmas FROM,TO (0 or more)"});
+#endif
+#if MORVEX_HAS_GaussianBlurMask
+  cases.push_back({{"blur-alpha", "@/in.png", "@/out.png", "--channel", "luma"},
+                   "morvex blur-alpha: option --channel: unknown value 'luma' (use blue, green, "
+                   "red or alpha)"});
+#endif
+#if MORVEX_HAS_EdgeDetect
+  cases.push_back({{"edges", "@/in.png", "@/out.png", "--threshold", "1.5"},
+                   "morvex edges: option --threshold: '1.5' is out of range (0 to 1)"});
+  cases.push_back({{"edges", "@/in.png", "@/out.png", "--gray=yes"},
+                   "morvex edges: option --gray takes no value"});
+#endif
+#if MORVEX_HAS_Blur3x3
+  cases.push_back({{"blur3x3", "@/in.png", "@/out.png", "--passes", "2.5"},
+                   "morvex blur3x3: option --passes: '2.5' is not a whole number"});
+#endif
+#if MORVEX_HAS_RadialBlurMask
+  cases.push_back({{"radial-blur", "@/in.png", "@/out.png", "--center", "3"},
+                   "morvex radial-blur: option --center: '3' is not a position X,Y in pixels"});
+  cases.push_back({{"radial-blur", "@/in.png", "@/out.png", "--scale", "0"},
+                   "morvex radial-blur: option --scale: '0' is out of range (0.01 to 100)"});
+#endif
+#if MORVEX_HAS_HslScaleOffset
+  cases.push_back({{"hsl", "@/in.png", "@/out.png", "--hue-shift", "0x10"},
+                   "morvex hsl: option --hue-shift: '0x10' is not a number"});
+#endif
+  for (const auto& tc : cases) ExpectError(tc);
+}
+
+// A call the library refuses becomes an error of the command.
+TEST(CliErrors, LibraryRefusals) {
+  std::vector<ErrorCase> cases;
+#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && \
+    MORVEX_HAS_ConvertFloatMaskToARGB
+  cases.push_back({{"scale-mask", "@/in.png", "@/out.png", "--to-rect", "1,1,1,3"},
+                   "morvex scale-mask: ScaleMask refused the call (the target rectangle, clipped "
+                   "to both masks, is 1 pixel or less wide or high)"});
+  cases.push_back({{"scale-mask", "@/in.png", "@/existing.png", "--to-rect", "10,0,4,4"},
+                   "morvex scale-mask: ScaleMask refused the call (the target rectangle, clipped "
+                   "to both masks, is 1 pixel or less wide or high)"});
+#endif
+  for (const auto& tc : cases) ExpectError(tc);
+}
+
+// A directory the user may not write to (meaningless for root, who may).
+TEST(CliErrors, UnwritableDirectory) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root writes everywhere";
+  ScratchDir dir;
+  Rng rng(3);
+  WriteRandomPng(rng, dir / "in.png", 3, 3);
+  std::filesystem::create_directory(dir.path() / "locked");
+  std::filesystem::permissions(dir.path() / "locked", std::filesystem::perms::owner_read |
+                                                          std::filesystem::perms::owner_exec);
+  const CliRun run = RunCli({"flip", dir / "in.png", dir / "locked/out.png"});
+  EXPECT_EQ(run.exitCode, 2);
+  EXPECT_EQ(run.err,
+            "morvex flip: cannot write " + (dir / "locked/out.png") + ": Permission denied\n");
+  std::filesystem::permissions(dir.path() / "locked", std::filesystem::perms::owner_all);
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path() / "locked"));
+}
+
+// Every command named in the global help has a help screen of its own.
+TEST(CliHelp, EveryCommandExplainsItself) {
+  const CliRun global = RunCli({"--help"});
+  ASSERT_EQ(global.exitCode, 0);
+  const auto start = global.out.find("commands:\n");
+  ASSERT_NE(start, std::string::npos);
+  std::istringstream lines(global.out.substr(start + 10));
+  int count = 0;
+  for (std::string line; std::getline(lines, line) && line.rfind("  ", 0) == 0;) {
+    const std::string name = line.substr(2, line.find(' ', 2) - 2);
+    const CliRun help = RunCli({name, "--help"});
+    EXPECT_EQ(help.exitCode, 0) << name;
+    EXPECT_EQ(help.out.rfind("usage: morvex " + name, 0), 0u) << help.out;
+    EXPECT_NE(help.out.find("premultiplied"), std::string::npos) << name;
+    ++count;
+  }
+  EXPECT_GE(count, 4);
+  const CliRun none = RunCli({});
+  EXPECT_EQ(none.exitCode, 2);
+  EXPECT_NE(none.out.find("commands:"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace morvex::test

@@ -1,0 +1,158 @@
+#include "cli_harness.h"
+
+#include <fcntl.h>
+#include <png.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "png_io.h"
+
+extern char** environ;
+
+namespace morvex::test {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Slurp(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+}  // namespace
+
+ScratchDir::ScratchDir() {
+  static std::atomic<int> counter{0};
+  path_ = fs::temp_directory_path() /
+          ("morvex-cli-test-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+  fs::remove_all(path_);
+  fs::create_directories(path_);
+}
+
+ScratchDir::~ScratchDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+std::vector<std::string> ScratchDir::Entries() const {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(path_)) names.push_back(entry.path().filename());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+CliRun RunCli(const std::vector<std::string>& args) {
+  static std::atomic<int> counter{0};
+  const fs::path base =
+      fs::temp_directory_path() /
+      ("morvex-cli-run-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+  const std::string outPath = base.string() + ".out", errPath = base.string() + ".err";
+  std::vector<std::string> words = {MORVEX_CLI_PATH};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                   0644);
+  pid_t pid;
+  CliRun run;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) == 0) {
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+    }
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  run.out = Slurp(outPath);
+  run.err = Slurp(errPath);
+  std::remove(outPath.c_str());
+  std::remove(errPath.c_str());
+  return run;
+}
+
+void WriteRawPng(const std::string& path, std::int32_t width, std::int32_t height, int colorType,
+                 int bitDepth, const std::vector<std::uint8_t>& packedRows,
+                 const std::vector<std::uint8_t>& palette, const std::vector<std::uint8_t>& trns,
+                 bool interlaced) {
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) throw std::runtime_error("cannot create " + path);
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  png_init_io(png, file);
+  png_set_IHDR(png, info, width, height, bitDepth, colorType,
+               interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  if (!palette.empty())
+    png_set_PLTE(png, info, reinterpret_cast<const png_color*>(palette.data()),
+                 static_cast<int>(palette.size() / 3));
+  if (!trns.empty()) {
+    if (colorType == PNG_COLOR_TYPE_PALETTE) {
+      png_set_tRNS(png, info, trns.data(), static_cast<int>(trns.size()), nullptr);
+    } else {
+      // Gray: one 16-bit value; RGB: three.
+      png_color_16 value{};
+      value.gray = static_cast<png_uint_16>(trns[0] << 8 | trns[1]);
+      if (trns.size() >= 6) {
+        value.red = static_cast<png_uint_16>(trns[0] << 8 | trns[1]);
+        value.green = static_cast<png_uint_16>(trns[2] << 8 | trns[3]);
+        value.blue = static_cast<png_uint_16>(trns[4] << 8 | trns[5]);
+      }
+      png_set_tRNS(png, info, nullptr, 0, &value);
+    }
+  }
+  png_write_info(png, info);
+  const std::size_t rowBytes = packedRows.size() / height;
+  std::vector<png_bytep> rows(height);
+  for (std::int32_t y = 0; y < height; ++y)
+    rows[y] = const_cast<png_bytep>(packedRows.data() + rowBytes * y);
+  png_write_image(png, rows.data());
+  png_write_end(png, nullptr);
+  png_destroy_write_struct(&png, &info);
+  std::fclose(file);
+}
+
+std::vector<std::uint8_t> RandomRgba(Rng& rng, std::int32_t width, std::int32_t height) {
+  std::vector<std::uint8_t> rgba(std::size_t(width) * height * 4);
+  for (std::size_t i = 0; i < rgba.size(); i += 4) {
+    rng.Fill(&rgba[i], 4);
+    const int kind = rng.Int(0, 3);
+    if (kind == 0) rgba[i + 3] = 255;
+    if (kind == 1) rgba[i + 3] = 0;
+  }
+  return rgba;
+}
+
+cli::Image WriteRandomPng(Rng& rng, const std::string& path, std::int32_t width,
+                          std::int32_t height) {
+  const auto rgba = RandomRgba(rng, width, height);
+  WriteRawPng(path, width, height, PNG_COLOR_TYPE_RGBA, 8, rgba);
+  return cli::LoadImage(path);
+}
+
+std::vector<std::uint8_t> SavedBytes(const cli::Image& image) { return cli::Unpremultiply(image); }
+
+std::vector<std::uint8_t> ReadRgba8(const std::string& path, std::int32_t* width,
+                                    std::int32_t* height) {
+  cli::PngInfo info;
+  const cli::StraightPixels pixels = cli::ReadPng(path, &info);
+  if (info.bitDepth != 8 || info.colorType != PNG_COLOR_TYPE_RGBA)
+    throw std::runtime_error(path + " is not 8-bit RGBA");
+  if (width) *width = pixels.width;
+  if (height) *height = pixels.height;
+  return std::vector<std::uint8_t>(pixels.rgba.begin(), pixels.rgba.end());
+}
+
+}  // namespace morvex::test

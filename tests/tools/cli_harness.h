@@ -1,0 +1,62 @@
+// Helpers for the command-line tool's tests: running build/morvex, scratch
+// directories, PNG files of every kind, and the expected file contents.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "image.h"
+#include "support/random.h"
+
+namespace morvex::test {
+
+struct CliRun {
+  int exitCode = -1;
+  std::string out, err;
+};
+
+// Runs the tool with `args` (without the program name), waits, and captures
+// both output streams.
+CliRun RunCli(const std::vector<std::string>& args);
+
+// A fresh directory, removed with its contents at the end of the scope.
+class ScratchDir {
+ public:
+  ScratchDir();
+  ~ScratchDir();
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+  std::string operator/(const std::string& name) const { return (path_ / name).string(); }
+  const std::filesystem::path& path() const { return path_; }
+  // Names of the entries in the directory, sorted.
+  std::vector<std::string> Entries() const;
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Writes a PNG of any colour type and depth from raw samples as libpng takes
+// them (big-endian for 16 bits). `palette` (RGB triples) and `trns` are used
+// when not empty.
+void WriteRawPng(const std::string& path, std::int32_t width, std::int32_t height, int colorType,
+                 int bitDepth, const std::vector<std::uint8_t>& packedRows,
+                 const std::vector<std::uint8_t>& palette = {},
+                 const std::vector<std::uint8_t>& trns = {}, bool interlaced = false);
+
+// Random straight RGBA bytes: a mix of opaque, transparent and translucent
+// pixels (and colour in transparent pixels, which premultiplies to 0).
+std::vector<std::uint8_t> RandomRgba(Rng& rng, std::int32_t width, std::int32_t height);
+
+// A random 8-bit RGBA PNG written to `path`; returns what the tool loads.
+cli::Image WriteRandomPng(Rng& rng, const std::string& path, std::int32_t width,
+                          std::int32_t height);
+
+// The straight RGBA bytes the tool writes for `image`.
+std::vector<std::uint8_t> SavedBytes(const cli::Image& image);
+// The 8-bit RGBA bytes of a PNG the tool wrote.
+std::vector<std::uint8_t> ReadRgba8(const std::string& path, std::int32_t* width = nullptr,
+                                    std::int32_t* height = nullptr);
+
+}  // namespace morvex::test

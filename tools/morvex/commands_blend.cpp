@@ -1,0 +1,245 @@
+// composite, blend and multiply: the blending and compositing exports.
+#include <algorithm>
+
+#include "commands.h"
+#include "morvex/native.h"
+#include "ops.h"
+#include "png_io.h"
+
+namespace morvex::cli {
+
+namespace {
+
+[[maybe_unused]] void RequireSameSize(const Image& a, const std::string& aName, const Image& b,
+                                      const std::string& bName) {
+  if (a.width != b.width || a.height != b.height)
+    throw CliError(bName + " is " + std::to_string(b.width) + "x" + std::to_string(b.height) +
+                   " pixels but " + aName + " is " + std::to_string(a.width) + "x" +
+                   std::to_string(a.height) + ": the sizes must match");
+}
+
+}  // namespace
+
+#if MORVEX_HAS_Composite
+Image CompositeImages(const Image& base, const Image& overlay, std::int32_t x, std::int32_t y,
+                      int mode, double opacity) {
+  Image out = base;
+  const std::int64_t x0 = std::max<std::int64_t>(x, 0), y0 = std::max<std::int64_t>(y, 0);
+  const std::int64_t x1 = std::min<std::int64_t>(std::int64_t(x) + overlay.width, base.width);
+  const std::int64_t y1 = std::min<std::int64_t>(std::int64_t(y) + overlay.height, base.height);
+  if (x1 <= x0 || y1 <= y0) return out;
+  RequireDone(Composite(out.At(std::int32_t(x0), std::int32_t(y0)), out.stride(),
+                        overlay.At(std::int32_t(x0 - x), std::int32_t(y0 - y)), overlay.stride(),
+                        std::int32_t(x1 - x0), std::int32_t(y1 - y0), mode, opacity),
+              "Composite", "blend mode " + std::to_string(mode));
+  return out;
+}
+#endif
+
+#if MORVEX_HAS_Blend
+Image BlendImages(const Image& base, const Image& other, double amount) {
+  Image out = base;
+  Blend(out.pixels.data(), out.stride(), other.pixels.data(), other.stride(), base.width,
+        base.height, 1.0 - amount);
+  return out;
+}
+#endif
+
+#if MORVEX_HAS_MaskedBlend && MORVEX_HAS_MaskedFade
+Image MaskedBlendImages(const Image& base, const Image& other, const Image& weights, bool fade,
+                        const ChannelTable* weightTable) {
+  Image out = base;
+  if (fade)
+    MaskedFade(out.pixels.data(), out.stride(), weights.pixels.data(), weights.stride(),
+               other.pixels.data(), other.stride(), base.width, base.height);
+  else
+    MaskedBlend(out.pixels.data(), out.stride(), weights.pixels.data(), weights.stride(),
+                other.pixels.data(), other.stride(), base.width, base.height,
+                weightTable ? weightTable->data() : nullptr);
+  return out;
+}
+#endif
+
+#if MORVEX_HAS_Multiply
+Image MultiplyImage(const Image& image, double factor) {
+  Image out = image;
+  Multiply(out.pixels.data(), out.stride(), out.width, out.height, factor);
+  return out;
+}
+#endif
+
+#if MORVEX_HAS_MaskMultiply && MORVEX_HAS_MultiplyChannel
+Image MaskMultiplyImage(const Image& image, const Image& weights, int dstChannel, int maskChannel,
+                        double scale, double offset) {
+  Image out = image;
+  if (dstChannel >= 0)
+    RequireDone(
+        MultiplyChannel(out.pixels.data(), out.stride(), dstChannel, weights.pixels.data(),
+                        weights.stride(), maskChannel, out.width, out.height, scale, offset),
+        "MultiplyChannel", "channel index");
+  else
+    RequireDone(MaskMultiply(out.pixels.data(), out.stride(), weights.pixels.data(),
+                             weights.stride(), out.width, out.height, maskChannel, scale, offset),
+                "MaskMultiply", "mask channel");
+  return out;
+}
+#endif
+
+#if MORVEX_HAS_ClipRestore && MORVEX_HAS_FocusPrep && MORVEX_HAS_ConvertARGBToARGBFloat && \
+    MORVEX_HAS_ConvertARGBFloatToARGB
+Image ClipRestoreImage(const Image& image, double clip, double restoreMin, bool focusPrep) {
+  std::vector<float> floats(std::size_t(image.width) * image.height * 4);
+  const std::int32_t floatStride = image.width * 16;
+  ConvertARGBToARGBFloat(floats.data(), floatStride, image.pixels.data(), image.stride(),
+                         image.width, image.height);
+  (focusPrep ? FocusPrep : ClipRestore)(floats.data(), floatStride, image.width, image.height, clip,
+                                        restoreMin);
+  Image out(image.width, image.height);
+  ConvertARGBFloatToARGB(out.pixels.data(), out.stride(), floats.data(), floatStride, image.width,
+                         image.height);
+  return out;
+}
+#endif
+
+namespace {
+
+#if MORVEX_HAS_Composite
+int RunComposite(const Args& args) {
+  static const int kModes[] = {1, 3, 4, 5, 6, 7};
+  const int mode =
+      kModes[args.Choice("mode", {"normal", "add", "multiply", "overlay", "screen", "average"}, 0)];
+  const double opacity = args.Number("opacity", 1, 0, 1);
+  std::int64_t x = 0, y = 0;
+  if (args.Has("at") && !ParseSize(args.String("at", ""), &x, &y))
+    throw CliError(args.OptionError(
+        "at", "'" + args.String("at", "") + "' is not a position X,Y in whole pixels"));
+  if (x < -kMaxDimension || x > kMaxDimension || y < -kMaxDimension || y > kMaxDimension)
+    throw CliError(args.OptionError("at", "'" + args.String("at", "") + "' is out of range"));
+  const Image base = InputImage(args, 0), overlay = InputImage(args, 1);
+  OutputImage(args, 2,
+              CompositeImages(base, overlay, std::int32_t(x), std::int32_t(y), mode, opacity));
+  return 0;
+}
+#endif
+
+#if MORVEX_HAS_Blend && MORVEX_HAS_MaskedBlend && MORVEX_HAS_MaskedFade
+int RunBlend(const Args& args) {
+  const bool masked = args.Has("mask");
+  if (!masked && (args.Has("fade") || args.Has("weight-table")))
+    throw CliError(std::string(args.Has("fade") ? "--fade" : "--weight-table") +
+                   " needs --mask (see morvex blend --help)");
+  if (args.Has("fade") && args.Has("weight-table"))
+    throw CliError("--weight-table does not apply with --fade");
+  if (masked && args.Has("amount")) throw CliError("--amount does not apply with --mask");
+  const double amount = args.Number("amount", 0.5, 0, 1);
+  ChannelTable table;
+  if (args.Has("weight-table")) {
+    const std::string path = args.String("weight-table", "");
+    table = ParseCurveTable(ReadTextFile(path), path);
+  }
+  const Image base = InputImage(args, 0), other = InputImage(args, 1);
+  RequireSameSize(base, args.Positional(0), other, args.Positional(1));
+  Image result;
+  if (masked) {
+    const Image weights = LoadWeights(args.String("mask", ""));
+    RequireSameSize(base, args.Positional(0), weights, args.String("mask", ""));
+    result = MaskedBlendImages(base, other, weights, args.Flag("fade"),
+                               args.Has("weight-table") ? &table : nullptr);
+  } else {
+    result = BlendImages(base, other, amount);
+  }
+  OutputImage(args, 2, result);
+  return 0;
+}
+#endif
+
+#if MORVEX_HAS_Multiply && MORVEX_HAS_MaskMultiply && MORVEX_HAS_MultiplyChannel
+int RunMultiply(const Args& args) {
+  const Image image = InputImage(args, 0);
+  if (!args.Has("mask")) {
+    for (const char* option : {"channel", "mask-channel", "scale", "offset"})
+      if (args.Has(option)) throw CliError("--" + std::string(option) + " needs --mask");
+    if (!args.Has("factor"))
+      throw CliError("--factor or --mask is needed (see morvex multiply --help)");
+    OutputImage(args, 1, MultiplyImage(image, args.Number("factor", 1, 0, 1)));
+    return 0;
+  }
+  if (args.Has("factor")) throw CliError("--factor does not apply with --mask");
+  const int dstChannel = args.Has("channel") ? ChannelOption(args, "channel", 3) : -1;
+  int maskChannel;
+  if (dstChannel >= 0) {
+    maskChannel = ChannelOption(args, "mask-channel", dstChannel);
+  } else {
+    maskChannel = static_cast<int>(
+                      args.Choice("mask-channel", {"each", "blue", "green", "red", "alpha"}, 0)) -
+                  1;
+  }
+  const double scale = args.Number("scale", 1, -16, 16);
+  const double offset = args.Number("offset", 0, -2048, 2048);
+  const Image weights = LoadWeights(args.String("mask", ""));
+  RequireSameSize(image, args.Positional(0), weights, args.String("mask", ""));
+  OutputImage(args, 1, MaskMultiplyImage(image, weights, dstChannel, maskChannel, scale, offset));
+  return 0;
+}
+#endif
+
+}  // namespace
+
+void AddBlendCommands(std::vector<Command>& commands) {
+#if MORVEX_HAS_Composite
+  commands.push_back(
+      {"composite",
+       "lay one image over another with a blend mode (Composite)",
+       {{"base", "PNG file underneath"},
+        {"overlay", "PNG file laid on top"},
+        {"output", "PNG file to write"}},
+       {{"mode", "MODE", "normal (default), add, multiply, overlay, screen or average"},
+        {"opacity", "AMOUNT", "strength of the overlay, 0..1 (default 1)"},
+        {"at", "X,Y", "position of the overlay's top-left corner in BASE (default 0,0)"}},
+       std::string("The result has BASE's size; only the part the overlay covers changes.\n"
+                   "Modes work on the premultiplied bytes: normal is source-over; add,\n"
+                   "overlay and screen can leave colour above alpha, which saves as 255.\n\n") +
+           kPixelFormatNote,
+       RunComposite});
+#endif
+#if MORVEX_HAS_Blend && MORVEX_HAS_MaskedBlend && MORVEX_HAS_MaskedFade
+  commands.push_back(
+      {"blend",
+       "mix a second image into the colour of the first (Blend, MaskedBlend, MaskedFade)",
+       {{"base", "PNG file"},
+        {"other", "PNG file of the same size"},
+        {"output", "PNG file to write"}},
+       {{"amount", "AMOUNT", "share of OTHER's colour, 0..1 (default 0.5; Blend)"},
+        {"mask", "FILE", "per-pixel, per-channel shares from a PNG of the same size (MaskedBlend)"},
+        {"weight-table", "FILE", "remap the mask's values through curves, as for lut"},
+        {"fade", "", "mix alpha as well, by the mask's alpha (MaskedFade)"}},
+       std::string("BASE keeps its alpha (except with --fade) and colour is limited to it.\n"
+                   "Mask samples are weights, read as stored (not premultiplied): red,\n"
+                   "green and blue weigh their channels, 255 takes OTHER whole. With --fade\n"
+                   "the mask's alpha weighs alpha; a mask without alpha takes OTHER's alpha.\n\n") +
+           kPixelFormatNote,
+       RunBlend});
+#endif
+#if MORVEX_HAS_Multiply && MORVEX_HAS_MaskMultiply && MORVEX_HAS_MultiplyChannel
+  commands.push_back(
+      {"multiply",
+       "scale pixels by a factor or by a mask (Multiply, MaskMultiply, MultiplyChannel)",
+       {{"input", "PNG file"}, {"output", "PNG file to write"}},
+       {{"factor", "AMOUNT", "multiply all four channels by this, 0..1 (Multiply)"},
+        {"mask", "FILE", "multiply by the samples of a PNG of the same size (MaskMultiply)"},
+        {"mask-channel", "CHANNEL",
+         "each (default: every channel by its own), red, green, blue "
+         "or alpha"},
+        {"channel", "CHANNEL", "scale this channel alone (MultiplyChannel)"},
+        {"scale", "FACTOR", "mask value m becomes m * scale + offset (default 1)"},
+        {"offset", "LEVELS", "added to the scaled mask value, on the 0..255 scale (default 0)"}},
+       std::string("A mask value of 255 keeps a channel, 0 clears it. Mask samples are read\n"
+                   "as stored (not premultiplied). Alpha is scaled like colour, so with one\n"
+                   "mask channel of factor 1 or less the image stays premultiplied.\n\n") +
+           kPixelFormatNote,
+       RunMultiply});
+#endif
+  (void)commands;
+}
+
+}  // namespace morvex::cli

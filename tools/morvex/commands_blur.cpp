@@ -1,0 +1,196 @@
+// blur and blur-alpha: the Gaussian blur exports.
+#include "commands.h"
+#include "morvex/native.h"
+#include "ops.h"
+
+#define MORVEX_CLI_FLOAT_BLUR                                      \
+  (MORVEX_HAS_GaussianBlur && MORVEX_HAS_ConvertARGBToARGBFloat && \
+   MORVEX_HAS_ConvertARGBFloatToARGB)
+
+namespace morvex::cli {
+
+#if MORVEX_HAS_GaussianBlur
+std::vector<double> SigmaRamp(bool on, double from, double to, std::int32_t count) {
+  std::vector<double> sigmas;
+  if (!on) return sigmas;
+  for (std::int32_t i = 0; i < count; ++i)
+    sigmas.push_back(count > 1 ? from + (to - from) * i / (count - 1) : from);
+  return sigmas;
+}
+
+namespace {
+
+// The intermediate both blur exports need: `floatsPerElement` floats per
+// pixel, and its size in bytes (the images are small enough for 32 bits).
+std::vector<float> Intermediate(const Image& image, int floatsPerElement, std::int32_t* bytes) {
+  const std::size_t count = std::size_t(image.width) * image.height * floatsPerElement;
+  *bytes = static_cast<std::int32_t>(count * sizeof(float));
+  return std::vector<float>(count);
+}
+
+const double* OrNull(const std::vector<double>& v) { return v.empty() ? nullptr : v.data(); }
+
+}  // namespace
+
+Image BlurImage(const Image& image, const BlurSigmas& s, bool floatPrecision) {
+  Image out = image;
+  std::int32_t tempBytes;
+  std::vector<float> temp = Intermediate(image, 4, &tempBytes);
+  const auto rows = SigmaRamp(s.rowRamp, s.rowFrom, s.rowTo, image.height);
+  const auto columns = SigmaRamp(s.columnRamp, s.columnFrom, s.columnTo, image.width);
+#if MORVEX_CLI_FLOAT_BLUR
+  if (floatPrecision) {
+    std::vector<float> floats(std::size_t(image.width) * image.height * 4);
+    // GaussianBlur takes either format through a byte pointer.
+    auto* bytes = reinterpret_cast<std::uint8_t*>(floats.data());
+    const std::int32_t floatStride = image.width * 16;
+    ConvertARGBToARGBFloat(floats.data(), floatStride, image.pixels.data(), image.stride(),
+                           image.width, image.height);
+    RequireDone(GaussianBlur(bytes, floatStride, 16, image.width, image.height, temp.data(),
+                             tempBytes, s.x, s.y, OrNull(rows), OrNull(columns)),
+                "GaussianBlur", "float image");
+    ConvertARGBFloatToARGB(out.pixels.data(), out.stride(), floats.data(), floatStride, image.width,
+                           image.height);
+    return out;
+  }
+#else
+  (void)floatPrecision;
+#endif
+  RequireDone(GaussianBlur(out.pixels.data(), out.stride(), 4, out.width, out.height, temp.data(),
+                           tempBytes, s.x, s.y, OrNull(rows), OrNull(columns)),
+              "GaussianBlur", "8-bit image");
+  return out;
+}
+#endif
+
+#if MORVEX_HAS_GaussianBlurMask
+Image BlurChannel(const Image& image, int channel, const BlurSigmas& s, double scale,
+                  double offset) {
+  Image out = image;
+  std::int32_t tempBytes;
+  std::vector<float> temp = Intermediate(image, 1, &tempBytes);
+  const auto rows = SigmaRamp(s.rowRamp, s.rowFrom, s.rowTo, image.height);
+  const auto columns = SigmaRamp(s.columnRamp, s.columnFrom, s.columnTo, image.width);
+  RequireDone(GaussianBlurMask(out.pixels.data() + channel, out.stride(), 4, out.width, out.height,
+                               temp.data(), tempBytes, s.x, s.y, scale, offset, OrNull(rows),
+                               OrNull(columns)),
+              "GaussianBlurMask", "one channel of the image");
+  return out;
+}
+#endif
+
+namespace {
+
+#if MORVEX_HAS_GaussianBlur || MORVEX_HAS_GaussianBlurMask
+// --sigma sets both directions; --sigma-x and --sigma-y override one each.
+BlurSigmas SigmaOptions(const Args& args) {
+  constexpr double kMax = 1e6;
+  BlurSigmas s;
+  const double both = args.Number("sigma", 2, 0, kMax);
+  s.x = args.Number("sigma-x", both, 0, kMax);
+  s.y = args.Number("sigma-y", both, 0, kMax);
+  std::vector<double> pair;
+  for (const char* name : {"row-ramp", "column-ramp"}) {
+    if (!args.Has(name)) continue;
+    if (!ParseNumberList(args.String(name, ""), 2, &pair) || pair[0] < 0 || pair[1] < 0)
+      throw CliError(args.OptionError(
+          name, "'" + args.String(name, "") + "' is not two sigmas FROM,TO (0 or more)"));
+    if (name[0] == 'r') {
+      s.rowRamp = true;
+      s.rowFrom = pair[0];
+      s.rowTo = pair[1];
+    } else {
+      s.columnRamp = true;
+      s.columnFrom = pair[0];
+      s.columnTo = pair[1];
+    }
+  }
+  return s;
+}
+
+const std::vector<OptionDef> kSigmaOptions = {
+    {"sigma", "PIXELS", "standard deviation of both directions (default 2)"},
+    {"sigma-x", "PIXELS", "horizontal standard deviation (default: --sigma)"},
+    {"sigma-y", "PIXELS", "vertical standard deviation (default: --sigma)"},
+    {"row-ramp", "FROM,TO", "horizontal sigma per row, from the top row to the bottom one"},
+    {"column-ramp", "FROM,TO", "vertical sigma per column, from the left column to the right one"},
+};
+constexpr const char* kSigmaNote =
+    "The library limits every sigma to 0.5 .. 54 pixels; the cost does not\n"
+    "depend on it.\n";
+#endif
+
+#if MORVEX_HAS_GaussianBlur
+int RunBlur(const Args& args) {
+#if MORVEX_CLI_FLOAT_BLUR
+  const bool floatPrecision = args.Choice("precision", {"8bit", "float"}, 0) == 1;
+#else
+  const bool floatPrecision = args.Choice("precision", {"8bit"}, 0) == 1;
+#endif
+  const BlurSigmas sigmas = SigmaOptions(args);
+  OutputImage(args, 1, BlurImage(InputImage(args, 0), sigmas, floatPrecision));
+  return 0;
+}
+#endif
+
+#if MORVEX_HAS_GaussianBlurMask
+int RunBlurAlpha(const Args& args) {
+  const BlurSigmas sigmas = SigmaOptions(args);
+  const int channel = ChannelOption(args, "channel", 3);
+  const double scale = args.Number("scale", 1, -1e6, 1e6);
+  const double offset = args.Number("offset", 0, -1e6, 1e6);
+  OutputImage(args, 1, BlurChannel(InputImage(args, 0), channel, sigmas, scale, offset));
+  return 0;
+}
+#endif
+
+}  // namespace
+
+void AddBlurCommands(std::vector<Command>& commands) {
+#if MORVEX_HAS_GaussianBlur
+  {
+    std::vector<OptionDef> options = kSigmaOptions;
+#if MORVEX_CLI_FLOAT_BLUR
+    options.push_back({"precision", "8bit|float",
+                       "blur the 8-bit image (default), or a float copy of it, converted back "
+                       "rounded to nearest"});
+#else
+    options.push_back({"precision", "8bit", "blur the 8-bit image (the only precision built)"});
+#endif
+    commands.push_back({"blur",
+                        "Gaussian blur of all four channels (GaussianBlur)",
+                        {{"input", "PNG file"}, {"output", "PNG file to write"}},
+                        options,
+                        std::string(kSigmaNote) +
+                            "Colour is blurred premultiplied, so transparent pixels do not "
+                            "darken\ntheir neighbours.\n\n" +
+                            kPixelFormatNote,
+                        RunBlur});
+  }
+#endif
+#if MORVEX_HAS_GaussianBlurMask
+  {
+    std::vector<OptionDef> options = kSigmaOptions;
+    options.push_back(
+        {"channel", "CHANNEL", "channel to blur: alpha (default), red, green or blue"});
+    options.push_back({"scale", "FACTOR", "each blurred value is multiplied by this (default 1)"});
+    options.push_back(
+        {"offset", "LEVELS", "and then this is added, on the 0..255 scale (default 0)"});
+    commands.push_back(
+        {"blur-alpha",
+         "Gaussian blur of the alpha channel alone (GaussianBlurMask)",
+         {{"input", "PNG file"}, {"output", "PNG file to write"}},
+         options,
+         std::string(kSigmaNote) +
+             "Results are rounded to nearest (halves to even) and clamped to 0..255.\n"
+             "The other channels are not touched: the premultiplied colour keeps its\n"
+             "values, so where alpha falls below it the saved colour saturates.\n"
+             "--scale -1 --offset 255 writes the inverted blurred channel.\n\n" +
+             kPixelFormatNote,
+         RunBlurAlpha});
+  }
+#endif
+  (void)commands;
+}
+
+}  // namespace morvex::cli

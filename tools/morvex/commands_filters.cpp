@@ -1,0 +1,130 @@
+// blur3x3, edges and radial-blur: the local and radial filters.
+#include "commands.h"
+#include "morvex/native.h"
+#include "ops.h"
+
+namespace morvex::cli {
+
+#if MORVEX_HAS_Blur3x3
+Image Blur3x3Image(const Image& image, int passes) {
+  Image a = image, b(image.width, image.height);
+  // The filter reads a separate source; passes alternate between two images.
+  for (int i = 0; i < passes; ++i) {
+    Blur3x3(b.pixels.data(), b.stride(), a.pixels.data(), a.stride(), a.width, a.height);
+    std::swap(a, b);
+  }
+  return a;
+}
+#endif
+
+#if MORVEX_HAS_EdgeDetect
+Image DetectEdges(const Image& image, bool gray, double threshold) {
+  Image out(image.width, image.height);
+  EdgeDetect(out.pixels.data(), out.stride(), image.pixels.data(), image.stride(), image.width,
+             image.height, gray ? 1u : 0u, threshold);
+  return out;
+}
+#endif
+
+#if MORVEX_HAS_RadialBlurMask
+Image RadialBlurImage(const Image& image, const RadialBlur& r, unsigned channels) {
+  Image out = image;
+  for (int c = 0; c < 4; ++c)
+    if (channels >> c & 1)
+      RadialBlurMask(out.pixels.data() + c, out.stride(), 4, image.pixels.data() + c,
+                     image.stride(), 4, image.width, image.height, r.centerX, r.centerY, r.scaleX,
+                     r.scaleY, r.gain);
+  return out;
+}
+#endif
+
+namespace {
+
+#if MORVEX_HAS_Blur3x3
+int RunBlur3x3(const Args& args) {
+  const int passes = static_cast<int>(args.Integer("passes", 1, 1, 100));
+  OutputImage(args, 1, Blur3x3Image(InputImage(args, 0), passes));
+  return 0;
+}
+#endif
+
+#if MORVEX_HAS_EdgeDetect
+int RunEdges(const Args& args) {
+  const double threshold = args.Number("threshold", 0.1, 0, 1);
+  OutputImage(args, 1, DetectEdges(InputImage(args, 0), args.Flag("gray"), threshold));
+  return 0;
+}
+#endif
+
+#if MORVEX_HAS_RadialBlurMask
+int RunRadialBlur(const Args& args) {
+  const Image image = InputImage(args, 0);
+  RadialBlur r;
+  r.centerX = (image.width - 1) / 2.0;
+  r.centerY = (image.height - 1) / 2.0;
+  if (args.Has("center")) {
+    std::vector<double> xy;
+    if (!ParseNumberList(args.String("center", ""), 2, &xy))
+      throw CliError(args.OptionError(
+          "center", "'" + args.String("center", "") + "' is not a position X,Y in pixels"));
+    r.centerX = xy[0];
+    r.centerY = xy[1];
+  }
+  const double scale = args.Number("scale", 1.1, 0.01, 100);
+  r.scaleX = args.Number("scale-x", scale, 0.01, 100);
+  r.scaleY = args.Number("scale-y", scale, 0.01, 100);
+  r.gain = args.Number("gain", 1, 0, 100);
+  const unsigned channels = args.Choice("channels", {"all", "alpha"}, 0) == 0 ? 15u : 8u;
+  OutputImage(args, 1, RadialBlurImage(image, r, channels));
+  return 0;
+}
+#endif
+
+}  // namespace
+
+void AddFilterCommands(std::vector<Command>& commands) {
+#if MORVEX_HAS_Blur3x3
+  commands.push_back({"blur3x3",
+                      "3x3 binomial blur of all four channels (Blur3x3)",
+                      {{"input", "PNG file"}, {"output", "PNG file to write"}},
+                      {{"passes", "N", "apply the filter N times (default 1)"}},
+                      std::string("Each pass: (1 2 1; 2 4 2; 1 2 1) / 16, truncated; edges "
+                                  "repeat.\n\n") +
+                          kPixelFormatNote,
+                      RunBlur3x3});
+#endif
+#if MORVEX_HAS_EdgeDetect
+  commands.push_back(
+      {"edges",
+       "mark edges: largest difference of opposite neighbours (EdgeDetect)",
+       {{"input", "PNG file"}, {"output", "PNG file to write"}},
+       {{"threshold", "LEVEL", "0..1 of full scale; weaker edges become black (default 0.1)"},
+        {"gray", "",
+         "gray strength from the blue channel, instead of a two-valued mark per channel"}},
+       std::string("The result is opaque. Without --gray each colour channel is 0 or the\n"
+                   "threshold level; with it, the strength of the blue channel's edges.\n"
+                   "The first and last column are black.\n\n") +
+           kPixelFormatNote,
+       RunEdges});
+#endif
+#if MORVEX_HAS_RadialBlurMask
+  commands.push_back(
+      {"radial-blur",
+       "zoom blur towards a centre, per channel (RadialBlurMask)",
+       {{"input", "PNG file"}, {"output", "PNG file to write"}},
+       {{"center", "X,Y", "centre in pixels (default: the middle of the image)"},
+        {"scale", "FACTOR", "zoom of both axes; above 1 blurs towards the centre (default 1.1)"},
+        {"scale-x", "FACTOR", "horizontal zoom (default: --scale)"},
+        {"scale-y", "FACTOR", "vertical zoom (default: --scale)"},
+        {"gain", "FACTOR", "multiplies each mean (default 1)"},
+        {"channels", "all|alpha", "blur every channel (default) or alpha alone"}},
+       std::string("Each element averages samples on the segment from itself towards\n"
+                   "centre + (position - centre) / scale, so the blur grows with the distance\n"
+                   "from the centre. Results are truncated; 255 and above store 255.\n\n") +
+           kPixelFormatNote,
+       RunRadialBlur});
+#endif
+  (void)commands;
+}
+
+}  // namespace morvex::cli

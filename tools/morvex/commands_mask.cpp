@@ -1,0 +1,218 @@
+// noise, scale-mask and shear: the mask and geometry exports.
+#include <cmath>
+
+#include "commands.h"
+#include "morvex/native.h"
+#include "ops.h"
+#include "png_io.h"
+
+namespace morvex::cli {
+
+#if MORVEX_HAS_GenerateNoiseMask
+FloatMask NoiseMask(std::int32_t width, std::int32_t height, float low, float high,
+                    std::uint32_t seed) {
+  FloatMask mask(width, height);
+  GenerateNoiseMask(mask.values.data(), mask.stride(), width, height, low, high, seed);
+  return mask;
+}
+#endif
+
+#if MORVEX_HAS_MultiplyMasks
+void MultiplyMaskBy(FloatMask& mask, const FloatMask& factor) {
+  MultiplyMasks(mask.values.data(), mask.stride(), factor.values.data(), factor.stride(),
+                mask.width, mask.height);
+}
+#endif
+
+#if MORVEX_HAS_ScaleMask
+void ScaleMaskOnto(FloatMask& onto, const MaskRect& to, const FloatMask& from, const MaskRect& f,
+                   int mode, float amount) {
+  RequireDone(ScaleMask(onto.values.data(), onto.stride(), onto.width, onto.height, to.x, to.y,
+                        to.width, to.height, from.values.data(), from.stride(), from.width,
+                        from.height, f.x, f.y, f.width, f.height, mode, amount),
+              "ScaleMask",
+              "the target rectangle, clipped to both masks, is 1 pixel or less wide or high");
+}
+#endif
+
+#if MORVEX_HAS_Shear
+Image ShearImage(const Image& image, int direction, double factor) {
+  const bool vertical = direction == 0 || direction == 3;
+  const std::int32_t length = vertical ? image.height : image.width;
+  const std::int32_t lines = vertical ? image.width : image.height;
+  const double extent = std::ceil(length + std::fabs((lines - 1) * factor));
+  if (!(extent <= kMaxDimension))
+    throw CliError("the sheared image would be " + std::to_string(extent) +
+                   " pixels long; use a smaller factor");
+  const std::int32_t sheared = static_cast<std::int32_t>(extent);
+  Image out(vertical ? image.width : sheared, vertical ? sheared : image.height);
+  Shear(image.pixels.data(), image.stride(), image.width, image.height, out.pixels.data(),
+        out.stride(), out.width, out.height, static_cast<std::uint32_t>(direction), factor);
+  return out;
+}
+#endif
+
+namespace {
+
+// A --size WxH option within the limits of images the tool reads.
+[[maybe_unused]] void SizeOption(const Args& args, std::int64_t* w, std::int64_t* h) {
+  if (!args.Has("size")) return;
+  const std::string text = args.String("size", "");
+  if (!ParseSize(text, w, h)) throw CliError(args.OptionError("size", "'" + text + "' is not WxH"));
+  if (*w < 1 || *h < 1 || *w > kMaxDimension || *h > kMaxDimension || *w * *h > kMaxPixels)
+    throw CliError(args.OptionError("size", "'" + text + "' is out of range (at most " +
+                                                std::to_string(kMaxDimension) + " on a side and " +
+                                                std::to_string(kMaxPixels) + " pixels)"));
+}
+
+[[maybe_unused]] void SaveMask(const Args& args, std::size_t index, const FloatMask& mask) {
+#if MORVEX_HAS_ConvertFloatMaskToARGB
+  OutputImage(args, index, MaskToGray(mask, !args.Flag("as-alpha")));
+#else
+  (void)args, (void)index, (void)mask;
+  throw CliError("writing a mask needs ConvertFloatMaskToARGB, which this library lacks");
+#endif
+}
+
+#if MORVEX_HAS_GenerateNoiseMask && MORVEX_HAS_ConvertFloatMaskToARGB
+int RunNoise(const Args& args) {
+  const bool grain = args.Has("multiply");
+  const double low = args.Number("low", grain ? 0.75 : 0, -1e6, 1e6);
+  const double high = args.Number("high", grain ? 1 : 255, -1e6, 1e6);
+  const auto seed = static_cast<std::uint32_t>(args.Integer("seed", 1, 0, 0xFFFFFFFFll));
+  if (!grain) {
+    if (args.Has("channel")) throw CliError("--channel needs --multiply");
+    std::int64_t w = 256, h = 256;
+    SizeOption(args, &w, &h);
+    SaveMask(args, 0, NoiseMask(std::int32_t(w), std::int32_t(h), float(low), float(high), seed));
+    return 0;
+  }
+#if MORVEX_HAS_MultiplyMasks && MORVEX_HAS_ConvertChannelToFloatMask
+  if (args.Has("size")) throw CliError("--size does not apply with --multiply (the input sets it)");
+  if (args.Has("as-alpha")) throw CliError("--as-alpha does not apply with --multiply");
+  const Image image = LoadImage(args.String("multiply", ""));
+  const int channel = ChannelOption(args, "channel", 3);
+  FloatMask mask = ChannelToMask(image, channel);
+  MultiplyMaskBy(mask, NoiseMask(image.width, image.height, float(low), float(high), seed));
+  OutputImage(args, 0, CopyChannelFrom(image, channel, MaskToGray(mask, false), channel));
+  return 0;
+#else
+  throw CliError(
+      "--multiply needs MultiplyMasks and the mask conversions, which this library lacks");
+#endif
+}
+#endif
+
+#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && \
+    MORVEX_HAS_ConvertFloatMaskToARGB
+MaskRect RectOption(const Args& args, const std::string& option, MaskRect fallback) {
+  if (!args.Has(option)) return fallback;
+  std::vector<double> v;
+  if (!ParseNumberList(args.String(option, ""), 4, &v))
+    throw CliError(args.OptionError(
+        option, "'" + args.String(option, "") + "' is not a rectangle X,Y,WIDTH,HEIGHT"));
+  for (double value : v)
+    if (std::fabs(value) > 1e6)
+      throw CliError(args.OptionError(option, "'" + args.String(option, "") + "' is out of range"));
+  return {float(v[0]), float(v[1]), float(v[2]), float(v[3])};
+}
+
+int RunScaleMask(const Args& args) {
+  const Image image = InputImage(args, 0);
+  const int channel = ChannelOption(args, "channel", 3);
+  const int mode = static_cast<int>(args.Choice("mode", {"replace", "blend", "multiply"}, 0));
+  if (mode != 1 && args.Has("amount")) throw CliError("--amount applies to --mode blend only");
+  const double amount = args.Number("amount", 0.5, 0, 1);
+  if (mode != 0 && !args.Has("onto"))
+    throw CliError("--mode " + args.String("mode", "") +
+                   " needs --onto (the mask to combine with)");
+  FloatMask onto;
+  if (args.Has("onto")) {
+    if (args.Has("size")) throw CliError("--size does not apply with --onto (that image sets it)");
+    onto = ChannelToMask(LoadImage(args.String("onto", "")), channel);
+  } else {
+    std::int64_t w = image.width, h = image.height;
+    SizeOption(args, &w, &h);
+    onto = FloatMask(std::int32_t(w), std::int32_t(h));
+  }
+  const FloatMask from = ChannelToMask(image, channel);
+  const MaskRect fromRect =
+      RectOption(args, "from-rect", {0, 0, float(from.width), float(from.height)});
+  const MaskRect toRect =
+      RectOption(args, "to-rect", {0, 0, float(onto.width), float(onto.height)});
+  ScaleMaskOnto(onto, toRect, from, fromRect, mode, float(amount));
+  SaveMask(args, 1, onto);
+  return 0;
+}
+#endif
+
+#if MORVEX_HAS_Shear
+int RunShear(const Args& args) {
+  static const int kDirections[] = {2, 1, 3, 0};
+  const int direction = kDirections[args.Choice("direction", {"right", "left", "down", "up"}, 0)];
+  const double factor = args.Number("factor", 0.25, -100, 100);
+  OutputImage(args, 1, ShearImage(InputImage(args, 0), direction, factor));
+  return 0;
+}
+#endif
+
+}  // namespace
+
+void AddMaskCommands(std::vector<Command>& commands) {
+#if MORVEX_HAS_GenerateNoiseMask && MORVEX_HAS_ConvertFloatMaskToARGB
+  commands.push_back(
+      {"noise",
+       "reproducible noise as a grey image, or as grain on one channel (GenerateNoiseMask)",
+       {{"output", "PNG file to write"}},
+       {{"size", "WxH", "size of the noise image (default 256x256)"},
+        {"low", "VALUE", "value of the lowest of 1024 levels (default 0; 0.75 with --multiply)"},
+        {"high", "VALUE", "value of the highest level (default 255; 1 with --multiply)"},
+        {"seed", "N", "generator seed, 0..4294967295 (default 1)"},
+        {"as-alpha", "", "write the noise as white with that alpha instead of opaque grey"},
+        {"multiply", "FILE", "multiply a channel of this PNG by the noise instead (MultiplyMasks)"},
+        {"channel", "CHANNEL", "with --multiply: the channel to grain (default alpha)"}},
+       std::string("Every element takes one of 1024 evenly spaced levels from LOW to HIGH,\n"
+                   "picked by a seeded generator: the same seed and size give the same noise.\n"
+                   "Values are rounded to nearest and clamped to 0..255 when written.\n\n") +
+           kPixelFormatNote,
+       RunNoise});
+#endif
+#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && \
+    MORVEX_HAS_ConvertFloatMaskToARGB
+  commands.push_back(
+      {"scale-mask",
+       "resample one channel as a mask, bilinear, with sub-pixel rectangles (ScaleMask)",
+       {{"input", "PNG file"}, {"output", "PNG file to write (grey)"}},
+       {{"channel", "CHANNEL", "channel used as the mask: alpha (default), red, green or blue"},
+        {"size", "WxH", "size of the result (default: the input's)"},
+        {"from-rect", "X,Y,W,H", "rectangle of the input to map, in pixels (default: all of it)"},
+        {"to-rect", "X,Y,W,H", "where it lands in the result, in pixels (default: all of it)"},
+        {"mode", "MODE", "replace (default), blend or multiply, with the --onto mask"},
+        {"amount", "AMOUNT", "--mode blend: share of the scaled mask, 0..1 (default 0.5)"},
+        {"onto", "FILE", "start from the same channel of this PNG instead of black"},
+        {"as-alpha", "", "write white with the mask as alpha instead of opaque grey"}},
+       std::string("The rectangles' first and last pixels meet exactly (endpoints aligned).\n"
+                   "The library refuses when the target rectangle, clipped to both masks,\n"
+                   "is 1 pixel or less wide or high.\n\n") +
+           kPixelFormatNote,
+       RunScaleMask});
+#endif
+#if MORVEX_HAS_Shear
+  commands.push_back(
+      {"shear",
+       "skew the image along one axis, with sub-pixel shifts (Shear)",
+       {{"input", "PNG file"}, {"output", "PNG file to write (larger)"}},
+       {{"factor", "PIXELS", "shift per row or column, in pixels (default 0.25)"},
+        {"direction", "DIR",
+         "right (default): lower rows move right; left: lower rows move left; down: columns "
+         "further right move down; up: they move up"}},
+       std::string("The output grows to hold the sheared extent; uncovered ends repeat each\n"
+                   "line's first or last pixel. A negative factor shifts the other way and\n"
+                   "cuts off the start of later lines.\n\n") +
+           kPixelFormatNote,
+       RunShear});
+#endif
+  (void)commands;
+}
+
+}  // namespace morvex::cli

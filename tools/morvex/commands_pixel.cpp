@@ -1,0 +1,193 @@
+// lut, levels and gradient-map: the lookup-table exports, and the float-mask
+// conversions the mask commands use.
+#include <tuple>
+
+#include "commands.h"
+#include "morvex/native.h"
+#include "ops.h"
+
+#define MORVEX_CLI_TABLES (MORVEX_HAS_Lut && MORVEX_HAS_LutWithAlphaClamp)
+#define MORVEX_CLI_GRADIENT (MORVEX_HAS_ChannelMapEx && MORVEX_HAS_ChannelMergeLut)
+
+namespace morvex::cli {
+
+#if MORVEX_CLI_TABLES
+Image ApplyTable(const Image& image, const ChannelTable& table, bool clampToAlpha) {
+  Image out = image;
+  if (clampToAlpha)
+    LutWithAlphaClamp(out.pixels.data(), out.stride(), out.width, out.height, table.data());
+  else
+    Lut(out.pixels.data(), out.stride(), out.width, out.height, table.data());
+  return out;
+}
+#endif
+
+#if MORVEX_CLI_GRADIENT
+Image GradientMap(const Image& image, MapSource source, const PixelTable& table) {
+  Image out(image.width, image.height);
+  switch (source) {
+    case MapSource::kSumColor:
+    case MapSource::kSumAll:
+      out = image;
+      ChannelMergeLut(out.pixels.data(), out.stride(), source == MapSource::kSumAll ? 4 : 3,
+                      out.width, out.height, table.data());
+      return out;
+    case MapSource::kLuma:
+#if MORVEX_HAS_Desaturate && MORVEX_HAS_ChannelMap
+      out = image;
+      Desaturate(out.pixels.data(), out.stride(), out.width, out.height, 0);
+      RequireDone(
+          ChannelMap(out.pixels.data(), out.stride(), 0, out.width, out.height, table.data()),
+          "ChannelMap", "luminance in the blue channel");
+      return out;
+#else
+      throw CliError("luminance needs Desaturate and ChannelMap, which this library lacks");
+#endif
+    default:
+      RequireDone(
+          ChannelMapEx(out.pixels.data(), out.stride(), image.pixels.data(), image.stride(),
+                       static_cast<std::int32_t>(source), image.width, image.height, table.data()),
+          "ChannelMapEx", "channel index");
+      return out;
+  }
+}
+#endif
+
+#if MORVEX_HAS_ConvertChannelToFloatMask
+FloatMask ChannelToMask(const Image& image, int channel) {
+  float identity[256];
+  for (int i = 0; i < 256; ++i) identity[i] = static_cast<float>(i);
+  FloatMask mask(image.width, image.height);
+  ConvertChannelToFloatMask(mask.values.data(), mask.stride(), image.pixels.data(), image.stride(),
+                            channel, image.width, image.height, identity);
+  return mask;
+}
+#endif
+
+#if MORVEX_HAS_ConvertFloatMaskToARGB
+Image MaskToGray(const FloatMask& mask, bool opaque) {
+  Image out(mask.width, mask.height);
+  ConvertFloatMaskToARGB(out.pixels.data(), out.stride(), mask.values.data(), mask.stride(),
+                         mask.width, mask.height);
+  if (opaque)
+    for (std::size_t i = 3; i < out.pixels.size(); i += 4) out.pixels[i] = 255;
+  return out;
+}
+#endif
+
+namespace {
+
+#if MORVEX_CLI_TABLES
+// Channel groups for --channels.
+unsigned ChannelGroupOption(const Args& args, const std::string& option) {
+  static const unsigned kBits[] = {kColorBits, kRedBit,   kGreenBit,
+                                   kBlueBit,   kAlphaBit, kColorBits | kAlphaBit};
+  return kBits[args.Choice(option, {"rgb", "red", "green", "blue", "alpha", "all"}, 0)];
+}
+
+int RunLut(const Args& args) {
+  const std::string path = args.String("table", "");
+  if (path.empty()) throw CliError("--table FILE is needed (see morvex lut --help)");
+  const ChannelTable table = ParseCurveTable(ReadTextFile(path), path);
+  OutputImage(args, 1, ApplyTable(InputImage(args, 0), table, !args.Flag("no-alpha-clamp")));
+  return 0;
+}
+
+int RunLevels(const Args& args) {
+  Levels levels;
+  levels.inBlack = args.Number("black", 0, 0, 254);
+  levels.inWhite = args.Number("white", 255, 1, 255);
+  if (levels.inWhite <= levels.inBlack)
+    throw CliError(args.OptionError("white", "must be above --black"));
+  levels.gamma = args.Number("gamma", 1, 0.01, 100);
+  levels.outBlack = args.Number("out-black", 0, 0, 255);
+  levels.outWhite = args.Number("out-white", 255, 0, 255);
+  const ChannelTable table = LevelsTable(levels, ChannelGroupOption(args, "channels"));
+  OutputImage(args, 1, ApplyTable(InputImage(args, 0), table, !args.Flag("no-alpha-clamp")));
+  return 0;
+}
+
+const char* const kTableNote =
+    "Tables act on the premultiplied bytes, so on translucent pixels a curve\n"
+    "sees colour scaled by alpha. After the table, colour is limited to the new\n"
+    "alpha (LutWithAlphaClamp); --no-alpha-clamp skips that (Lut).\n";
+#endif
+
+#if MORVEX_CLI_GRADIENT
+int RunGradientMap(const Args& args) {
+  std::uint8_t from[4], to[4];
+  for (auto [name, rgba, fallback] :
+       {std::tuple{"from", from, "black"}, std::tuple{"to", to, "white"}}) {
+    const std::string text = args.String(name, fallback);
+    if (!ParseColor(text, rgba))
+      throw CliError(
+          args.OptionError(name, "'" + text + "' is not a colour (#RRGGBB, #RRGGBBAA or a name)"));
+  }
+  const std::vector<std::string> sources = {"blue", "green", "red",    "alpha",
+                                            "luma", "sum",   "sum-all"};
+#if MORVEX_HAS_Desaturate && MORVEX_HAS_ChannelMap
+  const std::size_t fallback = 4;
+#else
+  const std::size_t fallback = 1;
+#endif
+  const auto source = static_cast<MapSource>(args.Choice("channel", sources, fallback));
+  OutputImage(args, 1, GradientMap(InputImage(args, 0), source, GradientTable(from, to)));
+  return 0;
+}
+#endif
+
+}  // namespace
+
+void AddPixelCommands(std::vector<Command>& commands) {
+#if MORVEX_CLI_TABLES
+  commands.push_back(
+      {"lut",
+       "apply per-channel curves from a text table (LutWithAlphaClamp or Lut)",
+       {{"input", "PNG file"}, {"output", "PNG file to write"}},
+       {{"table", "FILE", "the curves (format below)"},
+        {"no-alpha-clamp", "", "do not limit colour to alpha afterwards (Lut)"}},
+       std::string("Table file: one point per line, '[CHANNELS] INPUT OUTPUT', whole numbers\n"
+                   "0..255; CHANNELS is rgb (default), red, green, blue, alpha or all; '#'\n"
+                   "starts a comment. A channel's points are joined by straight lines (rounded\n"
+                   "to nearest) and held flat beyond the ends; channels without points are\n"
+                   "unchanged. Example, more contrast:\n"
+                   "    0 0\n    64 40\n    192 215\n    255 255\n\n") +
+           kTableNote + "\n" + kPixelFormatNote,
+       RunLut});
+  commands.push_back(
+      {"levels",
+       "input and output levels with gamma (a table for Lut)",
+       {{"input", "PNG file"}, {"output", "PNG file to write"}},
+       {{"black", "LEVEL", "input level that becomes --out-black (0..254, default 0)"},
+        {"white", "LEVEL", "input level that becomes --out-white (1..255, default 255)"},
+        {"gamma", "GAMMA", "midtone gamma; above 1 brightens (default 1)"},
+        {"out-black", "LEVEL", "darkest output level (default 0)"},
+        {"out-white", "LEVEL", "brightest output level (default 255)"},
+        {"channels", "GROUP", "rgb (default), red, green, blue, alpha or all"},
+        {"no-alpha-clamp", "", "do not limit colour to alpha afterwards (Lut)"}},
+       std::string("Entry i = out-black + (out-white - out-black) * t^(1/gamma), with\n"
+                   "t = (i - black) / (white - black) limited to 0..1, rounded to nearest.\n\n") +
+           kTableNote + "\n" + kPixelFormatNote,
+       RunLevels});
+#endif
+#if MORVEX_CLI_GRADIENT
+  commands.push_back(
+      {"gradient-map",
+       "map each pixel to a two-colour gradient by one channel (ChannelMapEx)",
+       {{"input", "PNG file"}, {"output", "PNG file to write"}},
+       {{"from", "COLOR", "colour for value 0 (default black)"},
+        {"to", "COLOR", "colour for value 255 (default white)"},
+        {"channel", "SOURCE",
+         "what picks the entry: luma (default; Desaturate, then ChannelMap), red, green, blue, "
+         "alpha, sum (red + green + blue, ChannelMergeLut) or sum-all (with alpha)"}},
+       std::string("Colours are #RRGGBB, #RRGGBBAA or black, white, red, green, blue,\n"
+                   "transparent. Entry i mixes them by i/255 in straight colour, rounded,\n"
+                   "then premultiplied; the whole pixel, alpha included, becomes the entry.\n"
+                   "Channel values are read premultiplied.\n\n") +
+           kPixelFormatNote,
+       RunGradientMap});
+#endif
+  (void)commands;
+}
+
+}  // namespace morvex::cli

@@ -1,0 +1,87 @@
+// morvex: a command-line host of the Morvex.Native library.
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <string>
+#include <vector>
+
+#include "cli.h"
+#include "commands.h"
+
+using namespace morvex::cli;
+
+namespace {
+
+std::vector<Command> AllCommands() {
+  std::vector<Command> commands;
+  AddBasicCommands(commands);
+  AddBlurCommands(commands);
+  AddBlendCommands(commands);
+  AddToneCommands(commands);
+  AddPixelCommands(commands);
+  AddFilterCommands(commands);
+  AddMaskCommands(commands);
+  AddDemoCommand(commands);
+  return commands;
+}
+
+void PrintGlobalHelp(const std::vector<Command>& commands) {
+  std::printf(
+      "usage: morvex COMMAND [ARGUMENTS] [options]\n"
+      "\n"
+      "Image operations of the Morvex.Native library on PNG files.\n"
+      "\n"
+      "commands:\n");
+  for (const auto& command : commands) {
+    std::string name = "  " + command.name;
+    name.resize(name.size() < 18 ? 18 : name.size() + 2, ' ');
+    std::printf("%s%s\n", name.c_str(), command.summary.c_str());
+  }
+  std::printf("\nRun 'morvex COMMAND --help' for the arguments of a command.\n\n%s",
+              kPixelFormatNote);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<Command> commands = AllCommands();
+  if (argc < 2) {
+    PrintGlobalHelp(commands);
+    return kExitUsage;
+  }
+  const std::string name = argv[1];
+  if (name == "--help" || name == "-h" || name == "help") {
+    if (argc > 2 && name == "help") {
+      for (const auto& command : commands)
+        if (command.name == argv[2]) {
+          std::fputs(CommandHelp(command).c_str(), stdout);
+          return 0;
+        }
+      std::fprintf(stderr, "morvex: unknown command '%s' (see morvex --help)\n", argv[2]);
+      return kExitUsage;
+    }
+    PrintGlobalHelp(commands);
+    return 0;
+  }
+  const Command* command = nullptr;
+  for (const auto& c : commands)
+    if (c.name == name) command = &c;
+  if (!command) {
+    std::fprintf(stderr, "morvex: unknown command '%s' (see morvex --help)\n", name.c_str());
+    return kExitUsage;
+  }
+  try {
+    const Args args = Args::Parse(*command, std::vector<std::string>(argv + 2, argv + argc));
+    if (args.helpRequested()) {
+      std::fputs(CommandHelp(*command).c_str(), stdout);
+      return 0;
+    }
+    return command->run(args);
+  } catch (const CliError& error) {
+    std::fprintf(stderr, "morvex %s: %s\n", name.c_str(), error.what());
+    return kExitUsage;
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "morvex %s: out of memory\n", name.c_str());
+    return 1;
+  }
+}
