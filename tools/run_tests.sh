@@ -41,7 +41,7 @@ ctest --test-dir build -j"$jobs" --output-on-failure
 
 stage "AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEX_SANITIZE=ON \
-  -DMORVEX_BUILD_BENCH=OFF -DMORVEX_BUILD_TOOLS=OFF
+  -DMORVEX_BUILD_BENCH=OFF
 ninja -C build-san -j"$jobs"
 ASAN_OPTIONS=halt_on_error=1:detect_leaks=1 \
 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
