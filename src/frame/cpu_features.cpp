@@ -63,10 +63,15 @@ std::uint32_t ProbeCpuFeatures() {
     if (ecx & (1u << 19)) flags |= kCpuSse41;
     const bool osxsave = (ecx & (1u << 27)) != 0;
     const bool avx = (ecx & (1u << 28)) != 0;
-    if (osxsave && avx && (ReadXcr0() & 0x6) == 0x6 && maxLeaf >= 7) {
+    const std::uint64_t xcr0 = osxsave ? ReadXcr0() : 0;
+    if (avx && (xcr0 & 0x6) == 0x6 && maxLeaf >= 7) {
       unsigned a7, b7, c7, d7;
       __cpuid_count(7, 0, a7, b7, c7, d7);
       if (b7 & (1u << 5)) flags |= kCpuAvx2;
+      // F (16), DQ (17), BW (30), VL (31), and the opmask and ZMM state saved.
+      const unsigned avx512 = (1u << 16) | (1u << 17) | (1u << 30) | (1u << 31);
+      if ((flags & kCpuAvx2) && (b7 & avx512) == avx512 && (xcr0 & 0xE6) == 0xE6)
+        flags |= kCpuAvx512;
     }
   }
 #endif

@@ -6,29 +6,15 @@
 
 #include "frame/cpu_features.h"
 #include "support/checksum.h"
+#include "support/cpu_paths.h"
 
 namespace morvex::test {
 namespace {
 
-struct PathConfig {
-  const char* label;
-  std::uint32_t flags;
-};
-
-std::vector<PathConfig> Paths() {
-  const std::uint32_t probed = ProbedCpuFeatureFlags();
-  std::vector<PathConfig> paths{{"probed", probed}};
-  if (probed & kCpuAvx2) paths.push_back({"no-avx2", probed & ~kCpuAvx2});
-  if (probed & (kCpuSsse3 | kCpuSse41))
-    paths.push_back({"sse2", probed & (kCpuMmx | kCpuSse | kCpuSse2)});
-  paths.push_back({"scalar", 0});
-  return paths;
-}
-
 TEST(Checksums, EveryExportGivesItsCommittedBitsOnEveryPath) {
   ASSERT_FALSE(ChecksumCases().empty());
   for (const ChecksumCase& c : ChecksumCases()) {
-    for (const PathConfig& path : Paths()) {
+    for (const CpuPath& path : CpuPaths()) {
       SetCpuFeatureFlagsForTest(path.flags);
       const std::uint64_t got = RunChecksumCase(c, path.label);
       RestoreCpuFeatureFlagsForTest();

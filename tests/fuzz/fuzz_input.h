@@ -140,11 +140,13 @@ class FencedBlock {
   test::FencedBuffer buffer_;
 };
 
-// The processor paths an export is compared on: the full machine, SSE2 only,
-// and plain scalar code.
+// The processor paths an export is compared on: the full machine, AVX2
+// without AVX-512, SSE2 only, and plain scalar code.
 inline std::vector<std::uint32_t> DifferentialPaths(bool includeScalar = true) {
   const std::uint32_t probed = ProbedCpuFeatureFlags();
-  std::vector<std::uint32_t> paths{probed, probed & (kCpuMmx | kCpuSse | kCpuSse2)};
+  std::vector<std::uint32_t> paths{probed};
+  if (probed & kCpuAvx512) paths.push_back(probed & ~kCpuAvx512);
+  paths.push_back(probed & (kCpuMmx | kCpuSse | kCpuSse2));
   if (includeScalar) paths.push_back(0);
   return paths;
 }
