@@ -70,10 +70,13 @@ void RunOnEveryPath(const std::uint8_t* data, std::size_t size, Call&& call,
     FuzzInput in(data, size);
     Output out;
     SetCpuFeatureFlagsForTest(flags);
-    // The host may call with any rounding mode; exports that round for
-    // themselves must not depend on it and must leave it as it was.
+    // The host may call with any rounding mode and denormal control; exports
+    // that round for themselves must not depend on the mode, every path must
+    // treat denormals alike, and the state must be left as it was.
     test::FpStateGuard guard;
-    test::SetHostRounding(static_cast<std::uint32_t>(in.U8() % 4) << 8);
+    const std::uint8_t host = in.U8();
+    test::SetHostRounding(static_cast<std::uint32_t>(host % 4) << 8);
+    ControlFloatingPoint(static_cast<std::uint32_t>((host >> 2) % 4) << 24, kFpDenormalField);
     const test::FpState before = test::ReadFpState();
     call(in, out);
     RequireSame(test::ReadFpState() == before, "the floating-point state was not restored");
