@@ -259,7 +259,8 @@ MORVEX_API uint8_t MORVEX_CALL EdgeDetect(uint8_t* dst, int32_t dstStride, const
  * and below the integer range).
  * An element with no displacement, or one that is not a number (NaN centre
  * or scale, the centre under a scale of 0), is copied. Samples before the
- * first column or row take the edge values, as past the last. An element
+ * first column or row take the edge values, as past the last (where the
+ * distance beyond the edge counts up to 2 * (width + height)). An element
  * takes at most width + height samples, spread evenly over its whole segment
  * when that is longer, so infinite or huge displacements cost bounded time.
  * dst and src must not overlap. Returns 1. */

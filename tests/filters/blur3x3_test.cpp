@@ -40,7 +40,7 @@ Pixels RunBlur(const Pixels& src, const CpuPath& path, int dstPad = 3, bool dstU
   out.Fill(0x5A);
   const auto before = in.Snapshot();
   {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     EXPECT_EQ(Blur3x3(out.first(), out.stride(), in.first(), in.stride(), width, height), 1);
   }
   EXPECT_TRUE(out.GuardsIntact());

@@ -24,7 +24,7 @@ Pixels RunEdges(const Pixels& src, std::uint32_t singleChannel, double threshold
   WritePixels(in, src);
   out.Fill(0x5A);
   {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     EXPECT_EQ(EdgeDetect(out.first(), out.stride(), in.first(), in.stride(), width, height,
                          singleChannel, threshold),
               1);

@@ -1,5 +1,5 @@
-// Shared helpers of the filter tests: running on every processor path, and
-// ARGB planes described as plain pixel vectors.
+// Shared helpers of the filter tests: ARGB planes described as plain pixel
+// vectors, and vector row kernels against their scalar definitions.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -9,33 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "frame/cpu_features.h"
+#include "support/cpu_paths.h"
 #include "support/test_plane.h"
 
 namespace morvex::test {
-
-struct CpuPath {
-  const char* label;
-  std::uint32_t flags;
-};
-
-// The paths the machine can run: everything it has, then narrower.
-inline std::vector<CpuPath> CpuPaths() {
-  const std::uint32_t probed = ProbedCpuFeatureFlags();
-  std::vector<CpuPath> paths{{"probed", probed}};
-  if (probed & kCpuAvx2) paths.push_back({"sse2", probed & (kCpuMmx | kCpuSse | kCpuSse2)});
-  paths.push_back({"scalar", 0});
-  return paths;
-}
-
-// Pins the feature flags for a scope.
-class PinnedPath {
- public:
-  explicit PinnedPath(const CpuPath& path) { SetCpuFeatureFlagsForTest(path.flags); }
-  ~PinnedPath() { RestoreCpuFeatureFlagsForTest(); }
-  PinnedPath(const PinnedPath&) = delete;
-  PinnedPath& operator=(const PinnedPath&) = delete;
-};
 
 // An ARGB image as rows of 0xAARRGGBB words.
 using Pixels = std::vector<std::vector<std::uint32_t>>;

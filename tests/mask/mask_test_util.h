@@ -1,4 +1,4 @@
-// Helpers shared by the mask tests: processor paths and float planes.
+// Helpers shared by the mask tests: float planes and pixels.
 #pragma once
 
 #include <cstdint>
@@ -6,33 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "frame/cpu_features.h"
+#include "support/cpu_paths.h"
 #include "support/test_plane.h"
 
 namespace morvex::test {
-
-// The kernel choices a call can take on this machine, widest first.
-struct CpuPath {
-  const char* label;
-  std::uint32_t flags;
-};
-inline std::vector<CpuPath> CpuPaths() {
-  const std::uint32_t probed = ProbedCpuFeatureFlags();
-  std::vector<CpuPath> paths;
-  if (probed & kCpuAvx2) paths.push_back({"avx2", probed});
-  if (probed & kCpuSse2) paths.push_back({"sse2", probed & (kCpuMmx | kCpuSse | kCpuSse2)});
-  paths.push_back({"scalar", 0});
-  return paths;
-}
-
-// Pins the processor path for its lifetime.
-class PinnedPath {
- public:
-  explicit PinnedPath(const CpuPath& path) { SetCpuFeatureFlagsForTest(path.flags); }
-  ~PinnedPath() { RestoreCpuFeatureFlagsForTest(); }
-  PinnedPath(const PinnedPath&) = delete;
-  PinnedPath& operator=(const PinnedPath&) = delete;
-};
 
 inline float FloatAt(const TestPlane& plane, int x, int y) { return plane.Get<float>(4 * x, y); }
 inline void SetFloat(TestPlane& plane, int x, int y, float v) { plane.Set<float>(4 * x, y, v); }

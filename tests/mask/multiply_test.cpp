@@ -14,7 +14,7 @@ namespace {
 
 using test::CpuPaths;
 using test::FloatAt;
-using test::PinnedPath;
+using test::PinnedCpuPath;
 using test::Rng;
 using test::SetFloat;
 using test::TestPlane;
@@ -34,7 +34,7 @@ TEST(MultiplyMasks, ProductsOnEveryPathAndShape) {
                         {67, 1, 0, 0, false, false}};
   Rng rng(21);
   for (const auto& path : CpuPaths()) {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     for (const Case& c : cases) {
       // Rows one element wider than the region: the extra element must stay.
       TestPlane dst(4 * (c.width + 1), c.height, c.dstPad, c.dstUp);
@@ -61,7 +61,7 @@ TEST(MultiplyMasks, SpecialFactors) {
   const std::vector<float> values = {0.5f, -3.0f, 1e-40f, 7e37f, -0.0f, inf, 255.0f, 1.0f / 3};
   const int n = static_cast<int>(values.size());
   for (const auto& path : CpuPaths()) {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     struct Case {
       float factor;
       bool keeps;  // leaves every element as it was
@@ -91,7 +91,7 @@ TEST(MultiplyMasks, SpecialFactors) {
 TEST(MultiplyMasks, SamePlaneSquaresEveryElement) {
   Rng rng(22);
   for (const auto& path : CpuPaths()) {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     TestPlane plane(4 * 29, 3, 4, true);
     test::FillFloats(plane, rng, -50, 50);
     std::vector<float> squares;
@@ -111,7 +111,7 @@ TEST(MultiplyMasks, OverlappingPlanesKeepTheSequentialOrder) {
   for (int shiftBytes : {1, 4, 12, 32, 60, 64, 100, -4, -8}) {
     std::vector<std::vector<Byte>> results;
     for (const auto& path : CpuPaths()) {
-      PinnedPath pin(path);
+      PinnedCpuPath pin(path);
       std::vector<Byte> memory(4 * width + 256);
       Rng fill(static_cast<std::uint64_t>(shiftBytes + 1000));
       for (int i = 0; i + 4 <= static_cast<int>(memory.size()); i += 4) {
@@ -134,7 +134,7 @@ TEST(MultiplyMasks, ProductsRoundInTheHostMode) {
   Rng rng(26);
   for (const std::uint32_t mode : {kFpRoundTowardZero, kFpRoundUp, kFpRoundDown}) {
     for (const auto& path : CpuPaths()) {
-      PinnedPath pin(path);
+      PinnedCpuPath pin(path);
       TestPlane dst(4 * 37, 2), src(4 * 37, 2);
       test::FillFloats(dst, rng, -10, 10);
       test::FillFloats(src, rng, -10, 10);

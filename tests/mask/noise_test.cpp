@@ -13,7 +13,7 @@ namespace {
 
 using test::CpuPaths;
 using test::FloatAt;
-using test::PinnedPath;
+using test::PinnedCpuPath;
 using test::Rng;
 using test::TestPlane;
 
@@ -36,7 +36,7 @@ TEST(GenerateNoiseMask, WorkedValuesOnEveryPath) {
   };
   const Case cases[] = {{1, {41, 35, 190, 900, 737}}, {0, {38}}};
   for (const auto& path : CpuPaths()) {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     for (const Case& c : cases) {
       // Wide enough for the vector kernels to produce the first elements.
       TestPlane plane(4 * 19, 1);
@@ -59,7 +59,7 @@ TEST(GenerateNoiseMask, ElementsFollowTheGeneratorAcrossRowsOnEveryPath) {
   const Case cases[] = {{1, 5, 0, false, 7},    {3, 2, 4, true, 0xFFFFFFFFu}, {8, 3, 0, false, 12345},
                         {13, 4, 12, true, 99},  {33, 3, 3, false, 0x80000000u}, {67, 2, 0, true, 5}};
   for (const auto& path : CpuPaths()) {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     for (const Case& c : cases) {
       TestPlane plane(4 * c.width, c.height, c.padding, c.bottomUp);
       ASSERT_EQ(GenerateNoiseMask(reinterpret_cast<float*>(plane.first()), plane.stride(), c.width,

@@ -16,7 +16,7 @@ namespace {
 using mask::FloatRect;
 using test::CpuPaths;
 using test::FloatAt;
-using test::PinnedPath;
+using test::PinnedCpuPath;
 using test::Rng;
 using test::SetFloat;
 using test::TestPlane;
@@ -77,7 +77,7 @@ TEST(ScaleMask, WorkedColumnCasesOnEveryPath) {
        {100, 782, 1464, 2146, kUntouched, kUntouched, kUntouched, kUntouched}},
   };
   for (const auto& path : CpuPaths()) {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     for (const Case& c : cases) {
       MaskPlane src(c.srcWidth, 2, 3, true), dst(c.dstWidth, 2, 5);
       FillRows(src, c.srcRow);
@@ -92,7 +92,7 @@ TEST(ScaleMask, WorkedColumnCasesOnEveryPath) {
 TEST(ScaleMask, EqualRectanglesCopyExactly) {
   Rng rng(31);
   for (const auto& path : CpuPaths()) {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     for (auto [w, h] : {std::pair{2, 2}, {13, 5}, {40, 3}, {3, 17}}) {
       MaskPlane src(w, h, 4, true), dst(w, h, 0, false);
       test::FillFloats(src.plane, rng, -1e6, 1e6);
@@ -108,7 +108,7 @@ TEST(ScaleMask, EqualRectanglesCopyExactly) {
 TEST(ScaleMask, WideSpansContinueAcrossRuns) {
   const int wide = 9000;
   for (const auto& path : CpuPaths()) {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     for (int srcWidth : {wide, 3001}) {
       MaskPlane src(srcWidth, 2), dst(wide, 2);
       std::vector<float> ramp(srcWidth);
@@ -142,7 +142,7 @@ TEST(ScaleMask, CombinationModes) {
                         {1, 1.0f, 8.0f},  {1, 0.25f, 5.0f}, {1, 0.0f, 4.0f},
                         {2, 0.0f, 32.0f}, {1, -1.0f, 0.0f}};
   for (const auto& path : CpuPaths()) {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     for (const Case& c : cases) {
       MaskPlane src(21, 3), dst(21, 3);
       FillRows(src, std::vector<float>(21, 8.0f));
@@ -190,7 +190,7 @@ TEST(ScaleMask, RefusalsWriteNothing) {
       {"NaN extent", 8, 8, 8, 8, {0, 0, 8, nan}, {0, 0, 8, 8}},
   };
   for (const auto& path : CpuPaths()) {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     for (const Case& c : cases) {
       MaskPlane dst(c.dstWidth, c.dstHeight > 0 ? c.dstHeight : 1), src(c.srcWidth, c.srcHeight > 0 ? c.srcHeight : 1);
       dst.height = c.dstHeight;
@@ -308,7 +308,7 @@ TEST(ScaleMask, NothingOutsideThePlanesIsReadOrWritten) {
     std::vector<std::vector<std::uint8_t>> results;
     std::vector<int> returned;
     for (const auto& path : CpuPaths()) {
-      PinnedPath pin(path);
+      PinnedCpuPath pin(path);
       MaskPlane dst(dw + 2, dh + 2, dstShape.padding, dstShape.bottomUp);
       Rng fill(static_cast<std::uint64_t>(call));
       test::FillFloats(dst.plane, fill, -9, 9);
@@ -361,7 +361,7 @@ TEST(ScaleMask, PathsAgreeInEveryHostRoundingMode) {
       const float amount = static_cast<float>(rng.Real(0, 1));
       std::vector<std::vector<std::uint8_t>> results;
       for (const auto& path : CpuPaths()) {
-        PinnedPath pin(path);
+        PinnedCpuPath pin(path);
         MaskPlane dst(dw, dh);
         Rng fill(static_cast<std::uint64_t>(call));
         test::FillFloats(dst.plane, fill, -10, 10);

@@ -13,7 +13,7 @@ namespace morvex {
 namespace {
 
 using test::CpuPaths;
-using test::PinnedPath;
+using test::PinnedCpuPath;
 using test::PixelAt;
 using test::Rng;
 using test::TestPlane;
@@ -134,7 +134,7 @@ TEST(Shear, WorkedRowsOfDirectionTwo) {
       {-1.0, 3, {255, 40, 41, 200, 90, 90, 90, 90, 90, 90}},
   };
   for (const auto& path : CpuPaths()) {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     for (const Case& c : cases) {
       Image src(w, 4, 3), dst(w + 2 + 3, 4, 0, true);
       for (int y = 0; y < 4; ++y)
@@ -151,7 +151,7 @@ TEST(Shear, WorkedRowsOfDirectionTwo) {
 TEST(Shear, FactorZeroCopiesInBothHorizontalDirections) {
   Rng rng(41);
   for (const auto& path : CpuPaths()) {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     for (std::uint32_t dir : {1u, 2u}) {
       Image src(19, 6, 8, true), dst(19, 6, 4);
       src.plane.FillRandom(rng);
@@ -165,7 +165,7 @@ TEST(Shear, RowsFromTheRightMirrorRowsFromTheLeft) {
   // Direction 1 is direction 2 on both planes read right to left.
   Rng rng(42);
   for (const auto& path : CpuPaths()) {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     const int w = 23, h = 7;
     const double factor = 0.7;
     const int dw = ShearedLength(w, h, factor) + 2;
@@ -186,7 +186,7 @@ TEST(Shear, RowsFromTheRightMirrorRowsFromTheLeft) {
 TEST(Shear, ColumnsFromTheLastRowAreColumnsFromTheFirstOnReversedPlanes) {
   Rng rng(43);
   for (const auto& path : CpuPaths()) {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     for (double factor : {0.0, 0.45, 1.5, -0.8}) {
       const int w = 21, h = 9;
       const int dh = ShearedLength(h, w, factor) + 1;
@@ -230,7 +230,7 @@ TEST(Shear, MatchesTheLineModelWithinTheCallerLimits) {
     Image src(h ? length : lines + rng.Int(0, 2), h ? lines + rng.Int(0, 2) : length, ss.padding, ss.bottomUp);
     src.plane.FillRandom(rng);
     for (const auto& path : CpuPaths()) {
-      PinnedPath pin(path);
+      PinnedCpuPath pin(path);
       Image dst(h ? dstLength : lines, h ? lines : dstLength, ds.padding, ds.bottomUp);
       Rng fill(static_cast<std::uint64_t>(call));
       dst.plane.FillRandom(fill);
@@ -247,7 +247,7 @@ TEST(Shear, WideVerticalShearsContinueAcrossRuns) {
   // More lines than the routine works out at once.
   Rng rng(53);
   for (const auto& path : CpuPaths()) {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     for (double factor : {0.003, -0.002}) {
       const int lines = 4100 + 37, length = 5;
       Image src(lines, length);
@@ -264,7 +264,7 @@ TEST(Shear, WideVerticalShearsContinueAcrossRuns) {
 TEST(Shear, AShortDestinationShowsTheStartOfEachLine) {
   Rng rng(46);
   for (const auto& path : CpuPaths()) {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     for (std::uint32_t dir : {0u, 1u, 2u, 3u}) {
       const int lines = 9, length = 15;
       const double factor = 1.75;
@@ -288,7 +288,7 @@ TEST(Shear, AShortDestinationShowsTheStartOfEachLine) {
 TEST(Shear, LinesPastTheSourceRepeatItsLastLine) {
   Rng rng(47);
   for (const auto& path : CpuPaths()) {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     for (std::uint32_t dir : {0u, 1u, 2u, 3u}) {
       const bool h = Horizontal(dir);
       const int lines = 10, srcLines = 4, length = 12;
@@ -330,7 +330,7 @@ TEST(Shear, NonFiniteAndHugeFactors) {
   Image src(9, 5);
   src.plane.FillRandom(rng);
   for (const auto& path : CpuPaths()) {
-    PinnedPath pin(path);
+    PinnedCpuPath pin(path);
     Image zero(12, 5), nan(12, 5);
     DoShear(src, zero, 2, 0.0);
     DoShear(src, nan, 2, std::numeric_limits<double>::quiet_NaN());
@@ -376,7 +376,7 @@ TEST(Shear, NothingOutsideThePlanesIsReadOrWritten) {
     const bool writes = dir < 4 && sw > 0 && sh > 0;
     std::vector<std::vector<std::uint8_t>> results;
     for (const auto& path : CpuPaths()) {
-      PinnedPath pin(path);
+      PinnedCpuPath pin(path);
       Image dst(dw + 2, dh + 2, ds.padding, ds.bottomUp);
       Rng fill(static_cast<std::uint64_t>(call));
       dst.plane.FillRandom(fill);
