@@ -1,4 +1,4 @@
-// Shared pieces of the blur tests: the processor paths, host-style buffers
+// Shared pieces of the blur tests: the path choice, host-style buffers
 // for the intermediate and the sigma arrays (no alignment promise).
 #pragma once
 
@@ -12,34 +12,17 @@
 
 #include "frame/cpu_features.h"
 #include "frame/fpu.h"
+#include "support/cpu_paths.h"
 #include "support/fenced_buffer.h"
 #include "support/fp_state.h"
 #include "support/random.h"
 
 namespace morvex::blur::test_util {
 
-struct PathFlags {
-  const char* name;
-  std::uint32_t flags;
-  bool vector;  // the SSE2 bit: GaussianBlur's vector path
-};
+// GaussianBlur's vector path is chosen by the SSE2 flag alone.
+inline bool VectorPath(const test::CpuPath& path) { return (path.flags & kCpuSse2) != 0; }
 
-// Every kernel choice the machine offers, and the plain scalar path.
-inline std::vector<PathFlags> AllPaths() {
-  const std::uint32_t probed = ProbedCpuFeatureFlags();
-  std::vector<PathFlags> paths;
-  if (probed & kCpuAvx2) paths.push_back({"avx2", probed, true});
-  if (probed & kCpuSse2) paths.push_back({"sse2", kCpuMmx | kCpuSse | kCpuSse2, true});
-  paths.push_back({"scalar", 0, false});
-  return paths;
-}
-
-// Pins the feature flags for a scope.
-class PinnedFlags {
- public:
-  explicit PinnedFlags(std::uint32_t flags) { SetCpuFeatureFlagsForTest(flags); }
-  ~PinnedFlags() { RestoreCpuFeatureFlagsForTest(); }
-};
+inline const test::CpuPath kScalarPath{"scalar", 0};
 
 inline const std::uint32_t kHostModes[] = {kFpRoundNearest, kFpRoundDown, kFpRoundUp,
                                            kFpRoundTowardZero};

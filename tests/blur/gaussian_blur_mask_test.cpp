@@ -24,7 +24,7 @@ struct MaskCall {
   double scale = 1, offset = 0;
 };
 
-void CheckMask(TestPlane& plane, const MaskCall& c, const PathFlags& path, int misalign,
+void CheckMask(TestPlane& plane, const MaskCall& c, const test::CpuPath& path, int misalign,
                std::uint32_t hostMode) {
   const test::FpStateGuard guard;
   test::SetHostRounding(hostMode);
@@ -36,7 +36,7 @@ void CheckMask(TestPlane& plane, const MaskCall& c, const PathFlags& path, int m
   const auto before = test::ReadFpState();
   std::uint8_t result;
   {
-    const PinnedFlags pin(path.flags);
+    const test::PinnedCpuPath pin(path);
     result = GaussianBlurMask(plane.first() + c.channel, plane.stride(), c.format, c.width,
                               c.height, temp.data(), static_cast<std::int32_t>(tempBytes),
                               c.sigmas.horizontal, c.sigmas.vertical, c.scale, c.offset,
@@ -52,7 +52,7 @@ void CheckMask(TestPlane& plane, const MaskCall& c, const PathFlags& path, int m
 }
 
 TEST(GaussianBlurMask, MatchesTheDefinitionOnEveryPathOnRandomRegions) {
-  for (const PathFlags& path : AllPaths()) {
+  for (const test::CpuPath& path : test::CpuPaths()) {
     Rng rng(2000);
     for (int i = 0; i < 200; ++i) {
       MaskCall c;
@@ -85,7 +85,7 @@ TEST(GaussianBlurMask, MatchesTheDefinitionOnEveryPathOnRandomRegions) {
           for (int x = 0; x < c.width; ++x)
             if (rng.Int(0, 9) != 0) plane.Row(r)[c.channel + x * c.format] = 0;
       }
-      SCOPED_TRACE(::testing::Message() << path.name << " call " << i << " format " << c.format
+      SCOPED_TRACE(::testing::Message() << path.label << " call " << i << " format " << c.format
                                         << " " << c.width << "x" << c.height);
       CheckMask(plane, c, path, rng.Int(0, 3), kHostModes[rng.Int(0, 3)]);
       if (HasFailure()) return;
@@ -100,12 +100,12 @@ TEST(GaussianBlurMask, WorkedExamplesOfANineElementRow) {
   };
   const Case cases[] = {{1.0, {1, 5, 18, 52, 102, 52, 18, 5, 2}},
                         {2.0, {8, 16, 28, 43, 53, 45, 32, 22, 19}}};
-  for (const PathFlags& path : AllPaths()) {
+  for (const test::CpuPath& path : test::CpuPaths()) {
     for (const Case& c : cases) {
-      SCOPED_TRACE(::testing::Message() << path.name << " sigma " << c.sigma);
+      SCOPED_TRACE(::testing::Message() << path.label << " sigma " << c.sigma);
       std::uint8_t row[9] = {0, 0, 0, 0, 255, 0, 0, 0, 0};
       Temp temp(9 * 4, 0);
-      const PinnedFlags pin(path.flags);
+      const test::PinnedCpuPath pin(path);
       ASSERT_EQ(GaussianBlurMask(row, 9, 1, 9, 1, temp.data(), 36, c.sigma, c.sigma, 1.0, 0.0,
                                  nullptr, nullptr),
                 1);
@@ -192,10 +192,10 @@ TEST(GaussianBlurMask, RefusesWithItsMessageAndTouchesNothing) {
       {1, 65536, 65536, 4, kSizeMessage},
       {1, 1 << 30, 2, 0x7FFFFFFF, kSizeMessage},
   };
-  for (const PathFlags& path : AllPaths()) {
+  for (const test::CpuPath& path : test::CpuPaths()) {
     for (const Case& c : cases) {
       SCOPED_TRACE(::testing::Message()
-                   << path.name << " format " << c.format << " temp " << c.tempBytes);
+                   << path.label << " format " << c.format << " temp " << c.tempBytes);
       Rng rng(9);
       TestPlane plane(7 * 4, 5, 3);
       plane.FillRandom(rng);
@@ -208,7 +208,7 @@ TEST(GaussianBlurMask, RefusesWithItsMessageAndTouchesNothing) {
       test::StderrCapture capture;
       std::uint8_t result;
       {
-        const PinnedFlags pin(path.flags);
+        const test::PinnedCpuPath pin(path);
         result = GaussianBlurMask(plane.first(), plane.stride(), c.format, c.width, c.height,
                                   temp.data(), static_cast<std::int32_t>(c.tempBytes), 2.0, 2.0,
                                   1.0, 0.0, nullptr, nullptr);
@@ -278,8 +278,8 @@ TEST(GaussianBlurMask, ANotANumberSigmaGivesZero) {
 }
 
 TEST(GaussianBlurMask, TallRegionsComplete) {
-  for (const PathFlags& path : AllPaths()) {
-    SCOPED_TRACE(path.name);
+  for (const test::CpuPath& path : test::CpuPaths()) {
+    SCOPED_TRACE(path.label);
     Rng rng(7);
     TestPlane plane(1, 300000);
     plane.FillRandom(rng);

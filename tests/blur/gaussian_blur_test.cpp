@@ -57,7 +57,7 @@ struct Call {
 
 // Runs GaussianBlur on `plane` and checks image, intermediate, guards and the
 // floating-point state against the reference of `path`.
-void CheckAgainstReference(TestPlane& plane, const Call& c, const PathFlags& path, int misalign,
+void CheckAgainstReference(TestPlane& plane, const Call& c, const test::CpuPath& path, int misalign,
                            std::uint32_t hostMode) {
   const test::FpStateGuard guard;
   test::SetHostRounding(hostMode);
@@ -65,11 +65,11 @@ void CheckAgainstReference(TestPlane& plane, const Call& c, const PathFlags& pat
   Temp temp(tempBytes, misalign);
   const SigmaArray rows(c.sigmas.rows), columns(c.sigmas.columns);
   const ref::Result expected = ref::Image(plane, c.format, c.width, c.height, c.sigmas,
-                                          path.vector ? ref::Path::kVector : ref::Path::kScalar);
+                                          VectorPath(path) ? ref::Path::kVector : ref::Path::kScalar);
   const auto before = test::ReadFpState();
   std::uint8_t result;
   {
-    const PinnedFlags pin(path.flags);
+    const test::PinnedCpuPath pin(path);
     result = GaussianBlur(plane.first(), plane.stride(), c.format, c.width, c.height, temp.data(),
                           static_cast<std::int32_t>(tempBytes), c.sigmas.horizontal,
                           c.sigmas.vertical, c.sigmas.rows.empty() ? nullptr : rows.get(),
@@ -84,7 +84,7 @@ void CheckAgainstReference(TestPlane& plane, const Call& c, const PathFlags& pat
 }
 
 TEST(GaussianBlur, MatchesTheDefinitionOfEachPathOnRandomRegions) {
-  for (const PathFlags& path : AllPaths()) {
+  for (const test::CpuPath& path : test::CpuPaths()) {
     Rng rng(1000);
     for (int i = 0; i < 160; ++i) {
       Call c;
@@ -99,7 +99,7 @@ TEST(GaussianBlur, MatchesTheDefinitionOfEachPathOnRandomRegions) {
       TestPlane plane(c.width * c.format + rng.Int(0, 1) * 3, c.height, shape.padding,
                       shape.bottomUp);
       FillImage(plane, c.format, c.width, c.height, rng);
-      SCOPED_TRACE(::testing::Message() << path.name << " call " << i << " format " << c.format
+      SCOPED_TRACE(::testing::Message() << path.label << " call " << i << " format " << c.format
                                         << " " << c.width << "x" << c.height);
       CheckAgainstReference(plane, c, path, rng.Int(0, 3), kHostModes[rng.Int(0, 3)]);
       if (HasFailure()) return;
@@ -108,13 +108,13 @@ TEST(GaussianBlur, MatchesTheDefinitionOfEachPathOnRandomRegions) {
 }
 
 TEST(GaussianBlur, WorkedExampleOfANinePixelRow) {
-  for (const PathFlags& path : AllPaths()) {
-    SCOPED_TRACE(path.name);
+  for (const test::CpuPath& path : test::CpuPaths()) {
+    SCOPED_TRACE(path.label);
     TestPlane plane(9 * 4, 1);
     plane.Fill(0);
     for (int ch = 0; ch < 4; ++ch) plane.Row(0)[4 * 4 + ch] = 255;
     Temp temp(9 * 16, 0);
-    const PinnedFlags pin(path.flags);
+    const test::PinnedCpuPath pin(path);
     ASSERT_EQ(GaussianBlur(plane.first(), plane.stride(), 4, 9, 1, temp.data(), 9 * 16, 1.0, 1.0,
                            nullptr, nullptr),
               1);
@@ -127,7 +127,7 @@ TEST(GaussianBlur, WorkedExampleOfANinePixelRow) {
 }
 
 TEST(GaussianBlur, UniformRegionsKeepTheirValuesOnTheScalarPath) {
-  const PinnedFlags pin(0);
+  const test::PinnedCpuPath pin(kScalarPath);
   for (double sigma : {0.5, 1.0, 2.4, 7.0, 30.0, 54.0}) {
     for (int value : {0, 1, 77, 254, 255}) {
       TestPlane plane(13 * 4, 11, 4);
@@ -143,7 +143,7 @@ TEST(GaussianBlur, UniformRegionsKeepTheirValuesOnTheScalarPath) {
 }
 
 TEST(GaussianBlur, AOnePixelWideRowPassesTheHorizontalPassUnchangedOnTheScalarPath) {
-  const PinnedFlags pin(0);
+  const test::PinnedCpuPath pin(kScalarPath);
   Rng rng(5);
   TestPlane plane(4, 40);
   plane.FillRandom(rng);
@@ -170,7 +170,7 @@ TEST(GaussianBlur, ScalarPathRoundsExactHalvesToEven) {
     ref::Run(v, true, ref::For(2.0), true, false);
     ASSERT_EQ(v[2], 188.5f);
   }
-  const PinnedFlags pin(0);
+  const test::PinnedCpuPath pin(kScalarPath);
   for (std::uint32_t host : kHostModes) {
     const test::FpStateGuard guard;
     test::SetHostRounding(host);
@@ -208,9 +208,9 @@ TEST(GaussianBlur, RefusesWithItsMessageAndTouchesNothing) {
       {4, -2, -3, 95, kSizeMessage},  // the product of two negative sizes is positive
       {4, -2, -3, 96, nullptr},
   };
-  for (const PathFlags& path : AllPaths()) {
+  for (const test::CpuPath& path : test::CpuPaths()) {
     for (const Case& c : cases) {
-      SCOPED_TRACE(::testing::Message() << path.name << " format " << c.format << " " << c.width
+      SCOPED_TRACE(::testing::Message() << path.label << " format " << c.format << " " << c.width
                                         << "x" << c.height << " temp " << c.tempBytes);
       Rng rng(9);
       TestPlane plane(7 * 16, 5, 3);
@@ -225,7 +225,7 @@ TEST(GaussianBlur, RefusesWithItsMessageAndTouchesNothing) {
       test::StderrCapture capture;
       std::uint8_t result;
       {
-        const PinnedFlags pin(path.flags);
+        const test::PinnedCpuPath pin(path);
         result =
             GaussianBlur(plane.first(), plane.stride(), c.format, c.width, c.height, temp.data(),
                          static_cast<std::int32_t>(c.tempBytes), 2.0, 3.0, nullptr, nullptr);
@@ -244,7 +244,7 @@ TEST(GaussianBlur, EmptyRegionsSucceedWithoutTouchingAnything) {
   struct Case {
     int width, height;
   };
-  for (const PathFlags& path : AllPaths()) {
+  for (const test::CpuPath& path : test::CpuPaths()) {
     for (const Case c : {Case{0, 4}, Case{-3, 4}, Case{5, 0}, Case{5, -2}, Case{0, 0}}) {
       for (int format : {4, 16}) {
         Rng rng(10);
@@ -254,7 +254,7 @@ TEST(GaussianBlur, EmptyRegionsSucceedWithoutTouchingAnything) {
         const auto planeBefore = plane.Snapshot();
         const auto tempBefore = temp.Snapshot();
         test::StderrCapture capture;
-        const PinnedFlags pin(path.flags);
+        const test::PinnedCpuPath pin(path);
         EXPECT_EQ(GaussianBlur(plane.first(), plane.stride(), format, c.width, c.height,
                                temp.data(), 5 * 4 * 16, 1.0, 1.0, nullptr, nullptr),
                   1);
@@ -282,9 +282,9 @@ std::vector<std::uint8_t> Blurred(const TestPlane& source, int format, int width
 }
 
 TEST(GaussianBlur, SigmasAreClampedAndArraysReplaceTheSingleSigma) {
-  for (const PathFlags& path : AllPaths()) {
-    SCOPED_TRACE(path.name);
-    const PinnedFlags pin(path.flags);
+  for (const test::CpuPath& path : test::CpuPaths()) {
+    SCOPED_TRACE(path.label);
+    const test::PinnedCpuPath pin(path);
     Rng rng(11);
     const int w = 19, h = 14;
     TestPlane src(w * 4, h);
@@ -305,8 +305,8 @@ TEST(GaussianBlur, SigmasAreClampedAndArraysReplaceTheSingleSigma) {
 }
 
 TEST(GaussianBlur, FloatResultsAreNotClamped) {
-  for (const PathFlags& path : AllPaths()) {
-    const PinnedFlags pin(path.flags);
+  for (const test::CpuPath& path : test::CpuPaths()) {
+    const test::PinnedCpuPath pin(path);
     TestPlane plane(6 * 16, 3);
     for (int r = 0; r < 3; ++r)
       for (int i = 0; i < 24; ++i) plane.Set<float>(i * 4, r, 1000.0f);
@@ -321,10 +321,10 @@ TEST(GaussianBlur, FloatResultsAreNotClamped) {
 
 TEST(GaussianBlur, ANotANumberSigmaGivesZeroBytesAndNotANumberFloats) {
   const double nan = std::nan("");
-  for (const PathFlags& path : AllPaths()) {
+  for (const test::CpuPath& path : test::CpuPaths()) {
     for (int format : {4, 16}) {
-      SCOPED_TRACE(::testing::Message() << path.name << " format " << format);
-      const PinnedFlags pin(path.flags);
+      SCOPED_TRACE(::testing::Message() << path.label << " format " << format);
+      const test::PinnedCpuPath pin(path);
       Rng rng(14);
       TestPlane plane(7 * format, 5);
       FillImage(plane, format, 7, 5, rng);
@@ -363,8 +363,8 @@ TEST(GaussianBlur, VectorPathRestoresTheWholeMxcsr) {
 
 TEST(GaussianBlur, TallRegionsComplete) {
   const int w = 2, h = 200000;
-  for (const PathFlags& path : AllPaths()) {
-    SCOPED_TRACE(path.name);
+  for (const test::CpuPath& path : test::CpuPaths()) {
+    SCOPED_TRACE(path.label);
     Rng rng(13);
     TestPlane plane(w * 4, h);
     plane.FillRandom(rng);
