@@ -9,7 +9,8 @@
 
 #include "frame/fpu.h"
 #include "morvex/native.h"
-#include "paths.h"
+#include "pixel/host_table.h"
+#include "support/cpu_paths.h"
 #include "pixel/conversion.h"
 #include "support/fp_state.h"
 #include "support/stderr_capture.h"
@@ -21,7 +22,7 @@ namespace {
 using test::CpuPaths;
 using test::FpStateGuard;
 using test::HostTable;
-using test::PinnedPath;
+using test::PinnedCpuPath;
 using test::ReadFpState;
 using test::Rng;
 using test::TestPlane;
@@ -158,7 +159,7 @@ TEST(FormatConversions, WorkedNumbersUnderEveryHostModeAndPath) {
     for (int i = 0; i < 9; ++i) mask.Set<float>(4 * i, r, value(i, r).value);
   }
   for (const auto& path : CpuPaths()) {
-    const PinnedPath pinned(path);
+    const PinnedCpuPath pinned(path);
     for (std::uint32_t host : kHostModes) {
       FpStateGuard guard;
       test::SetHostRounding(host);
@@ -186,7 +187,7 @@ TEST(FormatConversions, WorkedNumbersUnderEveryHostModeAndPath) {
 
 TEST(FormatConversions, ByteFloatByteRoundTripIsExactForEveryValueInEveryChannel) {
   for (const auto& path : CpuPaths()) {
-    const PinnedPath pinned(path);
+    const PinnedCpuPath pinned(path);
     // Pixel i holds i, i + 64, i + 128 and i + 192 (mod 256): every channel
     // sees all 256 values.
     TestPlane bytes(256 * 4, 1), floats(256 * 16, 1), back(256 * 4, 1);
@@ -291,7 +292,7 @@ const Shape kShapes[] = {{1, 1, 0, 0, false, false}, {3, 4, 5, 0, true, false},
 TEST(FormatConversions, RandomPlanesFollowTheRulesOnEveryPathAndShape) {
   Rng rng(22);
   for (const auto& path : CpuPaths()) {
-    const PinnedPath pinned(path);
+    const PinnedCpuPath pinned(path);
     for (const Shape& s : kShapes) {
       for (const Conversion& c : kConversions) {
         FpStateGuard guard;
@@ -302,7 +303,7 @@ TEST(FormatConversions, RandomPlanesFollowTheRulesOnEveryPathAndShape) {
         TestPlane dst(s.width * c.dstBytes, s.height, s.dstPad, s.dstUp);
         c.floatSource ? FillFloats(src, rng) : src.FillRandom(rng);
         dst.FillRandom(rng);
-        ExpectConversion(c, dst, src, s.width, s.height, " on " + path.label, EveryRow);
+        ExpectConversion(c, dst, src, s.width, s.height, std::string(" on ") + path.label, EveryRow);
       }
     }
   }
@@ -319,9 +320,9 @@ TEST(FormatConversions, LargeAlignedDestinationsConvertLikeSmallOnes) {
     TestPlane dst(width * c.dstBytes, height, 16, false);
     c.floatSource ? FillFloats(src, rng) : src.FillRandom(rng);
     for (const auto& path : CpuPaths()) {
-      const PinnedPath pinned(path);
+      const PinnedCpuPath pinned(path);
       dst.Fill(0);
-      ExpectConversion(c, dst, src, width, height, " on " + path.label, SampledRows);
+      ExpectConversion(c, dst, src, width, height, std::string(" on ") + path.label, SampledRows);
     }
   }
 }
@@ -373,7 +374,7 @@ TEST(FormatConversions, EmptyRegionsTouchNothingAndKeepTheRoundingMode) {
 
 TEST(FormatConversions, RestoreEachUnitsRoundingWhenHostUnitsDiffer) {
   for (const auto& path : CpuPaths()) {
-    const PinnedPath pinned(path);
+    const PinnedCpuPath pinned(path);
     FpStateGuard guard;
     test::SetHostRounding(kFpRoundTowardZero);
     WriteMxcsr((ReadMxcsr() & ~0x6000u) | 0x2000u);  // SSE rounds down, x87 toward zero

@@ -17,7 +17,7 @@ namespace {
 using test::Argb;
 using test::CpuPaths;
 using test::FpStateGuard;
-using test::PinnedCpu;
+using test::PinnedCpuPath;
 using test::Rng;
 using test::TestPlane;
 
@@ -77,7 +77,7 @@ TEST(HslScaleOffset, WorkedExamplesOnEveryPathAndHostRoundingMode) {
   for (const std::uint32_t hostMode :
        {kFpRoundNearest, kFpRoundTowardZero, kFpRoundDown, kFpRoundUp}) {
     for (const auto& path : CpuPaths()) {
-      PinnedCpu pin(path);
+      PinnedCpuPath pin(path);
       for (const Example& e : kExamples) {
         FpStateGuard guard;
         test::SetHostRounding(hostMode);
@@ -109,7 +109,7 @@ TEST(HslScaleOffset, IdentityGivesEveryPixelBackOnEveryPath) {
   const int height = static_cast<int>((pixels.size() + width - 1) / width);
   pixels.resize(static_cast<std::size_t>(width) * height, Argb(1, 2, 3, 4));
   for (const auto& path : CpuPaths()) {
-    PinnedCpu pin(path);
+    PinnedCpuPath pin(path);
     TestPlane plane(width * 4, height, 12, true);
     for (int i = 0; i < width * height; ++i)
       plane.Set<std::uint32_t>(i % width * 4, i / width, pixels[i]);
@@ -131,7 +131,7 @@ TEST(HslScaleOffset, GraysRaiseNoDivisionOrInvalidFlagOnAnyPath) {
   for (std::uint32_t v : {0u, 255u, 1u, 128u, 254u}) pixels.push_back(Argb(v, v, v, v));
   pixels.push_back(Argb(255, 200, 10, 10));
   for (const auto& path : CpuPaths()) {
-    PinnedCpu pin(path);
+    PinnedCpuPath pin(path);
     for (const tone::HslAdjustment& adj :
          {kIdentity, tone::HslAdjustment{1, 2, 0.5, 0.25, 0.1, 0.2}}) {
       FpStateGuard guard;
@@ -268,7 +268,7 @@ TEST(HslScaleOffset, DenseColoursUnderExtremeParametersMatchOnEveryPath) {
     std::vector<std::uint32_t> expected;
     for (std::uint32_t c : colours) expected.push_back(Reference(c, adj));
     for (const auto& path : CpuPaths()) {
-      PinnedCpu pin(path);
+      PinnedCpuPath pin(path);
       TestPlane plane(width * 4, 1);
       for (int x = 0; x < width; ++x)
         plane.Set<std::uint32_t>(4 * x, 0, colours[static_cast<std::size_t>(x)]);
@@ -284,7 +284,7 @@ TEST(HslScaleOffset, DenseColoursUnderExtremeParametersMatchOnEveryPath) {
 TEST(HslScaleOffset, PaddedAndBottomUpRegionsOnEveryPath) {
   Rng rng(33);
   for (const auto& path : CpuPaths()) {
-    PinnedCpu pin(path);
+    PinnedCpuPath pin(path);
     for (int round = 0; round < 30; ++round) {
       const int width = rng.Int(1, 29), height = rng.Int(1, 4), extra = rng.Int(0, 2);
       const auto shape = test::RandomShape(rng);

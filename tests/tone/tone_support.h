@@ -1,37 +1,14 @@
-// Shared helpers of the tone tests: processor paths (each export is run with
-// the feature flags pinned to every kernel choice the machine can take),
-// direct kernel access, and pixel arithmetic written out independently.
+// Shared helpers of the tone tests: direct kernel access, and pixel
+// arithmetic written out independently.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "frame/cpu_features.h"
+#include "support/cpu_paths.h"
 
 namespace morvex::test {
-
-struct CpuPath {
-  const char* label;
-  std::uint32_t flags;
-};
-
-inline std::vector<CpuPath> CpuPaths() {
-  const std::uint32_t probed = ProbedCpuFeatureFlags();
-  std::vector<CpuPath> paths{{"probed", probed}};
-  if (probed & kCpuAvx2) paths.push_back({"no-avx2", probed & ~kCpuAvx2});
-  if (probed & kCpuSse2) paths.push_back({"sse2", kCpuMmx | kCpuSse | kCpuSse2});
-  paths.push_back({"scalar", 0});
-  return paths;
-}
-
-// Pins the flags for a scope.
-class PinnedCpu {
- public:
-  explicit PinnedCpu(const CpuPath& path) { SetCpuFeatureFlagsForTest(path.flags); }
-  ~PinnedCpu() { RestoreCpuFeatureFlagsForTest(); }
-  PinnedCpu(const PinnedCpu&) = delete;
-  PinnedCpu& operator=(const PinnedCpu&) = delete;
-};
 
 // A vector row kernel, for tests that call kernels directly.
 template <class Kernel>
