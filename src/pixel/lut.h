@@ -85,6 +85,11 @@ void LutRow(Byte* row, std::int32_t width, const LutTables& tables);
 void LutWithAlphaClampRow(Byte* row, std::int32_t width, const LutTables& tables);
 void LutRowSplit(Byte* row, std::int32_t width, const LutTables& tables);
 void LutWithAlphaClampRowSse2(Byte* row, std::int32_t width, const LutTables& tables);
+void LutWithAlphaClampRowAvx2(Byte* row, std::int32_t width, const LutTables& tables);
+
+// Pixels per pass of the LutWithAlphaClamp kernels: the looked-up pixels are
+// still in the first-level cache when the clamp pass reads them back.
+inline constexpr std::int32_t kLutClampChunk = 256;
 
 // ClampToAlpha over a row, in place.
 void ClampToAlphaRowSse2(Byte* row, std::int32_t width);

@@ -84,6 +84,11 @@ TEST(LutKernels, FastRowsMatchPlainRowsAtEveryWidth) {
         "LutWithAlphaClamp", rng,
         [&](std::uint8_t* r, std::int32_t w) { pixel::LutWithAlphaClampRowSse2(r, w, tables); },
         [&](std::uint8_t* r, std::int32_t w) { pixel::LutWithAlphaClampRow(r, w, tables); });
+    if (HasCpu(ProbedCpuFeatureFlags(), kCpuAvx2))
+      ExpectSameRows(
+          "LutWithAlphaClamp AVX2", rng,
+          [&](std::uint8_t* r, std::int32_t w) { pixel::LutWithAlphaClampRowAvx2(r, w, tables); },
+          [&](std::uint8_t* r, std::int32_t w) { pixel::LutWithAlphaClampRow(r, w, tables); });
     for (unsigned channel = 0; channel < 4; ++channel)
       ExpectSameRows(
           "ChannelMap", rng,

@@ -17,13 +17,15 @@ struct VectorKernel {
   Kernel run;
 };
 
-// The SSE2 and AVX2 kernels of one family that this processor can run.
+// The SSE2, AVX2 and (where the family has one) AVX-512 kernels of one
+// family that this processor can run.
 template <class Kernel>
-std::vector<VectorKernel<Kernel>> RunnableKernels(Kernel sse2, Kernel avx2) {
+std::vector<VectorKernel<Kernel>> RunnableKernels(Kernel sse2, Kernel avx2, Kernel avx512 = nullptr) {
   const std::uint32_t probed = ProbedCpuFeatureFlags();
   std::vector<VectorKernel<Kernel>> kernels;
   if (HasCpu(probed, kCpuSse2)) kernels.push_back({"sse2", sse2});
   if (HasCpu(probed, kCpuAvx2)) kernels.push_back({"avx2", avx2});
+  if (avx512 != nullptr && HasCpu(probed, kCpuAvx512)) kernels.push_back({"avx512", avx512});
   return kernels;
 }
 
