@@ -94,27 +94,28 @@ struct KernelCase {
   RowFn fast, plain;
   int srcBytes, dstBytes;  // per element
   bool floatSource;
-  bool avx2;
-  bool stream;  // needs a 16-byte aligned destination
+  std::uint32_t needs;  // processor feature the kernel needs
+  bool stream;          // needs a 16-byte aligned destination
 };
 const KernelCase kKernels[] = {
-    {"ArgbToArgbFloat/sse2", pixel::ArgbToArgbFloatRowSse2, pixel::ArgbToArgbFloatRow, 4, 16, false, false, false},
-    {"ArgbToArgbFloat/avx2", pixel::ArgbToArgbFloatRowAvx2, pixel::ArgbToArgbFloatRow, 4, 16, false, true, false},
-    {"ArgbFloatToArgb/sse2", pixel::ArgbFloatToArgbRowSse2<false>, pixel::ArgbFloatToArgbRow, 16, 4, true, false, false},
-    {"ArgbFloatToArgb/avx2", pixel::ArgbFloatToArgbRowAvx2<false>, pixel::ArgbFloatToArgbRow, 16, 4, true, true, false},
-    {"ArgbFloatToArgb/sse2-stream", pixel::ArgbFloatToArgbRowSse2<true>, pixel::ArgbFloatToArgbRow, 16, 4, true, false, true},
-    {"ArgbFloatToArgb/avx2-stream", pixel::ArgbFloatToArgbRowAvx2<true>, pixel::ArgbFloatToArgbRow, 16, 4, true, true, true},
-    {"FloatMaskToArgb/sse2", pixel::FloatMaskToArgbRowSse2<false>, pixel::FloatMaskToArgbRow, 4, 4, true, false, false},
-    {"FloatMaskToArgb/avx2", pixel::FloatMaskToArgbRowAvx2<false>, pixel::FloatMaskToArgbRow, 4, 4, true, true, false},
-    {"FloatMaskToArgb/sse2-stream", pixel::FloatMaskToArgbRowSse2<true>, pixel::FloatMaskToArgbRow, 4, 4, true, false, true},
-    {"FloatMaskToArgb/avx2-stream", pixel::FloatMaskToArgbRowAvx2<true>, pixel::FloatMaskToArgbRow, 4, 4, true, true, true},
+    {"ArgbToArgbFloat/sse2", pixel::ArgbToArgbFloatRowSse2, pixel::ArgbToArgbFloatRow, 4, 16, false, kCpuSse2, false},
+    {"ArgbToArgbFloat/avx2", pixel::ArgbToArgbFloatRowAvx2, pixel::ArgbToArgbFloatRow, 4, 16, false, kCpuAvx2, false},
+    {"ArgbToArgbFloat/avx512", pixel::ArgbToArgbFloatRowAvx512<false>, pixel::ArgbToArgbFloatRow, 4, 16, false, kCpuAvx512, false},
+    {"ArgbToArgbFloat/avx512-stream", pixel::ArgbToArgbFloatRowAvx512<true>, pixel::ArgbToArgbFloatRow, 4, 16, false, kCpuAvx512, true},
+    {"ArgbFloatToArgb/sse2", pixel::ArgbFloatToArgbRowSse2<false>, pixel::ArgbFloatToArgbRow, 16, 4, true, kCpuSse2, false},
+    {"ArgbFloatToArgb/avx2", pixel::ArgbFloatToArgbRowAvx2<false>, pixel::ArgbFloatToArgbRow, 16, 4, true, kCpuAvx2, false},
+    {"ArgbFloatToArgb/sse2-stream", pixel::ArgbFloatToArgbRowSse2<true>, pixel::ArgbFloatToArgbRow, 16, 4, true, kCpuSse2, true},
+    {"ArgbFloatToArgb/avx2-stream", pixel::ArgbFloatToArgbRowAvx2<true>, pixel::ArgbFloatToArgbRow, 16, 4, true, kCpuAvx2, true},
+    {"FloatMaskToArgb/sse2", pixel::FloatMaskToArgbRowSse2<false>, pixel::FloatMaskToArgbRow, 4, 4, true, kCpuSse2, false},
+    {"FloatMaskToArgb/avx2", pixel::FloatMaskToArgbRowAvx2<false>, pixel::FloatMaskToArgbRow, 4, 4, true, kCpuAvx2, false},
+    {"FloatMaskToArgb/sse2-stream", pixel::FloatMaskToArgbRowSse2<true>, pixel::FloatMaskToArgbRow, 4, 4, true, kCpuSse2, true},
+    {"FloatMaskToArgb/avx2-stream", pixel::FloatMaskToArgbRowAvx2<true>, pixel::FloatMaskToArgbRow, 4, 4, true, kCpuAvx2, true},
 };
 
 TEST(ConversionKernels, VectorRowsMatchPlainRowsAtEveryWidth) {
-  const bool haveAvx2 = HasCpu(ProbedCpuFeatureFlags(), kCpuAvx2);
   Rng rng(21);
   for (const KernelCase& k : kKernels) {
-    if (k.avx2 && !haveAvx2) continue;
+    if (!HasCpu(ProbedCpuFeatureFlags(), k.needs)) continue;
     for (int width = 0; width <= 67; ++width) {
       for (int rep = 0; rep < 3; ++rep) {
         // Misaligned rows (aligned destinations for streaming) with guard
@@ -128,10 +129,12 @@ TEST(ConversionKernels, VectorRowsMatchPlainRowsAtEveryWidth) {
           }
         else
           rng.Fill(src.data(), src.size());
-        std::vector<std::uint8_t> a(static_cast<std::size_t>(width) * k.dstBytes + 24);
+        std::vector<std::uint8_t> a(static_cast<std::size_t>(width) * k.dstBytes + 72);
         rng.Fill(a.data(), a.size());
+        // Streaming destinations: 16-byte aligned, at any place in a 64-byte line.
         const auto misalignment = reinterpret_cast<std::uintptr_t>(a.data()) & 15u;
-        const int dstOffset = k.stream ? static_cast<int>((16 - misalignment) & 15u) : rng.Int(0, 3);
+        const int dstOffset =
+            k.stream ? static_cast<int>((16 - misalignment) & 15u) + 16 * rng.Int(0, 3) : rng.Int(0, 3);
         std::vector<std::uint8_t> b = a;
         {
           const RoundToNearestBracket bracket;
@@ -224,7 +227,7 @@ float LoadFloat(const std::uint8_t* p) {
 }
 
 const Conversion kConversions[] = {
-    {"ConvertARGBToARGBFloat", 4, 16, false, false,
+    {"ConvertARGBToARGBFloat", 4, 16, false, true,
      [](TestPlane& d, const TestPlane& s, int w, int h) {
        return ConvertARGBToARGBFloat(d.floats(), d.stride(), s.first(), s.stride(), w, h);
      },
