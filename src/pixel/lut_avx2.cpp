@@ -26,13 +26,7 @@ void ClampToAlphaRowAvx2(Byte* row, std::int32_t width) {
 }  // namespace
 
 void LutWithAlphaClampRowAvx2(Byte* row, std::int32_t width, const LutTables& tables) {
-  for (std::int32_t x = 0; x < width;) {
-    const std::int32_t count = width - x < kLutClampChunk ? width - x : kLutClampChunk;
-    Byte* chunk = row + ElementOffset(x, kArgbImageBytes);
-    LutRowSplit(chunk, count, tables);
-    ClampToAlphaRowAvx2(chunk, count);
-    x += count;
-  }
+  LutThenClampRows(row, width, tables, ClampToAlphaRowAvx2);
 }
 
 }  // namespace morvex::pixel

@@ -68,16 +68,18 @@ void ClampToAlphaRowSse2(Byte* row, std::int32_t width) {
   }
 }
 
-// The lookups of Lut, then each colour limited to the new alpha: the same
-// bytes as LutWithAlphaClampPixel, which clamps to the looked-up alpha.
-void LutWithAlphaClampRowSse2(Byte* row, std::int32_t width, const LutTables& tables) {
+void LutThenClampRows(Byte* row, std::int32_t width, const LutTables& tables, ClampRowFn clamp) {
   for (std::int32_t x = 0; x < width;) {
     const std::int32_t count = width - x < kLutClampChunk ? width - x : kLutClampChunk;
     Byte* chunk = row + ElementOffset(x, kArgbImageBytes);
     LutRowSplit(chunk, count, tables);
-    ClampToAlphaRowSse2(chunk, count);
+    clamp(chunk, count);
     x += count;
   }
+}
+
+void LutWithAlphaClampRowSse2(Byte* row, std::int32_t width, const LutTables& tables) {
+  LutThenClampRows(row, width, tables, ClampToAlphaRowSse2);
 }
 
 void ChannelMapRowSse2(Byte* dst, const Byte* src, std::int32_t width, unsigned channel,
