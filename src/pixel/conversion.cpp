@@ -35,6 +35,7 @@ namespace {
 // row 16-byte aligned.
 struct RowKernels {
   ConvertRowFn avx2, avx2Stream, sse2, sse2Stream, plain;
+  ConvertRowFn avx512 = nullptr, avx512Stream = nullptr;
 };
 
 // Destinations this large leave the caches anyway; streaming them saves
@@ -52,6 +53,7 @@ bool Streams(Rows dst, std::int32_t width, std::int32_t height, std::int32_t dst
 
 ConvertRowFn Pick(const RowKernels& k, bool stream) {
   const std::uint32_t flags = CpuFeatureFlags();
+  if (HasCpu(flags, kCpuAvx512) && k.avx512) return stream && k.avx512Stream ? k.avx512Stream : k.avx512;
   if (HasCpu(flags, kCpuAvx2)) return stream && k.avx2Stream ? k.avx2Stream : k.avx2;
   if (HasCpu(flags, kCpuSse2)) return stream && k.sse2Stream ? k.sse2Stream : k.sse2;
   return k.plain;
@@ -80,15 +82,18 @@ void Convert(const RowKernels& kernels, bool rounds, Rows dst, ConstRows src, st
     WalkRows(kernel, dst, src, width, height);
   }
   // Orders the streamed stores before whatever the caller writes next.
-  if (kernel != nullptr && (kernel == kernels.avx2Stream || kernel == kernels.sse2Stream))
+  if (kernel != nullptr &&
+      (kernel == kernels.avx512Stream || kernel == kernels.avx2Stream || kernel == kernels.sse2Stream))
     FinishStreamingStores();
 }
 
 }  // namespace
 
 void ConvertArgbToArgbFloat(Rows dst, ConstRows src, std::int32_t width, std::int32_t height) {
-  static constexpr RowKernels kernels{ArgbToArgbFloatRowAvx2, nullptr, ArgbToArgbFloatRowSse2,
-                                      nullptr, ArgbToArgbFloatRow};
+  static constexpr RowKernels kernels{ArgbToArgbFloatRowAvx2,        nullptr,
+                                      ArgbToArgbFloatRowSse2,        nullptr,
+                                      ArgbToArgbFloatRow,            ArgbToArgbFloatRowAvx512<false>,
+                                      ArgbToArgbFloatRowAvx512<true>};
   Convert(kernels, false, dst, src, width, height, kArgbFloatImageBytes);
 }
 

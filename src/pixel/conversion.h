@@ -42,6 +42,8 @@ using ConvertRowFn = void (*)(Byte* dst, const Byte* src, std::int32_t width);
 void ArgbToArgbFloatRow(Byte* dst, const Byte* src, std::int32_t width);
 void ArgbToArgbFloatRowSse2(Byte* dst, const Byte* src, std::int32_t width);
 void ArgbToArgbFloatRowAvx2(Byte* dst, const Byte* src, std::int32_t width);
+template <bool kStream>
+void ArgbToArgbFloatRowAvx512(Byte* dst, const Byte* src, std::int32_t width);
 
 // These round in the current mode: call them inside the bracket. Their
 // vector kernels come in two forms: kStream writes each group with

@@ -3,6 +3,8 @@
 #include <cstddef>
 #include <cstring>
 
+#include "frame/cpu_features.h"
+
 namespace morvex::pixel {
 
 void CopyRows(Rows dst, ConstRows src, std::int64_t rowBytes, std::int32_t height) {
@@ -17,17 +19,48 @@ void CopyRows(Rows dst, ConstRows src, std::int64_t rowBytes, std::int32_t heigh
   }
 }
 
+void ChannelCopyRow(Byte* dst, std::int32_t dstStep, const Byte* src, std::int32_t srcStep,
+                    std::int32_t width) {
+  for (std::int32_t x = 0; x < width; ++x) {
+    *dst = *src;
+    dst += dstStep;
+    src += srcStep;
+  }
+}
+
+ChannelCopyRowFn ChooseChannelCopyRow(std::int32_t dstStep, std::int32_t srcStep,
+                                      std::uint32_t cpuFlags) {
+  const bool avx512 = HasCpu(cpuFlags, kCpuAvx512);
+  if (dstStep == 1 && srcStep == 4) {
+    if (avx512) return &ChannelCopyRow4To1Avx512;
+    if (HasCpu(cpuFlags, kCpuAvx2)) return &ChannelCopyRow4To1Avx2;
+    if (HasCpu(cpuFlags, kCpuSse2)) return &ChannelCopyRow4To1Sse2;
+  }
+  // Scattered single-byte destinations need byte-masked stores to stay
+  // off the bytes between the elements.
+  if (avx512 && dstStep == 4 && srcStep == 1) return &ChannelCopyRow1To4Avx512;
+  if (avx512 && dstStep == 4 && srcStep == 4) return &ChannelCopyRow4To4Avx512;
+  return nullptr;
+}
+
+bool ChannelRowsApart(const Byte* dst, std::int32_t dstStep, const Byte* src,
+                      std::int32_t srcStep, std::int32_t width) {
+  const auto dstFirst = reinterpret_cast<std::uintptr_t>(dst);
+  const auto srcFirst = reinterpret_cast<std::uintptr_t>(src);
+  const auto dstLast = dstFirst + static_cast<std::uintptr_t>(ElementOffset(width - 1, dstStep));
+  const auto srcLast = srcFirst + static_cast<std::uintptr_t>(ElementOffset(width - 1, srcStep));
+  return dstLast < srcFirst || srcLast < dstFirst;
+}
+
 void CopyChannel(Rows dst, std::int32_t dstStep, ConstRows src, std::int32_t srcStep,
                  std::int32_t width, std::int32_t height) {
   if (width <= 0) return;  // rows without elements: nothing to walk
+  const ChannelCopyRowFn fast = ChooseChannelCopyRow(dstStep, srcStep, CpuFeatureFlags());
   for (std::int32_t y = 0; y < height; ++y) {
-    Byte* d = dst.row;
-    const Byte* s = src.row;
-    for (std::int32_t x = 0; x < width; ++x) {
-      *d = *s;
-      d += dstStep;
-      s += srcStep;
-    }
+    if (fast != nullptr && ChannelRowsApart(dst.row, dstStep, src.row, srcStep, width))
+      fast(dst.row, src.row, width);
+    else
+      ChannelCopyRow(dst.row, dstStep, src.row, srcStep, width);
     dst.Next();
     src.Next();
   }

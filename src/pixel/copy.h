@@ -15,4 +15,32 @@ void CopyRows(Rows dst, ConstRows src, std::int64_t rowBytes, std::int32_t heigh
 void CopyChannel(Rows dst, std::int32_t dstStep, ConstRows src, std::int32_t srcStep,
                  std::int32_t width, std::int32_t height);
 
+// ---- Row kernels ----
+
+// One row of ChannelCopy, byte by byte in increasing x: the definition, and
+// the only form for rows whose source and destination overlap.
+void ChannelCopyRow(Byte* dst, std::int32_t dstStep, const Byte* src, std::int32_t srcStep,
+                    std::int32_t width);
+
+// Fixed-step forms for rows whose source and destination byte ranges do not
+// overlap (then the order of the copies cannot matter). Each reads only bytes
+// between its first and last source element and writes only the destination
+// elements, never the bytes between them (another thread may be writing the
+// other channels of the same pixels). width >= 1.
+using ChannelCopyRowFn = void (*)(Byte* dst, const Byte* src, std::int32_t width);
+void ChannelCopyRow4To1Sse2(Byte* dst, const Byte* src, std::int32_t width);
+void ChannelCopyRow4To1Avx2(Byte* dst, const Byte* src, std::int32_t width);
+void ChannelCopyRow4To1Avx512(Byte* dst, const Byte* src, std::int32_t width);
+void ChannelCopyRow1To4Avx512(Byte* dst, const Byte* src, std::int32_t width);
+void ChannelCopyRow4To4Avx512(Byte* dst, const Byte* src, std::int32_t width);
+
+// The fixed-step kernel for this step pair and processor, or nullptr.
+ChannelCopyRowFn ChooseChannelCopyRow(std::int32_t dstStep, std::int32_t srcStep,
+                                      std::uint32_t cpuFlags);
+
+// True when the bytes from a row's first to its last element, in the source
+// and in the destination, share no byte (steps >= 1, width >= 1).
+bool ChannelRowsApart(const Byte* dst, std::int32_t dstStep, const Byte* src,
+                      std::int32_t srcStep, std::int32_t width);
+
 }  // namespace morvex::pixel

@@ -78,7 +78,10 @@ void ApplyLut(Rows image, std::int32_t width, std::int32_t height, const Byte* t
 
 void ApplyLutWithAlphaClamp(Rows image, std::int32_t width, std::int32_t height,
                             const Byte* table) {
-  WalkInPlace(UseSse2() ? LutWithAlphaClampRowSse2 : LutWithAlphaClampRow,
+  const std::uint32_t flags = CpuFeatureFlags();
+  WalkInPlace(HasCpu(flags, kCpuAvx2)   ? LutWithAlphaClampRowAvx2
+              : HasCpu(flags, kCpuSse2) ? LutWithAlphaClampRowSse2
+                                        : LutWithAlphaClampRow,
               image, width, height, table);
 }
 

@@ -85,6 +85,16 @@ void LutRow(Byte* row, std::int32_t width, const LutTables& tables);
 void LutWithAlphaClampRow(Byte* row, std::int32_t width, const LutTables& tables);
 void LutRowSplit(Byte* row, std::int32_t width, const LutTables& tables);
 void LutWithAlphaClampRowSse2(Byte* row, std::int32_t width, const LutTables& tables);
+void LutWithAlphaClampRowAvx2(Byte* row, std::int32_t width, const LutTables& tables);
+
+// The fast LutWithAlphaClamp rows: the lookups of LutRowSplit, then each
+// colour limited to the new alpha by `clamp`, a chunk of kLutClampChunk
+// pixels at a time (the looked-up pixels are still in the first-level cache
+// when the clamp pass reads them back). The same bytes as
+// LutWithAlphaClampPixel, which clamps to the looked-up alpha.
+using ClampRowFn = void (*)(Byte* row, std::int32_t width);
+inline constexpr std::int32_t kLutClampChunk = 256;
+void LutThenClampRows(Byte* row, std::int32_t width, const LutTables& tables, ClampRowFn clamp);
 
 // ClampToAlpha over a row, in place.
 void ClampToAlphaRowSse2(Byte* row, std::int32_t width);

@@ -13,10 +13,6 @@ namespace {
 inline __m128i LoadPixels(const Byte* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 inline void StorePixels(Byte* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
-// Pixels per pass of LutWithAlphaClampRowSse2: the looked-up pixels are still
-// in the first-level cache when the clamp pass reads them back.
-constexpr std::int32_t kClampChunk = 256;
-
 // Stores the PixelLut entries of the four 32-bit lane indices (0..255).
 inline void StoreLookups(Byte* dst, __m128i index, const Byte* table) {
   StoreU32(dst, PixelLutValue(table, static_cast<unsigned>(_mm_cvtsi128_si32(index))));
@@ -72,16 +68,18 @@ void ClampToAlphaRowSse2(Byte* row, std::int32_t width) {
   }
 }
 
-// The lookups of Lut, then each colour limited to the new alpha: the same
-// bytes as LutWithAlphaClampPixel, which clamps to the looked-up alpha.
-void LutWithAlphaClampRowSse2(Byte* row, std::int32_t width, const LutTables& tables) {
+void LutThenClampRows(Byte* row, std::int32_t width, const LutTables& tables, ClampRowFn clamp) {
   for (std::int32_t x = 0; x < width;) {
-    const std::int32_t count = width - x < kClampChunk ? width - x : kClampChunk;
+    const std::int32_t count = width - x < kLutClampChunk ? width - x : kLutClampChunk;
     Byte* chunk = row + ElementOffset(x, kArgbImageBytes);
     LutRowSplit(chunk, count, tables);
-    ClampToAlphaRowSse2(chunk, count);
+    clamp(chunk, count);
     x += count;
   }
+}
+
+void LutWithAlphaClampRowSse2(Byte* row, std::int32_t width, const LutTables& tables) {
+  LutThenClampRows(row, width, tables, ClampToAlphaRowSse2);
 }
 
 void ChannelMapRowSse2(Byte* dst, const Byte* src, std::int32_t width, unsigned channel,

@@ -12,6 +12,7 @@ namespace morvex::tone {
 }
 
 HslRowKernel ChooseHslScaleOffsetRow(std::uint32_t cpuFlags) {
+  if (HasCpu(cpuFlags, kCpuAvx512)) return &HslScaleOffsetRowAvx512;
   if (HasCpu(cpuFlags, kCpuAvx2)) return &HslScaleOffsetRowAvx2;
   if (HasCpu(cpuFlags, kCpuSse2)) return &HslScaleOffsetRowSse2;
   return &HslScaleOffsetRowScalar;

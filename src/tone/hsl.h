@@ -132,6 +132,12 @@ using HslRowKernel = void (*)(Byte* row, std::size_t width, const HslAdjustment&
 void HslScaleOffsetRowScalar(Byte* row, std::size_t width, const HslAdjustment& adj);
 void HslScaleOffsetRowSse2(Byte* row, std::size_t width, const HslAdjustment& adj);
 void HslScaleOffsetRowAvx2(Byte* row, std::size_t width, const HslAdjustment& adj);
+void HslScaleOffsetRowAvx512(Byte* row, std::size_t width, const HslAdjustment& adj);
+
+// RgbToHsl of `width` pixels as the AVX-512 kernel computes it (for the test
+// that compares it with the one-pixel form over every colour).
+void HslForwardRowAvx512(const Byte* row, std::size_t width, double* hue, double* saturation,
+                         double* lightness);
 
 HslRowKernel ChooseHslScaleOffsetRow(std::uint32_t cpuFlags);
 

@@ -9,7 +9,8 @@
 
 #include "frame/fpu.h"
 #include "morvex/native.h"
-#include "paths.h"
+#include "pixel/host_table.h"
+#include "support/cpu_paths.h"
 #include "pixel/conversion.h"
 #include "support/fp_state.h"
 #include "support/stderr_capture.h"
@@ -21,7 +22,7 @@ namespace {
 using test::CpuPaths;
 using test::FpStateGuard;
 using test::HostTable;
-using test::PinnedPath;
+using test::PinnedCpuPath;
 using test::ReadFpState;
 using test::Rng;
 using test::TestPlane;
@@ -93,27 +94,28 @@ struct KernelCase {
   RowFn fast, plain;
   int srcBytes, dstBytes;  // per element
   bool floatSource;
-  bool avx2;
-  bool stream;  // needs a 16-byte aligned destination
+  std::uint32_t needs;  // processor feature the kernel needs
+  bool stream;          // needs a 16-byte aligned destination
 };
 const KernelCase kKernels[] = {
-    {"ArgbToArgbFloat/sse2", pixel::ArgbToArgbFloatRowSse2, pixel::ArgbToArgbFloatRow, 4, 16, false, false, false},
-    {"ArgbToArgbFloat/avx2", pixel::ArgbToArgbFloatRowAvx2, pixel::ArgbToArgbFloatRow, 4, 16, false, true, false},
-    {"ArgbFloatToArgb/sse2", pixel::ArgbFloatToArgbRowSse2<false>, pixel::ArgbFloatToArgbRow, 16, 4, true, false, false},
-    {"ArgbFloatToArgb/avx2", pixel::ArgbFloatToArgbRowAvx2<false>, pixel::ArgbFloatToArgbRow, 16, 4, true, true, false},
-    {"ArgbFloatToArgb/sse2-stream", pixel::ArgbFloatToArgbRowSse2<true>, pixel::ArgbFloatToArgbRow, 16, 4, true, false, true},
-    {"ArgbFloatToArgb/avx2-stream", pixel::ArgbFloatToArgbRowAvx2<true>, pixel::ArgbFloatToArgbRow, 16, 4, true, true, true},
-    {"FloatMaskToArgb/sse2", pixel::FloatMaskToArgbRowSse2<false>, pixel::FloatMaskToArgbRow, 4, 4, true, false, false},
-    {"FloatMaskToArgb/avx2", pixel::FloatMaskToArgbRowAvx2<false>, pixel::FloatMaskToArgbRow, 4, 4, true, true, false},
-    {"FloatMaskToArgb/sse2-stream", pixel::FloatMaskToArgbRowSse2<true>, pixel::FloatMaskToArgbRow, 4, 4, true, false, true},
-    {"FloatMaskToArgb/avx2-stream", pixel::FloatMaskToArgbRowAvx2<true>, pixel::FloatMaskToArgbRow, 4, 4, true, true, true},
+    {"ArgbToArgbFloat/sse2", pixel::ArgbToArgbFloatRowSse2, pixel::ArgbToArgbFloatRow, 4, 16, false, kCpuSse2, false},
+    {"ArgbToArgbFloat/avx2", pixel::ArgbToArgbFloatRowAvx2, pixel::ArgbToArgbFloatRow, 4, 16, false, kCpuAvx2, false},
+    {"ArgbToArgbFloat/avx512", pixel::ArgbToArgbFloatRowAvx512<false>, pixel::ArgbToArgbFloatRow, 4, 16, false, kCpuAvx512, false},
+    {"ArgbToArgbFloat/avx512-stream", pixel::ArgbToArgbFloatRowAvx512<true>, pixel::ArgbToArgbFloatRow, 4, 16, false, kCpuAvx512, true},
+    {"ArgbFloatToArgb/sse2", pixel::ArgbFloatToArgbRowSse2<false>, pixel::ArgbFloatToArgbRow, 16, 4, true, kCpuSse2, false},
+    {"ArgbFloatToArgb/avx2", pixel::ArgbFloatToArgbRowAvx2<false>, pixel::ArgbFloatToArgbRow, 16, 4, true, kCpuAvx2, false},
+    {"ArgbFloatToArgb/sse2-stream", pixel::ArgbFloatToArgbRowSse2<true>, pixel::ArgbFloatToArgbRow, 16, 4, true, kCpuSse2, true},
+    {"ArgbFloatToArgb/avx2-stream", pixel::ArgbFloatToArgbRowAvx2<true>, pixel::ArgbFloatToArgbRow, 16, 4, true, kCpuAvx2, true},
+    {"FloatMaskToArgb/sse2", pixel::FloatMaskToArgbRowSse2<false>, pixel::FloatMaskToArgbRow, 4, 4, true, kCpuSse2, false},
+    {"FloatMaskToArgb/avx2", pixel::FloatMaskToArgbRowAvx2<false>, pixel::FloatMaskToArgbRow, 4, 4, true, kCpuAvx2, false},
+    {"FloatMaskToArgb/sse2-stream", pixel::FloatMaskToArgbRowSse2<true>, pixel::FloatMaskToArgbRow, 4, 4, true, kCpuSse2, true},
+    {"FloatMaskToArgb/avx2-stream", pixel::FloatMaskToArgbRowAvx2<true>, pixel::FloatMaskToArgbRow, 4, 4, true, kCpuAvx2, true},
 };
 
 TEST(ConversionKernels, VectorRowsMatchPlainRowsAtEveryWidth) {
-  const bool haveAvx2 = HasCpu(ProbedCpuFeatureFlags(), kCpuAvx2);
   Rng rng(21);
   for (const KernelCase& k : kKernels) {
-    if (k.avx2 && !haveAvx2) continue;
+    if (!HasCpu(ProbedCpuFeatureFlags(), k.needs)) continue;
     for (int width = 0; width <= 67; ++width) {
       for (int rep = 0; rep < 3; ++rep) {
         // Misaligned rows (aligned destinations for streaming) with guard
@@ -127,10 +129,12 @@ TEST(ConversionKernels, VectorRowsMatchPlainRowsAtEveryWidth) {
           }
         else
           rng.Fill(src.data(), src.size());
-        std::vector<std::uint8_t> a(static_cast<std::size_t>(width) * k.dstBytes + 24);
+        std::vector<std::uint8_t> a(static_cast<std::size_t>(width) * k.dstBytes + 72);
         rng.Fill(a.data(), a.size());
+        // Streaming destinations: 16-byte aligned, at any place in a 64-byte line.
         const auto misalignment = reinterpret_cast<std::uintptr_t>(a.data()) & 15u;
-        const int dstOffset = k.stream ? static_cast<int>((16 - misalignment) & 15u) : rng.Int(0, 3);
+        const int dstOffset =
+            k.stream ? static_cast<int>((16 - misalignment) & 15u) + 16 * rng.Int(0, 3) : rng.Int(0, 3);
         std::vector<std::uint8_t> b = a;
         {
           const RoundToNearestBracket bracket;
@@ -158,7 +162,7 @@ TEST(FormatConversions, WorkedNumbersUnderEveryHostModeAndPath) {
     for (int i = 0; i < 9; ++i) mask.Set<float>(4 * i, r, value(i, r).value);
   }
   for (const auto& path : CpuPaths()) {
-    const PinnedPath pinned(path);
+    const PinnedCpuPath pinned(path);
     for (std::uint32_t host : kHostModes) {
       FpStateGuard guard;
       test::SetHostRounding(host);
@@ -186,7 +190,7 @@ TEST(FormatConversions, WorkedNumbersUnderEveryHostModeAndPath) {
 
 TEST(FormatConversions, ByteFloatByteRoundTripIsExactForEveryValueInEveryChannel) {
   for (const auto& path : CpuPaths()) {
-    const PinnedPath pinned(path);
+    const PinnedCpuPath pinned(path);
     // Pixel i holds i, i + 64, i + 128 and i + 192 (mod 256): every channel
     // sees all 256 values.
     TestPlane bytes(256 * 4, 1), floats(256 * 16, 1), back(256 * 4, 1);
@@ -223,7 +227,7 @@ float LoadFloat(const std::uint8_t* p) {
 }
 
 const Conversion kConversions[] = {
-    {"ConvertARGBToARGBFloat", 4, 16, false, false,
+    {"ConvertARGBToARGBFloat", 4, 16, false, true,
      [](TestPlane& d, const TestPlane& s, int w, int h) {
        return ConvertARGBToARGBFloat(d.floats(), d.stride(), s.first(), s.stride(), w, h);
      },
@@ -291,7 +295,7 @@ const Shape kShapes[] = {{1, 1, 0, 0, false, false}, {3, 4, 5, 0, true, false},
 TEST(FormatConversions, RandomPlanesFollowTheRulesOnEveryPathAndShape) {
   Rng rng(22);
   for (const auto& path : CpuPaths()) {
-    const PinnedPath pinned(path);
+    const PinnedCpuPath pinned(path);
     for (const Shape& s : kShapes) {
       for (const Conversion& c : kConversions) {
         FpStateGuard guard;
@@ -302,7 +306,7 @@ TEST(FormatConversions, RandomPlanesFollowTheRulesOnEveryPathAndShape) {
         TestPlane dst(s.width * c.dstBytes, s.height, s.dstPad, s.dstUp);
         c.floatSource ? FillFloats(src, rng) : src.FillRandom(rng);
         dst.FillRandom(rng);
-        ExpectConversion(c, dst, src, s.width, s.height, " on " + path.label, EveryRow);
+        ExpectConversion(c, dst, src, s.width, s.height, std::string(" on ") + path.label, EveryRow);
       }
     }
   }
@@ -319,9 +323,9 @@ TEST(FormatConversions, LargeAlignedDestinationsConvertLikeSmallOnes) {
     TestPlane dst(width * c.dstBytes, height, 16, false);
     c.floatSource ? FillFloats(src, rng) : src.FillRandom(rng);
     for (const auto& path : CpuPaths()) {
-      const PinnedPath pinned(path);
+      const PinnedCpuPath pinned(path);
       dst.Fill(0);
-      ExpectConversion(c, dst, src, width, height, " on " + path.label, SampledRows);
+      ExpectConversion(c, dst, src, width, height, std::string(" on ") + path.label, SampledRows);
     }
   }
 }
@@ -373,7 +377,7 @@ TEST(FormatConversions, EmptyRegionsTouchNothingAndKeepTheRoundingMode) {
 
 TEST(FormatConversions, RestoreEachUnitsRoundingWhenHostUnitsDiffer) {
   for (const auto& path : CpuPaths()) {
-    const PinnedPath pinned(path);
+    const PinnedCpuPath pinned(path);
     FpStateGuard guard;
     test::SetHostRounding(kFpRoundTowardZero);
     WriteMxcsr((ReadMxcsr() & ~0x6000u) | 0x2000u);  // SSE rounds down, x87 toward zero

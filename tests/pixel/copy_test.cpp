@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 #include "morvex/native.h"
+#include "pixel/oracle_pixel.h"
+#include "support/cpu_paths.h"
 #include "support/test_plane.h"
 
 namespace morvex {
@@ -124,6 +128,48 @@ TEST(ChannelCopy, EmptyRegionsTouchNothing) {
     const auto before = dst.Snapshot();
     EXPECT_EQ(ChannelCopy(dst.first(), dst.stride(), 4, width, height, src.first(), src.stride(), 4), 1);
     EXPECT_EQ(dst.Snapshot(), before);
+  }
+}
+
+// The step pairs with their own kernels (and two without), at every width up
+// to 150 on every path: channels that end exactly at a fence (the last
+// element is the buffer's last byte, so any read or write past it faults),
+// and rows that overlap inside one buffer, which must keep the byte-by-byte
+// result. Compared with the reference, guards and in-between bytes included.
+TEST(ChannelCopy, FixedStepRowsMatchTheByteLoop) {
+  struct Steps {
+    int dst, src;
+  };
+  const Steps steps[] = {{1, 4}, {4, 1}, {4, 4}, {1, 1}, {2, 4}};
+  Rng rng(6);
+  for (const test::CpuPath& path : test::CpuPaths()) {
+    const test::PinnedCpuPath pin(path);
+    for (const Steps st : steps) {
+      for (int width = 1; width <= 150; ++width) {
+        // Apart: the channel is the last byte of each element in both planes.
+        const int dstBytes = width * st.dst, srcBytes = width * st.src;
+        test::TestPlane dst(dstBytes, 2), src(srcBytes, 2, 0, true), want(dstBytes, 2);
+        dst.FillRandom(rng);
+        src.FillRandom(rng);
+        for (int y = 0; y < 2; ++y) std::memcpy(want.Row(y), dst.Row(y), static_cast<std::size_t>(dstBytes));
+        const int dOff = st.dst - 1, sOff = st.src - 1;
+        ChannelCopy(dst.first() + dOff, dst.stride(), st.dst, width, 2, src.first() + sOff, src.stride(), st.src);
+        oracle::ChannelCopy(want.first() + dOff, want.stride(), st.dst, width, 2, src.first() + sOff, src.stride(), st.src);
+        ASSERT_EQ(dst.Snapshot(), want.Snapshot()) << path.label << " steps " << st.dst << "<-" << st.src << " width " << width;
+
+        // Overlapping: both rows in one buffer, the destination up to 9 bytes
+        // before or after the source.
+        const int shift = rng.Int(-9, 9);
+        const int span = std::max(dstBytes, srcBytes), base = 9;
+        test::TestPlane a(2 * span + 2 * base, 1), b(2 * span + 2 * base, 1);
+        a.FillRandom(rng);
+        std::memcpy(b.first(), a.first(), static_cast<std::size_t>(a.rowBytes()));
+        ChannelCopy(a.first() + base + shift, span, st.dst, width, 2, a.first() + base, span, st.src);
+        oracle::ChannelCopy(b.first() + base + shift, span, st.dst, width, 2, b.first() + base, span, st.src);
+        ASSERT_EQ(a.Snapshot(), b.Snapshot()) << path.label << " steps " << st.dst << "<-" << st.src
+                                              << " width " << width << " shift " << shift;
+      }
+    }
   }
 }
 

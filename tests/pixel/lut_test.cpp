@@ -7,7 +7,8 @@
 #include <vector>
 
 #include "morvex/native.h"
-#include "paths.h"
+#include "pixel/host_table.h"
+#include "support/cpu_paths.h"
 #include "pixel/lut.h"
 #include "support/stderr_capture.h"
 #include "support/test_plane.h"
@@ -17,7 +18,7 @@ namespace {
 
 using test::CpuPaths;
 using test::HostTable;
-using test::PinnedPath;
+using test::PinnedCpuPath;
 using test::Rng;
 using test::TestPlane;
 
@@ -83,6 +84,11 @@ TEST(LutKernels, FastRowsMatchPlainRowsAtEveryWidth) {
         "LutWithAlphaClamp", rng,
         [&](std::uint8_t* r, std::int32_t w) { pixel::LutWithAlphaClampRowSse2(r, w, tables); },
         [&](std::uint8_t* r, std::int32_t w) { pixel::LutWithAlphaClampRow(r, w, tables); });
+    if (HasCpu(ProbedCpuFeatureFlags(), kCpuAvx2))
+      ExpectSameRows(
+          "LutWithAlphaClamp AVX2", rng,
+          [&](std::uint8_t* r, std::int32_t w) { pixel::LutWithAlphaClampRowAvx2(r, w, tables); },
+          [&](std::uint8_t* r, std::int32_t w) { pixel::LutWithAlphaClampRow(r, w, tables); });
     for (unsigned channel = 0; channel < 4; ++channel)
       ExpectSameRows(
           "ChannelMap", rng,
@@ -177,7 +183,7 @@ const InPlaceCase kInPlaceCases[] = {
 TEST(LutExports, InPlaceExportsFollowTheirRuleOnEveryPathAndShape) {
   Rng rng(13);
   for (const auto& path : CpuPaths()) {
-    const PinnedPath pinned(path);
+    const PinnedCpuPath pinned(path);
     for (const InPlaceCase& c : kInPlaceCases) {
       for (int arg : c.args) {
         for (const Shape& s : kShapes) {
@@ -200,7 +206,7 @@ TEST(LutExports, InPlaceExportsFollowTheirRuleOnEveryPathAndShape) {
 TEST(LutExports, ChannelMapExWritesDstAndLeavesSrcOnEveryPath) {
   Rng rng(14);
   for (const auto& path : CpuPaths()) {
-    const PinnedPath pinned(path);
+    const PinnedCpuPath pinned(path);
     for (int channel = 0; channel < 4; ++channel) {
       for (const Shape& s : kShapes) {
         HostTable table(rng.Int(0, 3));
@@ -231,7 +237,7 @@ TEST(LutExports, ChannelMapExInPlaceEqualsChannelMap) {
   HostTable table;
   table.FillRandom(rng);
   for (const auto& path : CpuPaths()) {
-    const PinnedPath pinned(path);
+    const PinnedCpuPath pinned(path);
     TestPlane a(37 * 4, 3, 2, true), b(37 * 4, 3, 2, true);
     a.FillRandom(rng);
     const auto rows = a.RowBytes();
@@ -250,7 +256,7 @@ TEST(LutExports, IdentityTables) {
   for (int i = 0; i < 256; ++i) identity.SetEntry(i, static_cast<std::uint32_t>(i) * 0x01010101u);
   Rng rng(16);
   for (const auto& path : CpuPaths()) {
-    const PinnedPath pinned(path);
+    const PinnedCpuPath pinned(path);
     TestPlane image(21 * 4, 3, 4);
     image.FillRandom(rng);
     const auto before = image.RowBytes();
@@ -272,7 +278,7 @@ TEST(LutExports, AlphaMappedToZeroClearsEveryPixel) {
   table.FillRandom(rng);
   for (int i = 0; i < 256; ++i) table.data()[4 * i + 3] = 0;
   for (const auto& path : CpuPaths()) {
-    const PinnedPath pinned(path);
+    const PinnedCpuPath pinned(path);
     TestPlane image(19 * 4, 2);
     image.FillRandom(rng);
     ASSERT_EQ(LutWithAlphaClamp(image.first(), image.stride(), 19, 2, table.data()), 1);
@@ -297,7 +303,7 @@ TEST(ChannelMergeLut, SumsTheFirstChannelsSaturatingAt255) {
   HostTable table;
   for (int i = 0; i < 256; ++i) table.SetEntry(i, 0x01000000u * (255 - i) + 0x10000u * i + 7);
   for (const auto& path : CpuPaths()) {
-    const PinnedPath pinned(path);
+    const PinnedCpuPath pinned(path);
     for (const Case& c : cases) {
       // Eleven pixels: a vector step and a tail on every path.
       TestPlane image(11 * 4, 2, 3, true);

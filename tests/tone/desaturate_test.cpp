@@ -17,7 +17,7 @@ namespace {
 using test::Argb;
 using test::CpuPaths;
 using test::ExpectedLuma;
-using test::PinnedCpu;
+using test::PinnedCpuPath;
 using test::Rng;
 using test::TestPlane;
 
@@ -55,7 +55,7 @@ TEST(Luminance, WorkedValues) {
     // The same pixel through the export, in every position of a row that
     // covers whole vector groups and a tail.
     for (const auto& path : CpuPaths()) {
-      PinnedCpu pin(path);
+      PinnedCpuPath pin(path);
       TestPlane plane = RowOf(std::vector<std::uint32_t>(13, Argb(77, c.r, c.g, c.b)));
       ASSERT_EQ(Desaturate(plane.first(), plane.stride(), 13, 1, 0), 1);
       const std::uint32_t y = static_cast<std::uint32_t>(c.y);
@@ -80,7 +80,7 @@ TEST(Luminance, DenseGridMatchesTheIntegerFormulaOnEveryPath) {
   pixels.resize(static_cast<std::size_t>(width) * height, Argb(1, 2, 3, 4));
 
   for (const auto& path : CpuPaths()) {
-    PinnedCpu pin(path);
+    PinnedCpuPath pin(path);
     TestPlane plane(width * 4, height, 8, true);
     for (int i = 0; i < width * height; ++i)
       plane.Set<std::uint32_t>(i % width * 4, i / width, pixels[i]);
@@ -109,7 +109,7 @@ TEST(Desaturate, OnlyTheLowByteOfAlsoAlphaCounts) {
                         {0x80, true}, {0xFFFFFF00, false}, {0xFFFFFFFF, true}};
   for (const Case& c : cases) {
     for (const auto& path : CpuPaths()) {
-      PinnedCpu pin(path);
+      PinnedCpuPath pin(path);
       // Opaque pure red and a translucent pixel, alternating over 11 pixels.
       std::vector<std::uint32_t> in;
       for (int x = 0; x < 11; ++x)
@@ -149,7 +149,7 @@ TEST(Desaturate, VectorKernelsMatchTheScalarDefinitionAtEveryTailLength) {
 TEST(Desaturate, PaddedAndBottomUpRegionsOnEveryPath) {
   Rng rng(12);
   for (const auto& path : CpuPaths()) {
-    PinnedCpu pin(path);
+    PinnedCpuPath pin(path);
     for (int round = 0; round < 40; ++round) {
       const int width = rng.Int(1, 37), height = rng.Int(1, 5), extra = rng.Int(0, 3);
       const auto shape = test::RandomShape(rng);

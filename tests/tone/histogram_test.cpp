@@ -17,7 +17,7 @@ namespace {
 
 using test::CpuPaths;
 using test::ExpectedLuma;
-using test::PinnedCpu;
+using test::PinnedCpuPath;
 using test::Rng;
 using test::TestPlane;
 
@@ -115,7 +115,7 @@ TEST(Histogram, EmptyRegionsStillClearEveryArray) {
 
 TEST(Histogram, SinglePixelCountsColourAndLuminanceButNotAlpha) {
   for (const auto& path : CpuPaths()) {
-    PinnedCpu pin(path);
+    PinnedCpuPath pin(path);
     TestPlane image(4, 1);
     image.Set<std::uint32_t>(0, 0, 0x051E140Au);  // alpha 5, red 30, green 20, blue 10
     CounterMemory mem = CounterMemory::Separate(0);
@@ -140,7 +140,7 @@ TEST(Histogram, OneColourRegionReturnsItsArea) {
                         {3, 517, 0xFF808080, 0}};
   for (const Case& c : cases) {
     for (const auto& path : CpuPaths()) {
-      PinnedCpu pin(path);
+      PinnedCpuPath pin(path);
       TestPlane image(c.width * 4, c.height, 4, true);
       for (int y = 0; y < c.height; ++y)
         for (int x = 0; x < c.width; ++x) image.Set<std::uint32_t>(4 * x, y, c.pixel);
@@ -159,7 +159,7 @@ TEST(Histogram, OneColourRegionReturnsItsArea) {
 TEST(Histogram, RandomRegionsOnEveryPathMatchTheReference) {
   Rng rng(22);
   for (const auto& path : CpuPaths()) {
-    PinnedCpu pin(path);
+    PinnedCpuPath pin(path);
     for (int round = 0; round < 60; ++round) {
       const int width = rng.Int(0, 67), height = rng.Int(1, 4);
       const auto shape = test::RandomShape(rng);
@@ -193,7 +193,7 @@ TEST(Histogram, ArraysSharingMemoryHoldTheSumOfTheirCounts) {
   Rng rng(23);
   for (const Case& c : cases) {
     for (const auto& path : CpuPaths()) {
-      PinnedCpu pin(path);
+      PinnedCpuPath pin(path);
       const int width = 23, height = 3;
       TestPlane image(width * 4, height);
       image.FillRandom(rng);

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <vector>
 
+#include "frame/cpu_features.h"
+#include "frame/fpu.h"
 #include "morvex/native.h"
 #include "support/fp_state.h"
 #include "support/test_plane.h"
@@ -17,7 +20,7 @@ namespace {
 using test::Argb;
 using test::CpuPaths;
 using test::FpStateGuard;
-using test::PinnedCpu;
+using test::PinnedCpuPath;
 using test::Rng;
 using test::TestPlane;
 
@@ -77,7 +80,7 @@ TEST(HslScaleOffset, WorkedExamplesOnEveryPathAndHostRoundingMode) {
   for (const std::uint32_t hostMode :
        {kFpRoundNearest, kFpRoundTowardZero, kFpRoundDown, kFpRoundUp}) {
     for (const auto& path : CpuPaths()) {
-      PinnedCpu pin(path);
+      PinnedCpuPath pin(path);
       for (const Example& e : kExamples) {
         FpStateGuard guard;
         test::SetHostRounding(hostMode);
@@ -109,7 +112,7 @@ TEST(HslScaleOffset, IdentityGivesEveryPixelBackOnEveryPath) {
   const int height = static_cast<int>((pixels.size() + width - 1) / width);
   pixels.resize(static_cast<std::size_t>(width) * height, Argb(1, 2, 3, 4));
   for (const auto& path : CpuPaths()) {
-    PinnedCpu pin(path);
+    PinnedCpuPath pin(path);
     TestPlane plane(width * 4, height, 12, true);
     for (int i = 0; i < width * height; ++i)
       plane.Set<std::uint32_t>(i % width * 4, i / width, pixels[i]);
@@ -131,7 +134,7 @@ TEST(HslScaleOffset, GraysRaiseNoDivisionOrInvalidFlagOnAnyPath) {
   for (std::uint32_t v : {0u, 255u, 1u, 128u, 254u}) pixels.push_back(Argb(v, v, v, v));
   pixels.push_back(Argb(255, 200, 10, 10));
   for (const auto& path : CpuPaths()) {
-    PinnedCpu pin(path);
+    PinnedCpuPath pin(path);
     for (const tone::HslAdjustment& adj :
          {kIdentity, tone::HslAdjustment{1, 2, 0.5, 0.25, 0.1, 0.2}}) {
       FpStateGuard guard;
@@ -229,7 +232,8 @@ std::uint32_t RandomPixel(Rng& rng) {
 TEST(HslScaleOffset, VectorKernelsMatchTheScalarDefinitionAtEveryTailLength) {
   Rng rng(31);
   for (const auto& k :
-       test::RunnableKernels(&tone::HslScaleOffsetRowSse2, &tone::HslScaleOffsetRowAvx2)) {
+       test::RunnableKernels(&tone::HslScaleOffsetRowSse2, &tone::HslScaleOffsetRowAvx2,
+                             &tone::HslScaleOffsetRowAvx512)) {
     for (int round = 0; round < 8; ++round) {
       for (int width = 0; width <= 67; ++width) {
         const tone::HslAdjustment adj = round == 0 ? kIdentity : RandomAdjustment(rng);
@@ -268,7 +272,7 @@ TEST(HslScaleOffset, DenseColoursUnderExtremeParametersMatchOnEveryPath) {
     std::vector<std::uint32_t> expected;
     for (std::uint32_t c : colours) expected.push_back(Reference(c, adj));
     for (const auto& path : CpuPaths()) {
-      PinnedCpu pin(path);
+      PinnedCpuPath pin(path);
       TestPlane plane(width * 4, 1);
       for (int x = 0; x < width; ++x)
         plane.Set<std::uint32_t>(4 * x, 0, colours[static_cast<std::size_t>(x)]);
@@ -284,7 +288,7 @@ TEST(HslScaleOffset, DenseColoursUnderExtremeParametersMatchOnEveryPath) {
 TEST(HslScaleOffset, PaddedAndBottomUpRegionsOnEveryPath) {
   Rng rng(33);
   for (const auto& path : CpuPaths()) {
-    PinnedCpu pin(path);
+    PinnedCpuPath pin(path);
     for (int round = 0; round < 30; ++round) {
       const int width = rng.Int(1, 29), height = rng.Int(1, 4), extra = rng.Int(0, 2);
       const auto shape = test::RandomShape(rng);
@@ -325,6 +329,43 @@ TEST(HslScaleOffset, EmptyRegionsTouchNothingAndRestoreRounding) {
     EXPECT_EQ(Call(plane, c.width, c.height, {1, 0, 2, 0.5, 0.5, 0.5}), 1);
     EXPECT_EQ(plane.Snapshot(), snapshot);
     EXPECT_EQ(test::ReadFpState(), before);
+  }
+}
+
+}  // namespace
+}  // namespace morvex
+
+namespace morvex {
+namespace {
+
+bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// The AVX-512 kernel reaches the hue's quotients through reciprocals and a
+// fused correction step; that is exact only if it is for every input it can
+// meet. The forward conversion depends on the three colour bytes alone, so
+// all 2^24 colours settle it. The kernel also keeps the alpha byte, which is
+// right because ToByte(a * k) gives every byte a back.
+TEST(HslScaleOffset, Avx512ForwardConversionIsExactForEveryColour) {
+  if (!HasCpu(ProbedCpuFeatureFlags(), kCpuAvx512)) GTEST_SKIP() << "no AVX-512";
+  const RoundToNearestBracket bracket;
+  for (std::uint32_t a = 0; a < 256; ++a)
+    ASSERT_EQ(tone::ToByte(static_cast<double>(a) * tone::kByteToUnit), a);
+  constexpr std::uint32_t kChunk = 4096;
+  std::vector<std::uint8_t> pixels(4 * kChunk);
+  std::vector<double> hue(kChunk), saturation(kChunk), lightness(kChunk);
+  for (std::uint32_t base = 0; base < (1u << 24); base += kChunk) {
+    for (std::uint32_t i = 0; i < kChunk; ++i) {
+      const std::uint32_t pixel = (base + i) | (i << 24);
+      std::memcpy(&pixels[4 * i], &pixel, 4);
+    }
+    tone::HslForwardRowAvx512(pixels.data(), kChunk, hue.data(), saturation.data(), lightness.data());
+    for (std::uint32_t i = 0; i < kChunk; ++i) {
+      const tone::HslColor want = tone::RgbToHsl(base + i);
+      if (!SameBits(hue[i], want.hue) || !SameBits(saturation[i], want.saturation) ||
+          !SameBits(lightness[i], want.lightness))
+        FAIL() << std::hex << "colour 0x" << base + i << std::dec << ": hue " << hue[i] << " vs "
+               << want.hue << ", saturation " << saturation[i] << " vs " << want.saturation;
+    }
   }
 }
 

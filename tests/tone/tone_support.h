@@ -1,37 +1,14 @@
-// Shared helpers of the tone tests: processor paths (each export is run with
-// the feature flags pinned to every kernel choice the machine can take),
-// direct kernel access, and pixel arithmetic written out independently.
+// Shared helpers of the tone tests: direct kernel access, and pixel
+// arithmetic written out independently.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "frame/cpu_features.h"
+#include "support/cpu_paths.h"
 
 namespace morvex::test {
-
-struct CpuPath {
-  const char* label;
-  std::uint32_t flags;
-};
-
-inline std::vector<CpuPath> CpuPaths() {
-  const std::uint32_t probed = ProbedCpuFeatureFlags();
-  std::vector<CpuPath> paths{{"probed", probed}};
-  if (probed & kCpuAvx2) paths.push_back({"no-avx2", probed & ~kCpuAvx2});
-  if (probed & kCpuSse2) paths.push_back({"sse2", kCpuMmx | kCpuSse | kCpuSse2});
-  paths.push_back({"scalar", 0});
-  return paths;
-}
-
-// Pins the flags for a scope.
-class PinnedCpu {
- public:
-  explicit PinnedCpu(const CpuPath& path) { SetCpuFeatureFlagsForTest(path.flags); }
-  ~PinnedCpu() { RestoreCpuFeatureFlagsForTest(); }
-  PinnedCpu(const PinnedCpu&) = delete;
-  PinnedCpu& operator=(const PinnedCpu&) = delete;
-};
 
 // A vector row kernel, for tests that call kernels directly.
 template <class Kernel>
@@ -40,13 +17,15 @@ struct VectorKernel {
   Kernel run;
 };
 
-// The SSE2 and AVX2 kernels of one family that this processor can run.
+// The SSE2, AVX2 and (where the family has one) AVX-512 kernels of one
+// family that this processor can run.
 template <class Kernel>
-std::vector<VectorKernel<Kernel>> RunnableKernels(Kernel sse2, Kernel avx2) {
+std::vector<VectorKernel<Kernel>> RunnableKernels(Kernel sse2, Kernel avx2, Kernel avx512 = nullptr) {
   const std::uint32_t probed = ProbedCpuFeatureFlags();
   std::vector<VectorKernel<Kernel>> kernels;
   if (HasCpu(probed, kCpuSse2)) kernels.push_back({"sse2", sse2});
   if (HasCpu(probed, kCpuAvx2)) kernels.push_back({"avx2", avx2});
+  if (avx512 != nullptr && HasCpu(probed, kCpuAvx512)) kernels.push_back({"avx512", avx512});
   return kernels;
 }
 

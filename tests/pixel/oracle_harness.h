@@ -1,0 +1,150 @@
+// Runs an export against its slow reference on identical host buffers, on
+// every processor path and under every host rounding mode, and compares the
+// whole buffers (guard bytes included), the result, the diagnostic line and
+// the thread's floating-point state.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "frame/fpu.h"
+#include "pixel/oracle_pixel.h"
+#include "support/cpu_paths.h"
+#include "support/fp_state.h"
+#include "support/random.h"
+#include "support/stderr_capture.h"
+#include "support/test_plane.h"
+
+namespace morvex::test {
+
+// One host buffer of a case: a fenced plane of `rows` rows of `rowBytes`.
+struct BufferSpec {
+  std::int32_t rowBytes;
+  std::int32_t rows;
+  PlaneShape shape{0, false};
+};
+
+using Buffers = std::vector<std::unique_ptr<TestPlane>>;
+
+// Fills freshly made buffers; must give the same bytes every time it runs.
+using Prepare = std::function<void(Buffers&)>;
+using Run = std::function<oracle::Outcome(Buffers&)>;
+
+inline Buffers MakeBuffers(const std::vector<BufferSpec>& specs, const Prepare& prepare) {
+  Buffers buffers;
+  for (const BufferSpec& s : specs)
+    buffers.push_back(std::make_unique<TestPlane>(s.rowBytes, s.rows, s.shape.padding, s.shape.bottomUp));
+  prepare(buffers);
+  return buffers;
+}
+
+// Random bytes in every buffer from a seed.
+inline Prepare RandomBytes(std::uint64_t seed) {
+  return [seed](Buffers& buffers) {
+    Rng rng(seed);
+    for (auto& b : buffers) b->FillRandom(rng);
+  };
+}
+
+inline constexpr std::uint32_t kHostRoundings[] = {kFpRoundNearest, kFpRoundDown, kFpRoundUp,
+                                                   kFpRoundTowardZero};
+
+inline std::string RoundingName(std::uint32_t mode) {
+  switch (mode) {
+    case kFpRoundNearest: return "nearest";
+    case kFpRoundDown: return "down";
+    case kFpRoundUp: return "up";
+    default: return "toward-zero";
+  }
+}
+
+// Compares the export with its reference; returns false (after one failure
+// report naming the first differing byte) when they disagree anywhere.
+inline bool MatchesOracle(const std::string& what, const std::vector<BufferSpec>& specs,
+                          const Prepare& prepare, const Run& exported, const Run& reference) {
+  Buffers want = MakeBuffers(specs, prepare);
+  oracle::Outcome expected;
+  {
+    FpStateGuard guard;
+    expected = reference(want);
+  }
+  std::vector<std::vector<std::uint8_t>> wantBytes;
+  for (auto& b : want) wantBytes.push_back(b->Snapshot());
+
+  for (const CpuPath& path : CpuPaths()) {
+    for (std::uint32_t mode : kHostRoundings) {
+      const std::string where = what + " [" + path.label + ", " + RoundingName(mode) + "]";
+      Buffers got = MakeBuffers(specs, prepare);
+      FpStateGuard guard;
+      SetHostRounding(mode);
+      const FpState before = ReadFpState();
+      oracle::Outcome outcome;
+      {
+        StderrCapture capture;
+        {
+          const PinnedCpuPath pin(path);
+          outcome = exported(got);
+        }
+        outcome.diagnostic = capture.Take();
+      }
+      const FpState after = ReadFpState();
+      if (!(before == after)) {
+        ADD_FAILURE() << where << ": floating-point control state changed";
+        return false;
+      }
+      if (outcome.result != expected.result) {
+        ADD_FAILURE() << where << ": result " << outcome.result << ", expected " << expected.result;
+        return false;
+      }
+      const std::string line = expected.diagnostic.empty() ? "" : expected.diagnostic + "\n";
+      if (outcome.diagnostic != line) {
+        ADD_FAILURE() << where << ": diagnostic \"" << outcome.diagnostic << "\", expected \"" << line << "\"";
+        return false;
+      }
+      for (std::size_t i = 0; i < got.size(); ++i) {
+        const std::vector<std::uint8_t> bytes = got[i]->Snapshot();
+        for (std::size_t k = 0; k < bytes.size(); ++k) {
+          if (bytes[k] != wantBytes[i][k]) {
+            ADD_FAILURE() << where << ": buffer " << i << " differs first at byte " << k
+                          << " of " << bytes.size() << ": got " << int{bytes[k]} << ", expected "
+                          << int{wantBytes[i][k]};
+            return false;
+          }
+        }
+      }
+    }
+  }
+  return true;
+}
+
+// Random sizes: widths 0..70 (every short tail) with a few wider rows and a
+// few negative widths; heights mostly small, sometimes 0 or negative.
+inline std::int32_t RandomWidth(Rng& rng) {
+  const int pick = rng.Int(0, 19);
+  if (pick == 0) return rng.Int(-5, -1);
+  if (pick == 1) return rng.Int(71, 200);
+  return rng.Int(0, 70);
+}
+inline std::int32_t RandomHeight(Rng& rng) {
+  const int pick = rng.Int(0, 19);
+  if (pick == 0) return rng.Int(-3, 0);
+  if (pick == 1) return rng.Int(7, 24);
+  return rng.Int(1, 6);
+}
+// "Name WxH case N" for failure messages.
+inline std::string Describe(const char* name, std::int32_t width, std::int32_t height, int seed) {
+  std::ostringstream s;
+  s << name << ' ' << width << 'x' << height << " case " << seed;
+  return s.str();
+}
+
+inline std::int32_t Rows(std::int32_t height) { return height > 0 ? height : 0; }
+inline std::int32_t Elements(std::int32_t width) { return width > 0 ? width : 0; }
+
+}  // namespace morvex::test
