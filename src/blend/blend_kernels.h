@@ -26,8 +26,8 @@ void BlendRow(Byte* dst, const Byte* src, std::int32_t width, std::int32_t ws, s
   const auto quotient = [&](V words) {
     return I::template Srai32<12>(I::Add32(I::Madd16(words, weights), bias));
   };
-  WalkRow<I::kBytes / 4>(
-      width,
+  WalkRow<I::kBytes, 4>(
+      width, dst,
       [&](std::ptrdiff_t x) {
         const V s = I::Load(src + 4 * x), d = I::Load(dst + 4 * x);
         const V lo = I::UnpackLo8(s, d), hi = I::UnpackHi8(s, d);
@@ -69,8 +69,8 @@ template <class I, class Weights, bool kLut>
 void MaskedBlendRow(Byte* dst, const Byte* mask, const Byte* src, std::int32_t width,
                     const Byte* weightLut) {
   using V = typename I::V;
-  WalkRow<I::kBytes / 4>(
-      width,
+  WalkRow<I::kBytes, 4>(
+      width, dst,
       [&](std::ptrdiff_t x) {
         const V w = Weights::Get(mask + 4 * x, weightLut);
         const V s = I::Load(src + 4 * x), d = I::Load(dst + 4 * x);
@@ -89,8 +89,8 @@ void MaskedBlendRow(Byte* dst, const Byte* mask, const Byte* src, std::int32_t w
 template <class I>
 void MaskedFadeRow(Byte* dst, const Byte* mask, const Byte* src, std::int32_t width, const Byte*) {
   using V = typename I::V;
-  WalkRow<I::kBytes / 4>(
-      width,
+  WalkRow<I::kBytes, 4>(
+      width, dst,
       [&](std::ptrdiff_t x) {
         const V w = I::Load(mask + 4 * x);
         const V mixed = MixBytes<I>(I::Load(src + 4 * x), I::Load(dst + 4 * x), w);

@@ -14,8 +14,8 @@ void ClipRow(Byte* dst, std::int32_t width, float clip, float restoreMin) {
   using F = typename I::F;
   const F t = I::SetF(clip), f = I::SetF(restoreMin);
   const F colours = I::MaskF(-1, -1, -1, 0);
-  WalkRow<I::kBytes / 16>(
-      width,
+  WalkRow<I::kBytes, 16>(
+      width, dst,
       [&](std::ptrdiff_t x) {
         const F p = I::LoadF(dst + 16 * x);
         const F a = I::BroadcastFloat3(p);

@@ -60,8 +60,8 @@ void CompositeRow(Byte* dst, const Byte* src, std::int32_t width, std::uint8_t o
     return I::Or(a, I::template Slli32<16>(a));
   };
   if (o == 255) {
-    WalkRow<I::kBytes / 4>(
-        width,
+    WalkRow<I::kBytes, 4>(
+        width, dst,
         [&](std::ptrdiff_t x) {
           const V s = I::Load(src + 4 * x), d = I::Load(dst + 4 * x), sa = sourceAlpha(s);
           I::Store(dst + 4 * x, join(CompositeX16<I, kMode, false>(even(s), even(d), sa),
@@ -74,8 +74,8 @@ void CompositeRow(Byte* dst, const Byte* src, std::int32_t width, std::uint8_t o
   const auto mix = [&](V x16, V d16) {
     return Div255<I>(I::Add16(I::Mullo16(x16, opacity), I::Mullo16(d16, rest)));
   };
-  WalkRow<I::kBytes / 4>(
-      width,
+  WalkRow<I::kBytes, 4>(
+      width, dst,
       [&](std::ptrdiff_t x) {
         const V s = I::Load(src + 4 * x), d = I::Load(dst + 4 * x), sa = sourceAlpha(s);
         const V dEven = even(d), dOdd = odd(d);

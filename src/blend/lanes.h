@@ -48,13 +48,24 @@ MORVEX_PIXEL_INLINE typename I::V MixBytes(typename I::V s, typename I::V d, typ
                       mix(OddBytes<I>(s), OddBytes<I>(d), OddBytes<I>(w)));
 }
 
-// Walks the pixels of one row: `group(offset)` for each whole vector's worth
-// of pixels, then `pixel(offset)` for the rest. Offsets are in pixels from
-// the row start and never overflow (width - width % n is the last group end).
-template <int kPixelsPerGroup, class Group, class Pixel>
-MORVEX_PIXEL_INLINE void WalkRow(std::int32_t width, Group&& group, Pixel&& pixel) {
-  const std::int32_t groupEnd = width - width % kPixelsPerGroup;
+// Walks the pixels of one row of kPixelBytes-byte pixels: `pixel(offset)` for
+// the pixels before the first one whose address in `row` is a multiple of
+// kVectorBytes, `group(offset)` for each whole vector's worth of pixels from
+// there, then `pixel(offset)` for the rest. Whole-vector accesses to the row
+// then never straddle two cache lines, which costs streaming kernels dearly.
+// A row that no pixel boundary aligns is walked from its start. Offsets are in
+// pixels from the row start and never overflow.
+template <int kVectorBytes, int kPixelBytes, class Group, class Pixel>
+MORVEX_PIXEL_INLINE void WalkRow(std::int32_t width, const Byte* row, Group&& group,
+                                 Pixel&& pixel) {
+  constexpr std::int32_t kPixelsPerGroup = kVectorBytes / kPixelBytes;
+  const auto misalignment = static_cast<std::int32_t>(
+      (kVectorBytes - reinterpret_cast<std::uintptr_t>(row) % kVectorBytes) % kVectorBytes);
+  std::int32_t head = misalignment % kPixelBytes == 0 ? misalignment / kPixelBytes : 0;
+  if (head > width) head = width;
+  const std::int32_t groupEnd = width - (width - head) % kPixelsPerGroup;
   std::int32_t x = 0;
+  for (; x < head; ++x) pixel(static_cast<std::ptrdiff_t>(x));
   for (; x < groupEnd; x += kPixelsPerGroup) group(static_cast<std::ptrdiff_t>(x));
   for (; x < width; ++x) pixel(static_cast<std::ptrdiff_t>(x));
 }

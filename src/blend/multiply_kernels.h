@@ -91,8 +91,8 @@ void MultiplyRow(Byte* dst, std::int32_t width, std::int32_t k) {
   const auto scale = [&](V b16) {
     return I::template Srli16<8>(I::Add16(I::Mullo16(b16, factor), bias));
   };
-  WalkRow<I::kBytes / 4>(
-      width,
+  WalkRow<I::kBytes, 4>(
+      width, dst,
       [&](std::ptrdiff_t x) {
         const V b = I::Load(dst + 4 * x);
         I::Store(dst + 4 * x, JoinBytes<I>(scale(EvenBytes<I>(b)), scale(OddBytes<I>(b))));
@@ -109,8 +109,8 @@ void MultiplyChannelRow(Byte* dst, const Byte* mask, std::int32_t width, int dst
   using V = typename I::V;
   const V low = I::Set32(0xFF), vks = I::Set32(ks), vko = I::Set32(ko);
   const V keep = I::Set32(static_cast<std::int32_t>(~(0xFFu << (8 * dstChannel))));
-  WalkRow<I::kBytes / 4>(
-      width,
+  WalkRow<I::kBytes, 4>(
+      width, dst,
       [&](std::ptrdiff_t x) {
         const V dp = I::Load(dst + 4 * x), mp = I::Load(mask + 4 * x);
         const V d = I::And(I::Srl32(dp, 8 * dstChannel), low);
@@ -134,8 +134,8 @@ void MaskMultiplyRow(Byte* dst, const Byte* mask, std::int32_t width, int maskCh
   using V = typename I::V;
   constexpr bool kGeneral = kLoop != kShortcutLoop;
   const GeneralWords<I> words(ks, ko);
-  WalkRow<I::kBytes / 4>(
-      width,
+  WalkRow<I::kBytes, 4>(
+      width, dst,
       [&](std::ptrdiff_t x) {
         V m = I::Load(mask + 4 * x);
         if constexpr (kSingle) m = I::BroadcastByte(m, maskChannel);

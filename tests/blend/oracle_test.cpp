@@ -83,12 +83,23 @@ std::int32_t RandomHeight(Rng& rng) {
 // Planes are never allocated for a non-positive size.
 std::int32_t Alloc(std::int32_t n) { return n > 0 ? n : 0; }
 
+// Region sizes and plane shapes of a trial: random, or fixed where set.
+struct Sizes {
+  std::int32_t width = -1, height = -1, padding = -1;
+  std::int32_t Width(Rng& rng) const { return width >= 0 ? width : RandomWidth(rng); }
+  std::int32_t Height(Rng& rng) const { return height >= 0 ? height : RandomHeight(rng); }
+  PlaneShape Shape(Rng& rng, std::int32_t maxPadding = 19) const {
+    return padding >= 0 ? PlaneShape{padding, false} : RandomShape(rng, maxPadding);
+  }
+};
+
+using Trial = std::function<void(Rng&, const Sizes&, const std::string&)>;
+
 // Runs `trial(rng, label)` for every processor path, every host rounding mode
 // (and, with `denormals`, every denormal-flushing mode) and `count` seeds. The
 // exports of this family write no diagnostics and leave the floating-point
 // control state as they found it.
-void ForEverySetting(int count, const std::function<void(Rng&, const std::string&)>& trial,
-                     bool denormals = false) {
+void ForEverySetting(int count, const Trial& trial, bool denormals = false) {
   std::vector<std::uint32_t> modes(std::begin(kRoundings), std::end(kRoundings));
   if (denormals)
     for (std::uint32_t flush : {kFpFlushBoth, kFpFlushOperands, kFpFlushResults})
@@ -104,7 +115,7 @@ void ForEverySetting(int count, const std::function<void(Rng&, const std::string
         const std::string label = std::string(path.label) + " host mode 0x" +
                                   std::to_string(mode) + " seed " + std::to_string(i);
         const FpState before = ReadFpState();
-        trial(rng, label);
+        trial(rng, Sizes{}, label);
         EXPECT_EQ(ReadFpState(), before) << label;
         if (::testing::Test::HasFailure()) return;
       }
@@ -130,36 +141,34 @@ double BlendWeight(Rng& rng) {
   }
 }
 
-TEST(Oracle, Blend) {
-  ForEverySetting(40, [](Rng& rng, const std::string& label) {
-    const std::int32_t w = RandomWidth(rng), h = RandomHeight(rng);
-    const bool inPlace = rng.Int(0, 4) == 0;
-    PlanePair dst(Alloc(w) * 4, Alloc(h), RandomShape(rng));
-    PlanePair src(Alloc(w) * 4, Alloc(h), RandomShape(rng));
-    FillPixels(rng, dst.lib);
-    FillPixels(rng, src.lib);
-    dst.Sync();
-    src.Sync();
-    const double weight = BlendWeight(rng);
-    const TestPlane& sl = inPlace ? dst.lib : src.lib;
-    const TestPlane& sr = inPlace ? dst.ref : src.ref;
-    const auto r1 = Blend(dst.lib.first(), dst.lib.stride(), sl.first(), sl.stride(), w, h, weight);
-    const auto r2 = oracle::Blend(dst.ref.first(), dst.ref.stride(), sr.first(), sr.stride(), w,
-                                  h, weight);
-    ASSERT_EQ(r1, r2) << label;
-    ASSERT_TRUE(SameBytes(dst.lib, dst.ref)) << label << " w=" << w << " h=" << h
-                                             << " weight=" << weight << " inPlace=" << inPlace;
-    ASSERT_TRUE(SameBytes(src.lib, src.ref)) << label;
-  });
-}
+const Trial kBlendTrial = [](Rng& rng, const Sizes& draw, const std::string& label) {
+  const std::int32_t w = draw.Width(rng), h = draw.Height(rng);
+  const bool inPlace = rng.Int(0, 4) == 0;
+  PlanePair dst(Alloc(w) * 4, Alloc(h), draw.Shape(rng));
+  PlanePair src(Alloc(w) * 4, Alloc(h), draw.Shape(rng));
+  FillPixels(rng, dst.lib);
+  FillPixels(rng, src.lib);
+  dst.Sync();
+  src.Sync();
+  const double weight = BlendWeight(rng);
+  const TestPlane& sl = inPlace ? dst.lib : src.lib;
+  const TestPlane& sr = inPlace ? dst.ref : src.ref;
+  const auto r1 = Blend(dst.lib.first(), dst.lib.stride(), sl.first(), sl.stride(), w, h, weight);
+  const auto r2 = oracle::Blend(dst.ref.first(), dst.ref.stride(), sr.first(), sr.stride(), w,
+                                h, weight);
+  ASSERT_EQ(r1, r2) << label;
+  ASSERT_TRUE(SameBytes(dst.lib, dst.ref)) << label << " w=" << w << " h=" << h
+                                           << " weight=" << weight << " inPlace=" << inPlace;
+  ASSERT_TRUE(SameBytes(src.lib, src.ref)) << label;
+};
 
-void RunMasked(bool fade) {
-  ForEverySetting(40, [fade](Rng& rng, const std::string& label) {
-    const std::int32_t w = RandomWidth(rng), h = RandomHeight(rng);
+Trial MaskedTrial(bool fade) {
+  return [fade](Rng& rng, const Sizes& draw, const std::string& label) {
+    const std::int32_t w = draw.Width(rng), h = draw.Height(rng);
     const bool inPlace = rng.Int(0, 4) == 0;
-    PlanePair dst(Alloc(w) * 4, Alloc(h), RandomShape(rng));
-    PlanePair mask(Alloc(w) * 4, Alloc(h), RandomShape(rng));
-    PlanePair src(Alloc(w) * 4, Alloc(h), RandomShape(rng));
+    PlanePair dst(Alloc(w) * 4, Alloc(h), draw.Shape(rng));
+    PlanePair mask(Alloc(w) * 4, Alloc(h), draw.Shape(rng));
+    PlanePair src(Alloc(w) * 4, Alloc(h), draw.Shape(rng));
     FillPixels(rng, dst.lib);
     FillPixels(rng, src.lib);
     FillPixels(rng, mask.lib);
@@ -193,11 +202,12 @@ void RunMasked(bool fade) {
         << label << " w=" << w << " h=" << h << " lut=" << withLut << " inPlace=" << inPlace;
     ASSERT_TRUE(SameBytes(src.lib, src.ref)) << label;
     ASSERT_TRUE(SameBytes(mask.lib, mask.ref)) << label;
-  });
+  };
 }
 
-TEST(Oracle, MaskedBlend) { RunMasked(false); }
-TEST(Oracle, MaskedFade) { RunMasked(true); }
+TEST(Oracle, Blend) { ForEverySetting(40, kBlendTrial); }
+TEST(Oracle, MaskedBlend) { ForEverySetting(40, MaskedTrial(false)); }
+TEST(Oracle, MaskedFade) { ForEverySetting(40, MaskedTrial(true)); }
 
 // ---- Composite ----
 
@@ -214,33 +224,33 @@ double Opacity(Rng& rng) {
   }
 }
 
-TEST(Oracle, Composite) {
-  ForEverySetting(50, [](Rng& rng, const std::string& label) {
-    const std::int32_t w = RandomWidth(rng), h = RandomHeight(rng);
-    const bool inPlace = rng.Int(0, 4) == 0;
-    PlanePair dst(Alloc(w) * 4, Alloc(h), RandomShape(rng));
-    PlanePair src(Alloc(w) * 4, Alloc(h), RandomShape(rng));
-    FillPixels(rng, dst.lib);
-    FillPixels(rng, src.lib);
-    dst.Sync();
-    src.Sync();
-    std::int32_t mode = rng.Int(1, 7);
-    if (rng.Int(0, 9) == 0) mode = static_cast<std::int32_t>(Pick(rng, {0, 2, 8, -1, 9, 1000}));
-    if (rng.Int(0, 49) == 0) mode = rng.Bool() ? INT_MIN : INT_MAX;
-    const double opacity = Opacity(rng);
-    const TestPlane& sl = inPlace ? dst.lib : src.lib;
-    const TestPlane& sr = inPlace ? dst.ref : src.ref;
-    const auto r1 = Composite(dst.lib.first(), dst.lib.stride(), sl.first(), sl.stride(), w, h,
-                              mode, opacity);
-    const auto r2 = oracle::Composite(dst.ref.first(), dst.ref.stride(), sr.first(), sr.stride(),
-                                      w, h, mode, opacity);
-    ASSERT_EQ(r1, r2) << label << " mode " << mode;
-    ASSERT_TRUE(SameBytes(dst.lib, dst.ref)) << label << " w=" << w << " h=" << h << " mode="
-                                             << mode << " opacity=" << opacity
-                                             << " inPlace=" << inPlace;
-    ASSERT_TRUE(SameBytes(src.lib, src.ref)) << label;
-  });
-}
+const Trial kCompositeTrial = [](Rng& rng, const Sizes& draw, const std::string& label) {
+  const std::int32_t w = draw.Width(rng), h = draw.Height(rng);
+  const bool inPlace = rng.Int(0, 4) == 0;
+  PlanePair dst(Alloc(w) * 4, Alloc(h), draw.Shape(rng));
+  PlanePair src(Alloc(w) * 4, Alloc(h), draw.Shape(rng));
+  FillPixels(rng, dst.lib);
+  FillPixels(rng, src.lib);
+  dst.Sync();
+  src.Sync();
+  std::int32_t mode = rng.Int(1, 7);
+  if (rng.Int(0, 9) == 0) mode = static_cast<std::int32_t>(Pick(rng, {0, 2, 8, -1, 9, 1000}));
+  if (rng.Int(0, 49) == 0) mode = rng.Bool() ? INT_MIN : INT_MAX;
+  const double opacity = Opacity(rng);
+  const TestPlane& sl = inPlace ? dst.lib : src.lib;
+  const TestPlane& sr = inPlace ? dst.ref : src.ref;
+  const auto r1 = Composite(dst.lib.first(), dst.lib.stride(), sl.first(), sl.stride(), w, h,
+                            mode, opacity);
+  const auto r2 = oracle::Composite(dst.ref.first(), dst.ref.stride(), sr.first(), sr.stride(),
+                                    w, h, mode, opacity);
+  ASSERT_EQ(r1, r2) << label << " mode " << mode;
+  ASSERT_TRUE(SameBytes(dst.lib, dst.ref)) << label << " w=" << w << " h=" << h << " mode="
+                                           << mode << " opacity=" << opacity
+                                           << " inPlace=" << inPlace;
+  ASSERT_TRUE(SameBytes(src.lib, src.ref)) << label;
+};
+
+TEST(Oracle, Composite) { ForEverySetting(50, kCompositeTrial); }
 
 // ---- Multiply, MultiplyChannel, MaskMultiply ----
 
@@ -255,20 +265,20 @@ double Factor(Rng& rng) {
   }
 }
 
-TEST(Oracle, Multiply) {
-  ForEverySetting(40, [](Rng& rng, const std::string& label) {
-    const std::int32_t w = RandomWidth(rng), h = RandomHeight(rng);
-    PlanePair dst(Alloc(w) * 4, Alloc(h), RandomShape(rng));
-    FillPixels(rng, dst.lib);
-    dst.Sync();
-    const double factor = Factor(rng);
-    const auto r1 = Multiply(dst.lib.first(), dst.lib.stride(), w, h, factor);
-    const auto r2 = oracle::Multiply(dst.ref.first(), dst.ref.stride(), w, h, factor);
-    ASSERT_EQ(r1, r2) << label;
-    ASSERT_TRUE(SameBytes(dst.lib, dst.ref))
-        << label << " w=" << w << " h=" << h << " factor=" << factor;
-  });
-}
+const Trial kMultiplyTrial = [](Rng& rng, const Sizes& draw, const std::string& label) {
+  const std::int32_t w = draw.Width(rng), h = draw.Height(rng);
+  PlanePair dst(Alloc(w) * 4, Alloc(h), draw.Shape(rng));
+  FillPixels(rng, dst.lib);
+  dst.Sync();
+  const double factor = Factor(rng);
+  const auto r1 = Multiply(dst.lib.first(), dst.lib.stride(), w, h, factor);
+  const auto r2 = oracle::Multiply(dst.ref.first(), dst.ref.stride(), w, h, factor);
+  ASSERT_EQ(r1, r2) << label;
+  ASSERT_TRUE(SameBytes(dst.lib, dst.ref))
+      << label << " w=" << w << " h=" << h << " factor=" << factor;
+};
+
+TEST(Oracle, Multiply) { ForEverySetting(40, kMultiplyTrial); }
 
 // (scale, offset) around the tolerance band, inside it, and far outside.
 std::pair<double, double> Remap(Rng& rng) {
@@ -293,60 +303,60 @@ std::uint32_t Channel(Rng& rng) {
   return static_cast<std::uint32_t>(Pick(rng, {4.0, 5.0, 4294967295.0, 2147483648.0, 255.0}));
 }
 
-TEST(Oracle, MultiplyChannel) {
-  ForEverySetting(80, [](Rng& rng, const std::string& label) {
-    const std::int32_t w = RandomWidth(rng), h = RandomHeight(rng);
-    const bool sameMask = rng.Int(0, 4) == 0;
-    PlanePair dst(Alloc(w) * 4, Alloc(h), RandomShape(rng));
-    PlanePair mask(Alloc(w) * 4, Alloc(h), RandomShape(rng));
-    FillPixels(rng, dst.lib);
-    FillPixels(rng, mask.lib);
-    dst.Sync();
-    mask.Sync();
-    const std::uint32_t dc = Channel(rng), mc = Channel(rng);
-    const auto [scale, offset] = Remap(rng);
-    const TestPlane& ml = sameMask ? dst.lib : mask.lib;
-    const TestPlane& mr = sameMask ? dst.ref : mask.ref;
-    const auto r1 = MultiplyChannel(dst.lib.first(), dst.lib.stride(), dc, ml.first(),
-                                    ml.stride(), mc, w, h, scale, offset);
-    const auto r2 = oracle::MultiplyChannel(dst.ref.first(), dst.ref.stride(), dc, mr.first(),
-                                            mr.stride(), mc, w, h, scale, offset);
-    ASSERT_EQ(r1, r2) << label << " channels " << dc << "," << mc;
-    ASSERT_TRUE(SameBytes(dst.lib, dst.ref))
-        << label << " w=" << w << " h=" << h << " channels " << dc << "," << mc
-        << " scale=" << scale << " offset=" << offset << " sameMask=" << sameMask;
-    ASSERT_TRUE(SameBytes(mask.lib, mask.ref)) << label;
-  });
-}
+const Trial kMultiplyChannelTrial = [](Rng& rng, const Sizes& draw, const std::string& label) {
+  const std::int32_t w = draw.Width(rng), h = draw.Height(rng);
+  const bool sameMask = rng.Int(0, 4) == 0;
+  PlanePair dst(Alloc(w) * 4, Alloc(h), draw.Shape(rng));
+  PlanePair mask(Alloc(w) * 4, Alloc(h), draw.Shape(rng));
+  FillPixels(rng, dst.lib);
+  FillPixels(rng, mask.lib);
+  dst.Sync();
+  mask.Sync();
+  const std::uint32_t dc = Channel(rng), mc = Channel(rng);
+  const auto [scale, offset] = Remap(rng);
+  const TestPlane& ml = sameMask ? dst.lib : mask.lib;
+  const TestPlane& mr = sameMask ? dst.ref : mask.ref;
+  const auto r1 = MultiplyChannel(dst.lib.first(), dst.lib.stride(), dc, ml.first(),
+                                  ml.stride(), mc, w, h, scale, offset);
+  const auto r2 = oracle::MultiplyChannel(dst.ref.first(), dst.ref.stride(), dc, mr.first(),
+                                          mr.stride(), mc, w, h, scale, offset);
+  ASSERT_EQ(r1, r2) << label << " channels " << dc << "," << mc;
+  ASSERT_TRUE(SameBytes(dst.lib, dst.ref))
+      << label << " w=" << w << " h=" << h << " channels " << dc << "," << mc
+      << " scale=" << scale << " offset=" << offset << " sameMask=" << sameMask;
+  ASSERT_TRUE(SameBytes(mask.lib, mask.ref)) << label;
+};
 
-TEST(Oracle, MaskMultiply) {
-  ForEverySetting(40, [](Rng& rng, const std::string& label) {
-    const std::int32_t w = RandomWidth(rng), h = RandomHeight(rng);
-    const bool sameMask = rng.Int(0, 4) == 0;
-    PlanePair dst(Alloc(w) * 4, Alloc(h), RandomShape(rng));
-    PlanePair mask(Alloc(w) * 4, Alloc(h), RandomShape(rng));
-    FillPixels(rng, dst.lib);
-    FillPixels(rng, mask.lib);
-    dst.Sync();
-    mask.Sync();
-    std::int32_t channel = rng.Int(-1, 3);
-    if (rng.Int(0, 9) == 0)
-      channel = static_cast<std::int32_t>(Pick(rng, {4.0, 5.0, -2.0, -1e9, 1e9}));
-    if (rng.Int(0, 49) == 0) channel = rng.Bool() ? INT_MIN : INT_MAX;
-    const auto [scale, offset] = Remap(rng);
-    const TestPlane& ml = sameMask ? dst.lib : mask.lib;
-    const TestPlane& mr = sameMask ? dst.ref : mask.ref;
-    const auto r1 = MaskMultiply(dst.lib.first(), dst.lib.stride(), ml.first(), ml.stride(), w,
-                                 h, channel, scale, offset);
-    const auto r2 = oracle::MaskMultiply(dst.ref.first(), dst.ref.stride(), mr.first(),
-                                         mr.stride(), w, h, channel, scale, offset);
-    ASSERT_EQ(r1, r2) << label << " channel " << channel;
-    ASSERT_TRUE(SameBytes(dst.lib, dst.ref))
-        << label << " w=" << w << " h=" << h << " channel " << channel << " scale=" << scale
-        << " offset=" << offset << " sameMask=" << sameMask;
-    ASSERT_TRUE(SameBytes(mask.lib, mask.ref)) << label;
-  });
-}
+TEST(Oracle, MultiplyChannel) { ForEverySetting(80, kMultiplyChannelTrial); }
+
+const Trial kMaskMultiplyTrial = [](Rng& rng, const Sizes& draw, const std::string& label) {
+  const std::int32_t w = draw.Width(rng), h = draw.Height(rng);
+  const bool sameMask = rng.Int(0, 4) == 0;
+  PlanePair dst(Alloc(w) * 4, Alloc(h), draw.Shape(rng));
+  PlanePair mask(Alloc(w) * 4, Alloc(h), draw.Shape(rng));
+  FillPixels(rng, dst.lib);
+  FillPixels(rng, mask.lib);
+  dst.Sync();
+  mask.Sync();
+  std::int32_t channel = rng.Int(-1, 3);
+  if (rng.Int(0, 9) == 0)
+    channel = static_cast<std::int32_t>(Pick(rng, {4.0, 5.0, -2.0, -1e9, 1e9}));
+  if (rng.Int(0, 49) == 0) channel = rng.Bool() ? INT_MIN : INT_MAX;
+  const auto [scale, offset] = Remap(rng);
+  const TestPlane& ml = sameMask ? dst.lib : mask.lib;
+  const TestPlane& mr = sameMask ? dst.ref : mask.ref;
+  const auto r1 = MaskMultiply(dst.lib.first(), dst.lib.stride(), ml.first(), ml.stride(), w,
+                               h, channel, scale, offset);
+  const auto r2 = oracle::MaskMultiply(dst.ref.first(), dst.ref.stride(), mr.first(),
+                                       mr.stride(), w, h, channel, scale, offset);
+  ASSERT_EQ(r1, r2) << label << " channel " << channel;
+  ASSERT_TRUE(SameBytes(dst.lib, dst.ref))
+      << label << " w=" << w << " h=" << h << " channel " << channel << " scale=" << scale
+      << " offset=" << offset << " sameMask=" << sameMask;
+  ASSERT_TRUE(SameBytes(mask.lib, mask.ref)) << label;
+};
+
+TEST(Oracle, MaskMultiply) { ForEverySetting(40, kMaskMultiplyTrial); }
 
 // ---- ClipRestore, FocusPrep ----
 
@@ -362,36 +372,60 @@ float SpecialFloat(Rng& rng, float t, float f) {
   return pool[rng.Int(0, static_cast<std::int32_t>(std::size(pool)) - 1)];
 }
 
-TEST(Oracle, ClipRestoreAndFocusPrep) {
-  ForEverySetting(40, [](Rng& rng, const std::string& label) {
-    const std::int32_t w = RandomWidth(rng), h = RandomHeight(rng);
-    PlanePair dst(Alloc(w) * 16, Alloc(h), RandomShape(rng, 37));
-    double clip = rng.Real(0.0, 1.1), restore = rng.Real(-0.1, 1.1);
-    switch (rng.Int(0, 4)) {
-      case 0: clip = Pick(rng, {0.9, 0.99, 1.0, 0.0, 0.1, 1.0 / 3.0}); break;
-      case 1: restore = Pick(rng, {0.5, 0.0, -0.0, 1.0, 0.7}); break;
-      case 2: clip = Pick(rng, {kNaN, kInf, -kInf, -1.0, 1e300});
-              restore = Pick(rng, {kNaN, kInf, -kInf, 0.5, -1e300}); break;
-      default: break;
+const Trial kClipTrial = [](Rng& rng, const Sizes& draw, const std::string& label) {
+  const std::int32_t w = draw.Width(rng), h = draw.Height(rng);
+  PlanePair dst(Alloc(w) * 16, Alloc(h), draw.Shape(rng, 37));
+  double clip = rng.Real(0.0, 1.1), restore = rng.Real(-0.1, 1.1);
+  switch (rng.Int(0, 4)) {
+    case 0: clip = Pick(rng, {0.9, 0.99, 1.0, 0.0, 0.1, 1.0 / 3.0}); break;
+    case 1: restore = Pick(rng, {0.5, 0.0, -0.0, 1.0, 0.7}); break;
+    case 2: clip = Pick(rng, {kNaN, kInf, -kInf, -1.0, 1e300});
+            restore = Pick(rng, {kNaN, kInf, -kInf, 0.5, -1e300}); break;
+    default: break;
+  }
+  // T and F as the oracle derives them, for values placed on and beside them.
+  const float t = static_cast<float>(clip * 255.0), f = static_cast<float>(restore * 255.0);
+  for (std::int32_t y = 0; y < dst.lib.rows(); ++y)
+    for (std::int32_t x = 0; x < Alloc(w) * 4; ++x) {
+      const float v = rng.Int(0, 3) == 0 ? SpecialFloat(rng, t, f)
+                                         : static_cast<float>(rng.Real(-20.0, 290.0));
+      dst.lib.Set<float>(4 * x, y, v);
     }
-    // T and F as the oracle derives them, for values placed on and beside them.
-    const float t = static_cast<float>(clip * 255.0), f = static_cast<float>(restore * 255.0);
-    for (std::int32_t y = 0; y < dst.lib.rows(); ++y)
-      for (std::int32_t x = 0; x < Alloc(w) * 4; ++x) {
-        const float v = rng.Int(0, 3) == 0 ? SpecialFloat(rng, t, f)
-                                           : static_cast<float>(rng.Real(-20.0, 290.0));
-        dst.lib.Set<float>(4 * x, y, v);
+  dst.Sync();
+  const bool focus = rng.Bool();
+  const auto r1 = focus ? FocusPrep(dst.lib.floats(), dst.lib.stride(), w, h, clip, restore)
+                        : ClipRestore(dst.lib.floats(), dst.lib.stride(), w, h, clip, restore);
+  const auto r2 = oracle::ClipRestore(dst.ref.floats(), dst.ref.stride(), w, h, clip, restore);
+  ASSERT_EQ(r1, r2) << label;
+  ASSERT_TRUE(SameBytes(dst.lib, dst.ref)) << label << " w=" << w << " h=" << h
+                                           << " clip=" << clip << " restore=" << restore
+                                           << " focus=" << focus;
+};
+
+TEST(Oracle, ClipRestoreAndFocusPrep) { ForEverySetting(40, kClipTrial, /*denormals=*/true); }
+
+// The vector kernels start their whole vectors at the first aligned pixel of
+// each row: every start offset of a row modulo 64 bytes (row 1 of a plane
+// whose padding runs through 0..63), with widths that leave heads, groups
+// and tails of every kind, on every path.
+TEST(Oracle, EveryRowAlignment) {
+  const Trial trials[] = {kBlendTrial,     MaskedTrial(false),    MaskedTrial(true),
+                          kCompositeTrial, kMultiplyTrial,        kMultiplyChannelTrial,
+                          kMaskMultiplyTrial, kClipTrial};
+  for (const CpuPath& path : CpuPaths()) {
+    PinnedCpuPath pin(path);
+    for (std::int32_t padding = 0; padding < 64; ++padding)
+      for (std::int32_t width : {5, 19, 40}) {
+        const Sizes sizes{width, 2, padding};
+        for (std::size_t t = 0; t < std::size(trials); ++t) {
+          Rng rng(padding * 131 + width * 7 + t);
+          trials[t](rng, sizes,
+                    std::string(path.label) + " trial " + std::to_string(t) + " padding " +
+                        std::to_string(padding) + " width " + std::to_string(width));
+          if (::testing::Test::HasFailure()) return;
+        }
       }
-    dst.Sync();
-    const bool focus = rng.Bool();
-    const auto r1 = focus ? FocusPrep(dst.lib.floats(), dst.lib.stride(), w, h, clip, restore)
-                          : ClipRestore(dst.lib.floats(), dst.lib.stride(), w, h, clip, restore);
-    const auto r2 = oracle::ClipRestore(dst.ref.floats(), dst.ref.stride(), w, h, clip, restore);
-    ASSERT_EQ(r1, r2) << label;
-    ASSERT_TRUE(SameBytes(dst.lib, dst.ref)) << label << " w=" << w << " h=" << h
-                                             << " clip=" << clip << " restore=" << restore
-                                             << " focus=" << focus;
-  }, /*denormals=*/true);
+  }
 }
 
 // ---- The worked numbers, through the exports and the oracle alike ----
