@@ -10,8 +10,9 @@ namespace {
 // entries per channel (offsets entry * 4, inside the 1024-byte table), then
 // the wanted byte of each.
 struct LutWeightsGather {
-  static MORVEX_PIXEL_INLINE __m512i Get(const Byte* mask, const Byte* weightLut) {
-    const __m512i m = _mm512_loadu_si512(mask);
+  template <class Io>
+  static MORVEX_PIXEL_INLINE __m512i Get(const Io& io, const Byte* mask, const Byte* weightLut) {
+    const __m512i m = io.Load(mask);
     const __m512i low = _mm512_set1_epi32(0xFF), zero = _mm512_setzero_si512();
     const auto gather = [&](__m512i index) {
       return _mm512_mask_i32gather_epi32(zero, 0xFFFF, index, weightLut, 4);

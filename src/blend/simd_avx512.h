@@ -24,6 +24,21 @@ struct Isa {
   using F = __m512;
   static constexpr int kBytes = 64;
 
+  // The first `words` (1..15) 32-bit elements of a vector, read and written
+  // with masks: the other elements are read as 0 and never touched, and
+  // their memory is not accessed.
+  struct PartGroup {
+    __mmask16 k;
+    MORVEX_SIMD_INLINE V Load(const void* p) const { return _mm512_maskz_loadu_epi32(k, p); }
+    MORVEX_SIMD_INLINE void Store(void* p, V v) const { _mm512_mask_storeu_epi32(p, k, v); }
+    MORVEX_SIMD_INLINE F LoadF(const void* p) const { return _mm512_maskz_loadu_ps(k, p); }
+    MORVEX_SIMD_INLINE void StoreF(void* p, F v) const { _mm512_mask_storeu_ps(p, k, v); }
+  };
+  static constexpr bool kPartialGroups = true;
+  static MORVEX_SIMD_INLINE PartGroup Part(std::int32_t words) {
+    return {static_cast<__mmask16>((1u << words) - 1u)};
+  }
+
   static MORVEX_SIMD_INLINE V Load(const void* p) { return _mm512_loadu_si512(p); }
   static MORVEX_SIMD_INLINE void Store(void* p, V v) { _mm512_storeu_si512(p, v); }
   static MORVEX_SIMD_INLINE V Zero() { return _mm512_setzero_si512(); }
