@@ -30,6 +30,7 @@ void MaskedFadeRowScalar(Byte* dst, const Byte* mask, const Byte* src, std::int3
 }
 
 const BlendKernels& KernelsFor(std::uint32_t features) {
+  if (HasCpu(features, kCpuAvx512)) return kBlendKernelsAvx512;
   if (HasCpu(features, kCpuAvx2)) return kBlendKernelsAvx2;
   if (HasCpu(features, kCpuSse2)) return kBlendKernelsSse2;
   return kBlendKernelsScalar;

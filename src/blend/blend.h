@@ -90,6 +90,7 @@ struct BlendKernels {
 extern const BlendKernels kBlendKernelsScalar;
 extern const BlendKernels kBlendKernelsSse2;
 extern const BlendKernels kBlendKernelsAvx2;
+extern const BlendKernels kBlendKernelsAvx512;
 
 // ---- Whole-image routines behind the exports ----
 

@@ -10,8 +10,9 @@ namespace {
 // entries per channel (offsets entry * 4, so every read stays inside the
 // 1024-byte table), then the wanted byte of each.
 struct LutWeightsGather {
-  static MORVEX_PIXEL_INLINE __m256i Get(const Byte* mask, const Byte* weightLut) {
-    const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(mask));
+  template <class Io>
+  static MORVEX_PIXEL_INLINE __m256i Get(const Io& io, const Byte* mask, const Byte* weightLut) {
+    const __m256i m = io.Load(mask);
     const __m256i low = _mm256_set1_epi32(0xFF);
     const int* table = reinterpret_cast<const int*>(weightLut);
     const __m256i b = _mm256_i32gather_epi32(table, _mm256_and_si256(m, low), 4);

@@ -26,16 +26,16 @@ void BlendRow(Byte* dst, const Byte* src, std::int32_t width, std::int32_t ws, s
   const auto quotient = [&](V words) {
     return I::template Srai32<12>(I::Add32(I::Madd16(words, weights), bias));
   };
-  WalkRow<I::kBytes / 4>(
-      width,
-      [&](std::ptrdiff_t x) {
-        const V s = I::Load(src + 4 * x), d = I::Load(dst + 4 * x);
+  WalkRow<I, 4>(
+      width, dst,
+      [&](std::ptrdiff_t x, const auto& io) {
+        const V s = io.Load(src + 4 * x), d = io.Load(dst + 4 * x);
         const V lo = I::UnpackLo8(s, d), hi = I::UnpackHi8(s, d);
         const V q01 =
             I::PackS32(quotient(I::UnpackLo8(lo, zero)), quotient(I::UnpackHi8(lo, zero)));
         const V q23 =
             I::PackS32(quotient(I::UnpackLo8(hi, zero)), quotient(I::UnpackHi8(hi, zero)));
-        I::Store(dst + 4 * x, I::MinU8(I::PackUS16(q01, q23), I::BroadcastByte3(d)));
+        io.Store(dst + 4 * x, I::MinU8(I::PackUS16(q01, q23), I::BroadcastByte3(d)));
       },
       [&](std::ptrdiff_t x) { BlendPixel(dst + 4 * x, src + 4 * x, ws, wd); });
 }
@@ -44,15 +44,17 @@ void BlendRow(Byte* dst, const Byte* src, std::int32_t width, std::int32_t ws, s
 // lane mixes to the destination alpha itself.
 template <class I>
 struct MaskWeights {
-  static MORVEX_PIXEL_INLINE typename I::V Get(const Byte* mask, const Byte*) {
-    return I::And(I::Load(mask), I::Set32(0x00FFFFFF));
+  template <class Io>
+  static MORVEX_PIXEL_INLINE typename I::V Get(const Io& io, const Byte* mask, const Byte*) {
+    return I::And(io.Load(mask), I::Set32(0x00FFFFFF));
   }
 };
 
 // Weights looked up pixel by pixel: byte c of weightLut entry mask.c.
 template <class I>
 struct LutWeightsByPixel {
-  static MORVEX_PIXEL_INLINE typename I::V Get(const Byte* mask, const Byte* weightLut) {
+  template <class Io>
+  static MORVEX_PIXEL_INLINE typename I::V Get(const Io&, const Byte* mask, const Byte* weightLut) {
     constexpr int kPixels = I::kBytes / 4;
     std::uint32_t w[kPixels];
     for (int i = 0; i < kPixels; ++i) {
@@ -69,12 +71,12 @@ template <class I, class Weights, bool kLut>
 void MaskedBlendRow(Byte* dst, const Byte* mask, const Byte* src, std::int32_t width,
                     const Byte* weightLut) {
   using V = typename I::V;
-  WalkRow<I::kBytes / 4>(
-      width,
-      [&](std::ptrdiff_t x) {
-        const V w = Weights::Get(mask + 4 * x, weightLut);
-        const V s = I::Load(src + 4 * x), d = I::Load(dst + 4 * x);
-        I::Store(dst + 4 * x, I::MinU8(MixBytes<I>(s, d, w), I::BroadcastByte3(d)));
+  WalkRow<I, 4>(
+      width, dst,
+      [&](std::ptrdiff_t x, const auto& io) {
+        const V w = Weights::Get(io, mask + 4 * x, weightLut);
+        const V s = io.Load(src + 4 * x), d = io.Load(dst + 4 * x);
+        io.Store(dst + 4 * x, I::MinU8(MixBytes<I>(s, d, w), I::BroadcastByte3(d)));
       },
       [&](std::ptrdiff_t x) {
         if constexpr (kLut)
@@ -89,12 +91,12 @@ void MaskedBlendRow(Byte* dst, const Byte* mask, const Byte* src, std::int32_t w
 template <class I>
 void MaskedFadeRow(Byte* dst, const Byte* mask, const Byte* src, std::int32_t width, const Byte*) {
   using V = typename I::V;
-  WalkRow<I::kBytes / 4>(
-      width,
-      [&](std::ptrdiff_t x) {
-        const V w = I::Load(mask + 4 * x);
-        const V mixed = MixBytes<I>(I::Load(src + 4 * x), I::Load(dst + 4 * x), w);
-        I::Store(dst + 4 * x, I::MinU8(mixed, I::BroadcastByte3(mixed)));
+  WalkRow<I, 4>(
+      width, dst,
+      [&](std::ptrdiff_t x, const auto& io) {
+        const V w = io.Load(mask + 4 * x);
+        const V mixed = MixBytes<I>(io.Load(src + 4 * x), io.Load(dst + 4 * x), w);
+        io.Store(dst + 4 * x, I::MinU8(mixed, I::BroadcastByte3(mixed)));
       },
       [&](std::ptrdiff_t x) { MaskedFadePixel(dst + 4 * x, mask + 4 * x, src + 4 * x); });
 }

@@ -23,9 +23,10 @@ void ClipRestoreImage(Rows dst, std::int32_t width, std::int32_t height, double 
   const ClipLevels levels = ClipLevelsFor(clipLevel, restoreMin);
   if (width <= 0) return;
   const std::uint32_t features = CpuFeatureFlags();
-  const ClipRowFn row = HasCpu(features, kCpuAvx2)   ? kClipRowAvx2
-                        : HasCpu(features, kCpuSse2) ? kClipRowSse2
-                                                     : kClipRowScalar;
+  const ClipRowFn row = HasCpu(features, kCpuAvx512) ? kClipRowAvx512
+                        : HasCpu(features, kCpuAvx2)   ? kClipRowAvx2
+                        : HasCpu(features, kCpuSse2)   ? kClipRowSse2
+                                                       : kClipRowScalar;
   for (std::int32_t y = 0; y < height; ++y) {
     row(dst.row, width, levels.clip, levels.restoreMin);
     dst.Next();

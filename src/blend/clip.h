@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "blend/lanes.h"
 #include "frame/plane.h"
@@ -19,12 +20,16 @@ struct ClipLevels {
 ClipLevels ClipLevelsFor(double clipLevel, double restoreMin);
 
 // V = F if A < F, else A (so a NaN alpha or F gives A); each colour c > T
-// (false for NaN) becomes V. Comparisons are in single precision.
+// (false for NaN) becomes V. Comparisons are in single precision. V is chosen
+// as bits, never as a float maximum: under a host's denormals-are-zero mode a
+// maximum would turn a denormal alpha into zero instead of copying it.
 MORVEX_PIXEL_INLINE void ClipPixel(Byte* pixel, float clip, float restoreMin) {
-  const float a = LoadF32(pixel + 12);
-  const float v = a < restoreMin ? restoreMin : a;
+  const bool raise = LoadF32(pixel + 12) < restoreMin;
+  std::uint32_t minBits;
+  std::memcpy(&minBits, &restoreMin, sizeof minBits);
+  const std::uint32_t v = raise ? minBits : LoadU32(pixel + 12);
   for (int c = 0; c < 3; ++c)
-    if (LoadF32(pixel + 4 * c) > clip) StoreF32(pixel + 4 * c, v);
+    if (LoadF32(pixel + 4 * c) > clip) StoreU32(pixel + 4 * c, v);
 }
 
 using ClipRowFn = void (*)(Byte* dst, std::int32_t width, float clip, float restoreMin);
@@ -32,6 +37,7 @@ using ClipRowFn = void (*)(Byte* dst, std::int32_t width, float clip, float rest
 extern const ClipRowFn kClipRowScalar;
 extern const ClipRowFn kClipRowSse2;
 extern const ClipRowFn kClipRowAvx2;
+extern const ClipRowFn kClipRowAvx512;
 
 void ClipRestoreImage(Rows dst, std::int32_t width, std::int32_t height, double clipLevel,
                       double restoreMin);

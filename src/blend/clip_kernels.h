@@ -14,14 +14,14 @@ void ClipRow(Byte* dst, std::int32_t width, float clip, float restoreMin) {
   using F = typename I::F;
   const F t = I::SetF(clip), f = I::SetF(restoreMin);
   const F colours = I::MaskF(-1, -1, -1, 0);
-  WalkRow<I::kBytes / 16>(
-      width,
-      [&](std::ptrdiff_t x) {
-        const F p = I::LoadF(dst + 16 * x);
+  WalkRow<I, 16>(
+      width, dst,
+      [&](std::ptrdiff_t x, const auto& io) {
+        const F p = io.LoadF(dst + 16 * x);
         const F a = I::BroadcastFloat3(p);
         const F v = I::SelectF(I::CmpLtF(a, f), f, a);
         const F replace = I::AndF(I::CmpGtF(p, t), colours);
-        I::StoreF(dst + 16 * x, I::SelectF(replace, v, p));
+        io.StoreF(dst + 16 * x, I::SelectF(replace, v, p));
       },
       [&](std::ptrdiff_t x) { ClipPixel(dst + 16 * x, clip, restoreMin); });
 }

@@ -64,9 +64,10 @@ bool CompositeImages(Rows dst, ConstRows src, std::int32_t width, std::int32_t h
   const std::uint8_t o = OpacityByte(opacity);
   if (height <= 0 || width <= 0) return true;
   const std::uint32_t features = CpuFeatureFlags();
-  const CompositeRowFn row = HasCpu(features, kCpuAvx2)   ? CompositeRowAvx2(m)
-                             : HasCpu(features, kCpuSse2) ? CompositeRowSse2(m)
-                                                          : CompositeRowScalar(m);
+  const CompositeRowFn row = HasCpu(features, kCpuAvx512) ? CompositeRowAvx512(m)
+                             : HasCpu(features, kCpuAvx2)   ? CompositeRowAvx2(m)
+                             : HasCpu(features, kCpuSse2)   ? CompositeRowSse2(m)
+                                                            : CompositeRowScalar(m);
   for (std::int32_t y = 0; y < height; ++y) {
     row(dst.row, src.row, width, o);
     dst.Next();

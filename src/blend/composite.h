@@ -95,6 +95,7 @@ using CompositeRowFn = void (*)(Byte* dst, const Byte* src, std::int32_t width, 
 CompositeRowFn CompositeRowScalar(CompositeMode mode);
 CompositeRowFn CompositeRowSse2(CompositeMode mode);
 CompositeRowFn CompositeRowAvx2(CompositeMode mode);
+CompositeRowFn CompositeRowAvx512(CompositeMode mode);
 
 bool IsCompositeMode(std::int32_t mode);
 

@@ -60,11 +60,11 @@ void CompositeRow(Byte* dst, const Byte* src, std::int32_t width, std::uint8_t o
     return I::Or(a, I::template Slli32<16>(a));
   };
   if (o == 255) {
-    WalkRow<I::kBytes / 4>(
-        width,
-        [&](std::ptrdiff_t x) {
-          const V s = I::Load(src + 4 * x), d = I::Load(dst + 4 * x), sa = sourceAlpha(s);
-          I::Store(dst + 4 * x, join(CompositeX16<I, kMode, false>(even(s), even(d), sa),
+    WalkRow<I, 4>(
+        width, dst,
+        [&](std::ptrdiff_t x, const auto& io) {
+          const V s = io.Load(src + 4 * x), d = io.Load(dst + 4 * x), sa = sourceAlpha(s);
+          io.Store(dst + 4 * x, join(CompositeX16<I, kMode, false>(even(s), even(d), sa),
                                      CompositeX16<I, kMode, true>(odd(s), odd(d), sa)));
         },
         [&](std::ptrdiff_t x) { CompositePixelOpaque<kMode>(dst + 4 * x, src + 4 * x); });
@@ -74,12 +74,12 @@ void CompositeRow(Byte* dst, const Byte* src, std::int32_t width, std::uint8_t o
   const auto mix = [&](V x16, V d16) {
     return Div255<I>(I::Add16(I::Mullo16(x16, opacity), I::Mullo16(d16, rest)));
   };
-  WalkRow<I::kBytes / 4>(
-      width,
-      [&](std::ptrdiff_t x) {
-        const V s = I::Load(src + 4 * x), d = I::Load(dst + 4 * x), sa = sourceAlpha(s);
+  WalkRow<I, 4>(
+      width, dst,
+      [&](std::ptrdiff_t x, const auto& io) {
+        const V s = io.Load(src + 4 * x), d = io.Load(dst + 4 * x), sa = sourceAlpha(s);
         const V dEven = even(d), dOdd = odd(d);
-        I::Store(dst + 4 * x, join(mix(CompositeX16<I, kMode, false>(even(s), dEven, sa), dEven),
+        io.Store(dst + 4 * x, join(mix(CompositeX16<I, kMode, false>(even(s), dEven, sa), dEven),
                                    mix(CompositeX16<I, kMode, true>(odd(s), dOdd, sa), dOdd)));
       },
       [&](std::ptrdiff_t x) { CompositePixelMix<kMode>(dst + 4 * x, src + 4 * x, o); });

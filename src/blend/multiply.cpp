@@ -33,6 +33,7 @@ void MaskMultiplySingleRowScalar(Byte* dst, const Byte* mask, std::int32_t width
 }
 
 const MultiplyKernels& KernelsFor(std::uint32_t features) {
+  if (HasCpu(features, kCpuAvx512)) return kMultiplyKernelsAvx512;
   if (HasCpu(features, kCpuAvx2)) return kMultiplyKernelsAvx2;
   if (HasCpu(features, kCpuSse2)) return kMultiplyKernelsSse2;
   return kMultiplyKernelsScalar;

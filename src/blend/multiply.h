@@ -95,6 +95,7 @@ struct MultiplyKernels {
 extern const MultiplyKernels kMultiplyKernelsScalar;
 extern const MultiplyKernels kMultiplyKernelsSse2;
 extern const MultiplyKernels kMultiplyKernelsAvx2;
+extern const MultiplyKernels kMultiplyKernelsAvx512;
 
 // ---- Whole-image routines ----
 

@@ -91,11 +91,11 @@ void MultiplyRow(Byte* dst, std::int32_t width, std::int32_t k) {
   const auto scale = [&](V b16) {
     return I::template Srli16<8>(I::Add16(I::Mullo16(b16, factor), bias));
   };
-  WalkRow<I::kBytes / 4>(
-      width,
-      [&](std::ptrdiff_t x) {
-        const V b = I::Load(dst + 4 * x);
-        I::Store(dst + 4 * x, JoinBytes<I>(scale(EvenBytes<I>(b)), scale(OddBytes<I>(b))));
+  WalkRow<I, 4>(
+      width, dst,
+      [&](std::ptrdiff_t x, const auto& io) {
+        const V b = io.Load(dst + 4 * x);
+        io.Store(dst + 4 * x, JoinBytes<I>(scale(EvenBytes<I>(b)), scale(OddBytes<I>(b))));
       },
       [&](std::ptrdiff_t x) {
         for (int c = 0; c < 4; ++c) dst[4 * x + c] = MultiplyByte(dst[4 * x + c], k);
@@ -109,10 +109,10 @@ void MultiplyChannelRow(Byte* dst, const Byte* mask, std::int32_t width, int dst
   using V = typename I::V;
   const V low = I::Set32(0xFF), vks = I::Set32(ks), vko = I::Set32(ko);
   const V keep = I::Set32(static_cast<std::int32_t>(~(0xFFu << (8 * dstChannel))));
-  WalkRow<I::kBytes / 4>(
-      width,
-      [&](std::ptrdiff_t x) {
-        const V dp = I::Load(dst + 4 * x), mp = I::Load(mask + 4 * x);
+  WalkRow<I, 4>(
+      width, dst,
+      [&](std::ptrdiff_t x, const auto& io) {
+        const V dp = io.Load(dst + 4 * x), mp = io.Load(mask + 4 * x);
         const V d = I::And(I::Srl32(dp, 8 * dstChannel), low);
         const V m = I::And(I::Srl32(mp, 8 * maskChannel), low);
         V r;
@@ -120,7 +120,7 @@ void MultiplyChannelRow(Byte* dst, const Byte* mask, std::int32_t width, int dst
           r = ScaleGeneralLanes<I>(d, m, vks, vko);
         else
           r = ScaleShortcutLanes<I>(d, m);
-        I::Store(dst + 4 * x, I::Or(I::And(dp, keep), I::Sll32(r, 8 * dstChannel)));
+        io.Store(dst + 4 * x, I::Or(I::And(dp, keep), I::Sll32(r, 8 * dstChannel)));
       },
       [&](std::ptrdiff_t x) {
         Byte* d = dst + 4 * x;
@@ -134,12 +134,12 @@ void MaskMultiplyRow(Byte* dst, const Byte* mask, std::int32_t width, int maskCh
   using V = typename I::V;
   constexpr bool kGeneral = kLoop != kShortcutLoop;
   const GeneralWords<I> words(ks, ko);
-  WalkRow<I::kBytes / 4>(
-      width,
-      [&](std::ptrdiff_t x) {
-        V m = I::Load(mask + 4 * x);
+  WalkRow<I, 4>(
+      width, dst,
+      [&](std::ptrdiff_t x, const auto& io) {
+        V m = io.Load(mask + 4 * x);
         if constexpr (kSingle) m = I::BroadcastByte(m, maskChannel);
-        I::Store(dst + 4 * x, ScaleBytes<I, kLoop>(I::Load(dst + 4 * x), m, words));
+        io.Store(dst + 4 * x, ScaleBytes<I, kLoop>(io.Load(dst + 4 * x), m, words));
       },
       [&](std::ptrdiff_t x) {
         if constexpr (kSingle)

@@ -15,6 +15,7 @@ struct Isa {
   using V = __m256i;
   using F = __m256;
   static constexpr int kBytes = 32;
+  static constexpr bool kPartialGroups = false;
 
   static MORVEX_SIMD_INLINE V Load(const void* p) {
     return _mm256_loadu_si256(static_cast<const V*>(p));

@@ -21,6 +21,7 @@ struct Isa {
   using V = __m128i;
   using F = __m128;
   static constexpr int kBytes = 16;
+  static constexpr bool kPartialGroups = false;
 
   static MORVEX_SIMD_INLINE V Load(const void* p) {
     return _mm_loadu_si128(static_cast<const V*>(p));

@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-#include "blend/paths.h"
+#include "blend/blend_test_util.h"
 #include "morvex/native.h"
 
 namespace morvex::test {
@@ -48,10 +48,10 @@ TEST(Blend, WorkedNumbersOnEveryPath) {
       {{90, 10, 250, 80}, {1, 2, 3, 4}, 1.0, {80, 10, 80, 80}},
       {{90, 10, 250, 80}, {100, 2, 79, 200}, 0.0, {80, 2, 79, 80}},
   };
-  for (const Path& path : Paths()) {
-    PinnedPath pin(path);
+  for (const CpuPath& path : CpuPaths()) {
+    PinnedCpuPath pin(path);
     for (const Case& c : cases)
-      EXPECT_EQ(BlendOne(c.dst, c.src, c.dstWeight), c.expected) << path.name << " " << c.dstWeight;
+      EXPECT_EQ(BlendOne(c.dst, c.src, c.dstWeight), c.expected) << path.label << " " << c.dstWeight;
   }
 }
 
@@ -148,11 +148,11 @@ TEST(MaskedBlendAndFade, WorkedPixels) {
        {200, 255, 0, 200},
        {150, 128, 150, 150}},
   };
-  for (const Path& path : Paths()) {
-    PinnedPath pin(path);
+  for (const CpuPath& path : CpuPaths()) {
+    PinnedCpuPath pin(path);
     for (const Case& c : cases)
       EXPECT_EQ(MaskedOne(c.op, c.dst, c.mask, c.src), c.expected)
-          << path.name << " op " << int(c.op);
+          << path.label << " op " << int(c.op);
   }
 }
 
@@ -230,8 +230,8 @@ TEST(BlendFamily, VectorKernelsMatchScalarAtEveryWidth) {
 
 // Every (source, destination, weight) byte triple, on one channel each.
 TEST(BlendFamily, MaskedMixIsExactForEveryByteTriple) {
-  for (const Path& path : Paths()) {
-    PinnedPath pin(path);
+  for (const CpuPath& path : CpuPaths()) {
+    PinnedCpuPath pin(path);
     TestPlane dst(256 * 4, 256), mask(256 * 4, 256), src(256 * 4, 256);
     for (int w = 0; w < 256; w += 3) {
       for (int y = 0; y < 256; ++y)
@@ -250,7 +250,7 @@ TEST(BlendFamily, MaskedMixIsExactForEveryByteTriple) {
           const Px want{std::uint8_t(mix(y, x)), std::uint8_t(mix(x, y)),
                         std::uint8_t(mix(255 - y, x ^ y)), 255};
           if (got != want) {
-            ADD_FAILURE() << path.name << " w " << w << " at " << x << "," << y << ": " << got
+            ADD_FAILURE() << path.label << " w " << w << " at " << x << "," << y << ": " << got
                           << " want " << want;
             return;
           }

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <limits>
 
-#include "blend/paths.h"
+#include "blend/blend_test_util.h"
 #include "morvex/native.h"
 #include "support/fp_state.h"
 
@@ -54,13 +54,13 @@ TEST(ClipRestore, ReplacesColoursAboveTheClipLevel) {
       {kNaN, 0.5, {{kInf, 300, 1, 5}}, {{kInf, 300, 1, 5}}},
       {0.5, kNaN, {{kInf, 300, 1, 5}}, {{5, 5, 1, 5}}},
   };
-  for (const Path& path : Paths()) {
-    PinnedPath pin(path);
+  for (const CpuPath& path : CpuPaths()) {
+    PinnedCpuPath pin(path);
     for (ClipFn fn : kClipExports)
       for (const Case& c : cases) {
         const FPx got = ClipOne(fn, c.in, c.clipLevel, c.restoreMin);
         EXPECT_TRUE(SameBits(got, c.out))
-            << path.name << " clip " << c.clipLevel << ": got " << got.v[0] << " " << got.v[1]
+            << path.label << " clip " << c.clipLevel << ": got " << got.v[0] << " " << got.v[1]
             << " " << got.v[2] << " " << got.v[3];
       }
   }
@@ -82,8 +82,8 @@ TEST(ClipRestore, LevelsRoundInTheHostRoundingMode) {
     std::uint32_t rounding;
     bool replaced;  // a colour equal to `high` is above T only when T rounds down
   };
-  for (const Path& path : Paths()) {
-    PinnedPath pin(path);
+  for (const CpuPath& path : CpuPaths()) {
+    PinnedCpuPath pin(path);
     for (const Case c :
          {Case{kFpRoundDown, true}, Case{kFpRoundTowardZero, true}, Case{kFpRoundUp, false}}) {
       FpStateGuard guard;
@@ -91,8 +91,36 @@ TEST(ClipRestore, LevelsRoundInTheHostRoundingMode) {
       const FpState before = ReadFpState();
       const FPx got = ClipOne(&ClipRestore, {{high, low, 0, 7}}, 0.99, 0.0);
       EXPECT_EQ(ReadFpState(), before);
-      EXPECT_EQ(got.v[0], c.replaced ? 7.0f : high) << path.name << " rounding " << c.rounding;
+      EXPECT_EQ(got.v[0], c.replaced ? 7.0f : high) << path.label << " rounding " << c.rounding;
       EXPECT_EQ(got.v[1], low);
+    }
+  }
+}
+
+// A host that flushes denormal operands still gets a denormal alpha copied as
+// the replacement, bit for bit, on every path (widths cover vector groups and
+// the scalar tail).
+TEST(ClipRestore, DenormalAlphaIsCopiedUnderFlushModes) {
+  const float denormal = std::numeric_limits<float>::denorm_min() * 3;
+  for (const CpuPath& path : CpuPaths()) {
+    PinnedCpuPath pin(path);
+    for (std::uint32_t flush : {kFpFlushBoth, kFpFlushOperands, kFpFlushResults}) {
+      FpStateGuard guard;
+      ControlFloatingPoint(flush, kFpDenormalField);
+      for (int width : {1, 2, 3, 5, 8, 9}) {
+        TestPlane plane(width * 16, 1);
+        for (int x = 0; x < width; ++x) {
+          const FPx p{{200, 1, 250, denormal}};
+          std::memcpy(plane.first() + 16 * x, p.v, 16);
+        }
+        EXPECT_EQ(ClipRestore(plane.floats(), plane.stride(), width, 1, 0.5, -0.0), 1);
+        for (int x = 0; x < width; ++x) {
+          FPx got;
+          std::memcpy(got.v, plane.first() + 16 * x, 16);
+          EXPECT_TRUE(SameBits(got, FPx{{denormal, 1, denormal, denormal}}))
+              << path.label << " flush " << flush << " width " << width << " pixel " << x;
+        }
+      }
     }
   }
 }

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <limits>
 
-#include "blend/paths.h"
+#include "blend/blend_test_util.h"
 #include "morvex/native.h"
 #include "support/stderr_capture.h"
 
@@ -36,11 +36,11 @@ TEST(Composite, SixModesOnOnePixelAtFullAndHalfOpacity) {
       {6, {131, 192, 244, 247}, {90, 146, 222, 233}},
       {7, {75, 125, 200, 210}, {62, 112, 200, 214}},
   };
-  for (const Path& path : Paths()) {
-    PinnedPath pin(path);
+  for (const CpuPath& path : CpuPaths()) {
+    PinnedCpuPath pin(path);
     for (const Case& c : cases) {
-      EXPECT_EQ(CompositeOne(dst, src, c.mode, 1.0), c.full) << path.name << " mode " << c.mode;
-      EXPECT_EQ(CompositeOne(dst, src, c.mode, 0.5), c.half) << path.name << " mode " << c.mode;
+      EXPECT_EQ(CompositeOne(dst, src, c.mode, 1.0), c.full) << path.label << " mode " << c.mode;
+      EXPECT_EQ(CompositeOne(dst, src, c.mode, 0.5), c.half) << path.label << " mode " << c.mode;
     }
   }
 }
@@ -61,23 +61,23 @@ TEST(Composite, ModeDetails) {
       {6, {128, 0, 255, 0}, {128, 0, 0, 0}, {192, 0, 255, 0}},
       {4, {255, 128, 3, 255}, {255, 128, 200, 128}, {255, 64, 2, 128}},
   };
-  for (const Path& path : Paths()) {
-    PinnedPath pin(path);
+  for (const CpuPath& path : CpuPaths()) {
+    PinnedCpuPath pin(path);
     for (const Case& c : cases)
       EXPECT_EQ(CompositeOne(c.dst, c.src, c.mode, 1.0), c.expected)
-          << path.name << " mode " << c.mode;
+          << path.label << " mode " << c.mode;
   }
 }
 
 // A source colour above its alpha can push the normal mode past 255: it
 // saturates before the opacity mix, alike on every path.
 TEST(Composite, NormalModeSaturatesNonPremultipliedSource) {
-  for (const Path& path : Paths()) {
-    PinnedPath pin(path);
+  for (const CpuPath& path : CpuPaths()) {
+    PinnedCpuPath pin(path);
     EXPECT_EQ(CompositeOne({200, 255, 0, 255}, {255, 255, 0, 0}, 1, 1.0), Px({255, 255, 0, 255}))
-        << path.name;
+        << path.label;
     EXPECT_EQ(CompositeOne({200, 255, 0, 255}, {255, 255, 0, 0}, 1, 0.5), Px({227, 255, 0, 255}))
-        << path.name;
+        << path.label;
   }
 }
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "blend/paths.h"
+#include "blend/blend_test_util.h"
 #include "morvex/native.h"
 #include "support/stderr_capture.h"
 
@@ -26,12 +26,12 @@ TEST(Multiply, ScalesEveryByteWithBias127) {
       {0.3, {255, 0, 1, 2}, {77, 0, 0, 1}},
       {0.0, {255, 200, 128, 1}, {0, 0, 0, 0}},
   };
-  for (const Path& path : Paths()) {
-    PinnedPath pin(path);
+  for (const CpuPath& path : CpuPaths()) {
+    PinnedCpuPath pin(path);
     for (const Case& c : cases) {
       TestPlane d = OnePixel(c.in);
       EXPECT_EQ(Multiply(d.first(), d.stride(), 1, 1, c.factor), 1);
-      EXPECT_EQ(PixelAt(d, 0, 0), c.out) << path.name << " " << c.factor;
+      EXPECT_EQ(PixelAt(d, 0, 0), c.out) << path.label << " " << c.factor;
     }
   }
 }
@@ -80,8 +80,8 @@ TEST(MultiplyChannel, ShortcutAndGeneralFormula) {
       {7, 164, kNaN, 0.0, 5},       {7, 164, 1.0, kNaN, 5},       {7, 164, 0.9999, 0.0001, 5},
       {7, 164, 0.9999, -0.0001, 5}, {7, 164, 0.9999, 0.00011, 4},
   };
-  for (const Path& path : Paths()) {
-    PinnedPath pin(path);
+  for (const CpuPath& path : CpuPaths()) {
+    PinnedCpuPath pin(path);
     for (const Case& c : cases) {
       for (int channel : {0, 3}) {
         Px dst{1, 2, 3, 4}, mask{9, 9, 9, 9};
@@ -90,36 +90,36 @@ TEST(MultiplyChannel, ShortcutAndGeneralFormula) {
         Px want = dst;
         (&want.b)[channel] = c.expected;
         EXPECT_EQ(MultiplyChannelOne(dst, channel, mask, 3 - channel, c.scale, c.offset), want)
-            << path.name << " d " << int(c.d) << " m " << int(c.m) << " scale " << c.scale;
+            << path.label << " d " << int(c.d) << " m " << int(c.m) << " scale " << c.scale;
       }
     }
   }
 }
 
 TEST(MaskMultiply, PerChannelAndSingleChannelForms) {
-  for (const Path& path : Paths()) {
-    PinnedPath pin(path);
+  for (const CpuPath& path : CpuPaths()) {
+    PinnedCpuPath pin(path);
     TestPlane d = OnePixel({200, 200, 200, 255}), m = OnePixel({255, 0, 128, 255});
     EXPECT_EQ(MaskMultiply(d.first(), d.stride(), m.first(), m.stride(), 1, 1, -1, 1.0, 0.0), 1);
-    EXPECT_EQ(PixelAt(d, 0, 0), Px({200, 0, 100, 255})) << path.name;
+    EXPECT_EQ(PixelAt(d, 0, 0), Px({200, 0, 100, 255})) << path.label;
     TestPlane d2 = OnePixel({200, 100, 50, 255});
     EXPECT_EQ(MaskMultiply(d2.first(), d2.stride(), m.first(), m.stride(), 1, 1, 2, 0.5, 0.0), 1);
-    EXPECT_EQ(PixelAt(d2, 0, 0), Px({50, 25, 13, 64})) << path.name;
+    EXPECT_EQ(PixelAt(d2, 0, 0), Px({50, 25, 13, 64})) << path.label;
   }
 }
 
 // With mask = dst every byte is read before its pixel is written: the
 // single mask byte is the one from before the call.
 TEST(MaskMultiply, MaskMayBeTheDestination) {
-  for (const Path& path : Paths()) {
-    PinnedPath pin(path);
+  for (const CpuPath& path : CpuPaths()) {
+    PinnedCpuPath pin(path);
     TestPlane p = OnePixel({128, 200, 255, 64});
     EXPECT_EQ(MaskMultiply(p.first(), p.stride(), p.first(), p.stride(), 1, 1, 0, 1.0, 0.0), 1);
-    EXPECT_EQ(PixelAt(p, 0, 0), Px({64, 100, 128, 32})) << path.name;
+    EXPECT_EQ(PixelAt(p, 0, 0), Px({64, 100, 128, 32})) << path.label;
     TestPlane q = OnePixel({200, 128, 7, 9});
     EXPECT_EQ(MultiplyChannel(q.first(), q.stride(), 0, q.first(), q.stride(), 1, 1, 1, 1.0, 0.0),
               1);
-    EXPECT_EQ(PixelAt(q, 0, 0), Px({100, 128, 7, 9})) << path.name;
+    EXPECT_EQ(PixelAt(q, 0, 0), Px({100, 128, 7, 9})) << path.label;
   }
 }
 

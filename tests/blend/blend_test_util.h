@@ -1,52 +1,36 @@
-// Running one call on every processor path and comparing the bytes.
+// Helpers of the blending tests: running one call on every processor path,
+// random images and single pixels.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "frame/cpu_features.h"
+#include "support/cpu_paths.h"
 #include "support/random.h"
 #include "support/test_plane.h"
 
 namespace morvex::test {
 
-struct Path {
-  const char* name;
-  std::uint32_t flags;
-};
-
-// Scalar first, then SSE2, then AVX2 where the machine has it.
-inline std::vector<Path> Paths() {
-  std::vector<Path> paths{{"scalar", 0}, {"sse2", kCpuMmx | kCpuSse | kCpuSse2}};
-  if (ProbedCpuFeatureFlags() & kCpuAvx2) paths.push_back({"avx2", ProbedCpuFeatureFlags()});
-  return paths;
-}
-
-class PinnedPath {
- public:
-  explicit PinnedPath(const Path& path) { SetCpuFeatureFlagsForTest(path.flags); }
-  ~PinnedPath() { RestoreCpuFeatureFlagsForTest(); }
-  PinnedPath(const PinnedPath&) = delete;
-  PinnedPath& operator=(const PinnedPath&) = delete;
-};
-
 // Runs `run(rng)` on every path with an Rng seeded alike; each run returns
 // the bytes it produced, and every path must give the scalar path's bytes.
 template <class Run>
 void ExpectPathsAgree(std::uint64_t seed, const std::string& label, Run&& run) {
+  std::vector<std::pair<const char*, std::vector<std::uint8_t>>> results;
   std::vector<std::uint8_t> scalar;
-  for (const Path& path : Paths()) {
-    PinnedPath pin(path);
+  for (const CpuPath& path : CpuPaths()) {
+    PinnedCpuPath pin(path);
     Rng rng(seed);
     std::vector<std::uint8_t> got = run(rng);
     if (path.flags == 0)
       scalar = std::move(got);
     else
-      EXPECT_EQ(got, scalar) << label << " on path " << path.name;
+      results.emplace_back(path.label, std::move(got));
   }
+  for (const auto& [name, got] : results) EXPECT_EQ(got, scalar) << label << " on path " << name;
 }
 
 // An ARGB image with random bytes; premultiplied lowers each colour to its alpha.

@@ -1,0 +1,9 @@
+// Multiply kernels for AVX-512: sixteen pixels per step.
+#include "blend/simd_avx512.h"  // first: see the note there
+#include "blend/multiply_kernels.h"
+
+namespace morvex::blend {
+
+const MultiplyKernels kMultiplyKernelsAvx512 = MakeMultiplyKernels<avx512::Isa>();
+
+}  // namespace morvex::blend
