@@ -8,6 +8,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -81,6 +82,22 @@ MORVEX_TONE_INLINE double HueToChannel(double p, double q, double h) {
   if (2.0 * h < 1.0) return q;
   if (3.0 * h < 2.0) return p + 6.0 * ((kTwoThirds - h) * (q - p));
   return p;
+}
+
+// The neighbouring double above (dir 1) or below (dir -1) a positive x.
+constexpr double Neighbour(double x, int dir) {
+  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(x) + static_cast<std::uint64_t>(dir));
+}
+
+// The smallest positive double h with factor * h (rounded to nearest) >= bound:
+// for factor, bound > 0, "factor * h < bound" is "h < FirstReaching(...)",
+// since a rounded product never decreases as h grows. (Evaluated at compile
+// time, where products round to nearest.)
+constexpr double FirstReaching(double factor, double bound) {
+  double t = bound / factor;
+  while (factor * Neighbour(t, -1) >= bound) t = Neighbour(t, -1);
+  while (factor * t < bound) t = Neighbour(t, 1);
+  return t;
 }
 
 // x * 255 converted in the current rounding mode; the low 8 bits of the

@@ -21,8 +21,6 @@
 
 #include <immintrin.h>
 
-#include <bit>
-
 #include "tone/hsl.h"
 
 namespace morvex::tone {
@@ -30,19 +28,6 @@ namespace {
 
 using D = __m512d;
 using M = __mmask8;
-
-// The neighbouring double above (dir 1) or below (dir -1) a positive x.
-constexpr double Neighbour(double x, int dir) {
-  return std::bit_cast<double>(std::bit_cast<std::uint64_t>(x) + static_cast<std::uint64_t>(dir));
-}
-
-// The smallest positive double h with factor * h (rounded to nearest) >= bound.
-constexpr double FirstReaching(double factor, double bound) {
-  double t = bound / factor;
-  while (factor * Neighbour(t, -1) >= bound) t = Neighbour(t, -1);
-  while (factor * t < bound) t = Neighbour(t, 1);
-  return t;
-}
 
 constexpr double kSixthReach = FirstReaching(6.0, 1.0);      // h < this  <=>  6h < 1
 constexpr double kTwoThirdsReach = FirstReaching(3.0, 2.0);  // h < this  <=>  3h < 2

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -339,6 +340,23 @@ namespace morvex {
 namespace {
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+// The AVX-512 kernel tests h < FirstReaching(6, 1) for 6h < 1 and
+// h < FirstReaching(3, 2) for 3h < 2: each limit must be the first double
+// whose product reaches the bound, its lower neighbour's product not.
+TEST(HslScaleOffset, SegmentLimitsSplitTheProductsExactly) {
+  const RoundToNearestBracket bracket;
+  struct Limit {
+    double factor, bound;
+  };
+  for (const Limit l : {Limit{6.0, 1.0}, Limit{3.0, 2.0}, Limit{2.0, 1.0}}) {
+    volatile double factor = l.factor;  // multiplied at run time
+    const double limit = tone::FirstReaching(l.factor, l.bound);
+    EXPECT_GE(factor * limit, l.bound) << l.factor;
+    EXPECT_LT(factor * std::nextafter(limit, 0.0), l.bound) << l.factor;
+  }
+  EXPECT_EQ(tone::FirstReaching(2.0, 1.0), 0.5);
+}
 
 // The AVX-512 kernel reaches the hue's quotients through reciprocals and a
 // fused correction step; that is exact only if it is for every input it can

@@ -7,6 +7,8 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <sstream>
+#include <vector>
 
 #include "morvex/native.h"
 #include "pixel/oracle_harness.h"
@@ -200,6 +202,44 @@ TEST(ToneOracle, HslDenseColours) {
       };
     };
     EXPECT_TRUE(MatchesOracle("HslScaleOffset dense", specs, prepare, call(false), call(true)));
+  }
+}
+
+// Pixels of hue 0 (red the largest, green equal to blue) with hue scale 1 get
+// h = hueOffset exactly, so offsets a few steps around every segment boundary
+// of the three channels' hues (h + 1/3, h, h - 1/3, each brought back by one
+// period) put each comparison right at its edge.
+TEST(ToneOracle, HslHueOffsetsAroundEverySegmentBoundary) {
+  const double boundaries[] = {0.0, 1.0 / 6, 0.5, 2.0 / 3, 1.0};
+  const double shifts[] = {0.0, 0.3333333333333333, -0.3333333333333333, 1.0, -1.0};
+  std::vector<double> offsets;
+  for (double b : boundaries)
+    for (double shift : shifts) {
+      const double centre = b + shift;
+      for (int step = -3; step <= 3; ++step) {
+        double v = centre;
+        for (int i = 0; i < std::abs(step); ++i) v = std::nextafter(v, step < 0 ? -10.0 : 10.0);
+        offsets.push_back(v);
+      }
+    }
+  const std::uint32_t pixels[] = {0xFFFF0000u, 0xFFC80A0Au, 0x80800000u, 0xFF640000u, 0x40FF3232u, 0xFFFE0101u,
+                                  0xFF010000u, 0xFFFFFEFEu, 0xFF7F0000u};
+  const std::int32_t width = static_cast<std::int32_t>(std::size(pixels));
+  std::vector<BufferSpec> specs{{4 * width, 1}};
+  const Prepare prepare = [&](Buffers& b) {
+    for (std::int32_t x = 0; x < width; ++x) oracle::WriteWord(b[0]->first() + 4 * x, pixels[x]);
+  };
+  for (double ho : offsets) {
+    const auto call = [&](bool ref) {
+      return [=](Buffers& b) -> Outcome {
+        if (ref) return oracle::HslScaleOffset(b[0]->first(), b[0]->stride(), width, 1, 1, 1, 1, ho, 0, 0);
+        return {::HslScaleOffset(b[0]->first(), b[0]->stride(), width, 1, 1, 1, 1, ho, 0, 0), {}};
+      };
+    };
+    std::ostringstream what;
+    what.precision(17);
+    what << "HslScaleOffset hueOffset " << ho;
+    if (!MatchesOracle(what.str(), specs, prepare, call(false), call(true))) return;
   }
 }
 
