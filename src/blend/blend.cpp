@@ -12,19 +12,19 @@ void BlendRowScalar(Byte* dst, const Byte* src, std::int32_t width, std::int32_t
 }
 
 void MaskedBlendRowScalar(Byte* dst, const Byte* mask, const Byte* src, std::int32_t width,
-                          const Byte*) {
+                          const Byte*, const WeightColumns*) {
   for (std::int32_t x = 0; x < width; ++x, dst += 4, mask += 4, src += 4)
     MaskedBlendPixel(dst, mask, src);
 }
 
 void MaskedBlendLutRowScalar(Byte* dst, const Byte* mask, const Byte* src, std::int32_t width,
-                             const Byte* weightLut) {
+                             const Byte* weightLut, const WeightColumns*) {
   for (std::int32_t x = 0; x < width; ++x, dst += 4, mask += 4, src += 4)
     MaskedBlendLutPixel(dst, mask, src, weightLut);
 }
 
 void MaskedFadeRowScalar(Byte* dst, const Byte* mask, const Byte* src, std::int32_t width,
-                         const Byte*) {
+                         const Byte*, const WeightColumns*) {
   for (std::int32_t x = 0; x < width; ++x, dst += 4, mask += 4, src += 4)
     MaskedFadePixel(dst, mask, src);
 }
@@ -39,10 +39,9 @@ const BlendKernels& KernelsFor(std::uint32_t features) {
 bool FitsInt16(std::int32_t v) { return v >= -32768 && v <= 32767; }
 
 void WalkMaskedRows(MaskedRowFn row, Rows dst, ConstRows mask, ConstRows src, std::int32_t width,
-                    std::int32_t height, const Byte* weightLut) {
-  if (width <= 0) return;
+                    std::int32_t height, const Byte* weightLut, const WeightColumns* columns) {
   for (std::int32_t y = 0; y < height; ++y) {
-    row(dst.row, mask.row, src.row, width, weightLut);
+    row(dst.row, mask.row, src.row, width, weightLut, columns);
     dst.Next();
     mask.Next();
     src.Next();
@@ -73,16 +72,30 @@ void BlendImages(Rows dst, ConstRows src, std::int32_t width, std::int32_t heigh
   }
 }
 
+void MakeWeightColumns(const Byte* weightLut, WeightColumns* columns) {
+  for (unsigned c = 0; c < 3; ++c)
+    for (unsigned i = 0; i < 256; ++i) columns->column[c][i] = ChannelLutValue(weightLut, i, c);
+}
+
 void MaskedBlendImages(Rows dst, ConstRows mask, ConstRows src, std::int32_t width,
                        std::int32_t height, const Byte* weightLut) {
+  if (width <= 0 || height <= 0) return;
   const BlendKernels& kernels = KernelsFor(CpuFeatureFlags());
-  WalkMaskedRows(weightLut ? kernels.maskedBlendLut : kernels.maskedBlend, dst, mask, src, width,
-                 height, weightLut);
+  if (weightLut == nullptr) {
+    WalkMaskedRows(kernels.maskedBlend, dst, mask, src, width, height, nullptr, nullptr);
+    return;
+  }
+  WeightColumns columns;
+  if (kernels.lutNeedsColumns) MakeWeightColumns(weightLut, &columns);
+  WalkMaskedRows(kernels.maskedBlendLut, dst, mask, src, width, height, weightLut,
+                 kernels.lutNeedsColumns ? &columns : nullptr);
 }
 
 void MaskedFadeImages(Rows dst, ConstRows mask, ConstRows src, std::int32_t width,
                       std::int32_t height) {
-  WalkMaskedRows(KernelsFor(CpuFeatureFlags()).maskedFade, dst, mask, src, width, height, nullptr);
+  if (width <= 0) return;
+  WalkMaskedRows(KernelsFor(CpuFeatureFlags()).maskedFade, dst, mask, src, width, height, nullptr,
+                 nullptr);
 }
 
 }  // namespace morvex::blend

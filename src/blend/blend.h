@@ -75,9 +75,18 @@ MORVEX_PIXEL_INLINE void MaskedFadePixel(Byte* dst, const Byte* mask, const Byte
 
 using BlendRowFn = void (*)(Byte* dst, const Byte* src, std::int32_t width, std::int32_t ws,
                             std::int32_t wd);
-// weightLut is used by the table variant only.
+// The three columns of a weight table that MaskedBlend reads, as 16-bit
+// words (column c, entry i = byte c of entry i), for kernels that look the
+// weights up in vector registers. Made once per call on the stack.
+struct alignas(64) WeightColumns {
+  std::uint16_t column[3][256];
+};
+void MakeWeightColumns(const Byte* weightLut, WeightColumns* columns);
+
+// weightLut (and columns, where the kernel set asks for them) are used by the
+// table variant only.
 using MaskedRowFn = void (*)(Byte* dst, const Byte* mask, const Byte* src, std::int32_t width,
-                             const Byte* weightLut);
+                             const Byte* weightLut, const WeightColumns* columns);
 
 struct BlendKernels {
   // Vector blend kernels take weights within -32768..32767 only.
@@ -85,6 +94,7 @@ struct BlendKernels {
   MaskedRowFn maskedBlend;
   MaskedRowFn maskedBlendLut;
   MaskedRowFn maskedFade;
+  bool lutNeedsColumns = false;
 };
 
 extern const BlendKernels kBlendKernelsScalar;

@@ -69,7 +69,7 @@ struct LutWeightsByPixel {
 
 template <class I, class Weights, bool kLut>
 void MaskedBlendRow(Byte* dst, const Byte* mask, const Byte* src, std::int32_t width,
-                    const Byte* weightLut) {
+                    const Byte* weightLut, const WeightColumns*) {
   using V = typename I::V;
   WalkRow<I, 4>(
       width, dst,
@@ -89,7 +89,8 @@ void MaskedBlendRow(Byte* dst, const Byte* mask, const Byte* src, std::int32_t w
 // All four channels mixed by their own mask byte; the clamp to the new alpha
 // leaves the alpha lane itself unchanged.
 template <class I>
-void MaskedFadeRow(Byte* dst, const Byte* mask, const Byte* src, std::int32_t width, const Byte*) {
+void MaskedFadeRow(Byte* dst, const Byte* mask, const Byte* src, std::int32_t width, const Byte*,
+                   const WeightColumns*) {
   using V = typename I::V;
   WalkRow<I, 4>(
       width, dst,

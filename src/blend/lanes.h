@@ -35,17 +35,17 @@ MORVEX_PIXEL_INLINE typename I::V JoinBytes(typename I::V even, typename I::V od
   return I::Or(even, I::template Slli16<8>(odd));
 }
 
-// (s * w + d * (255 - w)) / 255 per byte of s, d, w; every sum stays within
-// 0..65025.
+// (s * w + d * (255 - w)) / 255 per word (MixWords) or per byte (MixBytes)
+// of s, d, w holding byte values; every sum stays within 0..65025.
+template <class I>
+MORVEX_PIXEL_INLINE typename I::V MixWords(typename I::V s, typename I::V d, typename I::V w) {
+  const typename I::V full = I::Set16(255);
+  return Div255<I>(I::Add16(I::Mullo16(s, w), I::Mullo16(d, I::Sub16(full, w))));
+}
 template <class I>
 MORVEX_PIXEL_INLINE typename I::V MixBytes(typename I::V s, typename I::V d, typename I::V w) {
-  using V = typename I::V;
-  const V full = I::Set16(255);
-  const auto mix = [&](V s16, V d16, V w16) {
-    return Div255<I>(I::Add16(I::Mullo16(s16, w16), I::Mullo16(d16, I::Sub16(full, w16))));
-  };
-  return JoinBytes<I>(mix(EvenBytes<I>(s), EvenBytes<I>(d), EvenBytes<I>(w)),
-                      mix(OddBytes<I>(s), OddBytes<I>(d), OddBytes<I>(w)));
+  return JoinBytes<I>(MixWords<I>(EvenBytes<I>(s), EvenBytes<I>(d), EvenBytes<I>(w)),
+                      MixWords<I>(OddBytes<I>(s), OddBytes<I>(d), OddBytes<I>(w)));
 }
 
 // How a group's vectors are read and written: whole vectors.
