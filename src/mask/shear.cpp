@@ -52,16 +52,15 @@ void ShearRows(const Byte* src, std::int32_t srcStride, std::int32_t srcWidth,
   }
 }
 
-// Lines of a vertical shear whose shifts are worked out together (24 KB of
-// stack); the rows are then walked once per run. Images up to this width are
-// walked a whole row at a time, which keeps memory access sequential.
-constexpr std::int32_t kColumnRun = 4096;
+// Lines of a vertical shear whose shifts are worked out together (12 KB of
+// stack); the rows are then walked once per run.
+constexpr std::int32_t kColumnRun = 1024;
 
 // Vertical directions: line i is column i of the two views. Every
 // destination pixel is written once from the read-only source, so the order
 // of the walk is free.
 void ShearColumnsOfViews(const PlaneView<const Byte>& src, const PlaneView<Byte>& dst,
-                         double factor, ShearColumnRowFn columnRow) {
+                         double factor, const ShearKernels& kernels) {
   std::int32_t start[kColumnRun];
   std::int16_t wp[kColumnRun];
   const ShearColumns columns{start, wp};
@@ -73,12 +72,27 @@ void ShearColumnsOfViews(const PlaneView<const Byte>& src, const PlaneView<Byte>
           Clamp64(line.start, -static_cast<std::int64_t>(dst.height) - 1, src.height - 1));
       wp[k] = static_cast<std::int16_t>(line.wp);
     }
-    for (std::int32_t r = 0; r < dst.height; ++r)
-      columnRow(dst.Row(r) + ElementOffset(c0, 4), src, r, c0, columns, count);
+    if (kernels.columnRun != nullptr) {
+      kernels.columnRun(dst, src, c0, columns, count);
+    } else {
+      for (std::int32_t r = 0; r < dst.height; ++r)
+        kernels.columnRow(dst.Row(r) + ElementOffset(c0, 4), src, r, c0, columns, count);
+    }
   }
 }
 
 }  // namespace
+
+std::int32_t GroupByShift(const std::int32_t* start, ShearShift* shifts) {
+  std::int32_t entries = 0;
+  for (std::int32_t lane = 0; lane < kShearGroup; ++lane) {
+    std::int32_t e = 0;
+    while (e < entries && shifts[e].start != start[lane]) ++e;
+    if (e == entries) shifts[entries++] = {start[lane], 0};
+    shifts[e].lanes |= 1u << lane;
+  }
+  return entries;
+}
 
 void ShearLerpRowScalar(Byte* dst, const Byte* a, const Byte* b, std::int32_t count,
                         std::int32_t wp, std::int32_t wq) {
@@ -98,9 +112,11 @@ void ShearColumnRowScalar(Byte* dst, const PlaneView<const Byte>& src, std::int3
 }
 
 ShearKernels ChooseShearKernels(std::uint32_t cpuFlags) {
-  if (HasCpu(cpuFlags, kCpuAvx2)) return {&ShearLerpRowAvx2, &ShearColumnRowAvx2};
-  if (HasCpu(cpuFlags, kCpuSse2)) return {&ShearLerpRowSse2, &ShearColumnRowSse2};
-  return {&ShearLerpRowScalar, &ShearColumnRowScalar};
+  if (HasCpu(cpuFlags, kCpuSse2 | kCpuAvx2 | kCpuAvx512))
+    return {&ShearLerpRowAvx512, &ShearColumnRowAvx2, &ShearColumnRunAvx512};
+  if (HasCpu(cpuFlags, kCpuAvx2)) return {&ShearLerpRowAvx2, &ShearColumnRowAvx2, nullptr};
+  if (HasCpu(cpuFlags, kCpuSse2)) return {&ShearLerpRowSse2, &ShearColumnRowSse2, nullptr};
+  return {&ShearLerpRowScalar, &ShearColumnRowScalar, nullptr};
 }
 
 void ShearPlanes(const Byte* src, std::int32_t srcStride, std::int32_t srcWidth,
@@ -120,7 +136,7 @@ void ShearPlanes(const Byte* src, std::int32_t srcStride, std::int32_t srcWidth,
   if (dstWidth <= 0 || dstHeight <= 0) return;
   const auto srcView = MakePlaneView(src, srcStride, srcWidth, srcHeight, true, forward);
   const auto dstView = MakePlaneView(dst, dstStride, dstWidth, dstHeight, true, forward);
-  ShearColumnsOfViews(srcView, dstView, factor, kernels.columnRow);
+  ShearColumnsOfViews(srcView, dstView, factor, kernels);
 }
 
 }  // namespace morvex::mask

@@ -115,6 +115,8 @@ void ShearLerpRowSse2(Byte* dst, const Byte* a, const Byte* b, std::int32_t coun
                       std::int32_t wp, std::int32_t wq);
 void ShearLerpRowAvx2(Byte* dst, const Byte* a, const Byte* b, std::int32_t count,
                       std::int32_t wp, std::int32_t wq);
+void ShearLerpRowAvx512(Byte* dst, const Byte* a, const Byte* b, std::int32_t count,
+                        std::int32_t wp, std::int32_t wq);
 
 // The shifts of a run of vertical lines, worked out once for all rows: start
 // (limited to -(L_dst + 1) .. L_src - 1, which changes no pixel) and wp, the
@@ -123,6 +125,16 @@ struct ShearColumns {
   const std::int32_t* start;
   const std::int16_t* wp;
 };
+
+// Sixteen lines listed by distinct shift: one pair of source rows per entry
+// serves every line of the entry.
+inline constexpr std::int32_t kShearGroup = 16;
+struct ShearShift {
+  std::int32_t start;
+  std::uint32_t lanes;  // bit k: line k of the group has this shift
+};
+// Lists the shifts start[0 .. 15] into shifts; returns the entry count.
+std::int32_t GroupByShift(const std::int32_t* start, ShearShift* shifts);
 
 // The two source pixels of destination row r for the vertical line `line`
 // with shift start `start`: S[clamp(r + start)] and S[clamp(r + start + 1)]
@@ -152,9 +164,20 @@ void ShearColumnRowSse2(Byte* dst, const PlaneView<const Byte>& src, std::int32_
 void ShearColumnRowAvx2(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
                         std::int32_t firstLine, const ShearColumns& columns, std::int32_t count);
 
+// Every destination row of a vertical shear across lines firstLine ..
+// firstLine + count - 1 (the run of `columns`), each pixel as
+// ShearColumnRowScalar gives it. The rows are walked in narrow strips of
+// lines, so that the source rows one destination row reads stay few.
+using ShearColumnRunFn = void (*)(const PlaneView<Byte>& dst, const PlaneView<const Byte>& src,
+                                  std::int32_t firstLine, const ShearColumns& columns,
+                                  std::int32_t count);
+void ShearColumnRunAvx512(const PlaneView<Byte>& dst, const PlaneView<const Byte>& src,
+                          std::int32_t firstLine, const ShearColumns& columns, std::int32_t count);
+
 struct ShearKernels {
   ShearLerpRowFn lerpRow;
   ShearColumnRowFn columnRow;
+  ShearColumnRunFn columnRun;  // null: row by row with columnRow
 };
 ShearKernels ChooseShearKernels(std::uint32_t cpuFlags);
 

@@ -414,11 +414,12 @@ TEST(ShearKernels, LerpPixelTakesEveryBytePairExactly) {
     q[i] = 0x01010101u * static_cast<std::uint32_t>(i >> 8) ^ 0xFF000000u;
   }
   const mask::ShearLerpRowFn kernels[] = {&mask::ShearLerpRowScalar, &mask::ShearLerpRowSse2,
-                                          &mask::ShearLerpRowAvx2};
+                                          &mask::ShearLerpRowAvx2, &mask::ShearLerpRowAvx512};
   const bool hasAvx2 = (ProbedCpuFeatureFlags() & kCpuAvx2) != 0;
+  const bool hasAvx512 = (ProbedCpuFeatureFlags() & kCpuAvx512) != 0;
   for (int wp : {0, 1, 7, 1228, 2047, 2048, 2049, 2868, 4095, 4096}) {
-    for (int k = 0; k < 3; ++k) {
-      if (k == 2 && !hasAvx2) continue;
+    for (int k = 0; k < 4; ++k) {
+      if ((k == 2 && !hasAvx2) || (k == 3 && !hasAvx512)) continue;
       std::vector<std::uint32_t> out(65536);
       kernels[k](reinterpret_cast<Byte*>(out.data()), reinterpret_cast<const Byte*>(p.data()),
                  reinterpret_cast<const Byte*>(q.data()), 65536, wp, 4096 - wp);
@@ -431,7 +432,9 @@ TEST(ShearKernels, LerpPixelTakesEveryBytePairExactly) {
 TEST(ShearKernels, RowKernelsMatchTheScalarRowAtEveryWidth) {
   Rng rng(51);
   const bool hasAvx2 = (ProbedCpuFeatureFlags() & kCpuAvx2) != 0;
-  const mask::ShearLerpRowFn kernels[] = {&mask::ShearLerpRowSse2, &mask::ShearLerpRowAvx2};
+  const bool hasAvx512 = (ProbedCpuFeatureFlags() & kCpuAvx512) != 0;
+  const mask::ShearLerpRowFn kernels[] = {&mask::ShearLerpRowSse2, &mask::ShearLerpRowAvx2,
+                                          &mask::ShearLerpRowAvx512};
   for (int width = 0; width <= 67; ++width) {
     std::vector<Byte> src(4 * width + 9);
     rng.Fill(src.data(), src.size());
@@ -442,8 +445,8 @@ TEST(ShearKernels, RowKernelsMatchTheScalarRowAtEveryWidth) {
     const Byte* b = backwards ? a - 4 : a + 4;
     std::vector<Byte> expected(4 * width + 1);
     mask::ShearLerpRowScalar(expected.data() + 1, a, b, width, wp, 4096 - wp);
-    for (int k = 0; k < 2; ++k) {
-      if (k == 1 && !hasAvx2) continue;
+    for (int k = 0; k < 3; ++k) {
+      if ((k == 1 && !hasAvx2) || (k == 2 && !hasAvx512)) continue;
       std::vector<Byte> got(4 * width + 1);
       kernels[k](got.data() + 1, a, b, width, wp, 4096 - wp);
       ASSERT_EQ(got, expected) << "kernel " << k << " width " << width;
@@ -489,6 +492,66 @@ TEST(ShearKernels, ColumnKernelsMatchTheScalarRowAtEveryWidth) {
           kernels[k](got.data() + 1, view, r, firstLine, columns, width);
           ASSERT_EQ(got, expected) << "kernel " << k << " width " << width << " row " << r;
         }
+      }
+    }
+  }
+}
+
+
+// The AVX-512 run kernel walks whole planes in groups, strips and bands of
+// rows; every destination row must equal the scalar row. Runs of up to 1024
+// lines (the most it is given), sources wider and narrower than the run,
+// strides that are multiples of 64 (groups shifted onto cache lines), heights
+// past the band and prefetch distances, shifts as factors give them and
+// scattered ones.
+TEST(ShearKernels, ColumnRunMatchesTheScalarRows) {
+  if ((ProbedCpuFeatureFlags() & kCpuAvx512) == 0) GTEST_SKIP() << "no AVX-512";
+  Rng rng(53);
+  for (int trial = 0; trial < 60; ++trial) {
+    const int count = trial < 4 ? 1024 - trial : rng.Int(1, trial % 3 == 0 ? 1024 : 80);
+    const int firstLine = rng.Int(0, 40);
+    const int srcWidth = trial % 4 == 1 ? rng.Int(1, firstLine + count + 1)
+                                        : firstLine + count + rng.Int(0, 20);
+    const int srcHeight = rng.Int(1, trial % 2 ? 120 : 30), dstHeight = rng.Int(1, 100);
+    int padding = rng.Int(0, 19);
+    if (trial % 3 == 2) padding = (64 - (4 * srcWidth) % 64) % 64 + 64 * rng.Int(0, 1);
+    TestPlane src(4 * srcWidth, srcHeight, padding, rng.Int(0, 3) == 0);
+    src.FillRandom(rng);
+    const auto srcView = mask::MakePlaneView<const Byte>(src.first(), src.stride(), srcWidth,
+                                                          srcHeight, true, rng.Bool());
+    const int dstWidth = firstLine + count + rng.Int(0, 5);
+    TestPlane dst(4 * dstWidth, dstHeight, rng.Int(0, 19), rng.Bool());
+    dst.FillRandom(rng);
+    const std::vector<std::uint8_t> before = dst.RowBytes();
+    const auto dstView = mask::MakePlaneView<Byte>(dst.first(), dst.stride(), dstWidth, dstHeight,
+                                                   true, rng.Bool());
+    const double factor = rng.Real(-2.5, 2.5);
+    std::vector<std::int32_t> start(count);
+    std::vector<std::int16_t> wp(count);
+    for (int k = 0; k < count; ++k) {
+      const mask::ShearLine line = mask::ShearLineOf(firstLine + k, factor);
+      start[k] = trial % 5 == 4 ? rng.Int(-dstHeight - 1, srcHeight - 1)
+                                : static_cast<std::int32_t>(std::max<std::int64_t>(
+                                      std::min<std::int64_t>(line.start, srcHeight - 1), -dstHeight - 1));
+      wp[k] = static_cast<std::int16_t>(trial % 5 == 4 ? rng.Int(0, 4096) : line.wp);
+    }
+    const mask::ShearColumns columns{start.data(), wp.data()};
+    mask::ShearColumnRunAvx512(dstView, srcView, firstLine, columns, count);
+    ASSERT_TRUE(dst.GuardsIntact()) << "trial " << trial;
+    for (int r = 0; r < dstHeight; ++r) {
+      std::vector<Byte> expected(4 * count);
+      mask::ShearColumnRowScalar(expected.data(), srcView, r, firstLine, columns, count);
+      ASSERT_TRUE(std::equal(expected.begin(), expected.end(), dstView.Row(r) + 4 * firstLine))
+          << "trial " << trial << " row " << r;
+    }
+    // Pixels outside the run stay as they were.
+    const std::vector<std::uint8_t> after = dst.RowBytes();
+    for (int y = 0; y < dstHeight; ++y) {
+      for (int x = 0; x < 4 * dstWidth; ++x) {
+        if (x >= 4 * firstLine && x < 4 * (firstLine + count)) continue;
+        const std::size_t at = static_cast<std::size_t>(y) * 4 * dstWidth + x;
+        ASSERT_EQ(after[at], before[at])
+            << "trial " << trial << " row " << y << " byte " << x;
       }
     }
   }
