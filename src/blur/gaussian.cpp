@@ -4,6 +4,7 @@
 #include "blur/gaussian.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 
 #include "frame/cpu_features.h"
@@ -25,32 +26,25 @@ bool TempLargeEnough(std::int32_t width, std::int32_t height, std::int32_t eleme
 }
 
 // Scratch of the call: the column scratch, which the vertical pass needs,
-// and optionally a row buffer for the horizontal pass. A bounded buffer in
-// the call's frame, or heap memory when the region needs more, taken before
-// anything is written so a failed allocation can still refuse the call
-// cleanly. Without memory for the optional part the call goes on without it.
+// and optionally a row buffer for the horizontal pass. The passes run one
+// after the other, so both share one region: a bounded buffer in the call's
+// frame, or heap memory when the region needs more, taken before anything is
+// written so a failed allocation can still refuse the call cleanly. Without
+// memory for the optional buffer the call goes on without it.
 class WorkBuffers {
  public:
   WorkBuffers(std::size_t required, std::size_t optional) {
-    if (required + optional <= sizeof local_) {
+    const std::size_t both = std::max(required, optional);
+    if (both <= sizeof local_) {
       column_ = local_;
-      rows_ = optional != 0 ? local_ + required : nullptr;
+      rows_ = optional != 0 ? local_ : nullptr;
       return;
     }
     if (optional != 0) {
-      heap_ = static_cast<Byte*>(std::malloc(required + optional));
-      if (heap_ != nullptr) {
-        column_ = heap_;
-        rows_ = heap_ + required;
-        return;
-      }
+      column_ = rows_ = Allocate(both);
+      if (column_ != nullptr) return;
     }
-    if (required <= sizeof local_) {
-      column_ = local_;
-      return;
-    }
-    heap_ = static_cast<Byte*>(std::malloc(required));
-    column_ = heap_;
+    column_ = required <= sizeof local_ ? local_ : Allocate(required);
   }
   ~WorkBuffers() { std::free(heap_); }
   WorkBuffers(const WorkBuffers&) = delete;
@@ -60,6 +54,16 @@ class WorkBuffers {
   Byte* rows() const { return rows_; }
 
  private:
+  // Heap memory starting on a cache line, so that whole-vector accesses do
+  // not straddle lines.
+  Byte* Allocate(std::size_t bytes) {
+    if (bytes > SIZE_MAX - kLine) return nullptr;
+    heap_ = static_cast<Byte*>(std::malloc(bytes + kLine));
+    if (heap_ == nullptr) return nullptr;
+    return heap_ + (kLine - reinterpret_cast<std::uintptr_t>(heap_) % kLine) % kLine;
+  }
+
+  static constexpr std::size_t kLine = 64;
   alignas(64) Byte local_[32 * 1024];
   Byte* heap_ = nullptr;
   Byte* column_ = nullptr;
@@ -135,8 +139,7 @@ void HorizontalPass(const Plan& p, RowKernel&& runRows) {
 template <class ColumnKernel>
 void VerticalPass(const Plan& p, ColumnKernel&& runStrip) {
   const GaussianCoefficients uniform = CoefficientsFor(p.sigmaVertical);
-  GaussianCoefficients
-      k[kStripMaskColumns > kStripImageColumns ? kStripMaskColumns : kStripImageColumns];
+  GaussianCoefficients k[kMaxStripColumns];
   for (std::int32_t c0 = 0; c0 < p.width; c0 += p.stripColumns) {
     const int count = static_cast<int>(std::min<std::int32_t>(p.stripColumns, p.width - c0));
     for (int j = 0; j < count; ++j) k[j] = CoefficientsAt(p.columnSigmas, c0 + j, uniform);
@@ -153,30 +156,47 @@ void VerticalPass(const Plan& p, ColumnKernel&& runStrip) {
   }
 }
 
+using BufferedImageRowKernel = void (*)(const RowJob* rows, int count, std::int32_t width,
+                                        Byte* buffer);
+
 struct ImageKernels {
   ImageRowKernel rows;
   ImageColumnKernel columns;
-  bool bufferedRows;  // BlurImageRowsSingleBufferedAvx2 when a row buffer exists
+  int stripColumns;
+  // Taken instead of `rows` when a row buffer of width x bufferBytesPerPixel
+  // bytes exists.
+  BufferedImageRowKernel bufferedRows = nullptr;
+  std::size_t bufferBytesPerPixel = 0;
 };
 
 ImageKernels ChooseImageKernels(std::uint32_t flags, bool vectorPath, int format) {
+  const bool avx512 = HasCpu(flags, kCpuSse2 | kCpuAvx2 | kCpuAvx512);
   const bool avx2 = HasCpu(flags, kCpuSse2 | kCpuAvx2);
   const bool sse2 = HasCpu(flags, kCpuSse2);
   if (vectorPath && format == 4) {
-    if (avx2) return {BlurImageRowsSingleAvx2, BlurImageColumnsSingleAvx2, true};
-    return {BlurImageRowsSingleSse2, BlurImageColumnsSingleSse2, false};
+    if (avx512) {
+      return {BlurImageRowsSingleAvx2, BlurImageColumnsSingleAvx512, kStripImageColumnsAvx512,
+              BlurImageRowsSingleBufferedAvx512, kBufferedRowBytesPerPixelAvx512};
+    }
+    if (avx2) {
+      return {BlurImageRowsSingleAvx2, BlurImageColumnsSingleAvx2, kStripImageColumns,
+              BlurImageRowsSingleBufferedAvx2, kBufferedRowBytesPerPixel};
+    }
+    return {BlurImageRowsSingleSse2, BlurImageColumnsSingleSse2, kStripImageColumns};
   }
-  if (format == 16 && avx2) return {BlurImageRowsDoubleAvx2, BlurImageColumnsDoubleAvx2, false};
-  if (format == 16 && sse2) return {BlurImageRowsDoubleSse2, BlurImageColumnsDoubleSse2, false};
-  return {BlurImageRowsDoubleScalar, BlurImageColumnsDoubleScalar, false};
+  if (format == 16 && avx2)
+    return {BlurImageRowsDoubleAvx2, BlurImageColumnsDoubleAvx2, kStripImageColumns};
+  if (format == 16 && sse2)
+    return {BlurImageRowsDoubleSse2, BlurImageColumnsDoubleSse2, kStripImageColumns};
+  return {BlurImageRowsDoubleScalar, BlurImageColumnsDoubleScalar, kStripImageColumns};
 }
 
 // Everything between the floating-point setting and its restoration; kept
 // out of line so no part of it is evaluated before the setting is in force.
 __attribute__((noinline)) void RunImageBlur(const Plan& p, ImageKernels kernels) {
   HorizontalPass(p, [&](const RowJob* jobs, int count) {
-    if (kernels.bufferedRows && p.rowBuffer != nullptr) {
-      BlurImageRowsSingleBufferedAvx2(jobs, count, p.width, p.rowBuffer);
+    if (kernels.bufferedRows != nullptr && p.rowBuffer != nullptr) {
+      kernels.bufferedRows(jobs, count, p.width, p.rowBuffer);
     } else {
       kernels.rows(jobs, count, p.width, p.format);
     }
@@ -230,13 +250,15 @@ bool GaussianBlurImage(Byte* pixels, std::int32_t stride, std::int32_t format, s
   const std::uint32_t flags = CpuFeatureFlags();
   const bool vectorPath = HasCpu(flags, kCpuSse2);
   const ImageKernels kernels = ChooseImageKernels(flags, vectorPath, format);
-  const int stripColumns = static_cast<int>(std::min<std::int32_t>(kStripImageColumns, width));
+  const int stripColumns =
+      static_cast<int>(std::min<std::int32_t>(kernels.stripColumns, width));
   // The row buffer is only taken for rows of reasonable width (and its size
   // is computed only then, so it cannot wrap on 32-bit targets).
-  const bool rowBuffer = kernels.bufferedRows && static_cast<std::size_t>(width) <=
-                                                     kMaxRowBufferBytes / kBufferedRowBytesPerPixel;
+  const bool rowBuffer =
+      kernels.bufferedRows != nullptr &&
+      static_cast<std::size_t>(width) <= kMaxRowBufferBytes / kernels.bufferBytesPerPixel;
   WorkBuffers buffers(static_cast<std::size_t>(height) * stripColumns * kImageTempBytes,
-                      rowBuffer ? static_cast<std::size_t>(width) * kBufferedRowBytesPerPixel : 0);
+                      rowBuffer ? static_cast<std::size_t>(width) * kernels.bufferBytesPerPixel : 0);
   if (buffers.column() == nullptr) {
     WriteDiagnostic("GaussianBlur: we need a bigger temporary buffer");
     return false;

@@ -101,9 +101,11 @@ struct ColumnStrip {
 };
 
 // Columns per strip: one cache line of 8-bit pixels, and of mask
-// intermediate floats.
+// intermediate floats; the AVX-512 image kernels take two cache lines.
 inline constexpr int kStripImageColumns = 16;
 inline constexpr int kStripMaskColumns = 16;
+inline constexpr int kStripImageColumnsAvx512 = 32;
+inline constexpr int kMaxStripColumns = 32;
 
 // ---- One-row and one-column definitions ----
 
@@ -173,6 +175,15 @@ void BlurMaskRowsStagedAvx2(const RowJob* rows, int count, std::int32_t width, i
                             Byte* buffer);
 void BlurMaskRowsAvx2(const RowJob* rows, int count, std::int32_t width, int format);
 void BlurMaskColumnsAvx2(const ColumnStrip& strip, int format, float scale, float offset);
+
+// AVX-512. Rows of the 8-bit image with a forward buffer of
+// width x kBufferedRowBytesPerPixelAvx512 bytes; column strips of up to
+// kStripImageColumnsAvx512 columns.
+inline constexpr int kBufferedRowVectorsAvx512 = 4;
+inline constexpr int kBufferedRowBytesPerPixelAvx512 = 64 * kBufferedRowVectorsAvx512;
+void BlurImageRowsSingleBufferedAvx512(const RowJob* rows, int count, std::int32_t width,
+                                       Byte* buffer);
+void BlurImageColumnsSingleAvx512(const ColumnStrip& strip, int format);
 
 // Runs `count` rows as full groups of kLanes * kVectors rows, then the rest
 // one vector at a time. Only lanes of one vector may repeat a row (the last

@@ -57,6 +57,11 @@ void BufferedRowsAvx2(const RowJob* rows, int count, std::int32_t width, int) {
   BlurImageRowsSingleBufferedAvx2(rows, count, width, buffer.data());
 }
 
+void BufferedRowsAvx512(const RowJob* rows, int count, std::int32_t width, int) {
+  std::vector<std::uint8_t> buffer(static_cast<std::size_t>(width) * kBufferedRowBytesPerPixelAvx512);
+  BlurImageRowsSingleBufferedAvx512(rows, count, width, buffer.data());
+}
+
 // The staged mask row kernel with a buffer of its own.
 void StagedMaskRowsAvx2(const RowJob* rows, int count, std::int32_t width, int format) {
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(width) * kStagedMaskRowBytesPerElement);
@@ -81,6 +86,8 @@ TEST(BlurKernels, RowKernelsMatchTheOneRowDefinition) {
        false},
       {"single avx2 buffered", Has(kCpuAvx2), BufferedRowsAvx2, BlurImageRowsSingleScalar, 4, 16,
        false},
+      {"single avx512 buffered", Has(kCpuAvx512), BufferedRowsAvx512, BlurImageRowsSingleScalar, 4,
+       16, false},
       {"double sse2", Has(kCpuSse2), BlurImageRowsDoubleSse2, BlurImageRowsDoubleScalar, 16, 16,
        true},
       {"double avx2", Has(kCpuAvx2), BlurImageRowsDoubleAvx2, BlurImageRowsDoubleScalar, 16, 16,
@@ -130,6 +137,7 @@ struct ColumnCase {
   ImageColumnKernel kernel;
   ImageColumnKernel reference;
   int format;
+  int maxColumns = kStripImageColumns;
 };
 
 TEST(BlurKernels, ImageColumnKernelsMatchTheOneColumnDefinition) {
@@ -138,13 +146,15 @@ TEST(BlurKernels, ImageColumnKernelsMatchTheOneColumnDefinition) {
       {"single avx2", Has(kCpuAvx2), BlurImageColumnsSingleAvx2, BlurImageColumnsSingleScalar, 4},
       {"double sse2", Has(kCpuSse2), BlurImageColumnsDoubleSse2, BlurImageColumnsDoubleScalar, 16},
       {"double avx2", Has(kCpuAvx2), BlurImageColumnsDoubleAvx2, BlurImageColumnsDoubleScalar, 16},
+      {"single avx512", Has(kCpuAvx512), BlurImageColumnsSingleAvx512, BlurImageColumnsSingleScalar,
+       4, kStripImageColumnsAvx512},
   };
   const test::FpStateGuard guard;
   const std::uint32_t base = ReadMxcsr();
   for (const ColumnCase& c : cases) {
     if (!c.available) continue;
     Rng rng(78);
-    for (int count = 1; count <= kStripImageColumns; ++count) {
+    for (int count = 1; count <= c.maxColumns; ++count) {
       for (int height = 1; height <= 40; height += count % 4 == 1 ? 1 : 9) {
         SCOPED_TRACE(::testing::Message()
                      << c.name << " columns " << count << " height " << height);
@@ -158,8 +168,10 @@ TEST(BlurKernels, ImageColumnKernelsMatchTheOneColumnDefinition) {
         want = got;
         std::vector<std::uint8_t> scratchA(static_cast<std::size_t>(height) * count * 16),
             scratchB(scratchA.size());
-        GaussianCoefficients k[kStripImageColumns];
-        for (int j = 0; j < count; ++j) k[j] = RandomCoefficients(rng);
+        // Per-column sets, or one set for the whole strip.
+        const bool uniform = rng.Bool();
+        GaussianCoefficients k[kMaxStripColumns];
+        for (int j = 0; j < count; ++j) k[j] = uniform && j > 0 ? k[0] : RandomCoefficients(rng);
         ColumnStrip a{got.data(), stride, temp.data(), pitch, scratchA.data(), height, count, k};
         ColumnStrip b{want.data(), stride, temp.data(), pitch, scratchB.data(), height, count, k};
         WriteMxcsr(RandomMxcsr(rng, base));
