@@ -6,11 +6,15 @@
 
 // The AVX-512 intrinsics start many results from an "undefined" register,
 // which some compilers report as uninitialised where they are inlined.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 #include <immintrin.h>
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic pop
+#endif
 
 #include <algorithm>
 #include <cstring>

@@ -16,8 +16,10 @@
 //   bytes (tested), and alpha does not depend on the parameters.
 // GCC 12 reports the deliberately undefined pass-through operand of the
 // unmasked AVX-512 intrinsics as (maybe) uninitialized; nothing here is.
+#if defined(__GNUC__) && !defined(__clang__)
 #pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 #include <immintrin.h>
 
