@@ -1,6 +1,6 @@
 // Blend kernels for AVX-512: sixteen pixels per step. The weight table is
 // looked up in registers: 16-bit word permutes over its columns.
-#include "blend/simd_avx512.h"  // first: see the note there
+#include "blend/simd_avx512.h"  // first: it includes the intrinsics
 #include "blend/blend_kernels.h"
 
 namespace morvex::blend {

@@ -1,5 +1,5 @@
 // ClipRestore kernel for AVX-512: four float pixels per step.
-#include "blend/simd_avx512.h"  // first: see the note there
+#include "blend/simd_avx512.h"  // first: it includes the intrinsics
 #include "blend/clip_kernels.h"
 
 namespace morvex::blend {

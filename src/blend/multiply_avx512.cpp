@@ -1,5 +1,5 @@
 // Multiply kernels for AVX-512: sixteen pixels per step.
-#include "blend/simd_avx512.h"  // first: see the note there
+#include "blend/simd_avx512.h"  // first: it includes the intrinsics
 #include "blend/multiply_kernels.h"
 
 namespace morvex::blend {

@@ -3,15 +3,7 @@
 // and shuffles work per 128-bit lane exactly as their SSE2 counterparts do.
 #pragma once
 
-// Many unmasked AVX-512 intrinsics start from an undefined vector that GCC
-// reports as (maybe) used uninitialized once inlined; those warnings are off
-// for the intrinsic headers (included first here) and the kernels built on
-// them.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#endif
-#include <immintrin.h>
+#include "frame/avx512_intrinsics.h"  // first
 
 #include <cstdint>
 

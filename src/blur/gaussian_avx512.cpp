@@ -4,17 +4,7 @@
 // recursion step (a multiplication and three dependent additions). The
 // per-lane arithmetic is the one-row definition's, operation for operation.
 
-// The AVX-512 intrinsics start many results from an "undefined" register,
-// which some compilers report as uninitialised where they are inlined.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-#include <immintrin.h>
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic pop
-#endif
+#include "frame/avx512_intrinsics.h"  // first
 
 #include <algorithm>
 #include <cstring>

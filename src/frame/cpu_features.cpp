@@ -70,8 +70,10 @@ std::uint32_t ProbeCpuFeatures() {
       if (b7 & (1u << 5)) flags |= kCpuAvx2;
       // F (16), DQ (17), BW (30), VL (31), and the opmask and ZMM state saved.
       const unsigned avx512 = (1u << 16) | (1u << 17) | (1u << 30) | (1u << 31);
-      if ((flags & kCpuAvx2) && (b7 & avx512) == avx512 && (xcr0 & 0xE6) == 0xE6)
+      if ((flags & kCpuAvx2) && (b7 & avx512) == avx512 && (xcr0 & 0xE6) == 0xE6) {
         flags |= kCpuAvx512;
+        if (c7 & (1u << 1)) flags |= kCpuAvx512Vbmi;
+      }
     }
   }
 #endif

@@ -16,6 +16,8 @@ enum CpuFeature : std::uint32_t {
   kCpuAvx2 = 0x400,  // AVX2 with the YMM state enabled by the operating system
   // AVX-512 F, BW, DQ and VL with the ZMM state enabled by the operating system.
   kCpuAvx512 = 0x800,
+  // AVX-512 VBMI (byte permutes), only together with kCpuAvx512.
+  kCpuAvx512Vbmi = 0x1000,
 };
 
 // The process-wide feature flags, probed once on first use (race-free).

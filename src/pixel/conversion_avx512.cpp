@@ -7,14 +7,7 @@
 // the first 64-byte boundary of a row get plain stores; the callers of the
 // streaming kernels guarantee 16-byte aligned destinations, so that boundary
 // is at most three pixels in.
-// GCC 12 reports the deliberately undefined pass-through operand of the
-// unmasked AVX-512 intrinsics as (maybe) uninitialized; nothing here is.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-
-#include <immintrin.h>
+#include "frame/avx512_intrinsics.h"  // first
 
 #include "pixel/conversion.h"
 

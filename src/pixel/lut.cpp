@@ -27,6 +27,12 @@ void SplitChannelLut(const Byte* table, SplitLut& split) {
       split.channel[k][i] = static_cast<std::uint32_t>(ChannelLutValue(table, i, k)) << (8 * k);
 }
 
+void ColumnChannelLut(const Byte* table, LutColumns& columns) {
+  for (unsigned k = 0; k < 4; ++k)
+    for (unsigned i = 0; i < kLutEntries; ++i)
+      columns.channel[k][i] = ChannelLutValue(table, i, k);
+}
+
 void ChannelMapRow(Byte* dst, const Byte* src, std::int32_t width, unsigned channel,
                    const Byte* table) {
   for (std::int32_t x = 0; x < width; ++x) {
@@ -50,12 +56,15 @@ namespace {
 // than their scalar table loads, and the loads dominate every kernel here.
 bool UseSse2() { return HasCpu(CpuFeatureFlags(), kCpuSse2); }
 
+bool UseVbmi() { return HasCpu(CpuFeatureFlags(), kCpuAvx512 | kCpuAvx512Vbmi); }
+
 void WalkInPlace(LutRowFn kernel, Rows image, std::int32_t width, std::int32_t height,
                  const Byte* table) {
   if (width <= 0 || height <= 0) return;
   LutTables tables;
   tables.table = table;
   SplitChannelLut(table, tables.split);
+  ColumnChannelLut(table, tables.columns);
   for (std::int32_t y = 0; y < height; ++y) {
     kernel(image.row, width, tables);
     image.Next();
@@ -73,13 +82,17 @@ bool ChannelValid(std::int32_t channel) {
 }  // namespace
 
 void ApplyLut(Rows image, std::int32_t width, std::int32_t height, const Byte* table) {
-  WalkInPlace(UseSse2() ? LutRowSplit : LutRow, image, width, height, table);
+  WalkInPlace(UseVbmi()   ? LutRowAvx512Vbmi
+              : UseSse2() ? LutRowSplit
+                          : LutRow,
+              image, width, height, table);
 }
 
 void ApplyLutWithAlphaClamp(Rows image, std::int32_t width, std::int32_t height,
                             const Byte* table) {
   const std::uint32_t flags = CpuFeatureFlags();
-  WalkInPlace(HasCpu(flags, kCpuAvx2)   ? LutWithAlphaClampRowAvx2
+  WalkInPlace(UseVbmi()                  ? LutWithAlphaClampRowAvx512Vbmi
+              : HasCpu(flags, kCpuAvx2) ? LutWithAlphaClampRowAvx2
               : HasCpu(flags, kCpuSse2) ? LutWithAlphaClampRowSse2
                                         : LutWithAlphaClampRow,
               image, width, height, table);

@@ -74,11 +74,19 @@ struct SplitLut {
 };
 void SplitChannelLut(const Byte* table, SplitLut& split);
 
-// In-place rows with a ChannelLut given both ways: the plain kernels read
-// `table`, the fast ones `split`.
+// A ChannelLut as four columns of bytes, column k entry i = byte k of entry
+// i, for kernels that hold the table in vector registers.
+struct alignas(64) LutColumns {
+  Byte channel[4][kLutEntries];
+};
+void ColumnChannelLut(const Byte* table, LutColumns& columns);
+
+// In-place rows with a ChannelLut given three ways: the plain kernels read
+// `table`, the fast ones `split` or `columns`.
 struct LutTables {
   const Byte* table;
   SplitLut split;
+  LutColumns columns;
 };
 using LutRowFn = void (*)(Byte* row, std::int32_t width, const LutTables& tables);
 void LutRow(Byte* row, std::int32_t width, const LutTables& tables);
@@ -86,6 +94,9 @@ void LutWithAlphaClampRow(Byte* row, std::int32_t width, const LutTables& tables
 void LutRowSplit(Byte* row, std::int32_t width, const LutTables& tables);
 void LutWithAlphaClampRowSse2(Byte* row, std::int32_t width, const LutTables& tables);
 void LutWithAlphaClampRowAvx2(Byte* row, std::int32_t width, const LutTables& tables);
+// AVX-512 VBMI: sixteen pixels per step from `columns`.
+void LutRowAvx512Vbmi(Byte* row, std::int32_t width, const LutTables& tables);
+void LutWithAlphaClampRowAvx512Vbmi(Byte* row, std::int32_t width, const LutTables& tables);
 
 // The fast LutWithAlphaClamp rows: the lookups of LutRowSplit, then each
 // colour limited to the new alpha by `clamp`, a chunk of kLutClampChunk

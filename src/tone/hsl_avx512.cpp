@@ -14,14 +14,7 @@
 //   monotonic in h); 2h < 1 is exactly h < 0.5.
 // - The alpha byte is kept: ToByte(a * k) gives a back for each of the 256
 //   bytes (tested), and alpha does not depend on the parameters.
-// GCC 12 reports the deliberately undefined pass-through operand of the
-// unmasked AVX-512 intrinsics as (maybe) uninitialized; nothing here is.
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
-
-#include <immintrin.h>
+#include "frame/avx512_intrinsics.h"  // first
 
 #include "tone/hsl.h"
 

@@ -145,7 +145,8 @@ class FencedBlock {
 inline std::vector<std::uint32_t> DifferentialPaths(bool includeScalar = true) {
   const std::uint32_t probed = ProbedCpuFeatureFlags();
   std::vector<std::uint32_t> paths{probed};
-  if (probed & kCpuAvx512) paths.push_back(probed & ~kCpuAvx512);
+  if (probed & kCpuAvx512Vbmi) paths.push_back(probed & ~kCpuAvx512Vbmi);
+  if (probed & kCpuAvx512) paths.push_back(probed & ~(kCpuAvx512 | kCpuAvx512Vbmi));
   paths.push_back(probed & (kCpuMmx | kCpuSse | kCpuSse2));
   if (includeScalar) paths.push_back(0);
   return paths;

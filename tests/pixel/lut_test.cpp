@@ -77,6 +77,19 @@ TEST(LutKernels, FastRowsMatchPlainRowsAtEveryWidth) {
     pixel::LutTables tables;
     tables.table = table.data();
     pixel::SplitChannelLut(table.data(), tables.split);
+    pixel::ColumnChannelLut(table.data(), tables.columns);
+    if (HasCpu(ProbedCpuFeatureFlags(), kCpuAvx512 | kCpuAvx512Vbmi)) {
+      ExpectSameRows(
+          "Lut AVX-512 VBMI", rng,
+          [&](std::uint8_t* r, std::int32_t w) { pixel::LutRowAvx512Vbmi(r, w, tables); },
+          [&](std::uint8_t* r, std::int32_t w) { pixel::LutRow(r, w, tables); });
+      ExpectSameRows(
+          "LutWithAlphaClamp AVX-512 VBMI", rng,
+          [&](std::uint8_t* r, std::int32_t w) {
+            pixel::LutWithAlphaClampRowAvx512Vbmi(r, w, tables);
+          },
+          [&](std::uint8_t* r, std::int32_t w) { pixel::LutWithAlphaClampRow(r, w, tables); });
+    }
     ExpectSameRows(
         "Lut", rng, [&](std::uint8_t* r, std::int32_t w) { pixel::LutRowSplit(r, w, tables); },
         [&](std::uint8_t* r, std::int32_t w) { pixel::LutRow(r, w, tables); });

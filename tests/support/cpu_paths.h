@@ -14,13 +14,15 @@ struct CpuPath {
 };
 
 // Every path this machine can run: the full machine first, then each
-// narrower instruction set it has (no AVX-512, no AVX2, SSE2 only), then
-// plain scalar code (flags 0).
+// narrower instruction set it has (no VBMI, no AVX-512, no AVX2, SSE2 only),
+// then plain scalar code (flags 0).
 inline std::vector<CpuPath> CpuPaths() {
   const std::uint32_t probed = ProbedCpuFeatureFlags();
+  const std::uint32_t avx512 = kCpuAvx512 | kCpuAvx512Vbmi;
   std::vector<CpuPath> paths{{"probed", probed}};
-  if (probed & kCpuAvx512) paths.push_back({"avx2", probed & ~kCpuAvx512});
-  if (probed & kCpuAvx2) paths.push_back({"sse4.1", probed & ~(kCpuAvx2 | kCpuAvx512)});
+  if (probed & kCpuAvx512Vbmi) paths.push_back({"avx512", probed & ~kCpuAvx512Vbmi});
+  if (probed & kCpuAvx512) paths.push_back({"avx2", probed & ~avx512});
+  if (probed & kCpuAvx2) paths.push_back({"sse4.1", probed & ~(kCpuAvx2 | avx512)});
   if (probed & (kCpuSsse3 | kCpuSse41))
     paths.push_back({"sse2", probed & (kCpuMmx | kCpuSse | kCpuSse2)});
   paths.push_back({"scalar", 0});
