@@ -1,5 +1,7 @@
 #include "pixel/lut.h"
 
+#include <cstdint>
+
 #include "frame/cpu_features.h"
 #include "frame/diagnostics.h"
 
@@ -98,12 +100,34 @@ void ApplyLutWithAlphaClamp(Rows image, std::int32_t width, std::int32_t height,
               image, width, height, table);
 }
 
+namespace {
+
+// Rows whose pixels overlap without being the same pixels: only the pixel by
+// pixel definition gives their result (a later pixel may read what an earlier
+// one wrote).
+bool PartlyOverlapping(const Byte* dst, const Byte* src, std::int32_t width) {
+  if (dst == src) return false;
+  const auto d = reinterpret_cast<std::uintptr_t>(dst), s = reinterpret_cast<std::uintptr_t>(src);
+  const auto bytes = static_cast<std::uintptr_t>(ElementOffset(width, kArgbImageBytes));
+  return d < s + bytes && s < d + bytes;
+}
+
+}  // namespace
+
 void MapChannelRows(Rows dst, ConstRows src, unsigned channel, std::int32_t width,
                     std::int32_t height, const Byte* table) {
-  if (width <= 0) return;
+  if (width <= 0 || height <= 0) return;
+  const bool vbmi = UseVbmi();
   const ChannelMapRowFn kernel = UseSse2() ? ChannelMapRowSse2 : ChannelMapRow;
+  LutColumns columns;
+  if (vbmi) ColumnChannelLut(table, columns);
   for (std::int32_t y = 0; y < height; ++y) {
-    kernel(dst.row, src.row, width, channel, table);
+    if (PartlyOverlapping(dst.row, src.row, width))
+      ChannelMapRow(dst.row, src.row, width, channel, table);
+    else if (vbmi)
+      ChannelMapRowAvx512Vbmi(dst.row, src.row, width, channel, columns);
+    else
+      kernel(dst.row, src.row, width, channel, table);
     dst.Next();
     src.Next();
   }
@@ -123,15 +147,20 @@ bool MapChannel(Rows image, std::int32_t channel, std::int32_t width, std::int32
 
 void MergeChannels(Rows image, std::int32_t channelCount, std::int32_t width,
                    std::int32_t height, const Byte* table) {
-  if (width <= 0) return;
+  if (width <= 0 || height <= 0) return;
   const std::int32_t count = channelCount < 0                   ? 0
                              : channelCount > kMaxMergeChannels ? kMaxMergeChannels
                                                                 : channelCount;
-  const ChannelMergeRowFn kernel = UseSse2() ? ChannelMergeRowSse2 : ChannelMergeRow;
-  for (std::int32_t y = 0; y < height; ++y) {
-    kernel(image.row, width, MergeMask(count), table);
-    image.Next();
+  const std::uint32_t mask = MergeMask(count);
+  if (UseVbmi()) {
+    LutColumns columns;
+    ColumnChannelLut(table, columns);
+    for (std::int32_t y = 0; y < height; ++y, image.Next())
+      ChannelMergeRowAvx512Vbmi(image.row, width, mask, columns);
+    return;
   }
+  const ChannelMergeRowFn kernel = UseSse2() ? ChannelMergeRowSse2 : ChannelMergeRow;
+  for (std::int32_t y = 0; y < height; ++y, image.Next()) kernel(image.row, width, mask, table);
 }
 
 }  // namespace morvex::pixel

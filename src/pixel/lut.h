@@ -117,12 +117,18 @@ void ChannelMapRow(Byte* dst, const Byte* src, std::int32_t width, unsigned chan
                    const Byte* table);
 void ChannelMapRowSse2(Byte* dst, const Byte* src, std::int32_t width, unsigned channel,
                        const Byte* table);
+// AVX-512 VBMI, from the table's byte columns; rows whose pixels partly
+// overlap their source take ChannelMapRow.
+void ChannelMapRowAvx512Vbmi(Byte* dst, const Byte* src, std::int32_t width, unsigned channel,
+                             const LutColumns& columns);
 
 // In place; `mask` from MergeMask.
 using ChannelMergeRowFn = void (*)(Byte* row, std::int32_t width, std::uint32_t mask,
                                    const Byte* table);
 void ChannelMergeRow(Byte* row, std::int32_t width, std::uint32_t mask, const Byte* table);
 void ChannelMergeRowSse2(Byte* row, std::int32_t width, std::uint32_t mask, const Byte* table);
+void ChannelMergeRowAvx512Vbmi(Byte* row, std::int32_t width, std::uint32_t mask,
+                               const LutColumns& columns);
 
 // ---- Whole-region routines behind the exports ----
 

@@ -1,6 +1,8 @@
-// Lut and LutWithAlphaClamp with AVX-512 VBMI: the ChannelLut held in
-// registers as four columns of 256 bytes (one per channel), looked up sixteen
-// pixels at a time by byte permutes instead of one table load per byte.
+// The lookup-table family with AVX-512 VBMI: a table held in registers as
+// four columns of 256 bytes (byte k of every entry), looked up sixteen pixels
+// at a time by byte permutes instead of one table load per byte. For a
+// PixelLut, each byte of a pixel is given its pixel's index first, so the
+// four columns put the entry's four bytes back together.
 #include "frame/avx512_intrinsics.h"  // first
 
 #include "pixel/lut.h"
@@ -45,25 +47,38 @@ inline __m512i ClampToAlpha16(__m512i pixels) {
   return _mm512_min_epu8(pixels, _mm512_shuffle_epi8(pixels, alphaEverywhere));
 }
 
-// Sixteen pixels per step; the last group of a row through lane masks, which
-// neither read nor write past the row.
+// Byte b of each pixel copied into all four of its bytes (b = 0..3).
+inline __m512i BroadcastByte(__m512i pixels, unsigned b) {
+  const __m512i control = _mm512_add_epi8(
+      _mm512_set4_epi32(0x0C0C0C0C, 0x08080808, 0x04040404, 0),
+      _mm512_set1_epi8(static_cast<char>(b)));
+  return _mm512_shuffle_epi8(pixels, control);
+}
+
+// dst pixel x = apply(src pixel x), sixteen pixels per step; the last group
+// of a row through lane masks, which neither read nor write past the row.
+// Every group is read before it is written.
+template <class Apply>
+inline void MapRow(Byte* dst, const Byte* src, std::int32_t width, Apply apply) {
+  std::int32_t x = 0;
+  for (; x <= width - 16; x += 16) {
+    const std::ptrdiff_t at = ElementOffset(x, kArgbImageBytes);
+    _mm512_storeu_si512(dst + at, apply(_mm512_loadu_si512(src + at)));
+  }
+  if (x < width) {
+    const std::ptrdiff_t at = ElementOffset(x, kArgbImageBytes);
+    const auto tail = static_cast<__mmask16>((1u << (width - x)) - 1u);
+    _mm512_mask_storeu_epi32(dst + at, tail, apply(_mm512_maskz_loadu_epi32(tail, src + at)));
+  }
+}
+
 template <bool kClamp>
 void LutRowsVbmi(Byte* row, std::int32_t width, const LutTables& tables) {
   const Columns c = LoadColumns(tables.columns);
-  const auto apply = [&](__m512i pixels) {
+  MapRow(row, row, width, [&](__m512i pixels) {
     const __m512i r = LookUp(c, pixels);
     return kClamp ? ClampToAlpha16(r) : r;
-  };
-  std::int32_t x = 0;
-  for (; x <= width - 16; x += 16) {
-    Byte* p = row + ElementOffset(x, kArgbImageBytes);
-    _mm512_storeu_si512(p, apply(_mm512_loadu_si512(p)));
-  }
-  if (x < width) {
-    Byte* p = row + ElementOffset(x, kArgbImageBytes);
-    const auto tail = static_cast<__mmask16>((1u << (width - x)) - 1u);
-    _mm512_mask_storeu_epi32(p, tail, apply(_mm512_maskz_loadu_epi32(tail, p)));
-  }
+  });
 }
 
 }  // namespace
@@ -74,6 +89,31 @@ void LutRowAvx512Vbmi(Byte* row, std::int32_t width, const LutTables& tables) {
 
 void LutWithAlphaClampRowAvx512Vbmi(Byte* row, std::int32_t width, const LutTables& tables) {
   LutRowsVbmi<true>(row, width, tables);
+}
+
+void ChannelMapRowAvx512Vbmi(Byte* dst, const Byte* src, std::int32_t width, unsigned channel,
+                             const LutColumns& columns) {
+  const Columns c = LoadColumns(columns);
+  MapRow(dst, src, width,
+         [&](__m512i pixels) { return LookUp(c, BroadcastByte(pixels, channel)); });
+}
+
+void ChannelMergeRowAvx512Vbmi(Byte* row, std::int32_t width, std::uint32_t mask,
+                               const LutColumns& columns) {
+  const Columns c = LoadColumns(columns);
+  const __m512i keep = _mm512_set1_epi32(static_cast<int>(mask));
+  const __m512i lowBytes = _mm512_set1_epi16(0xFF);
+  const __m512i lowWords = _mm512_set1_epi32(0xFFFF);
+  const __m512i top = _mm512_set1_epi32(255);
+  MapRow(row, row, width, [&](__m512i pixels) {
+    const __m512i kept = _mm512_and_si512(pixels, keep);
+    // b + g and r + a in 16 bits, then their sum (at most 1020), saturated at 255.
+    const __m512i pairs =
+        _mm512_add_epi16(_mm512_and_si512(kept, lowBytes), _mm512_srli_epi16(kept, 8));
+    const __m512i sums =
+        _mm512_add_epi32(_mm512_and_si512(pairs, lowWords), _mm512_srli_epi32(pairs, 16));
+    return LookUp(c, BroadcastByte(_mm512_min_epu32(sums, top), 0));
+  });
 }
 
 }  // namespace morvex::pixel
