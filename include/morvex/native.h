@@ -73,7 +73,9 @@ MORVEX_API uint8_t MORVEX_CALL LutWithAlphaClamp(uint8_t* image, int32_t stride,
 MORVEX_API uint8_t MORVEX_CALL ChannelMap(uint8_t* image, int32_t stride, int32_t channel,
                                           int32_t width, int32_t height, const uint8_t* table);
 /* As ChannelMap, writing into dst; src is not modified (dst may also be src
- * itself, with the same stride, to map in place).
+ * itself, with the same stride, to map in place). A dst row that partly
+ * overlaps its src row is mapped pixel by pixel in increasing x, so later
+ * pixels read what earlier ones wrote.
  * Refuses like ChannelMap, with the same message. */
 MORVEX_API uint8_t MORVEX_CALL ChannelMapEx(uint8_t* dst, int32_t dstStride, const uint8_t* src,
                                             int32_t srcStride, int32_t channel, int32_t width,
