@@ -24,7 +24,7 @@
 namespace morvex::test {
 
 // One host buffer of a case: a fenced plane of `rows` rows of `rowBytes`.
-struct BufferSpec {
+struct BufferLayout {
   std::int32_t rowBytes;
   std::int32_t rows;
   PlaneShape shape{0, false};
@@ -36,9 +36,9 @@ using Buffers = std::vector<std::unique_ptr<TestPlane>>;
 using Prepare = std::function<void(Buffers&)>;
 using Run = std::function<oracle::Outcome(Buffers&)>;
 
-inline Buffers MakeBuffers(const std::vector<BufferSpec>& specs, const Prepare& prepare) {
+inline Buffers MakeBuffers(const std::vector<BufferLayout>& layouts, const Prepare& prepare) {
   Buffers buffers;
-  for (const BufferSpec& s : specs)
+  for (const BufferLayout& s : layouts)
     buffers.push_back(std::make_unique<TestPlane>(s.rowBytes, s.rows, s.shape.padding, s.shape.bottomUp));
   prepare(buffers);
   return buffers;
@@ -66,9 +66,9 @@ inline std::string RoundingName(std::uint32_t mode) {
 
 // Compares the export with its reference; returns false (after one failure
 // report naming the first differing byte) when they disagree anywhere.
-inline bool MatchesOracle(const std::string& what, const std::vector<BufferSpec>& specs,
+inline bool MatchesOracle(const std::string& what, const std::vector<BufferLayout>& layouts,
                           const Prepare& prepare, const Run& exported, const Run& reference) {
-  Buffers want = MakeBuffers(specs, prepare);
+  Buffers want = MakeBuffers(layouts, prepare);
   oracle::Outcome expected;
   {
     FpStateGuard guard;
@@ -80,7 +80,7 @@ inline bool MatchesOracle(const std::string& what, const std::vector<BufferSpec>
   for (const CpuPath& path : CpuPaths()) {
     for (std::uint32_t mode : kHostRoundings) {
       const std::string where = what + " [" + path.label + ", " + RoundingName(mode) + "]";
-      Buffers got = MakeBuffers(specs, prepare);
+      Buffers got = MakeBuffers(layouts, prepare);
       FpStateGuard guard;
       SetHostRounding(mode);
       const FpState before = ReadFpState();

@@ -26,10 +26,10 @@ struct TableAt {
   std::int32_t offset;
   std::uint8_t* in(Buffers& b) const { return b[buffer]->first() + offset; }
 };
-TableAt AddTable(std::vector<BufferSpec>& specs, Rng& rng) {
+TableAt AddTable(std::vector<BufferLayout>& layouts, Rng& rng) {
   const std::int32_t offset = rng.Int(0, 3);
-  specs.push_back({1024 + offset, 1});
-  return {specs.size() - 1, offset};
+  layouts.push_back({1024 + offset, 1});
+  return {layouts.size() - 1, offset};
 }
 
 // Float values a host may pass: bytes, halves and their neighbours, values
@@ -94,7 +94,7 @@ TEST(PixelOracle, BitmapCopy) {
     if (rng.Int(0, 9) == 0) { elementBytes = -elementBytes; width = -width; }
     const std::int64_t product = static_cast<std::int64_t>(elementBytes) * width;
     const std::int32_t rowBytes = static_cast<std::int32_t>(product > 0 ? product : 0);
-    std::vector<BufferSpec> specs{{rowBytes, Rows(height), RandomShape(rng)},
+    std::vector<BufferLayout> layouts{{rowBytes, Rows(height), RandomShape(rng)},
                                   {rowBytes, Rows(height), RandomShape(rng)}};
     const auto call = [&](bool ref) {
       return [=](Buffers& b) -> Outcome {
@@ -105,7 +105,7 @@ TEST(PixelOracle, BitmapCopy) {
                              elementBytes, width, height), {}};
       };
     };
-    if (!MatchesOracle(Describe("BitmapCopy", width, height, n), specs, RandomBytes(n), call(false), call(true)))
+    if (!MatchesOracle(Describe("BitmapCopy", width, height, n), layouts, RandomBytes(n), call(false), call(true)))
       return;
   }
 }
@@ -139,12 +139,12 @@ TEST(PixelOracle, ChannelCopy) {
     // A third of the calls share one buffer (same stride): the rows overlap
     // or interleave, as when one channel of an image is copied into another.
     const bool shared = rng.Int(0, 2) == 0;
-    std::vector<BufferSpec> specs;
+    std::vector<BufferLayout> layouts;
     if (shared) {
-      specs.push_back({std::max(dstSpan, srcSpan), Rows(height), RandomShape(rng)});
+      layouts.push_back({std::max(dstSpan, srcSpan), Rows(height), RandomShape(rng)});
     } else {
-      specs.push_back({dstSpan, Rows(height), RandomShape(rng)});
-      specs.push_back({srcSpan, Rows(height), RandomShape(rng)});
+      layouts.push_back({dstSpan, Rows(height), RandomShape(rng)});
+      layouts.push_back({srcSpan, Rows(height), RandomShape(rng)});
     }
     const auto call = [&](bool ref) {
       return [=](Buffers& b) -> Outcome {
@@ -159,7 +159,7 @@ TEST(PixelOracle, ChannelCopy) {
     const std::string what = Describe("ChannelCopy", width, height, n) + " steps " +
                              std::to_string(dstStep) + "<-" + std::to_string(srcStep) +
                              (shared ? " shared" : "");
-    if (!MatchesOracle(what, specs, RandomBytes(n), call(false), call(true))) return;
+    if (!MatchesOracle(what, layouts, RandomBytes(n), call(false), call(true))) return;
   }
 }
 
@@ -171,8 +171,8 @@ void CheckLut(const char* name, LutExport exported, LutOracle reference, std::ui
   Rng rng(seed);
   for (int n = 0; n < kCases; ++n) {
     const std::int32_t height = RandomHeight(rng), width = RandomWidth(rng);
-    std::vector<BufferSpec> specs{{4 * Elements(width), Rows(height), RandomShape(rng)}};
-    const TableAt table = AddTable(specs, rng);
+    std::vector<BufferLayout> layouts{{4 * Elements(width), Rows(height), RandomShape(rng)}};
+    const TableAt table = AddTable(layouts, rng);
     const auto call = [&](bool ref) {
       return [=](Buffers& b) -> Outcome {
         if (ref) return reference(b[0]->first(), b[0]->stride(), width, height, table.in(b));
@@ -180,7 +180,7 @@ void CheckLut(const char* name, LutExport exported, LutOracle reference, std::ui
       };
     };
     const Prepare prepare = n % 2 ? RandomBytes(n) : FewValues(n, 0);
-    if (!MatchesOracle(Describe(name, width, height, n), specs, prepare, call(false), call(true))) return;
+    if (!MatchesOracle(Describe(name, width, height, n), layouts, prepare, call(false), call(true))) return;
   }
 }
 
@@ -201,8 +201,8 @@ TEST(PixelOracle, ChannelMap) {
   for (int n = 0; n < kCases; ++n) {
     const std::int32_t height = RandomHeight(rng), width = RandomWidth(rng);
     const std::int32_t channel = RandomChannel(rng);
-    std::vector<BufferSpec> specs{{4 * Elements(width), Rows(height), RandomShape(rng)}};
-    const TableAt table = AddTable(specs, rng);
+    std::vector<BufferLayout> layouts{{4 * Elements(width), Rows(height), RandomShape(rng)}};
+    const TableAt table = AddTable(layouts, rng);
     const auto call = [&](bool ref) {
       return [=](Buffers& b) -> Outcome {
         if (ref) return oracle::ChannelMap(b[0]->first(), b[0]->stride(), channel, width, height, table.in(b));
@@ -210,7 +210,7 @@ TEST(PixelOracle, ChannelMap) {
       };
     };
     const std::string what = Describe("ChannelMap", width, height, n) + " channel " + std::to_string(channel);
-    if (!MatchesOracle(what, specs, RandomBytes(n), call(false), call(true))) return;
+    if (!MatchesOracle(what, layouts, RandomBytes(n), call(false), call(true))) return;
   }
 }
 
@@ -220,9 +220,9 @@ TEST(PixelOracle, ChannelMapEx) {
     const std::int32_t height = RandomHeight(rng), width = RandomWidth(rng);
     const std::int32_t channel = RandomChannel(rng);
     const bool inPlace = rng.Int(0, 3) == 0;
-    std::vector<BufferSpec> specs{{4 * Elements(width), Rows(height), RandomShape(rng)}};
-    specs.push_back({4 * Elements(width), Rows(height), RandomShape(rng)});
-    const TableAt table = AddTable(specs, rng);
+    std::vector<BufferLayout> layouts{{4 * Elements(width), Rows(height), RandomShape(rng)}};
+    layouts.push_back({4 * Elements(width), Rows(height), RandomShape(rng)});
+    const TableAt table = AddTable(layouts, rng);
     const auto call = [&](bool ref) {
       return [=](Buffers& b) -> Outcome {
         TestPlane& d = *b[0];
@@ -234,7 +234,7 @@ TEST(PixelOracle, ChannelMapEx) {
     };
     const std::string what = Describe("ChannelMapEx", width, height, n) + " channel " +
                              std::to_string(channel) + (inPlace ? " in place" : "");
-    if (!MatchesOracle(what, specs, RandomBytes(n), call(false), call(true))) return;
+    if (!MatchesOracle(what, layouts, RandomBytes(n), call(false), call(true))) return;
   }
 }
 
@@ -244,8 +244,8 @@ TEST(PixelOracle, ChannelMergeLut) {
   for (int n = 0; n < kCases; ++n) {
     const std::int32_t height = RandomHeight(rng), width = RandomWidth(rng);
     const std::int32_t count = counts[rng.Int(0, 11)];
-    std::vector<BufferSpec> specs{{4 * Elements(width), Rows(height), RandomShape(rng)}};
-    const TableAt table = AddTable(specs, rng);
+    std::vector<BufferLayout> layouts{{4 * Elements(width), Rows(height), RandomShape(rng)}};
+    const TableAt table = AddTable(layouts, rng);
     const auto call = [&](bool ref) {
       return [=](Buffers& b) -> Outcome {
         if (ref) return oracle::ChannelMergeLut(b[0]->first(), b[0]->stride(), count, width, height, table.in(b));
@@ -254,7 +254,7 @@ TEST(PixelOracle, ChannelMergeLut) {
     };
     const std::string what = Describe("ChannelMergeLut", width, height, n) + " count " + std::to_string(count);
     const Prepare prepare = n % 2 ? RandomBytes(n) : FewValues(n, 0);
-    if (!MatchesOracle(what, specs, prepare, call(false), call(true))) return;
+    if (!MatchesOracle(what, layouts, prepare, call(false), call(true))) return;
   }
 }
 
@@ -262,7 +262,7 @@ TEST(PixelOracle, ConvertARGBToARGBFloat) {
   Rng rng(108);
   for (int n = 0; n < kCases; ++n) {
     const std::int32_t height = RandomHeight(rng), width = RandomWidth(rng);
-    std::vector<BufferSpec> specs{{16 * Elements(width), Rows(height), RandomShape(rng, 37)},
+    std::vector<BufferLayout> layouts{{16 * Elements(width), Rows(height), RandomShape(rng, 37)},
                                   {4 * Elements(width), Rows(height), RandomShape(rng)}};
     const auto call = [&](bool ref) {
       return [=](Buffers& b) -> Outcome {
@@ -271,7 +271,7 @@ TEST(PixelOracle, ConvertARGBToARGBFloat) {
         return {::ConvertARGBToARGBFloat(b[0]->floats(), b[0]->stride(), b[1]->first(), b[1]->stride(), width, height), {}};
       };
     };
-    if (!MatchesOracle(Describe("ConvertARGBToARGBFloat", width, height, n), specs, RandomBytes(n),
+    if (!MatchesOracle(Describe("ConvertARGBToARGBFloat", width, height, n), layouts, RandomBytes(n),
                        call(false), call(true)))
       return;
   }
@@ -281,7 +281,7 @@ TEST(PixelOracle, ConvertARGBFloatToARGB) {
   Rng rng(109);
   for (int n = 0; n < kCases; ++n) {
     const std::int32_t height = RandomHeight(rng), width = RandomWidth(rng);
-    std::vector<BufferSpec> specs{{4 * Elements(width), Rows(height), RandomShape(rng)},
+    std::vector<BufferLayout> layouts{{4 * Elements(width), Rows(height), RandomShape(rng)},
                                   {16 * Elements(width), Rows(height), RandomShape(rng, 37)}};
     const auto call = [&](bool ref) {
       return [=](Buffers& b) -> Outcome {
@@ -290,7 +290,7 @@ TEST(PixelOracle, ConvertARGBFloatToARGB) {
         return {::ConvertARGBFloatToARGB(b[0]->first(), b[0]->stride(), b[1]->floats(), b[1]->stride(), width, height), {}};
       };
     };
-    if (!MatchesOracle(Describe("ConvertARGBFloatToARGB", width, height, n), specs, WithFloats(n, 1),
+    if (!MatchesOracle(Describe("ConvertARGBFloatToARGB", width, height, n), layouts, WithFloats(n, 1),
                        call(false), call(true)))
       return;
   }
@@ -302,9 +302,9 @@ TEST(PixelOracle, ConvertChannelToFloatMask) {
   for (int n = 0; n < kCases; ++n) {
     const std::int32_t height = RandomHeight(rng), width = RandomWidth(rng);
     const std::int32_t channel = channels[rng.Int(0, 11)];
-    std::vector<BufferSpec> specs{{4 * Elements(width), Rows(height), RandomShape(rng)},
+    std::vector<BufferLayout> layouts{{4 * Elements(width), Rows(height), RandomShape(rng)},
                                   {4 * Elements(width), Rows(height), RandomShape(rng)}};
-    const TableAt table = AddTable(specs, rng);
+    const TableAt table = AddTable(layouts, rng);
     const auto call = [&](bool ref) {
       return [=](Buffers& b) -> Outcome {
         if (ref)
@@ -318,7 +318,7 @@ TEST(PixelOracle, ConvertChannelToFloatMask) {
     const std::string what = Describe("ConvertChannelToFloatMask", width, height, n) + " channel " +
                              std::to_string(channel);
     // Random table bytes include NaNs with payloads: they must arrive as they are.
-    if (!MatchesOracle(what, specs, RandomBytes(n), call(false), call(true))) return;
+    if (!MatchesOracle(what, layouts, RandomBytes(n), call(false), call(true))) return;
   }
 }
 
@@ -326,7 +326,7 @@ TEST(PixelOracle, ConvertFloatMaskToARGB) {
   Rng rng(111);
   for (int n = 0; n < kCases; ++n) {
     const std::int32_t height = RandomHeight(rng), width = RandomWidth(rng);
-    std::vector<BufferSpec> specs{{4 * Elements(width), Rows(height), RandomShape(rng)},
+    std::vector<BufferLayout> layouts{{4 * Elements(width), Rows(height), RandomShape(rng)},
                                   {4 * Elements(width), Rows(height), RandomShape(rng)}};
     const auto call = [&](bool ref) {
       return [=](Buffers& b) -> Outcome {
@@ -335,7 +335,7 @@ TEST(PixelOracle, ConvertFloatMaskToARGB) {
         return {::ConvertFloatMaskToARGB(b[0]->first(), b[0]->stride(), b[1]->floats(), b[1]->stride(), width, height), {}};
       };
     };
-    if (!MatchesOracle(Describe("ConvertFloatMaskToARGB", width, height, n), specs, WithFloats(n, 1),
+    if (!MatchesOracle(Describe("ConvertFloatMaskToARGB", width, height, n), layouts, WithFloats(n, 1),
                        call(false), call(true)))
       return;
   }

@@ -49,7 +49,7 @@ TEST(ToneOracle, Desaturate) {
   for (int n = 0; n < kCases; ++n) {
     const std::int32_t height = RandomHeight(rng), width = RandomWidth(rng);
     const std::uint32_t alsoAlpha = rng.Int(0, 3) == 0 ? rng.U32() : flags[rng.Int(0, 7)];
-    std::vector<BufferSpec> specs{{4 * Elements(width), Rows(height), RandomShape(rng)}};
+    std::vector<BufferLayout> layouts{{4 * Elements(width), Rows(height), RandomShape(rng)}};
     const auto call = [&](bool ref) {
       return [=](Buffers& b) -> Outcome {
         if (ref) return oracle::Desaturate(b[0]->first(), b[0]->stride(), width, height, alsoAlpha);
@@ -58,7 +58,7 @@ TEST(ToneOracle, Desaturate) {
     };
     std::ostringstream what;
     what << Describe("Desaturate", width, height, n) << " alsoAlpha " << alsoAlpha;
-    if (!MatchesOracle(what.str(), specs, TonePixels(n, 0), call(false), call(true))) return;
+    if (!MatchesOracle(what.str(), layouts, TonePixels(n, 0), call(false), call(true))) return;
   }
 }
 
@@ -109,14 +109,14 @@ TEST(ToneOracle, Histogram) {
   for (int n = 0; n < kCases; ++n) {
     const std::int32_t height = RandomHeight(rng), width = RandomWidth(rng);
     const CounterLayout counters = RandomCounters(rng);
-    std::vector<BufferSpec> specs{{4 * Elements(width), Rows(height), RandomShape(rng)}, {counters.bytes, 1}};
+    std::vector<BufferLayout> layouts{{4 * Elements(width), Rows(height), RandomShape(rng)}, {counters.bytes, 1}};
     const auto call = [&](bool ref) {
       return [=](Buffers& b) { return CallHistogram(ref, b, width, height, counters); };
     };
     std::ostringstream what;
     what << Describe("Histogram", width, height, n) << " counters at";
     for (std::int32_t o : counters.offset) what << ' ' << o;
-    if (!MatchesOracle(what.str(), specs, TonePixels(n, 0), call(false), call(true))) return;
+    if (!MatchesOracle(what.str(), layouts, TonePixels(n, 0), call(false), call(true))) return;
   }
 }
 
@@ -127,7 +127,7 @@ TEST(ToneOracle, HistogramLargeCounts) {
   Rng rng(203);
   for (int n = 0; n < 3; ++n) {
     const CounterLayout counters = RandomCounters(rng);
-    std::vector<BufferSpec> specs{{4 * width, height, RandomShape(rng)}, {counters.bytes, 1}};
+    std::vector<BufferLayout> layouts{{4 * width, height, RandomShape(rng)}, {counters.bytes, 1}};
     const Prepare prepare = [n](Buffers& b) {
       Rng fill(n);
       b[1]->FillRandom(fill);
@@ -139,7 +139,7 @@ TEST(ToneOracle, HistogramLargeCounts) {
     const auto call = [&](bool ref) {
       return [=](Buffers& b) { return CallHistogram(ref, b, width, height, counters); };
     };
-    if (!MatchesOracle(Describe("Histogram large", width, height, n), specs, prepare, call(false), call(true)))
+    if (!MatchesOracle(Describe("Histogram large", width, height, n), layouts, prepare, call(false), call(true)))
       return;
   }
 }
@@ -164,7 +164,7 @@ TEST(ToneOracle, HslScaleOffset) {
     double p[6];
     for (int i = 0; i < 3; ++i) p[i] = RandomScale(rng);
     for (int i = 3; i < 6; ++i) p[i] = RandomOffset(rng);
-    std::vector<BufferSpec> specs{{4 * Elements(width), Rows(height), RandomShape(rng)}};
+    std::vector<BufferLayout> layouts{{4 * Elements(width), Rows(height), RandomShape(rng)}};
     const auto call = [&](bool ref) {
       return [=](Buffers& b) -> Outcome {
         if (ref) return oracle::HslScaleOffset(b[0]->first(), b[0]->stride(), width, height, p[0], p[1], p[2], p[3], p[4], p[5]);
@@ -174,7 +174,7 @@ TEST(ToneOracle, HslScaleOffset) {
     std::ostringstream what;
     what << Describe("HslScaleOffset", width, height, n) << " params";
     for (double v : p) what << ' ' << v;
-    if (!MatchesOracle(what.str(), specs, TonePixels(n, 0), call(false), call(true))) return;
+    if (!MatchesOracle(what.str(), layouts, TonePixels(n, 0), call(false), call(true))) return;
   }
 }
 
@@ -182,7 +182,7 @@ TEST(ToneOracle, HslScaleOffset) {
 // and one rotation: the reference and the export agree on each one.
 TEST(ToneOracle, HslDenseColours) {
   const std::int32_t width = 33 * 33, height = 33;
-  std::vector<BufferSpec> specs{{4 * width, height}};
+  std::vector<BufferLayout> layouts{{4 * width, height}};
   const Prepare prepare = [](Buffers& b) {
     for (std::int32_t y = 0; y < 33; ++y)
       for (std::int32_t x = 0; x < width; ++x) {
@@ -201,7 +201,7 @@ TEST(ToneOracle, HslDenseColours) {
         return {::HslScaleOffset(b[0]->first(), b[0]->stride(), width, height, p[0], p[1], p[2], p[3], p[4], p[5]), {}};
       };
     };
-    EXPECT_TRUE(MatchesOracle("HslScaleOffset dense", specs, prepare, call(false), call(true)));
+    EXPECT_TRUE(MatchesOracle("HslScaleOffset dense", layouts, prepare, call(false), call(true)));
   }
 }
 
@@ -225,7 +225,7 @@ TEST(ToneOracle, HslHueOffsetsAroundEverySegmentBoundary) {
   const std::uint32_t pixels[] = {0xFFFF0000u, 0xFFC80A0Au, 0x80800000u, 0xFF640000u, 0x40FF3232u, 0xFFFE0101u,
                                   0xFF010000u, 0xFFFFFEFEu, 0xFF7F0000u};
   const std::int32_t width = static_cast<std::int32_t>(std::size(pixels));
-  std::vector<BufferSpec> specs{{4 * width, 1}};
+  std::vector<BufferLayout> layouts{{4 * width, 1}};
   const Prepare prepare = [&](Buffers& b) {
     for (std::int32_t x = 0; x < width; ++x) oracle::WriteWord(b[0]->first() + 4 * x, pixels[x]);
   };
@@ -239,7 +239,7 @@ TEST(ToneOracle, HslHueOffsetsAroundEverySegmentBoundary) {
     std::ostringstream what;
     what.precision(17);
     what << "HslScaleOffset hueOffset " << ho;
-    if (!MatchesOracle(what.str(), specs, prepare, call(false), call(true))) return;
+    if (!MatchesOracle(what.str(), layouts, prepare, call(false), call(true))) return;
   }
 }
 
