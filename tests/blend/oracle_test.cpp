@@ -141,18 +141,36 @@ double BlendWeight(Rng& rng) {
   }
 }
 
+// A random destination and source of one size, filled and synced; one call
+// in five reads its source from the destination itself (in place).
+struct DstAndSrc {
+  DstAndSrc(Rng& rng, const Sizes& draw)
+      : w(draw.Width(rng)),
+        h(draw.Height(rng)),
+        inPlace(rng.Int(0, 4) == 0),
+        dst(Alloc(w) * 4, Alloc(h), draw.Shape(rng)),
+        src(Alloc(w) * 4, Alloc(h), draw.Shape(rng)) {
+    FillPixels(rng, dst.lib);
+    FillPixels(rng, src.lib);
+    dst.Sync();
+    src.Sync();
+  }
+  const TestPlane& SourceLib() const { return inPlace ? dst.lib : src.lib; }
+  const TestPlane& SourceRef() const { return inPlace ? dst.ref : src.ref; }
+
+  std::int32_t w, h;
+  bool inPlace;
+  PlanePair dst, src;
+};
+
 const Trial kBlendTrial = [](Rng& rng, const Sizes& draw, const std::string& label) {
-  const std::int32_t w = draw.Width(rng), h = draw.Height(rng);
-  const bool inPlace = rng.Int(0, 4) == 0;
-  PlanePair dst(Alloc(w) * 4, Alloc(h), draw.Shape(rng));
-  PlanePair src(Alloc(w) * 4, Alloc(h), draw.Shape(rng));
-  FillPixels(rng, dst.lib);
-  FillPixels(rng, src.lib);
-  dst.Sync();
-  src.Sync();
+  DstAndSrc p(rng, draw);
+  const std::int32_t w = p.w, h = p.h;
+  const bool inPlace = p.inPlace;
+  const PlanePair &dst = p.dst, &src = p.src;
   const double weight = BlendWeight(rng);
-  const TestPlane& sl = inPlace ? dst.lib : src.lib;
-  const TestPlane& sr = inPlace ? dst.ref : src.ref;
+  const TestPlane& sl = p.SourceLib();
+  const TestPlane& sr = p.SourceRef();
   const auto r1 = Blend(dst.lib.first(), dst.lib.stride(), sl.first(), sl.stride(), w, h, weight);
   const auto r2 = oracle::Blend(dst.ref.first(), dst.ref.stride(), sr.first(), sr.stride(), w,
                                 h, weight);
@@ -225,20 +243,16 @@ double Opacity(Rng& rng) {
 }
 
 const Trial kCompositeTrial = [](Rng& rng, const Sizes& draw, const std::string& label) {
-  const std::int32_t w = draw.Width(rng), h = draw.Height(rng);
-  const bool inPlace = rng.Int(0, 4) == 0;
-  PlanePair dst(Alloc(w) * 4, Alloc(h), draw.Shape(rng));
-  PlanePair src(Alloc(w) * 4, Alloc(h), draw.Shape(rng));
-  FillPixels(rng, dst.lib);
-  FillPixels(rng, src.lib);
-  dst.Sync();
-  src.Sync();
+  DstAndSrc p(rng, draw);
+  const std::int32_t w = p.w, h = p.h;
+  const bool inPlace = p.inPlace;
+  const PlanePair &dst = p.dst, &src = p.src;
   std::int32_t mode = rng.Int(1, 7);
   if (rng.Int(0, 9) == 0) mode = static_cast<std::int32_t>(Pick(rng, {0, 2, 8, -1, 9, 1000}));
   if (rng.Int(0, 49) == 0) mode = rng.Bool() ? INT_MIN : INT_MAX;
   const double opacity = Opacity(rng);
-  const TestPlane& sl = inPlace ? dst.lib : src.lib;
-  const TestPlane& sr = inPlace ? dst.ref : src.ref;
+  const TestPlane& sl = p.SourceLib();
+  const TestPlane& sr = p.SourceRef();
   const auto r1 = Composite(dst.lib.first(), dst.lib.stride(), sl.first(), sl.stride(), w, h,
                             mode, opacity);
   const auto r2 = oracle::Composite(dst.ref.first(), dst.ref.stride(), sr.first(), sr.stride(),

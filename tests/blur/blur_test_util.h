@@ -96,4 +96,18 @@ inline std::vector<std::uint8_t> FloatBytes(const std::vector<float>& v) {
   return b;
 }
 
+// The checks after a call compared with the reference: the floating-point
+// state as it was, result 1, the plane's rows and the intermediate bit for
+// bit, and nothing written beside either.
+template <class Plane, class Expected>
+void ExpectCallMatches(std::uint8_t result, const test::FpState& before, const Plane& plane,
+                       const Temp& temp, const Expected& expected) {
+  EXPECT_EQ(test::ReadFpState(), before);
+  ASSERT_EQ(result, 1);
+  EXPECT_EQ(plane.RowBytes(), expected.rows);
+  EXPECT_EQ(FloatBytes(temp.Floats()), FloatBytes(expected.temp));
+  EXPECT_TRUE(plane.GuardsIntact());
+  EXPECT_TRUE(temp.LeadIntact());
+}
+
 }  // namespace morvex::blur::test_util

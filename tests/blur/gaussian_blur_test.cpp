@@ -75,12 +75,7 @@ void CheckAgainstReference(TestPlane& plane, const Call& c, const test::CpuPath&
                           c.sigmas.vertical, c.sigmas.rows.empty() ? nullptr : rows.get(),
                           c.sigmas.columns.empty() ? nullptr : columns.get());
   }
-  EXPECT_EQ(test::ReadFpState(), before);
-  ASSERT_EQ(result, 1);
-  EXPECT_EQ(plane.RowBytes(), expected.rows);
-  EXPECT_EQ(FloatBytes(temp.Floats()), FloatBytes(expected.temp));
-  EXPECT_TRUE(plane.GuardsIntact());
-  EXPECT_TRUE(temp.LeadIntact());
+  ExpectCallMatches(result, before, plane, temp, expected);
 }
 
 TEST(GaussianBlur, MatchesTheDefinitionOfEachPathOnRandomRegions) {
