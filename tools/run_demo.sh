@@ -7,6 +7,6 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
-ninja -C build -j2 MorvexNative example_host morvex
+ninja -C build -j"$(nproc)" MorvexNative example_host morvex
 build/examples/example_host build/Morvex.Native.so
 build/morvex demo "${1:-out/demo}"

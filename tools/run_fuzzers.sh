@@ -18,7 +18,7 @@ if [ "${1:-}" = "--seconds" ]; then limit=(-max_total_time="${2:?seconds}"); fi
 
 CC=clang CXX=clang++ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DMORVEX_FUZZ=ON >/dev/null
-ninja -C build-fuzz -j2
+ninja -C build-fuzz -j"$(nproc)"
 
 status=0
 for corpus in tests/fuzz/corpus/*/; do

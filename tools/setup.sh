@@ -22,6 +22,25 @@ sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
 
+# The URI of the first apt source (deb822 or one-line form) that serves the
+# release `$1` itself.
+archive_uri() {
+  local f
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    awk -v suite="$1" 'BEGIN { RS = ""; FS = "\n" }
+      { uri = ""; ok = 0
+        for (i = 1; i <= NF; i++) {
+          if ($i ~ /^URIs:/) { split($i, u, /[ \t]+/); uri = u[2] }
+          if ($i ~ /^Suites:/) { n = split($i, s, /[ \t]+/); for (j = 2; j <= n; j++) if (s[j] == suite) ok = 1 }
+        }
+        if (ok && uri != "") { print uri; exit } }' "$f"
+  done | head -n 1 | grep . && return
+  cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list 2>/dev/null |
+    awk -v suite="$1" '$1 == "deb" { i = 2; if ($i ~ /^\[/) { while ($i !~ /\]$/) i++; i++ }
+                                     if ($(i + 1) == suite) { print $i; exit } }'
+}
+
 packages=(cmake ninja-build g++ make libgtest-dev libbenchmark-dev libpng-dev pkg-config)
 if ((fuzz)); then
   packages+=(clang libclang-rt-dev)
@@ -51,15 +70,19 @@ fi
 if ((windows)) && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
   qemu=/usr/bin/qemu-i386
   if ! "$qemu" --version 2>/dev/null | grep -qE 'version ([89]|[1-9][0-9])\.'; then
-    echo "installing: qemu-user-static (bookworm-backports), to run i386 programs"
+    echo "installing: qemu-user-static (backports), to run i386 programs"
     list=/etc/apt/sources.list.d/morvex-backports.sources
     if [ ! -f "$list" ]; then
-      printf '%s\n' 'Types: deb' 'URIs: http://deb.debian.org/debian' 'Suites: bookworm-backports' \
+      # The backports suite comes from the archive this machine already uses.
+      codename=$(. /etc/os-release && echo "${VERSION_CODENAME:?}")
+      uri=$(archive_uri "$codename")
+      [ -n "$uri" ] || { echo "no apt source for $codename to take backports from" >&2; exit 1; }
+      printf '%s\n' 'Types: deb' "URIs: $uri" "Suites: $codename-backports" \
         'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
         $sudo tee "$list" >/dev/null
     fi
     $sudo apt-get update -qq
-    $sudo apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user-static
+    $sudo apt-get install -y -qq --no-install-recommends -t "$(. /etc/os-release && echo "$VERSION_CODENAME")-backports" qemu-user-static
   fi
   binfmt=/proc/sys/fs/binfmt_misc
   mountpoint -q "$binfmt" || $sudo mount -t binfmt_misc binfmt_misc "$binfmt"
