@@ -29,13 +29,6 @@ void MaskedFadeRowScalar(Byte* dst, const Byte* mask, const Byte* src, std::int3
     MaskedFadePixel(dst, mask, src);
 }
 
-const BlendKernels& KernelsFor(std::uint32_t features) {
-  if (HasCpu(features, kCpuAvx512)) return kBlendKernelsAvx512;
-  if (HasCpu(features, kCpuAvx2)) return kBlendKernelsAvx2;
-  if (HasCpu(features, kCpuSse2)) return kBlendKernelsSse2;
-  return kBlendKernelsScalar;
-}
-
 bool FitsInt16(std::int32_t v) { return v >= -32768 && v <= 32767; }
 
 void WalkMaskedRows(MaskedRowFn row, Rows dst, ConstRows mask, ConstRows src, std::int32_t width,
@@ -52,6 +45,8 @@ void WalkMaskedRows(MaskedRowFn row, Rows dst, ConstRows mask, ConstRows src, st
 
 const BlendKernels kBlendKernelsScalar = {&BlendRowScalar, &MaskedBlendRowScalar,
                                           &MaskedBlendLutRowScalar, &MaskedFadeRowScalar};
+constinit const KernelTable<BlendKernels> kBlendKernelTable("blend", &kBlendKernelsScalar, &kBlendKernelsSse2,
+                                                  &kBlendKernelsAvx2, &kBlendKernelsAvx512);
 
 BlendWeights BlendWeightsFor(double dstWeight) {
   return {TruncateToInt32((1.0 - dstWeight) * 4096.0), TruncateToInt32(dstWeight * 4096.0)};
@@ -63,7 +58,7 @@ void BlendImages(Rows dst, ConstRows src, std::int32_t width, std::int32_t heigh
   if (width <= 0) return;
   // The vector kernels pair the weights in 16-bit lanes; weights beyond that
   // (|dstWeight| above about 7) take the scalar kernel.
-  BlendRowFn row = KernelsFor(CpuFeatureFlags()).blend;
+  BlendRowFn row = kBlendKernelTable.For(CpuFeatureFlags()).blend;
   if (!FitsInt16(w.source) || !FitsInt16(w.destination)) row = kBlendKernelsScalar.blend;
   for (std::int32_t y = 0; y < height; ++y) {
     row(dst.row, src.row, width, w.source, w.destination);
@@ -80,7 +75,7 @@ void MakeWeightColumns(const Byte* weightLut, WeightColumns* columns) {
 void MaskedBlendImages(Rows dst, ConstRows mask, ConstRows src, std::int32_t width,
                        std::int32_t height, const Byte* weightLut) {
   if (width <= 0 || height <= 0) return;
-  const BlendKernels& kernels = KernelsFor(CpuFeatureFlags());
+  const BlendKernels& kernels = kBlendKernelTable.For(CpuFeatureFlags());
   if (weightLut == nullptr) {
     WalkMaskedRows(kernels.maskedBlend, dst, mask, src, width, height, nullptr, nullptr);
     return;
@@ -94,7 +89,7 @@ void MaskedBlendImages(Rows dst, ConstRows mask, ConstRows src, std::int32_t wid
 void MaskedFadeImages(Rows dst, ConstRows mask, ConstRows src, std::int32_t width,
                       std::int32_t height) {
   if (width <= 0) return;
-  WalkMaskedRows(KernelsFor(CpuFeatureFlags()).maskedFade, dst, mask, src, width, height, nullptr,
+  WalkMaskedRows(kBlendKernelTable.For(CpuFeatureFlags()).maskedFade, dst, mask, src, width, height, nullptr,
                  nullptr);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "blend/lanes.h"
+#include "frame/dispatch.h"
 #include "frame/plane.h"
 
 namespace morvex::blend {
@@ -24,7 +25,7 @@ BlendWeights BlendWeightsFor(double dstWeight);
 // (as the 32-bit hardware does) so weights far outside 0..4096 give a defined
 // value instead of overflowing; every sum inside the signed 32-bit range is
 // exact.
-MORVEX_PIXEL_INLINE Byte BlendChannel(unsigned s, unsigned d, unsigned a, std::int32_t ws,
+MORVEX_INLINE Byte BlendChannel(unsigned s, unsigned d, unsigned a, std::int32_t ws,
                                       std::int32_t wd) {
   const std::uint32_t sum =
       static_cast<std::uint32_t>(ws) * s + static_cast<std::uint32_t>(wd) * d + 2048u;
@@ -34,27 +35,27 @@ MORVEX_PIXEL_INLINE Byte BlendChannel(unsigned s, unsigned d, unsigned a, std::i
   return static_cast<Byte>(q);
 }
 
-MORVEX_PIXEL_INLINE void BlendPixel(Byte* dst, const Byte* src, std::int32_t ws, std::int32_t wd) {
+MORVEX_INLINE void BlendPixel(Byte* dst, const Byte* src, std::int32_t ws, std::int32_t wd) {
   const unsigned a = dst[kAlpha];
   for (int c = kBlue; c <= kRed; ++c) dst[c] = BlendChannel(src[c], dst[c], a, ws, wd);
 }
 
 // (s * w + d * (255 - w)) / 255 for bytes: never above 255.
-MORVEX_PIXEL_INLINE unsigned MixByWeight(unsigned s, unsigned d, unsigned w) {
+MORVEX_INLINE unsigned MixByWeight(unsigned s, unsigned d, unsigned w) {
   return (s * w + d * (255u - w)) / 255u;
 }
 
-MORVEX_PIXEL_INLINE Byte MinByte(unsigned v, unsigned limit) {
+MORVEX_INLINE Byte MinByte(unsigned v, unsigned limit) {
   return static_cast<Byte>(v < limit ? v : limit);
 }
 
 // Colour channels mixed by the mask byte of the same channel, or by that
 // byte remapped through the channel's column of weightLut; clamped to alpha.
-MORVEX_PIXEL_INLINE void MaskedBlendPixel(Byte* dst, const Byte* mask, const Byte* src) {
+MORVEX_INLINE void MaskedBlendPixel(Byte* dst, const Byte* mask, const Byte* src) {
   const unsigned a = dst[kAlpha];
   for (int c = kBlue; c <= kRed; ++c) dst[c] = MinByte(MixByWeight(src[c], dst[c], mask[c]), a);
 }
-MORVEX_PIXEL_INLINE void MaskedBlendLutPixel(Byte* dst, const Byte* mask, const Byte* src,
+MORVEX_INLINE void MaskedBlendLutPixel(Byte* dst, const Byte* mask, const Byte* src,
                                              const Byte* weightLut) {
   const unsigned a = dst[kAlpha];
   for (int c = kBlue; c <= kRed; ++c) {
@@ -64,7 +65,7 @@ MORVEX_PIXEL_INLINE void MaskedBlendLutPixel(Byte* dst, const Byte* mask, const 
 }
 
 // Alpha mixed first; the colours are then clamped to the new alpha.
-MORVEX_PIXEL_INLINE void MaskedFadePixel(Byte* dst, const Byte* mask, const Byte* src) {
+MORVEX_INLINE void MaskedFadePixel(Byte* dst, const Byte* mask, const Byte* src) {
   const unsigned newAlpha = MixByWeight(src[kAlpha], dst[kAlpha], mask[kAlpha]);
   dst[kAlpha] = static_cast<Byte>(newAlpha);
   for (int c = kBlue; c <= kRed; ++c)
@@ -101,6 +102,7 @@ extern const BlendKernels kBlendKernelsScalar;
 extern const BlendKernels kBlendKernelsSse2;
 extern const BlendKernels kBlendKernelsAvx2;
 extern const BlendKernels kBlendKernelsAvx512;
+extern const KernelTable<BlendKernels> kBlendKernelTable;
 
 // ---- Whole-image routines behind the exports ----
 

@@ -1,7 +1,7 @@
 // Blend kernels for AVX2: eight pixels per step; the weight table is read with
 // gathers.
 #include "blend/blend_kernels.h"
-#include "blend/simd_avx2.h"
+#include "frame/simd/avx2.h"
 
 namespace morvex::blend {
 namespace {
@@ -11,7 +11,7 @@ namespace {
 // 1024-byte table), then the wanted byte of each.
 struct LutWeightsGather {
   template <class Io>
-  static MORVEX_PIXEL_INLINE __m256i Get(const Io& io, const Byte* mask, const Byte* weightLut) {
+  static MORVEX_INLINE __m256i Get(const Io& io, const Byte* mask, const Byte* weightLut) {
     const __m256i m = io.Load(mask);
     const __m256i low = _mm256_set1_epi32(0xFF);
     const int* table = reinterpret_cast<const int*>(weightLut);
@@ -28,6 +28,6 @@ struct LutWeightsGather {
 
 }  // namespace
 
-const BlendKernels kBlendKernelsAvx2 = MakeBlendKernels<avx2::Isa, LutWeightsGather>();
+constinit const BlendKernels kBlendKernelsAvx2 = MakeBlendKernels<simd::avx2::Isa, LutWeightsGather>();
 
 }  // namespace morvex::blend

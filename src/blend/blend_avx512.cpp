@@ -1,12 +1,12 @@
 // Blend kernels for AVX-512: sixteen pixels per step. The weight table is
 // looked up in registers: 16-bit word permutes over its columns.
-#include "blend/simd_avx512.h"  // first: it includes the intrinsics
+#include "frame/simd/avx512.h"  // first: it includes the intrinsics
 #include "blend/blend_kernels.h"
 
 namespace morvex::blend {
 namespace {
 
-using I = avx512::Isa;
+using I = simd::avx512::Isa;
 using V = I::V;
 
 // One column of the weight table as four blocks of 64 words, each block in
@@ -15,7 +15,7 @@ struct Column {
   V block[4][2];
 };
 
-MORVEX_PIXEL_INLINE Column LoadColumn(const std::uint16_t* words) {
+MORVEX_INLINE Column LoadColumn(const std::uint16_t* words) {
   Column column;
   for (int b = 0; b < 4; ++b)
     for (int h = 0; h < 2; ++h) column.block[b][h] = _mm512_load_si512(words + 64 * b + 32 * h);
@@ -27,7 +27,7 @@ MORVEX_PIXEL_INLINE Column LoadColumn(const std::uint16_t* words) {
 struct Blocks {
   __mmask32 k[4];
 };
-MORVEX_PIXEL_INLINE Blocks BlocksOf(V index, __mmask32 lanes) {
+MORVEX_INLINE Blocks BlocksOf(V index, __mmask32 lanes) {
   const __mmask32 high = _mm512_test_epi16_mask(index, I::Set16(0x80));
   const __mmask32 mid = _mm512_test_epi16_mask(index, I::Set16(0x40));
   const __mmask32 low = _kandn_mask32(high, lanes), top = _kand_mask32(high, lanes);
@@ -38,7 +38,7 @@ MORVEX_PIXEL_INLINE Blocks BlocksOf(V index, __mmask32 lanes) {
 // column[index] for the lanes of `blocks`; other lanes keep their value in
 // `index`. Each permute writes only its own block's lanes, whose index
 // values are still untouched when it reads them.
-MORVEX_PIXEL_INLINE V LookUp(const Column& column, const Blocks& blocks, V index) {
+MORVEX_INLINE V LookUp(const Column& column, const Blocks& blocks, V index) {
   for (int b = 0; b < 4; ++b)
     index = _mm512_mask2_permutex2var_epi16(column.block[b][0], index, blocks.k[b],
                                             column.block[b][1]);

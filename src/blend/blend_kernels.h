@@ -45,7 +45,7 @@ void BlendRow(Byte* dst, const Byte* src, std::int32_t width, std::int32_t ws, s
 template <class I>
 struct MaskWeights {
   template <class Io>
-  static MORVEX_PIXEL_INLINE typename I::V Get(const Io& io, const Byte* mask, const Byte*) {
+  static MORVEX_INLINE typename I::V Get(const Io& io, const Byte* mask, const Byte*) {
     return I::And(io.Load(mask), I::Set32(0x00FFFFFF));
   }
 };
@@ -54,7 +54,7 @@ struct MaskWeights {
 template <class I>
 struct LutWeightsByPixel {
   template <class Io>
-  static MORVEX_PIXEL_INLINE typename I::V Get(const Io&, const Byte* mask, const Byte* weightLut) {
+  static MORVEX_INLINE typename I::V Get(const Io&, const Byte* mask, const Byte* weightLut) {
     constexpr int kPixels = I::kBytes / 4;
     std::uint32_t w[kPixels];
     for (int i = 0; i < kPixels; ++i) {

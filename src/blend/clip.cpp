@@ -12,7 +12,10 @@ void ClipRowPlain(Byte* dst, std::int32_t width, float clip, float restoreMin) {
 
 }  // namespace
 
-const ClipRowFn kClipRowScalar = &ClipRowPlain;
+constinit const ClipKernels kClipKernelsScalar = {&ClipRowPlain};
+constinit const KernelTable<ClipKernels> kClipKernelTable("clip", &kClipKernelsScalar,
+                                                          &kClipKernelsSse2, &kClipKernelsAvx2,
+                                                          &kClipKernelsAvx512);
 
 ClipLevels ClipLevelsFor(double clipLevel, double restoreMin) {
   return {ToSingle(clipLevel * 255.0), ToSingle(restoreMin * 255.0)};
@@ -22,11 +25,7 @@ void ClipRestoreImage(Rows dst, std::int32_t width, std::int32_t height, double 
                       double restoreMin) {
   const ClipLevels levels = ClipLevelsFor(clipLevel, restoreMin);
   if (width <= 0) return;
-  const std::uint32_t features = CpuFeatureFlags();
-  const ClipRowFn row = HasCpu(features, kCpuAvx512) ? kClipRowAvx512
-                        : HasCpu(features, kCpuAvx2)   ? kClipRowAvx2
-                        : HasCpu(features, kCpuSse2)   ? kClipRowSse2
-                                                       : kClipRowScalar;
+  const ClipRowFn row = kClipKernelTable.For(CpuFeatureFlags()).row;
   for (std::int32_t y = 0; y < height; ++y) {
     row(dst.row, width, levels.clip, levels.restoreMin);
     dst.Next();

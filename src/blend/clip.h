@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "blend/lanes.h"
+#include "frame/dispatch.h"
 #include "frame/plane.h"
 
 namespace morvex::blend {
@@ -23,7 +24,7 @@ ClipLevels ClipLevelsFor(double clipLevel, double restoreMin);
 // (false for NaN) becomes V. Comparisons are in single precision. V is chosen
 // as bits, never as a float maximum: under a host's denormals-are-zero mode a
 // maximum would turn a denormal alpha into zero instead of copying it.
-MORVEX_PIXEL_INLINE void ClipPixel(Byte* pixel, float clip, float restoreMin) {
+MORVEX_INLINE void ClipPixel(Byte* pixel, float clip, float restoreMin) {
   const bool raise = LoadF32(pixel + 12) < restoreMin;
   std::uint32_t minBits;
   std::memcpy(&minBits, &restoreMin, sizeof minBits);
@@ -34,10 +35,15 @@ MORVEX_PIXEL_INLINE void ClipPixel(Byte* pixel, float clip, float restoreMin) {
 
 using ClipRowFn = void (*)(Byte* dst, std::int32_t width, float clip, float restoreMin);
 
-extern const ClipRowFn kClipRowScalar;
-extern const ClipRowFn kClipRowSse2;
-extern const ClipRowFn kClipRowAvx2;
-extern const ClipRowFn kClipRowAvx512;
+struct ClipKernels {
+  ClipRowFn row;
+};
+
+extern const ClipKernels kClipKernelsScalar;
+extern const ClipKernels kClipKernelsSse2;
+extern const ClipKernels kClipKernelsAvx2;
+extern const ClipKernels kClipKernelsAvx512;
+extern const KernelTable<ClipKernels> kClipKernelTable;
 
 void ClipRestoreImage(Rows dst, std::int32_t width, std::int32_t height, double clipLevel,
                       double restoreMin);

@@ -7,15 +7,17 @@ namespace morvex::blend {
 namespace {
 
 template <CompositeMode kMode>
-void CompositeRowPlain(Byte* dst, const Byte* src, std::int32_t width, std::uint8_t o) {
-  if (o == 255) {
+struct CompositeRowPlain {
+  static void Run(Byte* dst, const Byte* src, std::int32_t width, std::uint8_t o) {
+    if (o == 255) {
+      for (std::int32_t x = 0; x < width; ++x, dst += 4, src += 4)
+        CompositePixelOpaque<kMode>(dst, src);
+      return;
+    }
     for (std::int32_t x = 0; x < width; ++x, dst += 4, src += 4)
-      CompositePixelOpaque<kMode>(dst, src);
-    return;
+      CompositePixelMix<kMode>(dst, src, o);
   }
-  for (std::int32_t x = 0; x < width; ++x, dst += 4, src += 4)
-    CompositePixelMix<kMode>(dst, src, o);
-}
+};
 
 }  // namespace
 
@@ -32,23 +34,10 @@ bool IsCompositeMode(std::int32_t mode) {
   return false;
 }
 
-CompositeRowFn CompositeRowScalar(CompositeMode mode) {
-  switch (mode) {
-    case ModeNormal:
-      return &CompositeRowPlain<ModeNormal>;
-    case ModeAdd:
-      return &CompositeRowPlain<ModeAdd>;
-    case ModeMultiply:
-      return &CompositeRowPlain<ModeMultiply>;
-    case ModeOverlay:
-      return &CompositeRowPlain<ModeOverlay>;
-    case ModeScreen:
-      return &CompositeRowPlain<ModeScreen>;
-    case ModeAverage:
-      return &CompositeRowPlain<ModeAverage>;
-  }
-  return nullptr;
-}
+constinit const CompositeKernels kCompositeKernelsScalar = MakeCompositeKernels<CompositeRowPlain>();
+constinit const KernelTable<CompositeKernels> kCompositeKernelTable(
+    "composite", &kCompositeKernelsScalar, &kCompositeKernelsSse2, &kCompositeKernelsAvx2,
+    &kCompositeKernelsAvx512);
 
 std::uint8_t OpacityByte(double opacity) {
   const double t = opacity * 255.0 + 0.5;
@@ -63,11 +52,7 @@ bool CompositeImages(Rows dst, ConstRows src, std::int32_t width, std::int32_t h
   const auto m = static_cast<CompositeMode>(mode);
   const std::uint8_t o = OpacityByte(opacity);
   if (height <= 0 || width <= 0) return true;
-  const std::uint32_t features = CpuFeatureFlags();
-  const CompositeRowFn row = HasCpu(features, kCpuAvx512) ? CompositeRowAvx512(m)
-                             : HasCpu(features, kCpuAvx2)   ? CompositeRowAvx2(m)
-                             : HasCpu(features, kCpuSse2)   ? CompositeRowSse2(m)
-                                                            : CompositeRowScalar(m);
+  const CompositeRowFn row = kCompositeKernelTable.For(CpuFeatureFlags()).row[m];
   for (std::int32_t y = 0; y < height; ++y) {
     row(dst.row, src.row, width, o);
     dst.Next();

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "blend/lanes.h"
+#include "frame/dispatch.h"
 #include "frame/plane.h"
 
 namespace morvex::blend {
@@ -24,28 +25,28 @@ enum CompositeMode : std::int32_t {
 // Premultiplied source-over with +127 rounding. Only a colour above its alpha
 // (input that is not premultiplied) can give more than 255; such a value
 // saturates to 255.
-MORVEX_PIXEL_INLINE int NormalX(int s, int d, int sa) {
+MORVEX_INLINE int NormalX(int s, int d, int sa) {
   const int x = (255 * s + (255 - sa) * d + 127) / 255;
   return x > 255 ? 255 : x;
 }
 // The alpha of ModeAdd, ModeOverlay and ModeScreen (ModeNormal's alpha).
-MORVEX_PIXEL_INLINE int AlphaUnion(int sa, int da) {
+MORVEX_INLINE int AlphaUnion(int sa, int da) {
   return ((255 - sa) * da + 255 * sa + 127) / 255;
 }
-MORVEX_PIXEL_INLINE int AddX(int s, int d) { return s + d < 255 ? s + d : 255; }
-MORVEX_PIXEL_INLINE int MultiplyX(int s, int d) { return s * d / 255; }
+MORVEX_INLINE int AddX(int s, int d) { return s + d < 255 ? s + d : 255; }
+MORVEX_INLINE int MultiplyX(int s, int d) { return s * d / 255; }
 // The branch follows the destination byte; the quotient truncates before
 // the subtraction.
-MORVEX_PIXEL_INLINE int OverlayX(int s, int d) {
+MORVEX_INLINE int OverlayX(int s, int d) {
   return d < 128 ? 2 * d * s / 255 : 255 - (2 * (255 - d) * (255 - s) / 255);
 }
-MORVEX_PIXEL_INLINE int ScreenX(int s, int d) { return 255 - ((255 - s) * (255 - d) / 255); }
-MORVEX_PIXEL_INLINE int AverageX(int s, int d) { return (s + d) / 2; }
+MORVEX_INLINE int ScreenX(int s, int d) { return 255 - ((255 - s) * (255 - d) / 255); }
+MORVEX_INLINE int AverageX(int s, int d) { return (s + d) / 2; }
 
 // The mode's value for the four channels B, G, R, A of one pixel, from the
 // bytes before any write.
 template <CompositeMode kMode>
-MORVEX_PIXEL_INLINE void CompositeX(const Byte* dst, const Byte* src, int x[4]) {
+MORVEX_INLINE void CompositeX(const Byte* dst, const Byte* src, int x[4]) {
   const int sa = src[kAlpha], da = dst[kAlpha];
   for (int c = kBlue; c <= kRed; ++c) {
     const int s = src[c], d = dst[c];
@@ -64,17 +65,17 @@ MORVEX_PIXEL_INLINE void CompositeX(const Byte* dst, const Byte* src, int x[4]) 
 }
 
 // (x * o + d * (255 - o)) / 255: o = 255 gives x, o = 0 gives d.
-MORVEX_PIXEL_INLINE int OpacityMix(int x, int d, int o) { return (x * o + d * (255 - o)) / 255; }
+MORVEX_INLINE int OpacityMix(int x, int d, int o) { return (x * o + d * (255 - o)) / 255; }
 
 template <CompositeMode kMode>
-MORVEX_PIXEL_INLINE void CompositePixelOpaque(Byte* dst, const Byte* src) {
+MORVEX_INLINE void CompositePixelOpaque(Byte* dst, const Byte* src) {
   int x[4];
   CompositeX<kMode>(dst, src, x);
   for (int c = 0; c < 4; ++c) dst[c] = static_cast<Byte>(x[c]);
 }
 
 template <CompositeMode kMode>
-MORVEX_PIXEL_INLINE void CompositePixelMix(Byte* dst, const Byte* src, int o) {
+MORVEX_INLINE void CompositePixelMix(Byte* dst, const Byte* src, int o) {
   int x[4];
   CompositeX<kMode>(dst, src, x);
   for (int c = 0; c < 4; ++c) dst[c] = static_cast<Byte>(OpacityMix(x[c], dst[c], o));
@@ -91,11 +92,30 @@ std::uint8_t OpacityByte(double opacity);
 // o = 255 (no final mix) and a general loop; both give the same bytes.
 using CompositeRowFn = void (*)(Byte* dst, const Byte* src, std::int32_t width, std::uint8_t o);
 
-// The row routine of `mode` (a valid CompositeMode) per instruction set.
-CompositeRowFn CompositeRowScalar(CompositeMode mode);
-CompositeRowFn CompositeRowSse2(CompositeMode mode);
-CompositeRowFn CompositeRowAvx2(CompositeMode mode);
-CompositeRowFn CompositeRowAvx512(CompositeMode mode);
+// The row routine of each valid CompositeMode (indexed by its value; the
+// other entries are null), per instruction set.
+struct CompositeKernels {
+  CompositeRowFn row[ModeAverage + 1];
+};
+
+extern const CompositeKernels kCompositeKernelsScalar;
+extern const CompositeKernels kCompositeKernelsSse2;
+extern const CompositeKernels kCompositeKernelsAvx2;
+extern const CompositeKernels kCompositeKernelsAvx512;
+extern const KernelTable<CompositeKernels> kCompositeKernelTable;
+
+// The six row routines of one instruction set: Row<kMode> for each mode.
+template <template <CompositeMode> class Row>
+constexpr CompositeKernels MakeCompositeKernels() {
+  CompositeKernels k{};
+  k.row[ModeNormal] = &Row<ModeNormal>::Run;
+  k.row[ModeAdd] = &Row<ModeAdd>::Run;
+  k.row[ModeMultiply] = &Row<ModeMultiply>::Run;
+  k.row[ModeOverlay] = &Row<ModeOverlay>::Run;
+  k.row[ModeScreen] = &Row<ModeScreen>::Run;
+  k.row[ModeAverage] = &Row<ModeAverage>::Run;
+  return k;
+}
 
 bool IsCompositeMode(std::int32_t mode);
 

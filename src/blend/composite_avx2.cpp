@@ -1,9 +1,10 @@
 // Composite row routines for AVX2: eight pixels per step.
 #include "blend/composite_kernels.h"
-#include "blend/simd_avx2.h"
+#include "frame/simd/avx2.h"
 
 namespace morvex::blend {
 
-CompositeRowFn CompositeRowAvx2(CompositeMode mode) { return CompositeRowFor<avx2::Isa>(mode); }
+constinit const CompositeKernels kCompositeKernelsAvx2 =
+    MakeCompositeKernels<CompositeRowOf<simd::avx2::Isa>::template Mode>();
 
 }  // namespace morvex::blend

@@ -13,7 +13,7 @@ namespace morvex::blend {
 // The mode's x for every word of s and d (channel values 0..255); sa holds
 // the source alpha of each word's pixel. kOdd: the words hold G and A.
 template <class I, CompositeMode kMode, bool kOdd>
-MORVEX_PIXEL_INLINE typename I::V CompositeX16(typename I::V s, typename I::V d, typename I::V sa) {
+MORVEX_INLINE typename I::V CompositeX16(typename I::V s, typename I::V d, typename I::V sa) {
   using V = typename I::V;
   const V full = I::Set16(255), half = I::Set16(127);
   // a + ((255 - a) * d + 127) / 255 equals (255 * s + (255 - a) * d + 127) / 255
@@ -85,23 +85,15 @@ void CompositeRow(Byte* dst, const Byte* src, std::int32_t width, std::uint8_t o
       [&](std::ptrdiff_t x) { CompositePixelMix<kMode>(dst + 4 * x, src + 4 * x, o); });
 }
 
+// CompositeRow<I, kMode> as a row routine of MakeCompositeKernels.
 template <class I>
-CompositeRowFn CompositeRowFor(CompositeMode mode) {
-  switch (mode) {
-    case ModeNormal:
-      return &CompositeRow<I, ModeNormal>;
-    case ModeAdd:
-      return &CompositeRow<I, ModeAdd>;
-    case ModeMultiply:
-      return &CompositeRow<I, ModeMultiply>;
-    case ModeOverlay:
-      return &CompositeRow<I, ModeOverlay>;
-    case ModeScreen:
-      return &CompositeRow<I, ModeScreen>;
-    case ModeAverage:
-      return &CompositeRow<I, ModeAverage>;
-  }
-  return nullptr;
-}
+struct CompositeRowOf {
+  template <CompositeMode kMode>
+  struct Mode {
+    static void Run(Byte* dst, const Byte* src, std::int32_t width, std::uint8_t o) {
+      CompositeRow<I, kMode>(dst, src, width, o);
+    }
+  };
+};
 
 }  // namespace morvex::blend

@@ -1,9 +1,10 @@
 // Composite row routines for the SSE2 baseline.
 #include "blend/composite_kernels.h"
-#include "blend/simd_sse2.h"
+#include "frame/simd/sse2.h"
 
 namespace morvex::blend {
 
-CompositeRowFn CompositeRowSse2(CompositeMode mode) { return CompositeRowFor<sse2::Isa>(mode); }
+constinit const CompositeKernels kCompositeKernelsSse2 =
+    MakeCompositeKernels<CompositeRowOf<simd::sse2::Isa>::template Mode>();
 
 }  // namespace morvex::blend

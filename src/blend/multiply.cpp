@@ -32,13 +32,6 @@ void MaskMultiplySingleRowScalar(Byte* dst, const Byte* mask, std::int32_t width
     MaskMultiplySinglePixel<kGeneral>(dst, mask, maskChannel, ks, ko);
 }
 
-const MultiplyKernels& KernelsFor(std::uint32_t features) {
-  if (HasCpu(features, kCpuAvx512)) return kMultiplyKernelsAvx512;
-  if (HasCpu(features, kCpuAvx2)) return kMultiplyKernelsAvx2;
-  if (HasCpu(features, kCpuSse2)) return kMultiplyKernelsSse2;
-  return kMultiplyKernelsScalar;
-}
-
 // A factor beyond x1 saturates; the result depends on the byte alone, so a
 // 256-entry table made once per call serves every path alike.
 void MultiplyRowsByTable(Rows dst, std::int32_t width, std::int32_t height, std::int32_t k) {
@@ -68,6 +61,9 @@ const MultiplyKernels kMultiplyKernelsScalar = {
     {&MaskMultiplyRowScalar<false>, &MaskMultiplyRowScalar<true>, &MaskMultiplyRowScalar<true>},
     {&MaskMultiplySingleRowScalar<false>, &MaskMultiplySingleRowScalar<true>,
      &MaskMultiplySingleRowScalar<true>}};
+constinit const KernelTable<MultiplyKernels> kMultiplyKernelTable("multiply", &kMultiplyKernelsScalar,
+                                                        &kMultiplyKernelsSse2, &kMultiplyKernelsAvx2,
+                                                        &kMultiplyKernelsAvx512);
 
 std::int32_t MultiplyFactorFixed(double factor) { return TruncateToInt32(factor * 256.0 + 0.5); }
 
@@ -92,7 +88,7 @@ void MultiplyImage(Rows dst, std::int32_t width, std::int32_t height, double fac
   }
   // Every negative factor gives 0 for every byte, as 0 itself does.
   const std::int32_t kernelFactor = k < 0 ? 0 : k;
-  const MultiplyRowFn row = KernelsFor(CpuFeatureFlags()).multiply;
+  const MultiplyRowFn row = kMultiplyKernelTable.For(CpuFeatureFlags()).multiply;
   for (std::int32_t y = 0; y < height; ++y) {
     row(dst.row, width, kernelFactor);
     dst.Next();
@@ -105,7 +101,7 @@ bool MultiplyChannelImages(Rows dst, std::uint32_t dstChannel, ConstRows mask,
   const MaskRemap remap = MaskRemapFor(scale, offset);
   if (dstChannel > 3 || maskChannel > 3) return false;
   if (width <= 0) return true;
-  const ChannelScaleRowFn row = KernelsFor(CpuFeatureFlags()).channel[remap.general];
+  const ChannelScaleRowFn row = kMultiplyKernelTable.For(CpuFeatureFlags()).channel[remap.general];
   WalkMaskRows(dst, mask, height, [&](Byte* d, const Byte* m) {
     row(d, m, width, static_cast<int>(dstChannel), static_cast<int>(maskChannel), remap.ks,
         remap.ko);
@@ -118,7 +114,7 @@ bool MaskMultiplyImages(Rows dst, ConstRows mask, std::int32_t width, std::int32
   const MaskRemap remap = MaskRemapFor(scale, offset);
   if (maskChannel >= 4) return false;
   if (width <= 0) return true;
-  const MultiplyKernels& kernels = KernelsFor(CpuFeatureFlags());
+  const MultiplyKernels& kernels = kMultiplyKernelTable.For(CpuFeatureFlags());
   const RemapLoop loop = RemapLoopFor(remap);
   const MaskScaleRowFn row =
       maskChannel < 0 ? kernels.perChannel[loop] : kernels.singleChannel[loop];

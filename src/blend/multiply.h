@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "blend/lanes.h"
+#include "frame/dispatch.h"
 #include "frame/plane.h"
 
 namespace morvex::blend {
@@ -16,7 +17,7 @@ std::int32_t MultiplyFactorFixed(double factor);
 
 // (b * k + 127) / 256, truncating. For k in -1..256 the quotient lies in
 // 0..255; for other k it saturates to 0..255 (formed in 64 bits, so any k).
-MORVEX_PIXEL_INLINE Byte MultiplyByte(unsigned b, std::int32_t k) {
+MORVEX_INLINE Byte MultiplyByte(unsigned b, std::int32_t k) {
   const std::int64_t q = (static_cast<std::int64_t>(b) * k + 127) / 256;
   return static_cast<Byte>(q < 0 ? 0 : q > 255 ? 255 : q);
 }
@@ -37,7 +38,7 @@ enum RemapLoop : int { kShortcutLoop = 0, kGeneralLoop = 1, kGeneralWideLoop = 2
 RemapLoop RemapLoopFor(const MaskRemap& remap);
 
 // Shortcut: (d * m + 127) / 255.
-MORVEX_PIXEL_INLINE Byte ScaleByMaskShortcut(unsigned d, unsigned m) {
+MORVEX_INLINE Byte ScaleByMaskShortcut(unsigned d, unsigned m) {
   return static_cast<Byte>((d * m + 127u) / 255u);
 }
 
@@ -45,7 +46,7 @@ MORVEX_PIXEL_INLINE Byte ScaleByMaskShortcut(unsigned d, unsigned m) {
 // truncating. The products and sums are formed modulo 2^32, so parameters
 // far out of range give a defined value; every sum inside the signed 32-bit
 // range is exact.
-MORVEX_PIXEL_INLINE Byte ScaleByMaskGeneral(unsigned d, unsigned m, std::int32_t ks,
+MORVEX_INLINE Byte ScaleByMaskGeneral(unsigned d, unsigned m, std::int32_t ks,
                                             std::int32_t ko) {
   const std::uint32_t w = m * static_cast<std::uint32_t>(ks) + static_cast<std::uint32_t>(ko);
   const std::int32_t v = static_cast<std::int32_t>(d * w + 130560u);
@@ -54,7 +55,7 @@ MORVEX_PIXEL_INLINE Byte ScaleByMaskGeneral(unsigned d, unsigned m, std::int32_t
 }
 
 template <bool kGeneral>
-MORVEX_PIXEL_INLINE Byte ScaleByMask(unsigned d, unsigned m, std::int32_t ks, std::int32_t ko) {
+MORVEX_INLINE Byte ScaleByMask(unsigned d, unsigned m, std::int32_t ks, std::int32_t ko) {
   if constexpr (kGeneral)
     return ScaleByMaskGeneral(d, m, ks, ko);
   else
@@ -63,13 +64,13 @@ MORVEX_PIXEL_INLINE Byte ScaleByMask(unsigned d, unsigned m, std::int32_t ks, st
 
 // Each destination channel by the mask byte of the same index.
 template <bool kGeneral>
-MORVEX_PIXEL_INLINE void MaskMultiplyPixel(Byte* dst, const Byte* mask, std::int32_t ks,
+MORVEX_INLINE void MaskMultiplyPixel(Byte* dst, const Byte* mask, std::int32_t ks,
                                            std::int32_t ko) {
   for (int c = 0; c < 4; ++c) dst[c] = ScaleByMask<kGeneral>(dst[c], mask[c], ks, ko);
 }
 // All four channels by one mask byte, read before any write (mask may be dst).
 template <bool kGeneral>
-MORVEX_PIXEL_INLINE void MaskMultiplySinglePixel(Byte* dst, const Byte* mask, int maskChannel,
+MORVEX_INLINE void MaskMultiplySinglePixel(Byte* dst, const Byte* mask, int maskChannel,
                                                  std::int32_t ks, std::int32_t ko) {
   const unsigned m = mask[maskChannel];
   for (int c = 0; c < 4; ++c) dst[c] = ScaleByMask<kGeneral>(dst[c], m, ks, ko);
@@ -96,6 +97,7 @@ extern const MultiplyKernels kMultiplyKernelsScalar;
 extern const MultiplyKernels kMultiplyKernelsSse2;
 extern const MultiplyKernels kMultiplyKernelsAvx2;
 extern const MultiplyKernels kMultiplyKernelsAvx512;
+extern const KernelTable<MultiplyKernels> kMultiplyKernelTable;
 
 // ---- Whole-image routines ----
 

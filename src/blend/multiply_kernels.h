@@ -9,7 +9,7 @@ namespace morvex::blend {
 // (d * m + 127) / 255 per 16-bit lane (d, m <= 255). Also right for 32-bit
 // lanes whose upper words are 0: those words come out 0 again.
 template <class I>
-MORVEX_PIXEL_INLINE typename I::V ScaleShortcutLanes(typename I::V d, typename I::V m) {
+MORVEX_INLINE typename I::V ScaleShortcutLanes(typename I::V d, typename I::V m) {
   return Div255<I>(I::Add16(I::Mullo16(d, m), I::Set16(127)));
 }
 
@@ -18,7 +18,7 @@ MORVEX_PIXEL_INLINE typename I::V ScaleShortcutLanes(typename I::V d, typename I
 // truncated v / 261120 for every v: they differ only for negative v, where
 // both give 0, and 65279 / 255 = 255 already.
 template <class I>
-MORVEX_PIXEL_INLINE typename I::V ScaleGeneralLanes(typename I::V d, typename I::V m,
+MORVEX_INLINE typename I::V ScaleGeneralLanes(typename I::V d, typename I::V m,
                                                     typename I::V ks, typename I::V ko) {
   using V = typename I::V;
   const V w = I::Add32(I::Mullo32(m, ks), ko);
@@ -53,7 +53,7 @@ struct GeneralWords {
 // 0..65535, u / 255 is the clamped, truncated v / 261120, except from
 // u = 65280 on, where both are 255 after that minimum.
 template <class I, bool kWide>
-MORVEX_PIXEL_INLINE typename I::V ScaleGeneralWords(typename I::V d, typename I::V m,
+MORVEX_INLINE typename I::V ScaleGeneralWords(typename I::V d, typename I::V m,
                                                     const GeneralWords<I>& k) {
   using V = typename I::V;
   const V dm = I::Mullo16(d, m);
@@ -70,7 +70,7 @@ MORVEX_PIXEL_INLINE typename I::V ScaleGeneralWords(typename I::V d, typename I:
 
 // ScaleByMask for every byte of d with the mask byte in the same place.
 template <class I, RemapLoop kLoop>
-MORVEX_PIXEL_INLINE typename I::V ScaleBytes(typename I::V d, typename I::V m,
+MORVEX_INLINE typename I::V ScaleBytes(typename I::V d, typename I::V m,
                                              const GeneralWords<I>& k) {
   using V = typename I::V;
   const auto scale = [&](V d16, V m16) {

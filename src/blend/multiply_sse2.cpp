@@ -1,9 +1,9 @@
 // Multiply kernels for the SSE2 baseline.
 #include "blend/multiply_kernels.h"
-#include "blend/simd_sse2.h"
+#include "frame/simd/sse2.h"
 
 namespace morvex::blend {
 
-const MultiplyKernels kMultiplyKernelsSse2 = MakeMultiplyKernels<sse2::Isa>();
+constinit const MultiplyKernels kMultiplyKernelsSse2 = MakeMultiplyKernels<simd::sse2::Isa>();
 
 }  // namespace morvex::blend

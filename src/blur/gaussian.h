@@ -15,12 +15,8 @@
 
 #include "blur/coefficients.h"
 #include "frame/convert.h"
+#include "frame/compiler.h"
 #include "frame/plane.h"
-
-// The scalar definitions are compiled into kernels built with different
-// instruction sets; forcing them inline keeps one TU's wider instructions out
-// of another's code.
-#define MORVEX_BLUR_INLINE inline __attribute__((always_inline))
 
 namespace morvex::blur {
 
@@ -33,14 +29,14 @@ inline constexpr float kFlushBelow = 0.00001f;
 // single; the stored value is what later steps use.
 
 // Single-precision step: the 8-bit image on the vector path.
-MORVEX_BLUR_INLINE float StepSingle(const GaussianCoefficients& k, float input, float first,
+MORVEX_INLINE float StepSingle(const GaussianCoefficients& k, float input, float first,
                                     float second, float third) {
   return ((k.B * input + k.b1 * first) + k.b2 * second) + k.b3 * third;
 }
 
 // Double-precision step stored as single: the scalar path, the float image
 // and masks.
-MORVEX_BLUR_INLINE float StepDouble(const GaussianCoefficients& k, float input, float first,
+MORVEX_INLINE float StepDouble(const GaussianCoefficients& k, float input, float first,
                                     float second, float third) {
   const double v = ((static_cast<double>(k.B) * input + static_cast<double>(k.b1) * first) +
                     static_cast<double>(k.b2) * second) +
@@ -48,20 +44,20 @@ MORVEX_BLUR_INLINE float StepDouble(const GaussianCoefficients& k, float input, 
   return ToSingle(v);
 }
 
-MORVEX_BLUR_INLINE float FlushSmall(float v) { return v < kFlushBelow ? 0.0f : v; }
+MORVEX_INLINE float FlushSmall(float v) { return v < kFlushBelow ? 0.0f : v; }
 
 // A converted value saturated to a byte. INT32_MIN, the conversion of NaN and
 // of values beyond the 32-bit range, gives 0.
-MORVEX_BLUR_INLINE Byte SaturateToByte(std::int32_t v) {
+MORVEX_INLINE Byte SaturateToByte(std::int32_t v) {
   return static_cast<Byte>(v < 0 ? 0 : (v > 255 ? 255 : v));
 }
 
 // 8-bit image result: rounded in the current mode, then saturated.
-MORVEX_BLUR_INLINE Byte ImageByte(float y) { return SaturateToByte(ConvertCurrentMode(y)); }
+MORVEX_INLINE Byte ImageByte(float y) { return SaturateToByte(ConvertCurrentMode(y)); }
 
 // Mask result: y * scale + offset in double, stored as single, rounded in the
 // current mode, then saturated.
-MORVEX_BLUR_INLINE Byte MaskByte(float y, float scale, float offset) {
+MORVEX_INLINE Byte MaskByte(float y, float scale, float offset) {
   const float v = ToSingle(static_cast<double>(y) * scale + static_cast<double>(offset));
   return SaturateToByte(ConvertCurrentMode(v));
 }
@@ -208,7 +204,7 @@ inline void InGroups(const RowJob* rows, int count, Full&& full, One&& one) {
 // to the target row. The previous rows start at `seed`, a copy of the first
 // intermediate row or of the last forward row: the steady state.
 template <class Forward, class Backward>
-MORVEX_BLUR_INLINE void WalkStrip(const ColumnStrip& s, std::ptrdiff_t rowBytes, Byte* seed,
+MORVEX_INLINE void WalkStrip(const ColumnStrip& s, std::ptrdiff_t rowBytes, Byte* seed,
                                   Forward&& forward, Backward&& backward) {
   // Rows ahead whose intermediate is fetched while the current one is used.
   constexpr std::ptrdiff_t kAhead = 16;

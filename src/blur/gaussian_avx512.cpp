@@ -4,7 +4,7 @@
 // recursion step (a multiplication and three dependent additions). The
 // per-lane arithmetic is the one-row definition's, operation for operation.
 
-#include "frame/avx512_intrinsics.h"  // first
+#include "frame/simd/avx512_intrinsics.h"  // first
 
 #include <algorithm>
 #include <cstring>

@@ -9,7 +9,7 @@ namespace {
 inline std::ptrdiff_t At(std::ptrdiff_t index, std::ptrdiff_t step) { return index * step; }
 
 template <int kFormat>
-MORVEX_BLUR_INLINE float ImageInput(const Byte* row, std::ptrdiff_t i, int ch) {
+MORVEX_INLINE float ImageInput(const Byte* row, std::ptrdiff_t i, int ch) {
   if constexpr (kFormat == 4) {
     return static_cast<float>(row[At(i, 4) + ch]);
   } else {
@@ -19,7 +19,7 @@ MORVEX_BLUR_INLINE float ImageInput(const Byte* row, std::ptrdiff_t i, int ch) {
 
 // A step with the flush where `flush` says so (double arithmetic only).
 template <Arithmetic kArith>
-MORVEX_BLUR_INLINE float Step(const GaussianCoefficients& k, float x, float a, float b, float c,
+MORVEX_INLINE float Step(const GaussianCoefficients& k, float x, float a, float b, float c,
                               bool flush) {
   if constexpr (kArith == Arithmetic::kSingle) {
     (void)flush;

@@ -8,6 +8,8 @@
 
 #include <cstdint>
 
+#include "frame/compiler.h"
+
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
 #define MORVEX_HAVE_SSE2_INTRINSICS 1
@@ -25,39 +27,39 @@ inline constexpr std::int32_t kIntegerIndefinite = INT32_MIN;
 // bracket, exact halves go to the even integer. Written as volatile asm so the
 // compiler neither folds it with the default mode nor moves it across a
 // rounding-mode change.
-inline std::int32_t ConvertCurrentMode(double v) {
+MORVEX_INLINE std::int32_t ConvertCurrentMode(double v) {
   std::int32_t r;
   __asm__ volatile("cvtsd2si %1, %0" : "=r"(r) : "x"(v));
   return r;
 }
-inline std::int32_t ConvertCurrentMode(float v) {
+MORVEX_INLINE std::int32_t ConvertCurrentMode(float v) {
   std::int32_t r;
   __asm__ volatile("cvtss2si %1, %0" : "=r"(r) : "x"(v));
   return r;
 }
 
 // Conversion by truncation toward zero, independent of the rounding mode.
-inline std::int32_t TruncateToInt32(double v) { return _mm_cvttsd_si32(_mm_set_sd(v)); }
-inline std::int32_t TruncateToInt32(float v) { return _mm_cvttss_si32(_mm_set_ss(v)); }
+MORVEX_INLINE std::int32_t TruncateToInt32(double v) { return _mm_cvttsd_si32(_mm_set_sd(v)); }
+MORVEX_INLINE std::int32_t TruncateToInt32(float v) { return _mm_cvttss_si32(_mm_set_ss(v)); }
 
 #else
 
-inline bool FitsInt32(double v) { return v > -2147483649.0 && v < 2147483648.0; }
-inline std::int32_t ConvertCurrentMode(double v) {
+MORVEX_INLINE bool FitsInt32(double v) { return v > -2147483649.0 && v < 2147483648.0; }
+MORVEX_INLINE std::int32_t ConvertCurrentMode(double v) {
   if (!FitsInt32(v)) return kIntegerIndefinite;
   const double r = std::nearbyint(v);
   return FitsInt32(r) && r < 2147483648.0 ? static_cast<std::int32_t>(r) : kIntegerIndefinite;
 }
-inline std::int32_t ConvertCurrentMode(float v) { return ConvertCurrentMode(static_cast<double>(v)); }
-inline std::int32_t TruncateToInt32(double v) {
+MORVEX_INLINE std::int32_t ConvertCurrentMode(float v) { return ConvertCurrentMode(static_cast<double>(v)); }
+MORVEX_INLINE std::int32_t TruncateToInt32(double v) {
   return FitsInt32(v) ? static_cast<std::int32_t>(v) : kIntegerIndefinite;
 }
-inline std::int32_t TruncateToInt32(float v) { return TruncateToInt32(static_cast<double>(v)); }
+MORVEX_INLINE std::int32_t TruncateToInt32(float v) { return TruncateToInt32(static_cast<double>(v)); }
 
 #endif
 
 // Rounds a double to single precision in the current rounding mode: "stored
 // as single". The build uses SSE scalar math, so there is no excess precision.
-inline float ToSingle(double v) { return static_cast<float>(v); }
+MORVEX_INLINE float ToSingle(double v) { return static_cast<float>(v); }
 
 }  // namespace morvex

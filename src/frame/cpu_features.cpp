@@ -59,8 +59,6 @@ std::uint32_t ProbeCpuFeatures() {
   if ((edx & (1u << 25)) && OsEnablesSse(false)) flags |= kCpuSse;
   if ((edx & (1u << 26)) && OsEnablesSse(true)) flags |= kCpuSse2;
   if (flags & kCpuSse2) {
-    if (ecx & (1u << 9)) flags |= kCpuSsse3;
-    if (ecx & (1u << 19)) flags |= kCpuSse41;
     const bool osxsave = (ecx & (1u << 27)) != 0;
     const bool avx = (ecx & (1u << 28)) != 0;
     const std::uint64_t xcr0 = osxsave ? ReadXcr0() : 0;

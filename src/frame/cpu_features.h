@@ -11,8 +11,6 @@ enum CpuFeature : std::uint32_t {
   kCpuMmx = 0x1,
   kCpuSse = 0x2,
   kCpuSse2 = 0x4,
-  kCpuSsse3 = 0x100,
-  kCpuSse41 = 0x200,
   kCpuAvx2 = 0x400,  // AVX2 with the YMM state enabled by the operating system
   // AVX-512 F, BW, DQ and VL with the ZMM state enabled by the operating system.
   kCpuAvx512 = 0x800,

@@ -7,7 +7,7 @@
 // the first 64-byte boundary of a row get plain stores; the callers of the
 // streaming kernels guarantee 16-byte aligned destinations, so that boundary
 // is at most three pixels in.
-#include "frame/avx512_intrinsics.h"  // first
+#include "frame/simd/avx512_intrinsics.h"  // first
 
 #include "pixel/conversion.h"
 

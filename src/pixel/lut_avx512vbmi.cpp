@@ -3,7 +3,7 @@
 // at a time by byte permutes instead of one table load per byte. For a
 // PixelLut, each byte of a pixel is given its pixel's index first, so the
 // four columns put the entry's four bytes back together.
-#include "frame/avx512_intrinsics.h"  // first
+#include "frame/simd/avx512_intrinsics.h"  // first
 
 #include "pixel/lut.h"
 

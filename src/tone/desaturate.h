@@ -11,7 +11,7 @@ namespace morvex::tone {
 
 // One pixel: blue, green and red take the luminance; alpha takes it as well
 // when alsoAlpha, otherwise alpha keeps its value.
-MORVEX_TONE_INLINE void DesaturatePixel(Byte* pixel, bool alsoAlpha) {
+MORVEX_INLINE void DesaturatePixel(Byte* pixel, bool alsoAlpha) {
   const Byte y = static_cast<Byte>(Luminance(pixel));
   pixel[kBlue] = y;
   pixel[kGreen] = y;

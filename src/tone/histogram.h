@@ -33,7 +33,7 @@ struct HistogramCounters {
 
 // Counts one pixel into `set`: its red, green and blue bytes and its
 // luminance. Alpha is not counted.
-MORVEX_TONE_INLINE void CountPixel(HistogramSet& set, const Byte* pixel) {
+MORVEX_INLINE void CountPixel(HistogramSet& set, const Byte* pixel) {
   ++set[kRedCounts][pixel[kRed]];
   ++set[kGreenCounts][pixel[kGreen]];
   ++set[kBlueCounts][pixel[kBlue]];
@@ -42,7 +42,7 @@ MORVEX_TONE_INLINE void CountPixel(HistogramSet& set, const Byte* pixel) {
 
 // Counts pixels whose luminance has already replaced their alpha byte
 // (blue, green, red, luminance from the low byte up), alternating copies.
-MORVEX_TONE_INLINE void CountPacked(HistogramCounters& counters, const std::uint32_t* words,
+MORVEX_INLINE void CountPacked(HistogramCounters& counters, const std::uint32_t* words,
                                     std::size_t count) {
   static_assert(kHistogramCopies == 2);
   const auto countWord = [](HistogramSet& set, std::uint32_t w) {
@@ -63,7 +63,7 @@ MORVEX_TONE_INLINE void CountPacked(HistogramCounters& counters, const std::uint
 // into packed words as CountPacked takes them; a chunk of words is packed,
 // then counted. Pixels after the last whole group are counted one by one.
 template <std::size_t kGroup, class Pack>
-MORVEX_TONE_INLINE void CountRowInGroups(const Byte* row, std::size_t width,
+MORVEX_INLINE void CountRowInGroups(const Byte* row, std::size_t width,
                                          HistogramCounters& counters, Pack pack) {
   constexpr std::size_t kChunk = 64;
   static_assert(kChunk % kGroup == 0);

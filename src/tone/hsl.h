@@ -14,7 +14,7 @@
 
 #include "frame/convert.h"
 #include "frame/plane.h"
-#include "tone/scalar_inline.h"
+#include "frame/compiler.h"
 
 namespace morvex::tone {
 
@@ -32,7 +32,7 @@ inline constexpr double kOneThird = 0.3333333333333333;
 inline constexpr double kTwoThirds = 0.6666666666666666;
 
 // One pixel (blue in the low byte, alpha in the top byte) to HSL.
-MORVEX_TONE_INLINE HslColor RgbToHsl(std::uint32_t pixel) {
+MORVEX_INLINE HslColor RgbToHsl(std::uint32_t pixel) {
   const double b = static_cast<double>(pixel & 0xFFu) * kByteToUnit;
   const double g = static_cast<double>((pixel >> 8) & 0xFFu) * kByteToUnit;
   const double r = static_cast<double>((pixel >> 16) & 0xFFu) * kByteToUnit;
@@ -72,7 +72,7 @@ MORVEX_TONE_INLINE HslColor RgbToHsl(std::uint32_t pixel) {
 
 // One colour component for hue h. The hue is brought back by one period at
 // most; every comparison is strict, so a boundary value takes the next segment.
-MORVEX_TONE_INLINE double HueToChannel(double p, double q, double h) {
+MORVEX_INLINE double HueToChannel(double p, double q, double h) {
   if (h < 0.0) {
     h = h + 1.0;
   } else if (h > 1.0) {
@@ -103,12 +103,12 @@ constexpr double FirstReaching(double factor, double bound) {
 // x * 255 converted in the current rounding mode; the low 8 bits of the
 // integer are kept without clamping (256 gives 0, -32 gives 224, and a value
 // without an int32 conversion gives the integer-indefinite value's low byte, 0).
-MORVEX_TONE_INLINE std::uint32_t ToByte(double x) {
+MORVEX_INLINE std::uint32_t ToByte(double x) {
   return static_cast<std::uint32_t>(ConvertCurrentMode(x * 255.0)) & 0xFFu;
 }
 
 // HSL and alpha back to a pixel, packed as RgbToHsl takes it.
-MORVEX_TONE_INLINE std::uint32_t HslToRgb(double h, double s, double l, double a) {
+MORVEX_INLINE std::uint32_t HslToRgb(double h, double s, double l, double a) {
   std::uint32_t red, green, blue;
   if (s == 0.0) {
     red = green = blue = ToByte(l);
@@ -134,7 +134,7 @@ struct HslAdjustment {
 
 // One pixel: to HSL, each component times its scale plus its offset (no
 // clamping), and back.
-MORVEX_TONE_INLINE std::uint32_t HslScaleOffsetPixel(std::uint32_t pixel,
+MORVEX_INLINE std::uint32_t HslScaleOffsetPixel(std::uint32_t pixel,
                                                      const HslAdjustment& adj) {
   const HslColor c = RgbToHsl(pixel);
   const double h = c.hue * adj.hueScale + adj.hueOffset;

@@ -14,7 +14,7 @@
 //   monotonic in h); 2h < 1 is exactly h < 0.5.
 // - The alpha byte is kept: ToByte(a * k) gives a back for each of the 256
 //   bytes (tested), and alpha does not depend on the parameters.
-#include "frame/avx512_intrinsics.h"  // first
+#include "frame/simd/avx512_intrinsics.h"  // first
 
 #include "tone/hsl.h"
 

@@ -4,7 +4,7 @@
 #include <cstdint>
 
 #include "frame/plane.h"
-#include "tone/scalar_inline.h"
+#include "frame/compiler.h"
 
 namespace morvex::tone {
 
@@ -31,7 +31,7 @@ static_assert(kLuminanceWeights.red + kLuminanceWeights.green + kLuminanceWeight
 // sum plus one half, divided by 65536 toward zero. The sum lies in
 // 32768 .. 16744448, so the result is 0..255 and never exceeds the largest of
 // the three colour bytes.
-MORVEX_TONE_INLINE std::int32_t Luminance(const Byte* pixel) {
+MORVEX_INLINE std::int32_t Luminance(const Byte* pixel) {
   constexpr LuminanceWeights w = kLuminanceWeights;
   const std::int32_t s =
       w.red * pixel[kRed] + w.green * pixel[kGreen] + w.blue * pixel[kBlue] + 32768;

@@ -9,29 +9,11 @@
 #include <utility>
 #include <vector>
 
-#include "support/cpu_paths.h"
+#include "support/oracle_harness.h"
 #include "support/random.h"
 #include "support/test_plane.h"
 
 namespace morvex::test {
-
-// Runs `run(rng)` on every path with an Rng seeded alike; each run returns
-// the bytes it produced, and every path must give the scalar path's bytes.
-template <class Run>
-void ExpectPathsAgree(std::uint64_t seed, const std::string& label, Run&& run) {
-  std::vector<std::pair<const char*, std::vector<std::uint8_t>>> results;
-  std::vector<std::uint8_t> scalar;
-  for (const CpuPath& path : CpuPaths()) {
-    PinnedCpuPath pin(path);
-    Rng rng(seed);
-    std::vector<std::uint8_t> got = run(rng);
-    if (path.flags == 0)
-      scalar = std::move(got);
-    else
-      results.emplace_back(path.label, std::move(got));
-  }
-  for (const auto& [name, got] : results) EXPECT_EQ(got, scalar) << label << " on path " << name;
-}
 
 // An ARGB image with random bytes; premultiplied lowers each colour to its alpha.
 inline TestPlane RandomImage(Rng& rng, std::int32_t width, std::int32_t height, bool premultiplied,

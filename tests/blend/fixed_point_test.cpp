@@ -7,13 +7,13 @@
 #include "blend/lanes.h"
 #include "blend/multiply.h"
 #include "blend/multiply_kernels.h"
-#include "blend/simd_sse2.h"
+#include "frame/simd/sse2.h"
 #include "support/random.h"
 
 namespace morvex::blend {
 namespace {
 
-using I = sse2::Isa;
+using I = simd::sse2::Isa;
 
 // (a * 0x8081) >> 23 is a / 255 up to 66298 and not beyond; the kernels use
 // it on 16-bit lanes, so every dividend 0..65535 is proved here.

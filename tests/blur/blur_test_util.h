@@ -22,7 +22,7 @@ namespace morvex::blur::test_util {
 // GaussianBlur's vector path is chosen by the SSE2 flag alone.
 inline bool VectorPath(const test::CpuPath& path) { return (path.flags & kCpuSse2) != 0; }
 
-inline const test::CpuPath kScalarPath{"scalar", 0};
+inline const test::CpuPath kScalarPath{"scalar", 0, InstructionSet::kScalar};
 
 inline const std::uint32_t kHostModes[] = {kFpRoundNearest, kFpRoundDown, kFpRoundUp,
                                            kFpRoundTowardZero};

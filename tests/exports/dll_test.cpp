@@ -15,6 +15,7 @@
 #include <string>
 
 #include "exports/export_table.h"
+#include "frame/dispatch.h"
 #include "frame/cpu_features.h"
 #include "morvex/native.h"
 #include "support/dll_forward.h"
@@ -101,7 +102,7 @@ TEST(Dll, ProcessorPathSeamReachesTheDll) {
   ASSERT_NE(dllFlags, nullptr);
   const std::uint32_t probed = ProbedCpuFeatureFlags();
   EXPECT_EQ(dllFlags(), probed);
-  for (std::uint32_t flags : {0u, probed & (kCpuMmx | kCpuSse | kCpuSse2)}) {
+  for (std::uint32_t flags : {0u, FeaturesUpTo(InstructionSet::kSse2, probed)}) {
     SetCpuFeatureFlagsForTest(flags);
     EXPECT_EQ(dllFlags(), flags);
     EXPECT_EQ(CpuFeatureFlags(), flags);

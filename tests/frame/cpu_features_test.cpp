@@ -44,9 +44,15 @@ TEST(CpuFeatures, ProbeIsStableAndConsistent) {
 #if defined(__x86_64__)
   EXPECT_EQ(flags & (kCpuMmx | kCpuSse | kCpuSse2), kCpuMmx | kCpuSse | kCpuSse2);
 #endif
-  // The wider sets are only ever reported on top of SSE2.
-  if (flags & (kCpuSsse3 | kCpuSse41 | kCpuAvx2)) {
+  // Each wider set is only ever reported on top of the narrower ones.
+  if (flags & kCpuAvx2) {
     EXPECT_TRUE(flags & kCpuSse2);
+  }
+  if (flags & kCpuAvx512) {
+    EXPECT_TRUE(flags & kCpuAvx2);
+  }
+  if (flags & kCpuAvx512Vbmi) {
+    EXPECT_TRUE(flags & kCpuAvx512);
   }
 }
 

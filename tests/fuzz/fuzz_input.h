@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "frame/cpu_features.h"
+#include "support/cpu_paths.h"
 #include "support/test_plane.h"
 
 namespace morvex::fuzz {
@@ -140,15 +141,12 @@ class FencedBlock {
   test::FencedBuffer buffer_;
 };
 
-// The processor paths an export is compared on: the full machine, AVX2
-// without AVX-512, SSE2 only, and plain scalar code.
+// The processor paths an export is compared on: every instruction-set level
+// the machine has, widest first, and plain scalar code unless left out.
 inline std::vector<std::uint32_t> DifferentialPaths(bool includeScalar = true) {
-  const std::uint32_t probed = ProbedCpuFeatureFlags();
-  std::vector<std::uint32_t> paths{probed};
-  if (probed & kCpuAvx512Vbmi) paths.push_back(probed & ~kCpuAvx512Vbmi);
-  if (probed & kCpuAvx512) paths.push_back(probed & ~(kCpuAvx512 | kCpuAvx512Vbmi));
-  paths.push_back(probed & (kCpuMmx | kCpuSse | kCpuSse2));
-  if (includeScalar) paths.push_back(0);
+  std::vector<std::uint32_t> paths;
+  for (const test::CpuPath& path : test::CpuPaths())
+    if (includeScalar || path.level != InstructionSet::kScalar) paths.push_back(path.flags);
   return paths;
 }
 

@@ -13,13 +13,9 @@
 
 #include "frame/convert.h"
 #include "frame/fpu.h"
+#include "support/oracle_outcome.h"
 
 namespace morvex::oracle {
-
-struct Outcome {
-  std::int64_t result = 1;
-  std::string diagnostic;  // the line written to the debugger output, if any
-};
 
 inline std::uint32_t ReadWord(const std::uint8_t* p) {
   std::uint32_t v;

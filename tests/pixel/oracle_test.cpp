@@ -9,7 +9,7 @@
 #include <limits>
 
 #include "morvex/native.h"
-#include "pixel/oracle_harness.h"
+#include "support/oracle_harness.h"
 #include "pixel/oracle_pixel.h"
 
 namespace morvex::test {

@@ -1,31 +1,40 @@
-// The processor paths a test runs an export on.
+// The processor paths a test runs an export on, derived from the library's
+// instruction-set levels (frame/dispatch.h).
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "frame/cpu_features.h"
+#include "frame/dispatch.h"
 
 namespace morvex::test {
 
 struct CpuPath {
-  const char* label;
+  const char* label;  // the level's name: "avx512vbmi", ..., "sse2", "scalar"
   std::uint32_t flags;
+  InstructionSet level;
 };
 
-// Every path this machine can run: the full machine first, then each
-// narrower instruction set it has (no VBMI, no AVX-512, no AVX2, SSE2 only),
-// then plain scalar code (flags 0).
+// Every level this machine can run, widest first, ending with plain scalar
+// code (flags 0).
 inline std::vector<CpuPath> CpuPaths() {
   const std::uint32_t probed = ProbedCpuFeatureFlags();
-  const std::uint32_t avx512 = kCpuAvx512 | kCpuAvx512Vbmi;
-  std::vector<CpuPath> paths{{"probed", probed}};
-  if (probed & kCpuAvx512Vbmi) paths.push_back({"avx512", probed & ~kCpuAvx512Vbmi});
-  if (probed & kCpuAvx512) paths.push_back({"avx2", probed & ~avx512});
-  if (probed & kCpuAvx2) paths.push_back({"sse4.1", probed & ~(kCpuAvx2 | avx512)});
-  if (probed & (kCpuSsse3 | kCpuSse41))
-    paths.push_back({"sse2", probed & (kCpuMmx | kCpuSse | kCpuSse2)});
-  paths.push_back({"scalar", 0});
+  std::vector<CpuPath> paths;
+  for (int i = kInstructionSetCount - 1; i >= 0; --i) {
+    const InstructionSet set = kInstructionSets[i];
+    if (HasCpu(probed, RequiredFeatures(set)))
+      paths.push_back({InstructionSetName(set), FeaturesUpTo(set, probed), set});
+  }
+  return paths;
+}
+
+// The paths on which `table` runs kernels of its own: one per entry this
+// machine can run.
+inline std::vector<CpuPath> CpuPathsOf(const KernelTableBase& table) {
+  std::vector<CpuPath> paths;
+  for (const CpuPath& path : CpuPaths())
+    if (table.Has(path.level)) paths.push_back(path);
   return paths;
 }
 

@@ -50,4 +50,17 @@ inline void SetHostRounding(std::uint32_t abstractRounding) {
   ControlFloatingPoint(abstractRounding, kFpRoundingField);
 }
 
+// The four rounding modes a host can leave the thread in.
+inline constexpr std::uint32_t kHostRoundings[] = {kFpRoundNearest, kFpRoundDown, kFpRoundUp,
+                                                   kFpRoundTowardZero};
+
+inline const char* RoundingName(std::uint32_t mode) {
+  switch (mode) {
+    case kFpRoundNearest: return "nearest";
+    case kFpRoundDown: return "down";
+    case kFpRoundUp: return "up";
+    default: return "toward-zero";
+  }
+}
+
 }  // namespace morvex::test

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "morvex/native.h"
-#include "pixel/oracle_harness.h"
+#include "support/oracle_harness.h"
 #include "tone/oracle_tone.h"
 
 namespace morvex::test {

@@ -1,7 +1,10 @@
-// Runs an export against its slow reference on identical host buffers, on
-// every processor path and under every host rounding mode, and compares the
-// whole buffers (guard bytes included), the result, the diagnostic line and
-// the thread's floating-point state.
+// The shared test harnesses of every family:
+// - MatchesOracle runs an export against its slow reference on identical host
+//   buffers, on every processor path and under every host rounding mode, and
+//   compares the whole buffers (guard bytes included), the result, the
+//   diagnostic line and the thread's floating-point state;
+// - ExpectPathsAgree runs one seeded computation on every path and compares
+//   every path's bytes with the scalar path's.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,12 +14,13 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "frame/fpu.h"
-#include "pixel/oracle_pixel.h"
 #include "support/cpu_paths.h"
 #include "support/fp_state.h"
+#include "support/oracle_outcome.h"
 #include "support/random.h"
 #include "support/stderr_capture.h"
 #include "support/test_plane.h"
@@ -50,18 +54,6 @@ inline Prepare RandomBytes(std::uint64_t seed) {
     Rng rng(seed);
     for (auto& b : buffers) b->FillRandom(rng);
   };
-}
-
-inline constexpr std::uint32_t kHostRoundings[] = {kFpRoundNearest, kFpRoundDown, kFpRoundUp,
-                                                   kFpRoundTowardZero};
-
-inline std::string RoundingName(std::uint32_t mode) {
-  switch (mode) {
-    case kFpRoundNearest: return "nearest";
-    case kFpRoundDown: return "down";
-    case kFpRoundUp: return "up";
-    default: return "toward-zero";
-  }
 }
 
 // Compares the export with its reference; returns false (after one failure
@@ -121,6 +113,24 @@ inline bool MatchesOracle(const std::string& what, const std::vector<BufferLayou
     }
   }
   return true;
+}
+
+// Runs `run(rng)` on every path with an Rng seeded alike; each run returns
+// the bytes it produced, and every path must give the scalar path's bytes.
+template <class Run>
+void ExpectPathsAgree(std::uint64_t seed, const std::string& label, Run&& run) {
+  std::vector<std::pair<const char*, std::vector<std::uint8_t>>> results;
+  std::vector<std::uint8_t> scalar;
+  for (const CpuPath& path : CpuPaths()) {
+    PinnedCpuPath pin(path);
+    Rng rng(seed);
+    std::vector<std::uint8_t> got = run(rng);
+    if (path.flags == 0)
+      scalar = std::move(got);
+    else
+      results.emplace_back(path.label, std::move(got));
+  }
+  for (const auto& [name, got] : results) EXPECT_EQ(got, scalar) << label << " on path " << name;
 }
 
 // Random sizes: widths 0..70 (every short tail) with a few wider rows and a

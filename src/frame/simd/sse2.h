@@ -1,0 +1,152 @@
+// The vector layer every family's kernels are written on: the 128-bit
+// integer and float operations of the SSE2 baseline. avx2.h and avx512.h
+// offer the same names over 256 and 512 bits, so each kernel template is
+// written once over `class I` and instantiated per instruction set in a small
+// per-ISA file. Each lives in its own namespace, and every function here is
+// MORVEX_INLINE, so no wide copy can ever stand in for a narrow one.
+//
+// Only the operations whose meaning is the same per 128-bit lane are offered
+// (unpack, pack and shuffles stay inside a lane on AVX2 as well), so a kernel
+// that unpacks and packs again gets its pixels back in order on both widths.
+#pragma once
+
+#include <emmintrin.h>
+
+#include <cstdint>
+
+#include "frame/compiler.h"
+
+namespace morvex::simd::sse2 {
+
+struct Isa {
+  using V = __m128i;
+  using F = __m128;
+  static constexpr int kBytes = 16;
+  static constexpr bool kPartialGroups = false;
+
+  static MORVEX_INLINE V Load(const void* p) {
+    return _mm_loadu_si128(static_cast<const V*>(p));
+  }
+  static MORVEX_INLINE void Store(void* p, V v) { _mm_storeu_si128(static_cast<V*>(p), v); }
+  static MORVEX_INLINE V Zero() { return _mm_setzero_si128(); }
+  static MORVEX_INLINE V Set8(int v) { return _mm_set1_epi8(static_cast<char>(v)); }
+  static MORVEX_INLINE V Set16(int v) { return _mm_set1_epi16(static_cast<short>(v)); }
+  static MORVEX_INLINE V Set32(std::int32_t v) { return _mm_set1_epi32(v); }
+  // Two 32-bit values alternating: lanes 0, 2, ... get lo; 1, 3, ... get hi.
+  static MORVEX_INLINE V Set32x2(std::int32_t lo, std::int32_t hi) {
+    return _mm_set_epi32(hi, lo, hi, lo);
+  }
+  // Four 32-bit values repeated per 128 bits (one pixel's channels).
+  static MORVEX_INLINE V Set32x4(std::int32_t c0, std::int32_t c1, std::int32_t c2,
+                                      std::int32_t c3) {
+    return _mm_set_epi32(c3, c2, c1, c0);
+  }
+
+  static MORVEX_INLINE V And(V a, V b) { return _mm_and_si128(a, b); }
+  static MORVEX_INLINE V AndNot(V a, V b) { return _mm_andnot_si128(a, b); }  // ~a & b
+  static MORVEX_INLINE V Or(V a, V b) { return _mm_or_si128(a, b); }
+  static MORVEX_INLINE V Xor(V a, V b) { return _mm_xor_si128(a, b); }
+  // mask ? a : b, per bit.
+  static MORVEX_INLINE V Select(V mask, V a, V b) { return Or(And(mask, a), AndNot(mask, b)); }
+
+  static MORVEX_INLINE V UnpackLo8(V a, V b) { return _mm_unpacklo_epi8(a, b); }
+  static MORVEX_INLINE V UnpackHi8(V a, V b) { return _mm_unpackhi_epi8(a, b); }
+  static MORVEX_INLINE V UnpackLo16(V a, V b) { return _mm_unpacklo_epi16(a, b); }
+  static MORVEX_INLINE V UnpackHi16(V a, V b) { return _mm_unpackhi_epi16(a, b); }
+  static MORVEX_INLINE V PackUS16(V a, V b) { return _mm_packus_epi16(a, b); }
+  static MORVEX_INLINE V PackS32(V a, V b) { return _mm_packs_epi32(a, b); }
+  // Signed 32-bit to unsigned 16-bit with saturation, for |a|, |b| < 2^31 - 32768.
+  static MORVEX_INLINE V PackUS32(V a, V b) {
+    const V bias = _mm_set1_epi32(32768);
+    const V packed = _mm_packs_epi32(_mm_sub_epi32(a, bias), _mm_sub_epi32(b, bias));
+    return _mm_xor_si128(packed, _mm_set1_epi16(static_cast<short>(0x8000)));
+  }
+
+  static MORVEX_INLINE V Add16(V a, V b) { return _mm_add_epi16(a, b); }
+  static MORVEX_INLINE V Sub16(V a, V b) { return _mm_sub_epi16(a, b); }
+  static MORVEX_INLINE V Mullo16(V a, V b) { return _mm_mullo_epi16(a, b); }
+  static MORVEX_INLINE V MulhiU16(V a, V b) { return _mm_mulhi_epu16(a, b); }
+  static MORVEX_INLINE V MinS16(V a, V b) { return _mm_min_epi16(a, b); }
+  static MORVEX_INLINE V CmpGtS16(V a, V b) { return _mm_cmpgt_epi16(a, b); }
+  template <int n>
+  static MORVEX_INLINE V Srli16(V a) {
+    return _mm_srli_epi16(a, n);
+  }
+  template <int n>
+  static MORVEX_INLINE V Slli16(V a) {
+    return _mm_slli_epi16(a, n);
+  }
+  // Word 3 of each 64 bits (a pixel's alpha, once widened) into all four words.
+  static MORVEX_INLINE V BroadcastWord3(V a) {
+    return _mm_shufflehi_epi16(_mm_shufflelo_epi16(a, 0xFF), 0xFF);
+  }
+
+  static MORVEX_INLINE V Add32(V a, V b) { return _mm_add_epi32(a, b); }
+  static MORVEX_INLINE V Madd16(V a, V b) { return _mm_madd_epi16(a, b); }
+  template <int n>
+  static MORVEX_INLINE V Srai32(V a) {
+    return _mm_srai_epi32(a, n);
+  }
+  template <int n>
+  static MORVEX_INLINE V Srli32(V a) {
+    return _mm_srli_epi32(a, n);
+  }
+  template <int n>
+  static MORVEX_INLINE V Slli32(V a) {
+    return _mm_slli_epi32(a, n);
+  }
+  // Shifts by a count chosen at run time (the same for every lane).
+  static MORVEX_INLINE V Srl32(V a, int n) { return _mm_srl_epi32(a, _mm_cvtsi32_si128(n)); }
+  static MORVEX_INLINE V Sll32(V a, int n) { return _mm_sll_epi32(a, _mm_cvtsi32_si128(n)); }
+  // Low 32 bits of the products (wrapping), from two 32x32->64 multiplies.
+  static MORVEX_INLINE V Mullo32(V a, V b) {
+    const V even = _mm_mul_epu32(a, b);
+    const V odd = _mm_mul_epu32(_mm_srli_epi64(a, 32), _mm_srli_epi64(b, 32));
+    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, 0x08), _mm_shuffle_epi32(odd, 0x08));
+  }
+  static MORVEX_INLINE V MaxS32(V a, V b) {
+    const V gt = _mm_cmpgt_epi32(a, b);
+    return Select(gt, a, b);
+  }
+  static MORVEX_INLINE V MinS32(V a, V b) {
+    const V gt = _mm_cmpgt_epi32(a, b);
+    return Select(gt, b, a);
+  }
+
+  static MORVEX_INLINE V MinU8(V a, V b) { return _mm_min_epu8(a, b); }
+  static MORVEX_INLINE V AddsU8(V a, V b) { return _mm_adds_epu8(a, b); }
+  // Byte 3 of every 32 bits (a pixel's alpha) into all four bytes.
+  static MORVEX_INLINE V BroadcastByte3(V p) {
+    V a = _mm_srli_epi32(p, 24);
+    a = _mm_or_si128(a, _mm_slli_epi32(a, 8));
+    return _mm_or_si128(a, _mm_slli_epi32(a, 16));
+  }
+  // Byte `channel` of every 32 bits into all four bytes.
+  static MORVEX_INLINE V BroadcastByte(V p, int channel) {
+    V a = _mm_and_si128(Srl32(p, 8 * channel), _mm_set1_epi32(0xFF));
+    a = _mm_or_si128(a, _mm_slli_epi32(a, 8));
+    return _mm_or_si128(a, _mm_slli_epi32(a, 16));
+  }
+
+  static MORVEX_INLINE F LoadF(const void* p) {
+    return _mm_loadu_ps(static_cast<const float*>(p));
+  }
+  static MORVEX_INLINE void StoreF(void* p, F v) { _mm_storeu_ps(static_cast<float*>(p), v); }
+  static MORVEX_INLINE F SetF(float v) { return _mm_set1_ps(v); }
+  // Float 3 of every 128 bits (a float pixel's alpha) into all four floats.
+  static MORVEX_INLINE F BroadcastFloat3(F p) { return _mm_shuffle_ps(p, p, 0xFF); }
+  // Ordered comparisons: false when either side is NaN.
+  static MORVEX_INLINE F CmpLtF(F a, F b) { return _mm_cmplt_ps(a, b); }
+  static MORVEX_INLINE F CmpGtF(F a, F b) { return _mm_cmpgt_ps(a, b); }
+  static MORVEX_INLINE F AndF(F a, F b) { return _mm_and_ps(a, b); }
+  // mask ? a : b, per bit.
+  static MORVEX_INLINE F SelectF(F mask, F a, F b) {
+    return _mm_or_ps(_mm_and_ps(mask, a), _mm_andnot_ps(mask, b));
+  }
+  static MORVEX_INLINE F MaskF(std::int32_t c0, std::int32_t c1, std::int32_t c2,
+                                    std::int32_t c3) {
+    return _mm_castsi128_ps(_mm_set_epi32(c3, c2, c1, c0));
+  }
+};
+
+}  // namespace morvex::simd::sse2
