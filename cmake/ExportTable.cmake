@@ -1,4 +1,4 @@
-# Reads the ordered export table and yields the names marked as built.
+# Reads the ordered export table and yields its names.
 function(morvex_read_export_table table out_var)
   morvex_read_export_ordinals(${table} items)
   list(TRANSFORM items REPLACE "@[0-9]+$" "")
@@ -16,13 +16,13 @@ function(morvex_write_version_script path names)
   configure_file(${path}.tmp ${path} COPYONLY)
 endfunction()
 
-# The built entries of the export table as NAME@ORDINAL items, in table order.
+# The entries of the export table as NAME@ORDINAL items, in table order.
 function(morvex_read_export_ordinals table out_var)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${table})
   file(STRINGS ${table} lines REGEX "^MORVEX_EXPORT_ENTRY")
   set(items "")
   foreach(line IN LISTS lines)
-    if(line MATCHES "^MORVEX_EXPORT_ENTRY\\(([0-9]+), *([A-Za-z0-9_]+), *1\\)")
+    if(line MATCHES "^MORVEX_EXPORT_ENTRY\\(([0-9]+), *([A-Za-z0-9_]+)\\)")
       list(APPEND items "${CMAKE_MATCH_2}@${CMAKE_MATCH_1}")
     endif()
   endforeach()
@@ -35,7 +35,7 @@ function(morvex_write_if_changed path content)
   configure_file(${path}.tmp ${path} COPYONLY)
 endfunction()
 
-# A Windows module-definition file: the DLL's name and each built export,
+# A Windows module-definition file: the DLL's name and each export,
 # undecorated, at its fixed ordinal.
 function(morvex_write_module_definition path dll_name items)
   set(text "LIBRARY \"${dll_name}\"\nEXPORTS\n")
@@ -48,7 +48,7 @@ function(morvex_write_module_definition path dll_name items)
   morvex_write_if_changed(${path} "${text}")
 endfunction()
 
-# Forwarding thunks for the Windows test programs: one function per built
+# Forwarding thunks for the Windows test programs: one function per
 # export, under the export's own name, that passes the caller's stack on to
 # the function of that name in the DLL (see tests/support/dll_forward.h).
 function(morvex_write_dll_thunks path items)

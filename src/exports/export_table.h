@@ -9,11 +9,10 @@ namespace morvex::exports {
 struct ExportEntry {
   int ordinal;
   const char* name;
-  bool implemented;
 };
 
 inline constexpr ExportEntry kExportTable[] = {
-#define MORVEX_EXPORT_ENTRY(ordinal, name, implemented) {ordinal, #name, (implemented) != 0},
+#define MORVEX_EXPORT_ENTRY(ordinal, name) {ordinal, #name},
 #include "exports/export_table.inc"
 #undef MORVEX_EXPORT_ENTRY
 };
