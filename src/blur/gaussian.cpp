@@ -117,6 +117,7 @@ struct Plan {
   Byte* scratch;
   int stripColumns;
   Byte* rowBuffer;  // optional
+  BlurPasses passes;
 };
 
 template <class RowKernel>
@@ -156,87 +157,74 @@ void VerticalPass(const Plan& p, ColumnKernel&& runStrip) {
   }
 }
 
-using BufferedImageRowKernel = void (*)(const RowJob* rows, int count, std::int32_t width,
-                                        Byte* buffer);
-
-struct ImageKernels {
-  ImageRowKernel rows;
-  ImageColumnKernel columns;
-  int stripColumns;
-  // Taken instead of `rows` when a row buffer of width x bufferBytesPerPixel
-  // bytes exists.
-  BufferedImageRowKernel bufferedRows = nullptr;
-  std::size_t bufferBytesPerPixel = 0;
-};
-
-ImageKernels ChooseImageKernels(std::uint32_t flags, bool vectorPath, int format) {
-  const bool avx512 = HasCpu(flags, kCpuSse2 | kCpuAvx2 | kCpuAvx512);
-  const bool avx2 = HasCpu(flags, kCpuSse2 | kCpuAvx2);
-  const bool sse2 = HasCpu(flags, kCpuSse2);
-  if (vectorPath && format == 4) {
-    if (avx512) {
-      return {BlurImageRowsSingleAvx2, BlurImageColumnsSingleAvx512, kStripImageColumnsAvx512,
-              BlurImageRowsSingleBufferedAvx512, kBufferedRowBytesPerPixelAvx512};
-    }
-    if (avx2) {
-      return {BlurImageRowsSingleAvx2, BlurImageColumnsSingleAvx2, kStripImageColumns,
-              BlurImageRowsSingleBufferedAvx2, kBufferedRowBytesPerPixel};
-    }
-    return {BlurImageRowsSingleSse2, BlurImageColumnsSingleSse2, kStripImageColumns};
-  }
-  if (format == 16 && avx2)
-    return {BlurImageRowsDoubleAvx2, BlurImageColumnsDoubleAvx2, kStripImageColumns};
-  if (format == 16 && sse2)
-    return {BlurImageRowsDoubleSse2, BlurImageColumnsDoubleSse2, kStripImageColumns};
-  return {BlurImageRowsDoubleScalar, BlurImageColumnsDoubleScalar, kStripImageColumns};
-}
-
 // Everything between the floating-point setting and its restoration; kept
 // out of line so no part of it is evaluated before the setting is in force.
-__attribute__((noinline)) void RunImageBlur(const Plan& p, ImageKernels kernels) {
-  HorizontalPass(p, [&](const RowJob* jobs, int count) {
-    if (kernels.bufferedRows != nullptr && p.rowBuffer != nullptr) {
-      kernels.bufferedRows(jobs, count, p.width, p.rowBuffer);
-    } else {
-      kernels.rows(jobs, count, p.width, p.format);
-    }
-  });
-  VerticalPass(p, [&](const ColumnStrip& strip) { kernels.columns(strip, p.format); });
+__attribute__((noinline)) void RunImageBlur(const Plan& p, const ImageKernels& kernels) {
+  if (p.passes != BlurPasses::kVertical) {
+    HorizontalPass(p, [&](const RowJob* jobs, int count) {
+      kernels.rows(jobs, count, p.width, p.format, p.rowBuffer);
+    });
+  }
+  if (p.passes != BlurPasses::kHorizontal)
+    VerticalPass(p, [&](const ColumnStrip& strip) { kernels.columns(strip, p.format); });
 }
 
-struct MaskKernels {
-  MaskRowKernel rows;
-  MaskColumnKernel columns;
-  bool stagedRows;  // BlurMaskRowsStagedAvx2 when a row buffer exists
-};
-
-MaskKernels ChooseMaskKernels(std::uint32_t flags) {
-  if (HasCpu(flags, kCpuSse2 | kCpuAvx2)) return {BlurMaskRowsAvx2, BlurMaskColumnsAvx2, true};
-  if (HasCpu(flags, kCpuSse2)) return {BlurMaskRowsSse2, BlurMaskColumnsSse2, false};
-  return {BlurMaskRowsScalar, BlurMaskColumnsScalar, false};
-}
-
-__attribute__((noinline)) void RunMaskBlur(const Plan& p, MaskKernels kernels, double outputScale,
-                                           double outputOffset) {
-  HorizontalPass(p, [&](const RowJob* jobs, int count) {
-    if (kernels.stagedRows && p.rowBuffer != nullptr) {
-      BlurMaskRowsStagedAvx2(jobs, count, p.width, p.format, p.rowBuffer);
-    } else {
-      kernels.rows(jobs, count, p.width, p.format);
-    }
-  });
+__attribute__((noinline)) void RunMaskBlur(const Plan& p, const MaskKernels& kernels,
+                                           double outputScale, double outputOffset) {
+  if (p.passes != BlurPasses::kVertical) {
+    HorizontalPass(p, [&](const RowJob* jobs, int count) {
+      kernels.rows(jobs, count, p.width, p.format, p.rowBuffer);
+    });
+  }
   const float scale = ToSingle(outputScale);
   const float offset = ToSingle(outputOffset);
-  VerticalPass(p,
-               [&](const ColumnStrip& strip) { kernels.columns(strip, p.format, scale, offset); });
+  if (p.passes != BlurPasses::kHorizontal) {
+    VerticalPass(
+        p, [&](const ColumnStrip& strip) { kernels.columns(strip, p.format, scale, offset); });
+  }
 }
 
+// The vector path is the single-precision table's choice of a vector entry
+// (a processor with SSE2). It runs the 8-bit image in single precision; the
+// float image, and the 8-bit image on the scalar path, run in double.
+const ImageKernels& ImageKernelsFor(std::uint32_t flags, bool vectorPath, int format) {
+  if (vectorPath && format == 4) return kImageSingleKernelTable.For(flags);
+  return kImageDoubleKernelTable.For(flags);
+}
+
+// The scratch of a call for a record: the column scratch of one strip, and
+// the row buffer where the record asks for one. The buffer is only taken for
+// rows of reasonable width, and its size computed only then, so it cannot
+// wrap on 32-bit targets.
+template <class Kernels>
+struct CallScratch {
+  CallScratch(const Kernels& kernels, std::int32_t width, std::int32_t height, int elementBytes)
+      : stripColumns(static_cast<int>(std::min<std::int32_t>(kernels.stripColumns, width))),
+        buffers(static_cast<std::size_t>(height) * stripColumns * elementBytes,
+                kernels.bufferBytes != 0 &&
+                        static_cast<std::size_t>(width) <= kMaxRowBufferBytes / kernels.bufferBytes
+                    ? static_cast<std::size_t>(width) * kernels.bufferBytes
+                    : 0) {}
+  int stripColumns;
+  WorkBuffers buffers;
+};
+
 }  // namespace
+
+constinit const KernelTable<ImageKernels> kImageSingleKernelTable(
+    "gaussian.image", &kImageSingleKernelsScalar, &kImageSingleKernelsSse2,
+    &kImageSingleKernelsAvx2, &kImageSingleKernelsAvx512);
+constinit const KernelTable<ImageKernels> kImageDoubleKernelTable(
+    "gaussian.float", &kImageDoubleKernelsScalar, &kImageDoubleKernelsSse2,
+    &kImageDoubleKernelsAvx2, &kImageDoubleKernelsAvx512);
+constinit const KernelTable<MaskKernels> kMaskKernelTable("gaussian.mask", &kMaskKernelsScalar,
+                                                          &kMaskKernelsSse2, &kMaskKernelsAvx2,
+                                                          &kMaskKernelsAvx512);
 
 bool GaussianBlurImage(Byte* pixels, std::int32_t stride, std::int32_t format, std::int32_t width,
                        std::int32_t height, Byte* temp, std::int32_t tempBytes,
                        double sigmaHorizontal, double sigmaVertical, const Byte* rowSigmas,
-                       const Byte* columnSigmas) {
+                       const Byte* columnSigmas, BlurPasses passes) {
   if (!TempLargeEnough(width, height, kImageTempBytes, tempBytes)) {
     WriteDiagnostic("GaussianBlur: we need a bigger temporary buffer");
     return false;
@@ -248,24 +236,17 @@ bool GaussianBlurImage(Byte* pixels, std::int32_t stride, std::int32_t format, s
   if (width <= 0 || height <= 0) return true;
 
   const std::uint32_t flags = CpuFeatureFlags();
-  const bool vectorPath = HasCpu(flags, kCpuSse2);
-  const ImageKernels kernels = ChooseImageKernels(flags, vectorPath, format);
-  const int stripColumns =
-      static_cast<int>(std::min<std::int32_t>(kernels.stripColumns, width));
-  // The row buffer is only taken for rows of reasonable width (and its size
-  // is computed only then, so it cannot wrap on 32-bit targets).
-  const bool rowBuffer =
-      kernels.bufferedRows != nullptr &&
-      static_cast<std::size_t>(width) <= kMaxRowBufferBytes / kernels.bufferBytesPerPixel;
-  WorkBuffers buffers(static_cast<std::size_t>(height) * stripColumns * kImageTempBytes,
-                      rowBuffer ? static_cast<std::size_t>(width) * kernels.bufferBytesPerPixel : 0);
-  if (buffers.column() == nullptr) {
+  const bool vectorPath = kImageSingleKernelTable.Chosen(flags) != InstructionSet::kScalar;
+  const ImageKernels& kernels = ImageKernelsFor(flags, vectorPath, format);
+  const CallScratch scratch(kernels, width, height, kImageTempBytes);
+  if (scratch.buffers.column() == nullptr) {
     WriteDiagnostic("GaussianBlur: we need a bigger temporary buffer");
     return false;
   }
-  const Plan plan{pixels,       stride,           format,          width,         height,
-                  temp,         kImageTempBytes,  sigmaHorizontal, sigmaVertical, rowSigmas,
-                  columnSigmas, buffers.column(), stripColumns,    buffers.rows()};
+  const Plan plan{pixels,           stride,           format,          width,
+                  height,           temp,             kImageTempBytes, sigmaHorizontal,
+                  sigmaVertical,    rowSigmas,        columnSigmas,    scratch.buffers.column(),
+                  scratch.stripColumns, scratch.buffers.rows(), passes};
   if (vectorPath) {
     const VectorPathMxcsr setting;
     RunImageBlur(plan, kernels);
@@ -279,7 +260,8 @@ bool GaussianBlurImage(Byte* pixels, std::int32_t stride, std::int32_t format, s
 bool GaussianBlurMaskPlane(Byte* mask, std::int32_t stride, std::int32_t format, std::int32_t width,
                            std::int32_t height, Byte* temp, std::int32_t tempBytes,
                            double sigmaHorizontal, double sigmaVertical, double outputScale,
-                           double outputOffset, const Byte* rowSigmas, const Byte* columnSigmas) {
+                           double outputOffset, const Byte* rowSigmas, const Byte* columnSigmas,
+                           BlurPasses passes) {
   if (!TempLargeEnough(width, height, kMaskTempBytes, tempBytes)) {
     WriteDiagnostic("GaussianBlurMask: we need a bigger temporary buffer");
     return false;
@@ -290,22 +272,16 @@ bool GaussianBlurMaskPlane(Byte* mask, std::int32_t stride, std::int32_t format,
   }
   if (width <= 0 || height <= 0) return true;
 
-  const std::uint32_t flags = CpuFeatureFlags();
-  const MaskKernels kernels = ChooseMaskKernels(flags);
-  const int stripColumns = static_cast<int>(std::min<std::int32_t>(kStripMaskColumns, width));
-  const bool rowBuffer =
-      kernels.stagedRows &&
-      static_cast<std::size_t>(width) <= kMaxRowBufferBytes / kStagedMaskRowBytesPerElement;
-  WorkBuffers buffers(
-      static_cast<std::size_t>(height) * stripColumns * kMaskTempBytes,
-      rowBuffer ? static_cast<std::size_t>(width) * kStagedMaskRowBytesPerElement : 0);
-  if (buffers.column() == nullptr) {
+  const MaskKernels& kernels = kMaskKernelTable.For(CpuFeatureFlags());
+  const CallScratch scratch(kernels, width, height, kMaskTempBytes);
+  if (scratch.buffers.column() == nullptr) {
     WriteDiagnostic("GaussianBlurMask: we need a bigger temporary buffer");
     return false;
   }
-  const Plan plan{mask,         stride,           format,          width,         height,
-                  temp,         kMaskTempBytes,   sigmaHorizontal, sigmaVertical, rowSigmas,
-                  columnSigmas, buffers.column(), stripColumns,    buffers.rows()};
+  const Plan plan{mask,             stride,           format,          width,
+                  height,           temp,             kMaskTempBytes,  sigmaHorizontal,
+                  sigmaVertical,    rowSigmas,        columnSigmas,    scratch.buffers.column(),
+                  scratch.stripColumns, scratch.buffers.rows(), passes};
   const RoundToNearestBracket bracket;
   RunMaskBlur(plan, kernels, outputScale, outputOffset);
   return true;

@@ -1,6 +1,8 @@
 // The recursive Gaussian blur of images and masks: the per-value arithmetic
 // of one recursion step, the work descriptions the passes hand to their
-// kernels, and the kernels themselves (plain, SSE2, AVX2).
+// kernels, and the kernel records with their tables (plain, SSE2, AVX2 and
+// AVX-512 entries; the vector kernels are written once, over frame/simd, in
+// gaussian_kernels.h).
 //
 // Every kernel, whatever it runs together (several rows, several columns,
 // two pixels per vector), gives exactly the bits of the one-row and
@@ -8,7 +10,6 @@
 // BlurMaskColumnPass below.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -16,6 +17,7 @@
 #include "blur/coefficients.h"
 #include "frame/convert.h"
 #include "frame/compiler.h"
+#include "frame/dispatch.h"
 #include "frame/plane.h"
 
 namespace morvex::blur {
@@ -82,7 +84,7 @@ struct RowJob {
 };
 
 // Rows a row kernel is handed at most per call.
-inline constexpr int kMaxRowGroup = 48;
+inline constexpr int kMaxRowGroup = 64;
 
 // A strip of adjacent columns for the vertical pass.
 struct ColumnStrip {
@@ -92,16 +94,12 @@ struct ColumnStrip {
   std::ptrdiff_t tempPitch;  // intermediate row pitch in bytes
   Byte* scratch;             // height rows of `count` columns of floats
   std::int32_t height;
-  std::int32_t count;             // columns in the strip, 1 .. kStrip*Columns
+  std::int32_t count;             // columns in the strip, 1 .. the record's width
   const GaussianCoefficients* k;  // one set per column
 };
 
-// Columns per strip: one cache line of 8-bit pixels, and of mask
-// intermediate floats; the AVX-512 image kernels take two cache lines.
-inline constexpr int kStripImageColumns = 16;
-inline constexpr int kStripMaskColumns = 16;
-inline constexpr int kStripImageColumnsAvx512 = 32;
-inline constexpr int kMaxStripColumns = 32;
+// Columns per strip at most (each record names its own strip width).
+inline constexpr int kMaxStripColumns = 64;
 
 // ---- One-row and one-column definitions ----
 
@@ -126,129 +124,88 @@ void BlurMaskColumnPass(Byte* maskColumn, std::int32_t stride, const Byte* tempC
                         std::ptrdiff_t tempPitch, Byte* scratch, std::int32_t height,
                         const GaussianCoefficients& k, float scale, float offset);
 
-// ---- Kernels over groups ----
+// ---- Kernels over groups, and their tables ----
 // Row kernels take 1 .. kMaxRowGroup rows of one width; column kernels one
-// strip. Scratch holds height x count x (16 or 4) bytes.
+// strip. Scratch holds height x count x (16 or 4) bytes. A row kernel is
+// given a row buffer of width x bufferBytes bytes where its record asks for
+// one and the memory exists, or null (it then does without).
 
-using ImageRowKernel = void (*)(const RowJob* rows, int count, std::int32_t width, int format);
+using ImageRowKernel = void (*)(const RowJob* rows, int count, std::int32_t width, int format,
+                                Byte* buffer);
 using ImageColumnKernel = void (*)(const ColumnStrip& strip, int format);
-using MaskRowKernel = void (*)(const RowJob* rows, int count, std::int32_t width, int format);
+using MaskRowKernel = void (*)(const RowJob* rows, int count, std::int32_t width, int format,
+                               Byte* buffer);
 using MaskColumnKernel = void (*)(const ColumnStrip& strip, int format, float scale, float offset);
 
-// Plain (any processor).
-void BlurImageRowsSingleScalar(const RowJob* rows, int count, std::int32_t width, int format);
+struct ImageKernels {
+  ImageRowKernel rows;
+  std::size_t bufferBytes;  // row buffer bytes per pixel of a row; 0: none
+  ImageColumnKernel columns;
+  int stripColumns;  // 1 .. kMaxStripColumns
+};
+
+struct MaskKernels {
+  MaskRowKernel rows;
+  std::size_t bufferBytes;  // row buffer bytes per element of a row; 0: none
+  MaskColumnKernel columns;
+  int stripColumns;
+};
+
+// The 8-bit image on the vector path (single precision, no flush). The
+// scalar entry is that arithmetic's plain definition, which the kernel tests
+// hold the vector entries to; a processor with SSE2 takes the vector path.
+extern const ImageKernels kImageSingleKernelsScalar;
+extern const ImageKernels kImageSingleKernelsSse2;
+extern const ImageKernels kImageSingleKernelsAvx2;
+extern const ImageKernels kImageSingleKernelsAvx512;
+extern const KernelTable<ImageKernels> kImageSingleKernelTable;
+
+// Double precision stored as single, with the flush: the float image on
+// every path, and the 8-bit image on the scalar path (the scalar entry takes
+// either format, the vector entries format 16).
+extern const ImageKernels kImageDoubleKernelsScalar;
+extern const ImageKernels kImageDoubleKernelsSse2;
+extern const ImageKernels kImageDoubleKernelsAvx2;
+extern const ImageKernels kImageDoubleKernelsAvx512;
+extern const KernelTable<ImageKernels> kImageDoubleKernelTable;
+
+extern const MaskKernels kMaskKernelsScalar;
+extern const MaskKernels kMaskKernelsSse2;
+extern const MaskKernels kMaskKernelsAvx2;
+extern const MaskKernels kMaskKernelsAvx512;
+extern const KernelTable<MaskKernels> kMaskKernelTable;
+
+// The plain kernels (any processor); the mask one is also what the vector
+// mask row kernels fall back to without a row buffer.
+void BlurImageRowsSingleScalar(const RowJob* rows, int count, std::int32_t width, int format,
+                               Byte* buffer);
 void BlurImageColumnsSingleScalar(const ColumnStrip& strip, int format);
-void BlurImageRowsDoubleScalar(const RowJob* rows, int count, std::int32_t width, int format);
+void BlurImageRowsDoubleScalar(const RowJob* rows, int count, std::int32_t width, int format,
+                               Byte* buffer);
 void BlurImageColumnsDoubleScalar(const ColumnStrip& strip, int format);
-void BlurMaskRowsScalar(const RowJob* rows, int count, std::int32_t width, int format);
+void BlurMaskRowsScalar(const RowJob* rows, int count, std::int32_t width, int format,
+                        Byte* buffer);
 void BlurMaskColumnsScalar(const ColumnStrip& strip, int format, float scale, float offset);
 
-// SSE2. The single-precision image kernels take format 4; the double ones
-// format 16.
-void BlurImageRowsSingleSse2(const RowJob* rows, int count, std::int32_t width, int format);
-void BlurImageColumnsSingleSse2(const ColumnStrip& strip, int format);
-void BlurImageRowsDoubleSse2(const RowJob* rows, int count, std::int32_t width, int format);
-void BlurImageColumnsDoubleSse2(const ColumnStrip& strip, int format);
-void BlurMaskRowsSse2(const RowJob* rows, int count, std::int32_t width, int format);
-void BlurMaskColumnsSse2(const ColumnStrip& strip, int format, float scale, float offset);
-
-// AVX2, same formats as SSE2.
-void BlurImageRowsSingleAvx2(const RowJob* rows, int count, std::int32_t width, int format);
-void BlurImageColumnsSingleAvx2(const ColumnStrip& strip, int format);
-// Rows of the 8-bit image with a forward buffer of
-// width x kBufferedRowBytesPerPixel bytes.
-inline constexpr int kBufferedRowVectors = 4;
-inline constexpr int kBufferedRowBytesPerPixel = 32 * kBufferedRowVectors;
-void BlurImageRowsSingleBufferedAvx2(const RowJob* rows, int count, std::int32_t width,
-                                     Byte* buffer);
-void BlurImageRowsDoubleAvx2(const RowJob* rows, int count, std::int32_t width, int format);
-void BlurImageColumnsDoubleAvx2(const ColumnStrip& strip, int format);
-// Mask rows staged in a buffer of width x kStagedMaskRowBytesPerElement
-// bytes.
-inline constexpr int kStagedMaskRowVectors = 6;
-inline constexpr int kStagedMaskRowBytesPerElement = 16 * kStagedMaskRowVectors;
-void BlurMaskRowsStagedAvx2(const RowJob* rows, int count, std::int32_t width, int format,
-                            Byte* buffer);
-void BlurMaskRowsAvx2(const RowJob* rows, int count, std::int32_t width, int format);
-void BlurMaskColumnsAvx2(const ColumnStrip& strip, int format, float scale, float offset);
-
-// AVX-512. Rows of the 8-bit image with a forward buffer of
-// width x kBufferedRowBytesPerPixelAvx512 bytes; column strips of up to
-// kStripImageColumnsAvx512 columns.
-inline constexpr int kBufferedRowVectorsAvx512 = 4;
-inline constexpr int kBufferedRowBytesPerPixelAvx512 = 64 * kBufferedRowVectorsAvx512;
-void BlurImageRowsSingleBufferedAvx512(const RowJob* rows, int count, std::int32_t width,
-                                       Byte* buffer);
-void BlurImageColumnsSingleAvx512(const ColumnStrip& strip, int format);
-
-// Runs `count` rows as full groups of kLanes * kVectors rows, then the rest
-// one vector at a time. Only lanes of one vector may repeat a row (the last
-// one, to fill it): they load together and store identical values, whereas
-// separate vectors updating one row in place would see each other's writes.
-template <int kLanes, int kVectors, class Full, class One>
-inline void InGroups(const RowJob* rows, int count, Full&& full, One&& one) {
-  int j0 = 0;
-  for (; j0 + kLanes * kVectors <= count; j0 += kLanes * kVectors) full(rows + j0);
-  for (; j0 < count; j0 += kLanes) {
-    RowJob group[kLanes];
-    for (int j = 0; j < kLanes; ++j) group[j] = rows[std::min(j0 + j, count - 1)];
-    one(group);
-  }
-}
-
-// The walk every column kernel shares: the forward recursion down the
-// strip into the scratch rows, then the backward recursion up them.
-// forward(x, w1, w2, w3, w) computes scratch row w from intermediate row x
-// and the three previous scratch rows; backward(w, y1, y2, y3, target)
-// overwrites scratch row w with its backward values and writes the results
-// to the target row. The previous rows start at `seed`, a copy of the first
-// intermediate row or of the last forward row: the steady state.
-template <class Forward, class Backward>
-MORVEX_INLINE void WalkStrip(const ColumnStrip& s, std::ptrdiff_t rowBytes, Byte* seed,
-                                  Forward&& forward, Backward&& backward) {
-  // Rows ahead whose intermediate is fetched while the current one is used.
-  constexpr std::ptrdiff_t kAhead = 16;
-  std::memcpy(seed, s.temp, static_cast<std::size_t>(rowBytes));
-  const Byte* p1 = seed;
-  const Byte* p2 = seed;
-  const Byte* p3 = seed;
-  for (std::ptrdiff_t r = 0; r < s.height; ++r) {
-    const Byte* x = s.temp + r * s.tempPitch;
-    if (r + kAhead < s.height) {
-      for (std::ptrdiff_t b = 0; b < rowBytes; b += 64)
-        __builtin_prefetch(x + kAhead * s.tempPitch + b);
-    }
-    Byte* w = s.scratch + r * rowBytes;
-    forward(x, p1, p2, p3, w);
-    p3 = p2;
-    p2 = p1;
-    p1 = w;
-  }
-  std::memcpy(seed, p1, static_cast<std::size_t>(rowBytes));
-  p1 = p2 = p3 = seed;
-  for (std::ptrdiff_t r = s.height - 1; r >= 0; --r) {
-    Byte* w = s.scratch + r * rowBytes;
-    backward(w, p1, p2, p3, s.target + r * static_cast<std::ptrdiff_t>(s.stride));
-    p3 = p2;
-    p2 = p1;
-    p1 = w;
-  }
-}
-
 // ---- Export-side routines ----
+
+// Which passes a call runs: both for the exports; one alone for the
+// benchmarks that time each pass.
+enum class BlurPasses { kBoth, kHorizontal, kVertical };
 
 // GaussianBlur: checks, path choice, the two passes. Returns false when
 // refused (after the diagnostic line).
 bool GaussianBlurImage(Byte* pixels, std::int32_t stride, std::int32_t format, std::int32_t width,
                        std::int32_t height, Byte* temp, std::int32_t tempBytes,
                        double sigmaHorizontal, double sigmaVertical, const Byte* rowSigmas,
-                       const Byte* columnSigmas);
+                       const Byte* columnSigmas, BlurPasses passes = BlurPasses::kBoth);
 
 // GaussianBlurMask: the same for one 8-bit channel, with output scale and
 // offset.
 bool GaussianBlurMaskPlane(Byte* mask, std::int32_t stride, std::int32_t format, std::int32_t width,
                            std::int32_t height, Byte* temp, std::int32_t tempBytes,
                            double sigmaHorizontal, double sigmaVertical, double outputScale,
-                           double outputOffset, const Byte* rowSigmas, const Byte* columnSigmas);
+                           double outputOffset, const Byte* rowSigmas, const Byte* columnSigmas,
+                           BlurPasses passes = BlurPasses::kBoth);
 
 }  // namespace morvex::blur

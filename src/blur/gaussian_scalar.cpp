@@ -178,12 +178,14 @@ void BlurMaskColumnPass(Byte* maskColumn, std::int32_t stride, const Byte* tempC
   }
 }
 
-void BlurImageRowsSingleScalar(const RowJob* rows, int count, std::int32_t width, int format) {
+void BlurImageRowsSingleScalar(const RowJob* rows, int count, std::int32_t width, int format,
+                               Byte*) {
   for (int j = 0; j < count; ++j)
     BlurRowPass(rows[j].temp, rows[j].source, format, width, rows[j].k, Arithmetic::kSingle);
 }
 
-void BlurImageRowsDoubleScalar(const RowJob* rows, int count, std::int32_t width, int format) {
+void BlurImageRowsDoubleScalar(const RowJob* rows, int count, std::int32_t width, int format,
+                               Byte*) {
   for (int j = 0; j < count; ++j)
     BlurRowPass(rows[j].temp, rows[j].source, format, width, rows[j].k, Arithmetic::kDouble);
 }
@@ -205,7 +207,7 @@ void BlurImageColumnsDoubleScalar(const ColumnStrip& strip, int format) {
   ImageColumns(strip, format, Arithmetic::kDouble);
 }
 
-void BlurMaskRowsScalar(const RowJob* rows, int count, std::int32_t width, int format) {
+void BlurMaskRowsScalar(const RowJob* rows, int count, std::int32_t width, int format, Byte*) {
   for (int j = 0; j < count; ++j)
     BlurMaskRowPass(rows[j].temp, rows[j].source, format, width, rows[j].k);
 }
@@ -216,5 +218,12 @@ void BlurMaskColumnsScalar(const ColumnStrip& s, int format, float scale, float 
                        s.scratch, s.height, s.k[j], scale, offset);
   }
 }
+
+// One column at a time: any strip width serves; 16 keeps the scratch small.
+const ImageKernels kImageSingleKernelsScalar = {&BlurImageRowsSingleScalar, 0,
+                                                &BlurImageColumnsSingleScalar, 16};
+const ImageKernels kImageDoubleKernelsScalar = {&BlurImageRowsDoubleScalar, 0,
+                                                &BlurImageColumnsDoubleScalar, 16};
+const MaskKernels kMaskKernelsScalar = {&BlurMaskRowsScalar, 0, &BlurMaskColumnsScalar, 16};
 
 }  // namespace morvex::blur

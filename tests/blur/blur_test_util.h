@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "blur/gaussian.h"
 #include "frame/cpu_features.h"
 #include "frame/fpu.h"
 #include "support/cpu_paths.h"
@@ -19,13 +20,15 @@
 
 namespace morvex::blur::test_util {
 
-// GaussianBlur's vector path is chosen by the SSE2 flag alone.
-inline bool VectorPath(const test::CpuPath& path) { return (path.flags & kCpuSse2) != 0; }
+// GaussianBlur's vector path: the single-precision table's vector entries
+// (a processor with SSE2).
+inline bool VectorPath(const test::CpuPath& path) {
+  return kImageSingleKernelTable.Chosen(path.flags) != InstructionSet::kScalar;
+}
 
 inline const test::CpuPath kScalarPath{"scalar", 0, InstructionSet::kScalar};
 
-inline const std::uint32_t kHostModes[] = {kFpRoundNearest, kFpRoundDown, kFpRoundUp,
-                                           kFpRoundTowardZero};
+using test::kHostRoundings;
 
 // The intermediate: `bytes` bytes starting `misalign` bytes into a fenced
 // buffer, so over-runs fault; the bytes before it must stay untouched.

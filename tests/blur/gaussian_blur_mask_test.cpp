@@ -82,7 +82,7 @@ TEST(GaussianBlurMask, MatchesTheDefinitionOnEveryPathOnRandomRegions) {
       }
       SCOPED_TRACE(::testing::Message() << path.label << " call " << i << " format " << c.format
                                         << " " << c.width << "x" << c.height);
-      CheckMask(plane, c, path, rng.Int(0, 3), kHostModes[rng.Int(0, 3)]);
+      CheckMask(plane, c, path, rng.Int(0, 3), kHostRoundings[rng.Int(0, 3)]);
       if (HasFailure()) return;
     }
   }
@@ -116,7 +116,7 @@ TEST(GaussianBlurMask, ZeroScaleWritesTheOffsetRoundedHalfToEvenAndClamped) {
   };
   for (const Case c : {Case{2.5, 2}, Case{3.5, 4}, Case{300, 255}, Case{-3, 0}, Case{254.5, 254},
                        Case{-0.5, 0}, Case{1e12, 0}, Case{0.49999997, 0}}) {
-    for (std::uint32_t host : kHostModes) {
+    for (std::uint32_t host : kHostRoundings) {
       const test::FpStateGuard guard;
       test::SetHostRounding(host);
       Rng rng(3);

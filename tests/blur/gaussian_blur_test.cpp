@@ -96,7 +96,7 @@ TEST(GaussianBlur, MatchesTheDefinitionOfEachPathOnRandomRegions) {
       FillImage(plane, c.format, c.width, c.height, rng);
       SCOPED_TRACE(::testing::Message() << path.label << " call " << i << " format " << c.format
                                         << " " << c.width << "x" << c.height);
-      CheckAgainstReference(plane, c, path, rng.Int(0, 3), kHostModes[rng.Int(0, 3)]);
+      CheckAgainstReference(plane, c, path, rng.Int(0, 3), kHostRoundings[rng.Int(0, 3)]);
       if (HasFailure()) return;
     }
   }
@@ -166,7 +166,7 @@ TEST(GaussianBlur, ScalarPathRoundsExactHalvesToEven) {
     ASSERT_EQ(v[2], 188.5f);
   }
   const test::PinnedCpuPath pin(kScalarPath);
-  for (std::uint32_t host : kHostModes) {
+  for (std::uint32_t host : kHostRoundings) {
     const test::FpStateGuard guard;
     test::SetHostRounding(host);
     TestPlane plane(4, 4);

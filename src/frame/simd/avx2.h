@@ -5,6 +5,7 @@
 
 #include <immintrin.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "frame/compiler.h"
@@ -119,6 +120,113 @@ struct Isa {
   static MORVEX_INLINE F MaskF(std::int32_t c0, std::int32_t c1, std::int32_t c2,
                                     std::int32_t c3) {
     return _mm256_castsi256_ps(_mm256_setr_epi32(c0, c1, c2, c3, c0, c1, c2, c3));
+  }
+  // ---- Recursive filters (blur): float and double arithmetic, 128-bit blocks ----
+  // A vector holds kBlocks blocks of 128 bits (four floats: one float pixel).
+  using D = __m256d;
+  static constexpr int kBlocks = 2;
+  static constexpr int kFloats = 8;
+
+  static MORVEX_INLINE F ZeroF() { return _mm256_setzero_ps(); }
+  static MORVEX_INLINE F AddF(F a, F b) { return _mm256_add_ps(a, b); }
+  static MORVEX_INLINE F MulF(F a, F b) { return _mm256_mul_ps(a, b); }
+  static MORVEX_INLINE F AndNotF(F mask, F v) { return _mm256_andnot_ps(mask, v); }
+  static MORVEX_INLINE F ToF(V v) { return _mm256_cvtepi32_ps(v); }
+  static MORVEX_INLINE V ToI32(F v) { return _mm256_cvtps_epi32(v); }
+  static MORVEX_INLINE F LoadFirstF(const void* p, int n) {
+    alignas(32) float v[8] = {};
+    const auto* f = static_cast<const std::uint8_t*>(p);
+    for (int i = 0; i < n; ++i) __builtin_memcpy(&v[i], f + 4 * i, 4);
+    return _mm256_load_ps(v);
+  }
+  static MORVEX_INLINE void StoreFirstF(void* p, int n, F x) {
+    alignas(32) float v[8];
+    _mm256_store_ps(v, x);
+    auto* f = static_cast<std::uint8_t*>(p);
+    for (int i = 0; i < n; ++i) __builtin_memcpy(f + 4 * i, &v[i], 4);
+  }
+  static MORVEX_INLINE F LoadBlocksF(const std::uint8_t* const* rows, std::ptrdiff_t at) {
+    return _mm256_setr_m128(_mm_loadu_ps(reinterpret_cast<const float*>(rows[0] + at)),
+                            _mm_loadu_ps(reinterpret_cast<const float*>(rows[1] + at)));
+  }
+  static MORVEX_INLINE void StoreBlocksF(std::uint8_t* const* rows, std::ptrdiff_t at, F v) {
+    _mm_storeu_ps(reinterpret_cast<float*>(rows[0] + at), _mm256_castps256_ps128(v));
+    _mm_storeu_ps(reinterpret_cast<float*>(rows[1] + at), _mm256_extractf128_ps(v, 1));
+  }
+  static MORVEX_INLINE F BlocksOf(const float* v) {
+    return _mm256_setr_m128(_mm_set1_ps(v[0]), _mm_set1_ps(v[1]));
+  }
+  static MORVEX_INLINE void TransposeBlocks(F* v) {
+    const F a = _mm256_permute2f128_ps(v[0], v[1], 0x20);
+    v[1] = _mm256_permute2f128_ps(v[0], v[1], 0x31);
+    v[0] = a;
+  }
+  static MORVEX_INLINE F BytePixelsOfRows(const std::uint8_t* const* rows, std::ptrdiff_t at) {
+    std::uint32_t a, b;
+    __builtin_memcpy(&a, rows[0] + at, 4);
+    __builtin_memcpy(&b, rows[1] + at, 4);
+    const __m128i v = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(a)),
+                                         _mm_cvtsi32_si128(static_cast<int>(b)));
+    return _mm256_cvtepi32_ps(_mm256_cvtepu8_epi32(v));
+  }
+  static MORVEX_INLINE V LoadRowBlocks(const std::uint8_t* const* rows, std::ptrdiff_t at) {
+    return _mm256_setr_m128i(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[0] + at)),
+                             _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[1] + at)));
+  }
+  template <int p>
+  static MORVEX_INLINE F BytePixelOfBlocks(V run) {
+    const char z = static_cast<char>(0x80);
+    const char b = static_cast<char>(4 * p);
+    const V control = _mm256_setr_epi8(
+        b, z, z, z, static_cast<char>(b + 1), z, z, z, static_cast<char>(b + 2), z, z, z,
+        static_cast<char>(b + 3), z, z, z, b, z, z, z, static_cast<char>(b + 1), z, z, z,
+        static_cast<char>(b + 2), z, z, z, static_cast<char>(b + 3), z, z, z);
+    return _mm256_cvtepi32_ps(_mm256_shuffle_epi8(run, control));
+  }
+  static MORVEX_INLINE V PackBytePixels(F a, F b, F c, F d) {
+    const V ab = _mm256_packs_epi32(_mm256_cvtps_epi32(a), _mm256_cvtps_epi32(b));
+    const V cd = _mm256_packs_epi32(_mm256_cvtps_epi32(c), _mm256_cvtps_epi32(d));
+    // Blocks now hold pixels 0 2 4 6 | 1 3 5 7.
+    return _mm256_permutevar8x32_epi32(_mm256_packus_epi16(ab, cd),
+                                       _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+  }
+  static MORVEX_INLINE void StoreLowBytes(void* p, V v) {
+    const V w = _mm256_packs_epi32(v, v);
+    const V b = _mm256_packus_epi16(w, w);  // bytes 0..3 | 4..7 in dword 0 of each block
+    const __m128i both = _mm_unpacklo_epi32(_mm256_castsi256_si128(b), _mm256_extracti128_si256(b, 1));
+    _mm_storel_epi64(static_cast<__m128i*>(p), both);
+  }
+  static MORVEX_INLINE V LoadBytes32(const void* p) {
+    return _mm256_cvtepu8_epi32(_mm_loadl_epi64(static_cast<const __m128i*>(p)));
+  }
+  static MORVEX_INLINE void Transpose32(F* v) {
+    F t[8], u[8];
+    for (int i = 0; i < 8; i += 2) {
+      t[i] = _mm256_unpacklo_ps(v[i], v[i + 1]);
+      t[i + 1] = _mm256_unpackhi_ps(v[i], v[i + 1]);
+    }
+    for (int i = 0; i < 8; i += 4) {
+      u[i] = _mm256_shuffle_ps(t[i], t[i + 2], 0x44);
+      u[i + 1] = _mm256_shuffle_ps(t[i], t[i + 2], 0xEE);
+      u[i + 2] = _mm256_shuffle_ps(t[i + 1], t[i + 3], 0x44);
+      u[i + 3] = _mm256_shuffle_ps(t[i + 1], t[i + 3], 0xEE);
+    }
+    for (int i = 0; i < 4; ++i) {
+      v[i] = _mm256_permute2f128_ps(u[i], u[i + 4], 0x20);
+      v[i + 4] = _mm256_permute2f128_ps(u[i], u[i + 4], 0x31);
+    }
+  }
+  static MORVEX_INLINE void StreamF(void* p, F v) { _mm256_stream_ps(static_cast<float*>(p), v); }
+  static MORVEX_INLINE void Stream(void* p, V v) { _mm256_stream_si256(static_cast<V*>(p), v); }
+  static MORVEX_INLINE void Fence() { _mm_sfence(); }
+
+  static MORVEX_INLINE D SetD(double v) { return _mm256_set1_pd(v); }
+  static MORVEX_INLINE D AddD(D a, D b) { return _mm256_add_pd(a, b); }
+  static MORVEX_INLINE D MulD(D a, D b) { return _mm256_mul_pd(a, b); }
+  static MORVEX_INLINE D WidenLo(F v) { return _mm256_cvtps_pd(_mm256_castps256_ps128(v)); }
+  static MORVEX_INLINE D WidenHi(F v) { return _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1)); }
+  static MORVEX_INLINE F Narrow(D lo, D hi) {
+    return _mm256_setr_m128(_mm256_cvtpd_ps(lo), _mm256_cvtpd_ps(hi));
   }
 };
 

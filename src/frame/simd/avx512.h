@@ -5,6 +5,7 @@
 
 #include "frame/simd/avx512_intrinsics.h"  // first
 
+#include <cstddef>
 #include <cstdint>
 
 #include "frame/compiler.h"
@@ -141,6 +142,118 @@ struct Isa {
   static MORVEX_INLINE F MaskF(std::int32_t c0, std::int32_t c1, std::int32_t c2,
                                     std::int32_t c3) {
     return _mm512_castsi512_ps(_mm512_setr4_epi32(c0, c1, c2, c3));
+  }
+  // ---- Recursive filters (blur): float and double arithmetic, 128-bit blocks ----
+  // A vector holds kBlocks blocks of 128 bits (four floats: one float pixel).
+  using D = __m512d;
+  static constexpr int kBlocks = 4;
+  static constexpr int kFloats = 16;
+
+  static MORVEX_INLINE F ZeroF() { return _mm512_setzero_ps(); }
+  static MORVEX_INLINE F AddF(F a, F b) { return _mm512_add_ps(a, b); }
+  static MORVEX_INLINE F MulF(F a, F b) { return _mm512_mul_ps(a, b); }
+  static MORVEX_INLINE F AndNotF(F mask, F v) {
+    return _mm512_castsi512_ps(_mm512_andnot_si512(_mm512_castps_si512(mask), _mm512_castps_si512(v)));
+  }
+  static MORVEX_INLINE F ToF(V v) { return _mm512_cvtepi32_ps(v); }
+  static MORVEX_INLINE V ToI32(F v) { return _mm512_cvtps_epi32(v); }
+  static MORVEX_INLINE F LoadFirstF(const void* p, int n) {
+    return _mm512_maskz_loadu_ps(static_cast<__mmask16>((1u << n) - 1u), p);
+  }
+  static MORVEX_INLINE void StoreFirstF(void* p, int n, F x) {
+    _mm512_mask_storeu_ps(p, static_cast<__mmask16>((1u << n) - 1u), x);
+  }
+  static MORVEX_INLINE F LoadBlocksF(const std::uint8_t* const* rows, std::ptrdiff_t at) {
+    F v = _mm512_castps128_ps512(_mm_loadu_ps(reinterpret_cast<const float*>(rows[0] + at)));
+    v = _mm512_insertf32x4(v, _mm_loadu_ps(reinterpret_cast<const float*>(rows[1] + at)), 1);
+    v = _mm512_insertf32x4(v, _mm_loadu_ps(reinterpret_cast<const float*>(rows[2] + at)), 2);
+    return _mm512_insertf32x4(v, _mm_loadu_ps(reinterpret_cast<const float*>(rows[3] + at)), 3);
+  }
+  static MORVEX_INLINE void StoreBlocksF(std::uint8_t* const* rows, std::ptrdiff_t at, F v) {
+    _mm_storeu_ps(reinterpret_cast<float*>(rows[0] + at), _mm512_castps512_ps128(v));
+    _mm_storeu_ps(reinterpret_cast<float*>(rows[1] + at), _mm512_extractf32x4_ps(v, 1));
+    _mm_storeu_ps(reinterpret_cast<float*>(rows[2] + at), _mm512_extractf32x4_ps(v, 2));
+    _mm_storeu_ps(reinterpret_cast<float*>(rows[3] + at), _mm512_extractf32x4_ps(v, 3));
+  }
+  static MORVEX_INLINE F BlocksOf(const float* v) {
+    return _mm512_setr_ps(v[0], v[0], v[0], v[0], v[1], v[1], v[1], v[1], v[2], v[2], v[2], v[2],
+                          v[3], v[3], v[3], v[3]);
+  }
+  static MORVEX_INLINE void TransposeBlocks(F* v) {
+    const F t0 = _mm512_shuffle_f32x4(v[0], v[1], 0x44);
+    const F t1 = _mm512_shuffle_f32x4(v[2], v[3], 0x44);
+    const F t2 = _mm512_shuffle_f32x4(v[0], v[1], 0xEE);
+    const F t3 = _mm512_shuffle_f32x4(v[2], v[3], 0xEE);
+    v[0] = _mm512_shuffle_f32x4(t0, t1, 0x88);
+    v[1] = _mm512_shuffle_f32x4(t0, t1, 0xDD);
+    v[2] = _mm512_shuffle_f32x4(t2, t3, 0x88);
+    v[3] = _mm512_shuffle_f32x4(t2, t3, 0xDD);
+  }
+  static MORVEX_INLINE F BytePixelsOfRows(const std::uint8_t* const* rows, std::ptrdiff_t at) {
+    std::uint32_t u[4];
+    for (int b = 0; b < 4; ++b) __builtin_memcpy(&u[b], rows[b] + at, 4);
+    const __m128i v = _mm_setr_epi32(static_cast<int>(u[0]), static_cast<int>(u[1]),
+                                     static_cast<int>(u[2]), static_cast<int>(u[3]));
+    return _mm512_cvtepi32_ps(_mm512_cvtepu8_epi32(v));
+  }
+  static MORVEX_INLINE V LoadRowBlocks(const std::uint8_t* const* rows, std::ptrdiff_t at) {
+    V v = _mm512_castsi128_si512(_mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[0] + at)));
+    v = _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[1] + at)), 1);
+    v = _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[2] + at)), 2);
+    return _mm512_inserti32x4(v, _mm_loadu_si128(reinterpret_cast<const __m128i*>(rows[3] + at)), 3);
+  }
+  template <int p>
+  static MORVEX_INLINE F BytePixelOfBlocks(V run) {
+    const char z = static_cast<char>(0x80);
+    const char b = static_cast<char>(4 * p);
+    const __m128i block = _mm_setr_epi8(b, z, z, z, static_cast<char>(b + 1), z, z, z,
+                                        static_cast<char>(b + 2), z, z, z,
+                                        static_cast<char>(b + 3), z, z, z);
+    return _mm512_cvtepi32_ps(_mm512_shuffle_epi8(run, _mm512_broadcast_i32x4(block)));
+  }
+  static MORVEX_INLINE V PackBytePixels(F a, F b, F c, F d) {
+    const V order = _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15);
+    const V ab = _mm512_packs_epi32(_mm512_cvtps_epi32(a), _mm512_cvtps_epi32(b));
+    const V cd = _mm512_packs_epi32(_mm512_cvtps_epi32(c), _mm512_cvtps_epi32(d));
+    return _mm512_permutexvar_epi32(order, _mm512_packus_epi16(ab, cd));
+  }
+  static MORVEX_INLINE void StoreLowBytes(void* p, V v) {
+    _mm_storeu_si128(static_cast<__m128i*>(p), _mm512_cvtepi32_epi8(v));
+  }
+  static MORVEX_INLINE V LoadBytes32(const void* p) {
+    return _mm512_cvtepu8_epi32(_mm_loadu_si128(static_cast<const __m128i*>(p)));
+  }
+  static MORVEX_INLINE void Transpose32(F* v) {
+    F t[16], u[16];
+    for (int i = 0; i < 16; i += 2) {
+      t[i] = _mm512_unpacklo_ps(v[i], v[i + 1]);
+      t[i + 1] = _mm512_unpackhi_ps(v[i], v[i + 1]);
+    }
+    for (int i = 0; i < 16; i += 4) {
+      u[i] = _mm512_shuffle_ps(t[i], t[i + 2], 0x44);
+      u[i + 1] = _mm512_shuffle_ps(t[i], t[i + 2], 0xEE);
+      u[i + 2] = _mm512_shuffle_ps(t[i + 1], t[i + 3], 0x44);
+      u[i + 3] = _mm512_shuffle_ps(t[i + 1], t[i + 3], 0xEE);
+    }
+    // u[4g + j] holds, per block, lane j of rows 4g .. 4g+3; blocks are
+    // still the 128-bit column groups.
+    for (int j = 0; j < 4; ++j) {
+      F w[4] = {u[j], u[4 + j], u[8 + j], u[12 + j]};
+      TransposeBlocks(w);
+      for (int b = 0; b < 4; ++b) v[4 * b + j] = w[b];
+    }
+  }
+  static MORVEX_INLINE void StreamF(void* p, F v) { _mm512_stream_ps(static_cast<float*>(p), v); }
+  static MORVEX_INLINE void Stream(void* p, V v) { _mm512_stream_si512(static_cast<V*>(p), v); }
+  static MORVEX_INLINE void Fence() { _mm_sfence(); }
+
+  static MORVEX_INLINE D SetD(double v) { return _mm512_set1_pd(v); }
+  static MORVEX_INLINE D AddD(D a, D b) { return _mm512_add_pd(a, b); }
+  static MORVEX_INLINE D MulD(D a, D b) { return _mm512_mul_pd(a, b); }
+  static MORVEX_INLINE D WidenLo(F v) { return _mm512_cvtps_pd(_mm512_castps512_ps256(v)); }
+  static MORVEX_INLINE D WidenHi(F v) { return _mm512_cvtps_pd(_mm512_extractf32x8_ps(v, 1)); }
+  static MORVEX_INLINE F Narrow(D lo, D hi) {
+    return _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(lo)), _mm512_cvtpd_ps(hi), 1);
   }
 };
 

@@ -12,6 +12,7 @@
 
 #include <emmintrin.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "frame/compiler.h"
@@ -147,6 +148,98 @@ struct Isa {
                                     std::int32_t c3) {
     return _mm_castsi128_ps(_mm_set_epi32(c3, c2, c1, c0));
   }
+  // ---- Recursive filters (blur): float and double arithmetic, 128-bit blocks ----
+  // A vector holds kBlocks blocks of 128 bits (four floats: one float pixel).
+  using D = __m128d;
+  static constexpr int kBlocks = 1;
+  static constexpr int kFloats = 4;
+
+  static MORVEX_INLINE F ZeroF() { return _mm_setzero_ps(); }
+  static MORVEX_INLINE F AddF(F a, F b) { return _mm_add_ps(a, b); }
+  static MORVEX_INLINE F MulF(F a, F b) { return _mm_mul_ps(a, b); }
+  static MORVEX_INLINE F AndNotF(F mask, F v) { return _mm_andnot_ps(mask, v); }  // ~mask & v
+  // Integer lanes to floats (exact below 2^24), and floats to integers in the
+  // current rounding mode (INT32_MIN beyond the range and for NaN).
+  static MORVEX_INLINE F ToF(V v) { return _mm_cvtepi32_ps(v); }
+  static MORVEX_INLINE V ToI32(F v) { return _mm_cvtps_epi32(v); }
+  // The first n (1 .. kFloats) floats at p; the other lanes read as 0 and
+  // their memory is not accessed.
+  static MORVEX_INLINE F LoadFirstF(const void* p, int n) {
+    alignas(16) float v[4] = {};
+    const auto* f = static_cast<const unsigned char*>(p);
+    for (int i = 0; i < n; ++i) __builtin_memcpy(&v[i], f + 4 * i, 4);
+    return _mm_load_ps(v);
+  }
+  static MORVEX_INLINE void StoreFirstF(void* p, int n, F x) {
+    alignas(16) float v[4];
+    _mm_store_ps(v, x);
+    auto* f = static_cast<unsigned char*>(p);
+    for (int i = 0; i < n; ++i) __builtin_memcpy(f + 4 * i, &v[i], 4);
+  }
+  // Block b from (to) rows[b] + at.
+  static MORVEX_INLINE F LoadBlocksF(const std::uint8_t* const* rows, std::ptrdiff_t at) {
+    return LoadF(rows[0] + at);
+  }
+  static MORVEX_INLINE void StoreBlocksF(std::uint8_t* const* rows, std::ptrdiff_t at, F v) {
+    StoreF(rows[0] + at, v);
+  }
+  // Block b set to four copies of v[b].
+  static MORVEX_INLINE F BlocksOf(const float* v) { return _mm_set1_ps(v[0]); }
+  // Block b of v[q] exchanged with block q of v[b], for q, b < kBlocks.
+  static MORVEX_INLINE void TransposeBlocks(F*) {}
+  // The four bytes at rows[b] + at (one 8-bit pixel) as floats in block b.
+  static MORVEX_INLINE F BytePixelsOfRows(const std::uint8_t* const* rows, std::ptrdiff_t at) {
+    std::uint32_t u;
+    __builtin_memcpy(&u, rows[0] + at, 4);
+    const V z = _mm_setzero_si128();
+    return _mm_cvtepi32_ps(
+        _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(u)), z), z));
+  }
+  // Sixteen bytes of rows[b] + at in block b.
+  static MORVEX_INLINE V LoadRowBlocks(const std::uint8_t* const* rows, std::ptrdiff_t at) {
+    return Load(rows[0] + at);
+  }
+  // Pixel p (bytes 4p .. 4p+3) of every block as four floats.
+  template <int p>
+  static MORVEX_INLINE F BytePixelOfBlocks(V run) {
+    const V z = _mm_setzero_si128();
+    return _mm_cvtepi32_ps(_mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_srli_si128(run, 4 * p), z), z));
+  }
+  // Four vectors of float pixels converted in the current rounding mode,
+  // saturated to bytes, in memory order a, b, c, d.
+  static MORVEX_INLINE V PackBytePixels(F a, F b, F c, F d) {
+    return _mm_packus_epi16(_mm_packs_epi32(_mm_cvtps_epi32(a), _mm_cvtps_epi32(b)),
+                            _mm_packs_epi32(_mm_cvtps_epi32(c), _mm_cvtps_epi32(d)));
+  }
+  // The low byte of each 32-bit lane (values 0 .. 255), kFloats bytes in order.
+  static MORVEX_INLINE void StoreLowBytes(void* p, V v) {
+    const V w = _mm_packs_epi32(v, v);
+    const auto u = static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(w, w)));
+    __builtin_memcpy(p, &u, 4);
+  }
+  // kFloats consecutive bytes at p zero-extended to 32-bit lanes.
+  static MORVEX_INLINE V LoadBytes32(const void* p) {
+    std::uint32_t u;
+    __builtin_memcpy(&u, p, 4);
+    const V z = _mm_setzero_si128();
+    return _mm_unpacklo_epi16(_mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(u)), z), z);
+  }
+  // kFloats x kFloats transpose of 32-bit lanes: lane l of v[q] <-> lane q of v[l].
+  static MORVEX_INLINE void Transpose32(F* v) { _MM_TRANSPOSE4_PS(v[0], v[1], v[2], v[3]); }
+  // Stores that bypass the cache (p aligned to kBytes), and the fence that
+  // orders them before later stores.
+  static MORVEX_INLINE void StreamF(void* p, F v) { _mm_stream_ps(static_cast<float*>(p), v); }
+  static MORVEX_INLINE void Stream(void* p, V v) { _mm_stream_si128(static_cast<V*>(p), v); }
+  static MORVEX_INLINE void Fence() { _mm_sfence(); }
+
+  static MORVEX_INLINE D SetD(double v) { return _mm_set1_pd(v); }
+  static MORVEX_INLINE D AddD(D a, D b) { return _mm_add_pd(a, b); }
+  static MORVEX_INLINE D MulD(D a, D b) { return _mm_mul_pd(a, b); }
+  // The low (high) half of the floats as doubles, and two halves rounded back
+  // to floats in the current mode.
+  static MORVEX_INLINE D WidenLo(F v) { return _mm_cvtps_pd(v); }
+  static MORVEX_INLINE D WidenHi(F v) { return _mm_cvtps_pd(_mm_movehl_ps(v, v)); }
+  static MORVEX_INLINE F Narrow(D lo, D hi) { return _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi)); }
 };
 
 }  // namespace morvex::simd::sse2

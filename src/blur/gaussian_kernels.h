@@ -1,0 +1,602 @@
+// The vector kernels of both blurs, written once over the vector layer
+// (frame/simd) and instantiated per instruction set in gaussian_sse2.cpp,
+// gaussian_avx2.cpp and gaussian_avx512.cpp.
+//
+// Every kernel runs many recursions side by side: rows in the horizontal
+// pass (one row per 128-bit block for images, one per 32-bit lane for masks),
+// adjacent columns in the vertical pass. Each lane's arithmetic is the
+// one-row / one-column definition's, operation for operation, so every
+// kernel gives exactly the bits of BlurRowPass, BlurColumnPass,
+// BlurMaskRowPass and BlurMaskColumnPass.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <utility>
+
+#include "blur/gaussian.h"
+
+namespace morvex::blur {
+
+// ---- The recursion step ----
+// ((B*input + b1*first) + b2*second) + b3*third in each lane: in single
+// precision (SingleSteps), or in double precision from the stored singles
+// and rounded to single (DoubleSteps). A step's state is the last three
+// stored values, kept in the form the next steps read them in.
+
+template <class I>
+struct SingleSteps {
+  using F = typename I::F;
+  static constexpr bool kDouble = false;
+  struct K {
+    F B, b1, b2, b3;
+  };
+  using State = F;
+  static MORVEX_INLINE K Make(F B, F b1, F b2, F b3) { return {B, b1, b2, b3}; }
+  static MORVEX_INLINE State Keep(F v) { return v; }
+  static MORVEX_INLINE F Step(const K& k, F x, const State& first, const State& second,
+                              const State& third) {
+    F v = I::AddF(I::MulF(k.B, x), I::MulF(k.b1, first));
+    v = I::AddF(v, I::MulF(k.b2, second));
+    return I::AddF(v, I::MulF(k.b3, third));
+  }
+};
+
+template <class I>
+struct DoubleSteps {
+  using F = typename I::F;
+  using D = typename I::D;
+  static constexpr bool kDouble = true;
+  struct Half {
+    D B, b1, b2, b3;
+  };
+  struct K {
+    Half lo, hi;
+  };
+  struct State {
+    D lo, hi;
+  };
+  // Single-precision coefficients widened exactly, as the definition's
+  // static_cast<double> does.
+  static MORVEX_INLINE K Make(F B, F b1, F b2, F b3) {
+    return {{I::WidenLo(B), I::WidenLo(b1), I::WidenLo(b2), I::WidenLo(b3)},
+            {I::WidenHi(B), I::WidenHi(b1), I::WidenHi(b2), I::WidenHi(b3)}};
+  }
+  static MORVEX_INLINE State Keep(F v) { return {I::WidenLo(v), I::WidenHi(v)}; }
+  static MORVEX_INLINE D HalfStep(const Half& k, D x, D first, D second, D third) {
+    D v = I::AddD(I::MulD(k.B, x), I::MulD(k.b1, first));
+    v = I::AddD(v, I::MulD(k.b2, second));
+    return I::AddD(v, I::MulD(k.b3, third));
+  }
+  static MORVEX_INLINE F Step(const K& k, F x, const State& first, const State& second,
+                              const State& third) {
+    const State in = Keep(x);
+    return I::Narrow(HalfStep(k.lo, in.lo, first.lo, second.lo, third.lo),
+                     HalfStep(k.hi, in.hi, first.hi, second.hi, third.hi));
+  }
+};
+
+// Values below kFlushBelow (negatives and NaN-free values alike) to 0.
+template <class I>
+MORVEX_INLINE typename I::F FlushLanes(typename I::F v) {
+  return I::AndNotF(I::CmpLtF(v, I::SetF(kFlushBelow)), v);
+}
+
+// The coefficients of a vector whose lane l runs the recursion of set
+// *sets[l / lanesPerSet].
+template <class I, class A>
+MORVEX_INLINE typename A::K CoefficientsOf(const GaussianCoefficients* const* sets,
+                                           int lanesPerSet) {
+  alignas(64) float B[I::kFloats], b1[I::kFloats], b2[I::kFloats], b3[I::kFloats];
+  for (int l = 0; l < I::kFloats; ++l) {
+    const GaussianCoefficients& k = *sets[l / lanesPerSet];
+    B[l] = k.B;
+    b1[l] = k.b1;
+    b2[l] = k.b2;
+    b3[l] = k.b3;
+  }
+  return A::Make(I::LoadF(B), I::LoadF(b1), I::LoadF(b2), I::LoadF(b3));
+}
+
+// Calls f(std::integral_constant<int, i>) for i = 0 .. n-1.
+template <int... i, class Fn>
+MORVEX_INLINE void ForEachIndex(std::integer_sequence<int, i...>, Fn&& f) {
+  (f(std::integral_constant<int, i>{}), ...);
+}
+template <int n, class Fn>
+MORVEX_INLINE void Unrolled(Fn&& f) {
+  ForEachIndex(std::make_integer_sequence<int, n>{}, f);
+}
+
+// The rows of a call as groups of kRows rows, then the rest one group of
+// kTail rows at a time, the last row repeated to fill it. A repeated row only
+// ever shares one vector with itself (it is loaded and stored by the same
+// instructions), never two vectors, which would see each other's writes.
+template <int kRows, int kTail, class Full, class Part>
+MORVEX_INLINE void InGroups(const RowJob* rows, int count, Full&& full, Part&& part) {
+  int j0 = 0;
+  for (; j0 + kRows <= count; j0 += kRows) full(rows + j0);
+  for (; j0 < count; j0 += kTail) {
+    RowJob group[kTail];
+    for (int j = 0; j < kTail; ++j) group[j] = rows[j0 + j < count ? j0 + j : count - 1];
+    part(group);
+  }
+}
+
+// ---- Image rows ----
+// Vector j of a group holds one pixel of rows 4j .. (kBlocks rows), row b in
+// block b.
+
+// Sources: 8-bit pixels (format 4), read four pixels of every row at a time,
+// or float pixels (format 16).
+template <class I>
+struct BytePixelSource {
+  static constexpr int kRun = 4;
+  using Run = typename I::V;
+  static MORVEX_INLINE Run LoadRun(const Byte* const* rows, std::ptrdiff_t i) {
+    return I::LoadRowBlocks(rows, i * 4);
+  }
+  template <int p>
+  static MORVEX_INLINE typename I::F Pixel(const Run& run) {
+    return I::template BytePixelOfBlocks<p>(run);
+  }
+  static MORVEX_INLINE typename I::F At(const Byte* const* rows, std::ptrdiff_t i) {
+    return I::BytePixelsOfRows(rows, i * 4);
+  }
+};
+
+template <class I>
+struct FloatPixelSource {
+  static constexpr int kRun = 1;
+  using Run = typename I::F;
+  static MORVEX_INLINE Run LoadRun(const Byte* const* rows, std::ptrdiff_t i) {
+    return I::LoadBlocksF(rows, i * 16);
+  }
+  template <int p>
+  static MORVEX_INLINE typename I::F Pixel(const Run& run) {
+    return run;
+  }
+  static MORVEX_INLINE typename I::F At(const Byte* const* rows, std::ptrdiff_t i) {
+    return I::LoadBlocksF(rows, i * 16);
+  }
+};
+
+// V vectors of rows. With a buffer (width slots of V vectors) the forward
+// values stay there and the backward pass writes the intermediate once,
+// kBlocks pixels of a row per store, bypassing the cache where every row of
+// the group is aligned alike (nothing reads the intermediate again soon).
+// Without one the forward values go to the intermediate rows and are read
+// back from them.
+template <class I, class A, class Src, int V>
+__attribute__((noinline)) void ImageRowGroup(const RowJob* jobs, std::int32_t width,
+                                             Byte* buffer) {
+  using F = typename I::F;
+  constexpr int P = I::kBlocks;
+  constexpr std::ptrdiff_t kSlot = I::kBytes * V;
+  typename A::K k[V];
+  typename A::State s1[V] = {}, s2[V] = {}, s3[V] = {};
+  const Byte* src[V][P];
+  Byte* dst[V][P];
+  for (int j = 0; j < V; ++j) {
+    const GaussianCoefficients* sets[P];
+    for (int b = 0; b < P; ++b) {
+      src[j][b] = jobs[P * j + b].source;
+      dst[j][b] = jobs[P * j + b].temp;
+      sets[b] = &jobs[P * j + b].k;
+    }
+    k[j] = CoefficientsOf<I, A>(sets, 4);
+    s1[j] = s2[j] = s3[j] = A::Keep(Src::At(src[j], 0));
+  }
+  const auto finish = [](F v) {
+    if constexpr (A::kDouble) {
+      return FlushLanes<I>(v);
+    } else {
+      return v;
+    }
+  };
+  const auto forward = [&](int j, F x, std::ptrdiff_t i) {
+    const F w = finish(A::Step(k[j], x, s1[j], s2[j], s3[j]));
+    if (buffer != nullptr) {
+      I::StoreF(buffer + i * kSlot + I::kBytes * j, w);
+    } else {
+      I::StoreBlocksF(dst[j], i * 16, w);
+    }
+    s3[j] = s2[j];
+    s2[j] = s1[j];
+    s1[j] = A::Keep(w);
+  };
+  std::ptrdiff_t i = 0;
+  for (; i + Src::kRun <= width; i += Src::kRun) {
+    typename Src::Run run[V];
+#pragma GCC unroll 8
+    for (int j = 0; j < V; ++j) run[j] = Src::LoadRun(src[j], i);
+    Unrolled<Src::kRun>([&](auto pc) {
+      constexpr int p = decltype(pc)::value;
+#pragma GCC unroll 8
+      for (int j = 0; j < V; ++j) forward(j, Src::template Pixel<p>(run[j]), i + p);
+    });
+  }
+  for (; i < width; ++i) {
+#pragma GCC unroll 8
+    for (int j = 0; j < V; ++j) forward(j, Src::At(src[j], i), i);
+  }
+
+  // The backward recursion starts from the last forward value.
+  for (int j = 0; j < V; ++j) s2[j] = s3[j] = s1[j];
+  const auto backward = [&](int j, std::ptrdiff_t at) {
+    const F w = buffer != nullptr ? I::LoadF(buffer + at * kSlot + I::kBytes * j)
+                                  : I::LoadBlocksF(dst[j], at * 16);
+    const F y = finish(A::Step(k[j], w, s1[j], s2[j], s3[j]));
+    s3[j] = s2[j];
+    s2[j] = s1[j];
+    s1[j] = A::Keep(y);
+    return y;
+  };
+  if (buffer == nullptr) {
+    for (std::ptrdiff_t b = width - 1; b >= 0; --b) {
+#pragma GCC unroll 8
+      for (int j = 0; j < V; ++j) I::StoreBlocksF(dst[j], b * 16, backward(j, b));
+    }
+    return;
+  }
+  // Blocks of P pixels [b - P, b), on vector boundaries of every row when all
+  // rows share one phase; the pixels beyond the last whole block (at the right
+  // end) and before the first (at the left) one at a time.
+  const auto phaseOf = [](const Byte* p) {
+    return static_cast<std::ptrdiff_t>(reinterpret_cast<std::uintptr_t>(p) / 16 % P);
+  };
+  bool aligned = true;
+  const std::ptrdiff_t phase = phaseOf(dst[0][0]);
+  for (int j = 0; j < V; ++j)
+    for (int b = 0; b < P; ++b)
+      aligned = aligned && reinterpret_cast<std::uintptr_t>(dst[j][b]) % 16 == 0 &&
+                phaseOf(dst[j][b]) == phase;
+  std::ptrdiff_t tail = aligned ? (phase + width) % P : width % P;
+  if (tail > width) tail = width;
+  std::ptrdiff_t b = width;
+  for (; b > width - tail; --b) {
+#pragma GCC unroll 8
+    for (int j = 0; j < V; ++j) I::StoreBlocksF(dst[j], (b - 1) * 16, backward(j, b - 1));
+  }
+  for (; b >= P; b -= P) {
+#pragma GCC unroll 8
+    for (int j = 0; j < V; ++j) {
+      F y[P];
+      for (int q = P - 1; q >= 0; --q) y[q] = backward(j, b - P + q);
+      I::TransposeBlocks(y);
+      const std::ptrdiff_t at = (b - P) * 16;
+      for (int r = 0; r < P; ++r) {
+        if (aligned) {
+          I::StreamF(dst[j][r] + at, y[r]);
+        } else {
+          I::StoreF(dst[j][r] + at, y[r]);
+        }
+      }
+    }
+  }
+  for (; b > 0; --b) {
+#pragma GCC unroll 8
+    for (int j = 0; j < V; ++j) I::StoreBlocksF(dst[j], (b - 1) * 16, backward(j, b - 1));
+  }
+  I::Fence();
+}
+
+// The row kernel of a record: groups of V vectors (kBlocks x V rows), the
+// rest one vector at a time.
+template <class I, class A, class Src, int V>
+void ImageRows(const RowJob* rows, int count, std::int32_t width, int, Byte* buffer) {
+  InGroups<I::kBlocks * V, I::kBlocks>(
+      rows, count, [&](const RowJob* g) { ImageRowGroup<I, A, Src, V>(g, width, buffer); },
+      [&](const RowJob* g) { ImageRowGroup<I, A, Src, 1>(g, width, buffer); });
+}
+
+// ---- Mask rows ----
+// Vector j of a group holds one element of rows kFloats*j .. (one row per
+// lane). The forward values go to the row buffer (width slots of V vectors);
+// the backward pass works there as well and writes each run of kFloats
+// elements of the rows with one kFloats x kFloats transpose.
+
+// Element i of the rows of `rows` (one per lane) as floats.
+template <class I>
+MORVEX_INLINE typename I::F MaskElementOfRows(const Byte* const* rows, std::ptrdiff_t at) {
+  alignas(64) float v[I::kFloats];
+  for (int l = 0; l < I::kFloats; ++l) v[l] = rows[l][at];
+  return I::LoadF(v);
+}
+
+template <class I, int V>
+__attribute__((noinline)) void MaskRowGroup(const RowJob* jobs, std::int32_t width, int format,
+                                            Byte* buffer) {
+  using F = typename I::F;
+  using A = DoubleSteps<I>;
+  constexpr int N = I::kFloats;
+  constexpr std::ptrdiff_t kSlot = I::kBytes * V;
+  typename A::K k[V];
+  typename A::State s1[V] = {}, s2[V] = {}, s3[V] = {};
+  const Byte* src[V][N];
+  Byte* dst[V][N];
+  for (int j = 0; j < V; ++j) {
+    const GaussianCoefficients* sets[N];
+    for (int l = 0; l < N; ++l) {
+      src[j][l] = jobs[N * j + l].source;
+      dst[j][l] = jobs[N * j + l].temp;
+      sets[l] = &jobs[N * j + l].k;
+    }
+    k[j] = CoefficientsOf<I, A>(sets, 1);
+    s1[j] = s2[j] = s3[j] = A::Keep(MaskElementOfRows<I>(src[j], 0));
+  }
+  const auto step = [&](int j, F x) {
+    const F w = FlushLanes<I>(A::Step(k[j], x, s1[j], s2[j], s3[j]));
+    s3[j] = s2[j];
+    s2[j] = s1[j];
+    s1[j] = A::Keep(w);
+    return w;
+  };
+  const auto slot = [&](std::ptrdiff_t i, int j) { return buffer + i * kSlot + I::kBytes * j; };
+  // Runs of N elements while the wide loads stay inside every row: with
+  // element step 4 a run reads 3 bytes past its last element.
+  const std::ptrdiff_t runs = width / N;
+  const std::ptrdiff_t wideRuns = format == 1 ? runs : (width - 1) / N;
+  std::ptrdiff_t i = 0;
+  for (; i < wideRuns * N; i += N) {
+#pragma GCC unroll 4
+    for (int j = 0; j < V; ++j) {
+      F e[N];
+      for (int l = 0; l < N; ++l) {
+        const typename I::V ints =
+            format == 1 ? I::LoadBytes32(src[j][l] + i)
+                        : I::And(I::Load(src[j][l] + i * 4), I::Set32(0xFF));
+        e[l] = I::ToF(ints);
+      }
+      I::Transpose32(e);
+      for (int q = 0; q < N; ++q) I::StoreF(slot(i + q, j), step(j, e[q]));
+    }
+  }
+  for (; i < width; ++i) {
+#pragma GCC unroll 4
+    for (int j = 0; j < V; ++j) I::StoreF(slot(i, j), step(j, MaskElementOfRows<I>(src[j], i * format)));
+  }
+  // The backward recursion starts from the last forward value.
+  for (int j = 0; j < V; ++j) s2[j] = s3[j] = s1[j];
+  std::ptrdiff_t b = width;
+  for (; b > runs * N; --b) {
+#pragma GCC unroll 4
+    for (int j = 0; j < V; ++j) {
+      alignas(64) float y[N];
+      I::StoreF(y, step(j, I::LoadF(slot(b - 1, j))));
+      for (int l = 0; l < N; ++l) StoreF32(dst[j][l] + (b - 1) * 4, y[l]);
+    }
+  }
+  for (; b > 0; b -= N) {
+#pragma GCC unroll 4
+    for (int j = 0; j < V; ++j) {
+      F y[N];
+      for (int q = N - 1; q >= 0; --q) y[q] = step(j, I::LoadF(slot(b - N + q, j)));
+      I::Transpose32(y);
+      for (int l = 0; l < N; ++l) I::StoreF(dst[j][l] + (b - N) * 4, y[l]);
+    }
+  }
+}
+
+// The mask row kernel of a record: groups of V vectors (kFloats x V rows),
+// the rest one vector at a time; without a row buffer, the plain kernel.
+template <class I, int V>
+void MaskRows(const RowJob* rows, int count, std::int32_t width, int format, Byte* buffer) {
+  if (buffer == nullptr) {
+    BlurMaskRowsScalar(rows, count, width, format, nullptr);
+    return;
+  }
+  InGroups<I::kFloats * V, I::kFloats>(
+      rows, count, [&](const RowJob* g) { MaskRowGroup<I, V>(g, width, format, buffer); },
+      [&](const RowJob* g) { MaskRowGroup<I, 1>(g, width, format, buffer); });
+}
+
+// ---- Columns ----
+// A column is kColumnFloats floats of the intermediate (a pixel's four, or
+// one mask element); vector v of a strip row holds the next kFloats /
+// kColumnFloats columns, contiguous in the intermediate, and the last vector
+// of a narrower strip fewer, read and written as the first floats of a
+// vector only. The last three values of each vector stay in registers; the
+// scratch keeps the forward values (flushed in double arithmetic) for the
+// backward walk, whose values go to the results policy.
+
+// Image results: bytes converted in the current rounding mode and saturated
+// (format 4), streamed past the cache for whole aligned vectors, or floats
+// (format 16).
+template <class I>
+struct ByteResults {
+  template <int V>
+  MORVEX_INLINE void Put(Byte* out, const typename I::F* y, int vectors, int count) const {
+    constexpr int P = I::kBlocks;
+    const bool stream = reinterpret_cast<std::uintptr_t>(out) % I::kBytes == 0;
+#pragma GCC unroll 4
+    for (int g = 0; g < (V + 3) / 4; ++g) {
+      const auto at = [&](int v) { return y[4 * g + v < vectors ? 4 * g + v : vectors - 1]; };
+      const typename I::V bytes = I::PackBytePixels(at(0), at(1), at(2), at(3));
+      const int pixels = count - 4 * P * g;
+      if (pixels >= 4 * P) {
+        if (stream) {
+          I::Stream(out + I::kBytes * g, bytes);
+        } else {
+          I::Store(out + I::kBytes * g, bytes);
+        }
+      } else if (pixels > 0) {
+        alignas(64) Byte part[I::kBytes];
+        I::Store(part, bytes);
+        std::memcpy(out + I::kBytes * g, part, static_cast<std::size_t>(pixels) * 4);
+      }
+    }
+  }
+};
+
+template <class I>
+struct FloatResults {
+  template <int V>
+  MORVEX_INLINE void Put(Byte* out, const typename I::F* y, int vectors, int count) const {
+    const int lastFloats = 4 * (count - (vectors - 1) * I::kBlocks);
+#pragma GCC unroll 16
+    for (int v = 0; v < V; ++v) {
+      if (v + 1 < vectors || (v + 1 == vectors && lastFloats == I::kFloats)) {
+        I::StoreF(out + I::kBytes * v, y[v]);
+      } else if (v + 1 == vectors) {
+        I::StoreFirstF(out + I::kBytes * v, lastFloats, y[v]);
+      }
+    }
+  }
+};
+
+// Mask results: y * scale + offset in double, rounded to single, converted
+// in the current mode and saturated, one byte every `format` bytes.
+template <class I>
+struct MaskResults {
+  int format;
+  typename I::D scale, offset;
+  template <int V>
+  MORVEX_INLINE void Put(Byte* out, const typename I::F* y, int vectors, int count) const {
+    constexpr int N = I::kFloats;
+    const typename I::V low = I::Zero(), high = I::Set32(255);
+#pragma GCC unroll 8
+    for (int v = 0; v < V; ++v) {
+      if (v >= vectors) continue;
+      const typename I::F mapped =
+          I::Narrow(I::AddD(I::MulD(I::WidenLo(y[v]), scale), offset),
+                    I::AddD(I::MulD(I::WidenHi(y[v]), scale), offset));
+      const typename I::V ints = I::MinS32(I::MaxS32(I::ToI32(mapped), low), high);
+      const int lanes = v + 1 < vectors ? N : count - v * N;
+      if (format == 1 && lanes == N) {
+        I::StoreLowBytes(out + N * v, ints);
+      } else {
+        alignas(64) std::int32_t bytes[N];
+        I::Store(bytes, ints);
+        for (int l = 0; l < lanes; ++l)
+          out[static_cast<std::ptrdiff_t>(N * v + l) * format] = static_cast<Byte>(bytes[l]);
+      }
+    }
+  }
+};
+
+template <class I, class A, int kColumnFloats, class Out, int V, bool kFull, bool kUniform>
+__attribute__((noinline)) void StripKernel(const ColumnStrip& s, const Out& results) {
+  using F = typename I::F;
+  constexpr int C = I::kFloats / kColumnFloats;  // columns per vector
+  const int n = kFull ? V * C : s.count;
+  const int vectors = kFull ? V : (n + C - 1) / C;
+  const int lastFloats = kColumnFloats * (n - (vectors - 1) * C);
+  const std::ptrdiff_t rowBytes = static_cast<std::ptrdiff_t>(n) * kColumnFloats * 4;
+  typename A::K k[V];
+  for (int v = 0; v < vectors; ++v) {
+    const GaussianCoefficients* sets[C];
+    for (int b = 0; b < C; ++b) sets[b] = &s.k[C * v + b < n ? C * v + b : n - 1];
+    k[v] = CoefficientsOf<I, A>(sets, kColumnFloats);
+  }
+  const auto load = [&](const Byte* row, int v) {
+    if (kFull || v + 1 < vectors) return I::LoadF(row + I::kBytes * v);
+    return I::LoadFirstF(row + I::kBytes * v, lastFloats);
+  };
+  const auto store = [&](Byte* row, int v, F x) {
+    if (kFull || v + 1 < vectors) {
+      I::StoreF(row + I::kBytes * v, x);
+    } else {
+      I::StoreFirstF(row + I::kBytes * v, lastFloats, x);
+    }
+  };
+  const auto coefficients = [&](int v) -> const typename A::K& { return k[kUniform ? 0 : v]; };
+
+  typename A::State s1[V] = {}, s2[V] = {}, s3[V] = {};
+#pragma GCC unroll 16
+  for (int v = 0; v < V; ++v) {
+    if (v < vectors) s1[v] = s2[v] = s3[v] = A::Keep(load(s.temp, v));
+  }
+  // Rows ahead whose intermediate is fetched while the current one is used:
+  // each row of the strip lies on its own page.
+  constexpr std::ptrdiff_t kAhead = 32;
+  for (std::ptrdiff_t r = 0; r < s.height; ++r) {
+    const Byte* x = s.temp + r * s.tempPitch;
+    if (r + kAhead < s.height) {
+      for (std::ptrdiff_t b = 0; b < rowBytes; b += 64)
+        __builtin_prefetch(x + kAhead * s.tempPitch + b);
+    }
+    Byte* w = s.scratch + r * rowBytes;
+#pragma GCC unroll 16
+    for (int v = 0; v < V; ++v) {
+      if (v >= vectors) continue;
+      F y = A::Step(coefficients(v), load(x, v), s1[v], s2[v], s3[v]);
+      if constexpr (A::kDouble) y = FlushLanes<I>(y);
+      store(w, v, y);
+      s3[v] = s2[v];
+      s2[v] = s1[v];
+      s1[v] = A::Keep(y);
+    }
+  }
+#pragma GCC unroll 16
+  for (int v = 0; v < V; ++v) {
+    if (v < vectors) s2[v] = s3[v] = s1[v];
+  }
+  for (std::ptrdiff_t r = s.height - 1; r >= 0; --r) {
+    const Byte* w = s.scratch + r * rowBytes;
+    F y[V] = {};
+#pragma GCC unroll 16
+    for (int v = 0; v < V; ++v) {
+      if (v >= vectors) continue;
+      y[v] = A::Step(coefficients(v), load(w, v), s1[v], s2[v], s3[v]);
+      s3[v] = s2[v];
+      s2[v] = s1[v];
+      s1[v] = A::Keep(y[v]);
+    }
+    results.template Put<V>(s.target + r * static_cast<std::ptrdiff_t>(s.stride), y, vectors, n);
+  }
+  I::Fence();
+}
+
+// A strip of up to V vectors; a whole strip with one coefficient set for
+// every column keeps a single set in registers.
+template <class I, class A, int kColumnFloats, int V, class Out>
+MORVEX_INLINE void Strip(const ColumnStrip& s, const Out& results) {
+  if (s.count == V * (I::kFloats / kColumnFloats)) {
+    bool uniform = true;
+    for (int c = 1; c < s.count; ++c)
+      uniform = uniform && std::memcmp(&s.k[c], &s.k[0], sizeof s.k[0]) == 0;
+    if (uniform) {
+      StripKernel<I, A, kColumnFloats, Out, V, true, true>(s, results);
+    } else {
+      StripKernel<I, A, kColumnFloats, Out, V, true, false>(s, results);
+    }
+  } else {
+    StripKernel<I, A, kColumnFloats, Out, V, false, false>(s, results);
+  }
+}
+
+template <class I, class A, template <class> class Out, int V>
+void ImageColumns(const ColumnStrip& s, int) {
+  Strip<I, A, 4, V>(s, Out<I>{});
+}
+
+template <class I, int V>
+void MaskColumns(const ColumnStrip& s, int format, float scale, float offset) {
+  Strip<I, DoubleSteps<I>, 1, V>(s, MaskResults<I>{format, I::SetD(scale), I::SetD(offset)});
+}
+
+template <class I, int kRowVectors, int kColumnVectors>
+constexpr ImageKernels MakeImageSingleKernels() {
+  return {&ImageRows<I, SingleSteps<I>, BytePixelSource<I>, kRowVectors>,
+          static_cast<std::size_t>(I::kBytes) * kRowVectors,
+          &ImageColumns<I, SingleSteps<I>, ByteResults, kColumnVectors>,
+          kColumnVectors * I::kBlocks};
+}
+
+template <class I, int kRowVectors, int kColumnVectors>
+constexpr ImageKernels MakeImageDoubleKernels() {
+  return {&ImageRows<I, DoubleSteps<I>, FloatPixelSource<I>, kRowVectors>,
+          static_cast<std::size_t>(I::kBytes) * kRowVectors,
+          &ImageColumns<I, DoubleSteps<I>, FloatResults, kColumnVectors>,
+          kColumnVectors * I::kBlocks};
+}
+
+template <class I, int kRowVectors, int kColumnVectors>
+constexpr MaskKernels MakeMaskKernels() {
+  return {&MaskRows<I, kRowVectors>, static_cast<std::size_t>(I::kBytes) * kRowVectors,
+          &MaskColumns<I, kColumnVectors>, kColumnVectors * I::kFloats};
+}
+
+}  // namespace morvex::blur
