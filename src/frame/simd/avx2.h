@@ -120,6 +120,15 @@ struct Isa {
                                     std::int32_t c3) {
     return _mm256_castsi256_ps(_mm256_setr_epi32(c0, c1, c2, c3, c0, c1, c2, c3));
   }
+
+  // ---- Byte differences, byte compares and streaming stores (filters) ----
+  static MORVEX_INLINE V SubsU8(V a, V b) { return _mm256_subs_epu8(a, b); }
+  static MORVEX_INLINE V MaxU8(V a, V b) { return _mm256_max_epu8(a, b); }
+  static MORVEX_INLINE V CmpEq8(V a, V b) { return _mm256_cmpeq_epi8(a, b); }
+  static MORVEX_INLINE void StoreStream(void* p, V v) {
+    _mm256_stream_si256(static_cast<V*>(p), v);
+  }
+  static MORVEX_INLINE void StreamFence() { _mm_sfence(); }
 };
 
 }  // namespace morvex::simd::avx2

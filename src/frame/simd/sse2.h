@@ -147,6 +147,16 @@ struct Isa {
                                     std::int32_t c3) {
     return _mm_castsi128_ps(_mm_set_epi32(c3, c2, c1, c0));
   }
+
+  // ---- Byte differences, byte compares and streaming stores (filters) ----
+  static MORVEX_INLINE V SubsU8(V a, V b) { return _mm_subs_epu8(a, b); }
+  static MORVEX_INLINE V MaxU8(V a, V b) { return _mm_max_epu8(a, b); }
+  // All ones in each byte where a == b.
+  static MORVEX_INLINE V CmpEq8(V a, V b) { return _mm_cmpeq_epi8(a, b); }
+  // A store that bypasses the caches, to a kBytes-aligned address; StreamFence
+  // orders all such stores before the later ones.
+  static MORVEX_INLINE void StoreStream(void* p, V v) { _mm_stream_si128(static_cast<V*>(p), v); }
+  static MORVEX_INLINE void StreamFence() { _mm_sfence(); }
 };
 
 }  // namespace morvex::simd::sse2
