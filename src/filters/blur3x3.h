@@ -1,21 +1,20 @@
-// 3x3 binomial blur of ARGB images: the per-pixel definition and row kernels.
+// 3x3 binomial blur of ARGB images: the per-pixel definition, the row kernels
+// and their table.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/compiler.h"
+#include "frame/dispatch.h"
 #include "frame/plane.h"
 
 namespace morvex::filters {
 
-// The per-pixel definitions below have internal linkage: the vector kernel
-// files compile them with wider instruction sets, and an out-of-line copy from
-// there must never be merged into code that runs on any processor.
-
 // One output byte: the binomial sum of one channel over three rows, at byte
 // offsets `left`, `centre` and `right`, truncated /16 (the sum is at most
 // 4080, never negative, so the shift is the division).
-static inline Byte Blur3x3Value(const Byte* above, const Byte* row, const Byte* below,
+MORVEX_INLINE Byte Blur3x3Value(const Byte* above, const Byte* row, const Byte* below,
                                 std::size_t left, std::size_t centre, std::size_t right) {
   const int sum = above[left] + 2 * above[centre] + above[right] + 2 * row[left] + 4 * row[centre] +
                   2 * row[right] + below[left] + 2 * below[centre] + below[right];
@@ -23,7 +22,7 @@ static inline Byte Blur3x3Value(const Byte* above, const Byte* row, const Byte* 
 }
 
 // Pixel x of a row, all four channels, with columns clamped to 0 .. width - 1.
-static inline void Blur3x3Pixel(Byte* dst, const Byte* above, const Byte* row, const Byte* below,
+MORVEX_INLINE void Blur3x3Pixel(Byte* dst, const Byte* above, const Byte* row, const Byte* below,
                                 std::int32_t x, std::int32_t width) {
   const std::size_t centre = 4 * static_cast<std::size_t>(x);
   const std::size_t left = x > 0 ? centre - 4 : centre;
@@ -32,20 +31,20 @@ static inline void Blur3x3Pixel(Byte* dst, const Byte* above, const Byte* row, c
     dst[centre + c] = Blur3x3Value(above, row, below, left + c, centre + c, right + c);
 }
 
-// Row kernels: one destination row of `width` pixels from the source rows
-// above, at and below it (the same row where the plane ends). All give the
-// bits of Blur3x3Pixel.
+// A row kernel: one destination row of `width` pixels from the source rows
+// above, at and below it (the same row where the plane ends), with the bits
+// of Blur3x3Pixel.
 using Blur3x3RowKernel = void (*)(Byte* dst, const Byte* above, const Byte* row, const Byte* below,
                                   std::int32_t width);
-void Blur3x3RowScalar(Byte* dst, const Byte* above, const Byte* row, const Byte* below,
-                      std::int32_t width);
-void Blur3x3RowSse2(Byte* dst, const Byte* above, const Byte* row, const Byte* below,
-                    std::int32_t width);
-void Blur3x3RowAvx2(Byte* dst, const Byte* above, const Byte* row, const Byte* below,
-                    std::int32_t width);
 
-// The kernel for the given processor feature flags.
-Blur3x3RowKernel SelectBlur3x3Kernel(std::uint32_t cpuFlags);
+struct Blur3x3Kernels {
+  Blur3x3RowKernel row;
+};
+extern const Blur3x3Kernels kBlur3x3KernelsScalar;
+extern const Blur3x3Kernels kBlur3x3KernelsSse2;
+extern const Blur3x3Kernels kBlur3x3KernelsAvx2;
+extern const Blur3x3Kernels kBlur3x3KernelsAvx512;
+extern const KernelTable<Blur3x3Kernels> kBlur3x3KernelTable;
 
 // Blurs an ARGB region from src into dst (which must not overlap it), one
 // pass, row by row; empty regions do nothing.

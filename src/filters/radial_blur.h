@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "frame/compiler.h"
 #include "frame/convert.h"
 #include "frame/plane.h"
 
@@ -19,7 +20,7 @@ struct BytePlane {
   std::int32_t width;
   std::int32_t height;
 
-  double At(std::int32_t x, std::int32_t y) const {
+  MORVEX_INLINE double At(std::int32_t x, std::int32_t y) const {
     return first[ElementOffset(y, stride) + ElementOffset(x, step)];
   }
 };
@@ -35,7 +36,7 @@ struct AxisPosition {
 // element (and for NaN) the position itself is limited to 0, so the sample is
 // the edge value. Past the last element the index is the last one and the
 // fraction is the distance beyond it, limited to `reach` so it stays finite.
-inline AxisPosition SplitPosition(double p, std::int32_t size, double reach) {
+MORVEX_INLINE AxisPosition SplitPosition(double p, std::int32_t size, double reach) {
   if (!(p > 0.0)) return {0, 0.0};
   const std::int32_t last = size - 1;
   const double lastAt = last;
@@ -50,7 +51,7 @@ inline AxisPosition SplitPosition(double p, std::int32_t size, double reach) {
 // Bilinear sample of the plane at (x, y); positions past the last column or
 // row take the edge elements, those before the first are limited to it.
 // `reach` bounds the fraction beyond the far edges (see SplitPosition).
-inline double SampleBilinear(const BytePlane& plane, double x, double y, double reach) {
+MORVEX_INLINE double SampleBilinear(const BytePlane& plane, double x, double y, double reach) {
   const AxisPosition px = SplitPosition(x, plane.width, reach);
   const AxisPosition py = SplitPosition(y, plane.height, reach);
   const std::int32_t x1 = px.index < plane.width - 1 ? px.index + 1 : plane.width - 1;
@@ -64,14 +65,14 @@ inline double SampleBilinear(const BytePlane& plane, double x, double y, double 
 // The most samples one element takes: width + height, the length of the
 // longest monotone path through the plane. A longer segment is sampled at
 // that many evenly spaced positions over its whole length.
-inline std::int32_t MaxRadialSamples(std::int32_t width, std::int32_t height) {
+MORVEX_INLINE std::int32_t MaxRadialSamples(std::int32_t width, std::int32_t height) {
   const std::int64_t n = static_cast<std::int64_t>(width) + height;
   return n > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(n);
 }
 
 // The destination byte for mean-times-gain v: 255 from 255 up (also for
 // values beyond the integer range), otherwise the low byte of v truncated.
-inline Byte RadialResult(double v) {
+MORVEX_INLINE Byte RadialResult(double v) {
   if (v >= 255.0) return 255;
   return static_cast<Byte>(static_cast<std::uint32_t>(TruncateToInt32(v)) & 0xFFu);
 }

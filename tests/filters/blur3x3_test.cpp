@@ -99,18 +99,11 @@ TEST(Blur3x3, EmptyRegionsTouchNothing) {
 }
 
 TEST(Blur3x3, RowKernelsMatchScalar) {
-  const std::uint32_t probed = ProbedCpuFeatureFlags();
-  struct Kernel {
-    const char* name;
-    filters::Blur3x3RowKernel run;
-    std::uint32_t needs;
-  };
-  const Kernel kernels[] = {{"sse2", filters::Blur3x3RowSse2, kCpuSse2},
-                            {"avx2", filters::Blur3x3RowAvx2, kCpuAvx2}};
-  for (const Kernel& k : kernels)
-    if (HasCpu(probed, k.needs))
-      ExpectKernelMatchesScalar(k.name, 0, k.run, filters::Blur3x3RowScalar,
-                                [](Rng&) { return std::string(); });
+  const filters::Blur3x3RowKernel scalar = filters::kBlur3x3KernelsScalar.row;
+  for (const CpuPath& path : CpuPathsOf(filters::kBlur3x3KernelTable))
+    if (path.level != InstructionSet::kScalar)
+      ExpectKernelMatchesScalar(path.label, 0, filters::kBlur3x3KernelTable.At(path.level)->row,
+                                scalar, [](Rng&) { return std::string(); });
 }
 
 }  // namespace

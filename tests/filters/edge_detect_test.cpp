@@ -151,14 +151,6 @@ TEST(EdgeDetect, EmptyRegionsAndNarrowRowsTouchNothing) {
 }
 
 TEST(EdgeDetect, RowKernelsMatchScalar) {
-  const std::uint32_t probed = ProbedCpuFeatureFlags();
-  struct Kernel {
-    const char* name;
-    filters::EdgeRowKernel run;
-    std::uint32_t needs;
-  };
-  const Kernel kernels[] = {{"sse2", filters::EdgeRowSse2, kCpuSse2},
-                            {"avx2", filters::EdgeRowAvx2, kCpuAvx2}};
   const std::int32_t thresholds[] = {INT32_MIN, -300, -1, 0, 1, 17, 110, 128, 254, 255, 256, 9999};
   bool gray = false;
   std::int32_t t = 0;
@@ -167,15 +159,18 @@ TEST(EdgeDetect, RowKernelsMatchScalar) {
     t = thresholds[rng.Int(0, 11)];
     return std::string(gray ? " gray" : " per channel") + " T " + std::to_string(t);
   };
-  for (const Kernel& k : kernels)
-    if (HasCpu(probed, k.needs))
-      ExpectKernelMatchesScalar(
-          k.name, 1,
-          [&](std::uint8_t* d, const std::uint8_t* a, const std::uint8_t* r, const std::uint8_t* b,
-              int w) { k.run(d, a, r, b, w, gray, t); },
-          [&](std::uint8_t* d, const std::uint8_t* a, const std::uint8_t* r, const std::uint8_t* b,
-              int w) { filters::EdgeRowScalar(d, a, r, b, w, gray, t); },
-          next);
+  const auto pick = [&](const filters::EdgeKernels& k) { return gray ? k.gray : k.channels; };
+  for (const CpuPath& path : CpuPathsOf(filters::kEdgeKernelTable)) {
+    if (path.level == InstructionSet::kScalar) continue;
+    const filters::EdgeKernels& kernels = *filters::kEdgeKernelTable.At(path.level);
+    ExpectKernelMatchesScalar(
+        path.label, 1,
+        [&](std::uint8_t* d, const std::uint8_t* a, const std::uint8_t* r, const std::uint8_t* b,
+            int w) { pick(kernels)(d, a, r, b, w, t); },
+        [&](std::uint8_t* d, const std::uint8_t* a, const std::uint8_t* r, const std::uint8_t* b,
+            int w) { pick(filters::kEdgeKernelsScalar)(d, a, r, b, w, t); },
+        next);
+  }
 }
 
 }  // namespace

@@ -35,17 +35,19 @@ inline int ChannelOf(std::uint32_t pixel, int c) { return (pixel >> (8 * c)) & 0
 inline std::uint32_t Gray4(std::uint32_t v) { return v * 0x01010101u; }
 
 // A vector row kernel against the scalar definition: both run on the same
-// random rows of every width minWidth..67 (every tail length) and heights 1..3,
-// with the neighbour rows the filters use at the first and last row. Rows are
-// exact-size and fenced; the destination sits at a random 0..3 byte offset.
-// Some planes hold only nearby values, so mid-range thresholds split them,
-// and some only 0 and 255, the extreme strengths. Both are called as f(dst, above, row, below, width); `next` runs
-// before each row (to vary further arguments) and returns its description.
+// random rows of every width minWidth..99 (every head and tail length of
+// sixteen-pixel vectors) and heights 1..3, with the neighbour rows the filters
+// use at the first and last row. Rows are exact-size and fenced; the
+// destination sits at a random 0..3 byte offset. Some planes hold only nearby
+// values, so mid-range thresholds split them, and some only 0 and 255, the
+// extreme strengths. Both are called as f(dst, above, row, below, width);
+// `next` runs before each row (to vary further arguments) and returns its
+// description.
 template <class Kernel, class Scalar, class Next>
 void ExpectKernelMatchesScalar(const char* name, int minWidth, Kernel&& kernel, Scalar&& scalar,
                                Next&& next) {
   Rng rng(0x5EED);
-  for (int width = minWidth; width <= 67; ++width)
+  for (int width = minWidth; width <= 99; ++width)
     for (int height = 1; height <= 3; ++height) {
       TestPlane src(4 * width, height), want(4 * width + 3, 1), got(4 * width + 3, 1);
       src.FillRandom(rng);

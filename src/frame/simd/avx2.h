@@ -228,6 +228,15 @@ struct Isa {
   static MORVEX_INLINE F Narrow(D lo, D hi) {
     return _mm256_setr_m128(_mm256_cvtpd_ps(lo), _mm256_cvtpd_ps(hi));
   }
+
+  // ---- Byte differences, byte compares and streaming stores (filters) ----
+  static MORVEX_INLINE V SubsU8(V a, V b) { return _mm256_subs_epu8(a, b); }
+  static MORVEX_INLINE V MaxU8(V a, V b) { return _mm256_max_epu8(a, b); }
+  static MORVEX_INLINE V CmpEq8(V a, V b) { return _mm256_cmpeq_epi8(a, b); }
+  static MORVEX_INLINE void StoreStream(void* p, V v) {
+    _mm256_stream_si256(static_cast<V*>(p), v);
+  }
+  static MORVEX_INLINE void StreamFence() { _mm_sfence(); }
 };
 
 }  // namespace morvex::simd::avx2

@@ -255,6 +255,13 @@ struct Isa {
   static MORVEX_INLINE F Narrow(D lo, D hi) {
     return _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(lo)), _mm512_cvtpd_ps(hi), 1);
   }
+
+  // ---- Byte differences, byte compares and streaming stores (filters) ----
+  static MORVEX_INLINE V SubsU8(V a, V b) { return _mm512_subs_epu8(a, b); }
+  static MORVEX_INLINE V MaxU8(V a, V b) { return _mm512_max_epu8(a, b); }
+  static MORVEX_INLINE V CmpEq8(V a, V b) { return _mm512_movm_epi8(_mm512_cmpeq_epi8_mask(a, b)); }
+  static MORVEX_INLINE void StoreStream(void* p, V v) { _mm512_stream_si512(static_cast<V*>(p), v); }
+  static MORVEX_INLINE void StreamFence() { _mm_sfence(); }
 };
 
 }  // namespace morvex::simd::avx512

@@ -240,6 +240,16 @@ struct Isa {
   static MORVEX_INLINE D WidenLo(F v) { return _mm_cvtps_pd(v); }
   static MORVEX_INLINE D WidenHi(F v) { return _mm_cvtps_pd(_mm_movehl_ps(v, v)); }
   static MORVEX_INLINE F Narrow(D lo, D hi) { return _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi)); }
+
+  // ---- Byte differences, byte compares and streaming stores (filters) ----
+  static MORVEX_INLINE V SubsU8(V a, V b) { return _mm_subs_epu8(a, b); }
+  static MORVEX_INLINE V MaxU8(V a, V b) { return _mm_max_epu8(a, b); }
+  // All ones in each byte where a == b.
+  static MORVEX_INLINE V CmpEq8(V a, V b) { return _mm_cmpeq_epi8(a, b); }
+  // A store that bypasses the caches, to a kBytes-aligned address; StreamFence
+  // orders all such stores before the later ones.
+  static MORVEX_INLINE void StoreStream(void* p, V v) { _mm_stream_si128(static_cast<V*>(p), v); }
+  static MORVEX_INLINE void StreamFence() { _mm_sfence(); }
 };
 
 }  // namespace morvex::simd::sse2

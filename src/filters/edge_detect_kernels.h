@@ -1,0 +1,51 @@
+// The EdgeDetect row kernels, written once over the vector layer
+// (frame/simd) and instantiated per instruction set in edge_detect_<isa>.cpp.
+#pragma once
+
+#include "filters/edge_detect.h"
+#include "filters/neighbour_rows.h"
+
+namespace morvex::filters {
+
+// All on bytes: |a - b| as the sum of both saturating differences (one is
+// 0), strengths as byte maxima, and strength >= floor as max(v, floor) == v.
+template <class I, bool kGray>
+void EdgeRow(Byte* dst, const Byte* above, const Byte* row, const Byte* below,
+             std::int32_t width, std::int32_t threshold) {
+  using V = typename I::V;
+  EdgeBorders(dst, width);
+  const ByteThreshold bt = MakeByteThreshold(threshold);
+  const V floor = I::Set8(bt.floor), enabled = I::Set8(bt.enabled);
+  const V mark = I::Set8(bt.mark), opaque = I::Set32(static_cast<std::int32_t>(kOpaqueBlack));
+  const auto absDiff = [](V a, V b) { return I::Or(I::SubsU8(a, b), I::SubsU8(b, a)); };
+  WalkInteriorPixels<I>(
+      width, dst,
+      [&](std::ptrdiff_t x, const auto& io) {
+        const std::ptrdiff_t at = 4 * x;
+        const V d1 = absDiff(io.Load(above + at - 4), io.Load(below + at + 4));
+        const V d2 = absDiff(io.Load(above + at), io.Load(below + at));
+        const V d3 = absDiff(io.Load(above + at + 4), io.Load(below + at - 4));
+        const V d4 = absDiff(io.Load(row + at - 4), io.Load(row + at + 4));
+        const V v = I::MaxU8(I::MaxU8(d1, d2), I::MaxU8(d3, d4));
+        const V pass = I::And(I::CmpEq8(I::MaxU8(v, floor), v), enabled);
+        V out;
+        if constexpr (kGray) {
+          const V o = I::And(I::And(v, pass), I::Set32(0xFF));
+          out = I::Or(I::Or(o, I::template Slli32<8>(o)),
+                      I::Or(I::template Slli32<16>(o), opaque));
+        } else {
+          out = I::Or(I::And(pass, mark), opaque);
+        }
+        io.Store(dst + at, out);
+      },
+      [&](std::ptrdiff_t x) {
+        EdgePixel(dst, above, row, below, static_cast<std::int32_t>(x), kGray, threshold);
+      });
+}
+
+template <class I>
+constexpr EdgeKernels MakeEdgeKernels() {
+  return {&EdgeRow<I, true>, &EdgeRow<I, false>};
+}
+
+}  // namespace morvex::filters
