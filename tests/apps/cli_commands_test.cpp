@@ -235,10 +235,13 @@ TEST(CliCommands, Hsl) {
     double hs, ss, ls, ho, so, lo;
     // clang-format off
   } cases[] = {
-      {{"--hue-shift", "120"}, 1, 1, 1, 120 / 360.0, 0, 0},
+      {{"--hue-shift", "120", "--wrap"}, 1, 1, 1, 120 / 360.0, 0, 0},
       {{"--hue-scale", "0.5", "--saturation-scale", "0", "--lightness-scale", "1.1",
-        "--saturation-offset", "0.25", "--lightness-offset", "-0.1", "--hue-shift", "-45"},
+        "--saturation-offset", "0.25", "--lightness-offset", "-0.1", "--hue-shift", "-45",
+        "--wrap"},
        0.5, 0, 1.1, -45 / 360.0, 0.25, -0.1},
+      {{"--saturation-scale", "1.5", "--lightness-scale", "1.3", "--hue-shift", "500", "--wrap"},
+       1, 1.5, 1.3, 500 / 360.0, 0, 0},
   };
   // clang-format on
   for (const auto& tc : cases) {

@@ -14,6 +14,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "image_io.h"
 #include "png_io.h"
 
 extern char** environ;
@@ -148,8 +149,7 @@ std::vector<std::uint8_t> ReadRgba8(const std::string& path, std::int32_t* width
                                     std::int32_t* height) {
   cli::PngInfo info;
   const cli::StraightPixels pixels = cli::ReadPng(path, &info);
-  if (info.bitDepth != 8 || info.colorType != PNG_COLOR_TYPE_RGBA)
-    throw std::runtime_error(path + " is not 8-bit RGBA");
+  if (info.bitDepth != 8) throw std::runtime_error(path + " is not an 8-bit PNG");
   if (width) *width = pixels.width;
   if (height) *height = pixels.height;
   return std::vector<std::uint8_t>(pixels.rgba.begin(), pixels.rgba.end());
