@@ -90,7 +90,10 @@ Transform PrepareRadialBlur(const Args& args) {
       blur.centerX = (image.width - 1) / 2.0;
       blur.centerY = (image.height - 1) / 2.0;
     }
-    return RadialBlurImage(image, blur, channels, &progress);
+    // Every mean of an opaque alpha is 255 (and times a gain of 1 or more, at
+    // least that): keep it exact rather than truncate it to 254.
+    const bool keepAlpha = blur.gain >= 1 && IsOpaque(image);
+    return RadialBlurImage(image, blur, keepAlpha ? channels & 7u : channels, &progress);
   };
 }
 #endif
@@ -137,7 +140,8 @@ void AddFilterCommands(std::vector<Command>& commands) {
         {"channels", "all|alpha", "blur every channel (default) or alpha alone"}},
        std::string("Each element averages samples on the segment from itself towards\n"
                    "centre + (position - centre) / scale, so the blur grows with the distance\n"
-                   "from the centre. Results are truncated; 255 and above store 255.\n\n") +
+                   "from the centre. Results are truncated; 255 and above store 255. On an\n"
+                   "opaque image with a gain of 1 or more alpha stays 255 (not blurred).\n\n") +
            kPixelFormatNote,
        nullptr,
        PrepareRadialBlur});

@@ -28,23 +28,6 @@ Image AdjustHsl(const Image& image, const HslAdjust& a) {
   return out;
 }
 
-void PixelSaturationLightness(const std::uint8_t* p, double* saturation, double* lightness) {
-  constexpr double k = 0.00392156862745098;
-  const double b = p[0] * k, g = p[1] * k, r = p[2] * k;
-  const double lo = std::min(std::min(r, g), b), hi = std::max(std::max(r, g), b);
-  const double d = hi - lo;
-  *lightness = (lo + hi) * 0.5;
-  if (d < 0.003917647058823529)
-    *saturation = 0;
-  else
-    *saturation = *lightness < 0.5 ? d / (lo + hi) : d / ((2 - hi) - lo);
-}
-
-double CentredHueOffset(double hueScale, double hueOffset) {
-  // Hues run over hueScale * [0, 1] + hueOffset; put the middle of that in [0, 1).
-  return hueOffset - std::floor(hueScale * 0.5 + hueOffset);
-}
-
 Image AdjustHslClamped(const Image& image, const HslAdjust& a) {
   Image out = image;
   const double hueOffset = CentredHueOffset(a.hueScale, a.hueOffset);

@@ -84,4 +84,12 @@ std::size_t CountTranslucent(const Image& image);
 // opaque background the result is opaque.
 Image Flatten(const Image& image, const std::uint8_t rgba[4]);
 
+// The saturation and lightness the library's HslScaleOffset computes for a
+// pixel (bytes blue, green, red), in its own arithmetic and order.
+void PixelSaturationLightness(const std::uint8_t* bgr, double* saturation, double* lightness);
+// The hue offset shifted by whole turns so that every hue the scale and
+// offset produce, less or more a third of a turn per channel, stays within
+// the one turn the library brings back (exact for |hueScale| <= 4/3).
+double CentredHueOffset(double hueScale, double hueOffset);
+
 }  // namespace morvex::cli

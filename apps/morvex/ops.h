@@ -131,13 +131,7 @@ struct HslAdjust {
 // One HslScaleOffset call over the image: saturation and lightness beyond
 // 0..1 wrap the channels around, as the library defines.
 Image AdjustHsl(const Image& image, const HslAdjust& adjust);
-// The saturation and lightness HslScaleOffset computes for a pixel (bytes
-// blue, green, red), in its arithmetic.
-void PixelSaturationLightness(const std::uint8_t* bgr, double* saturation, double* lightness);
-// The hue offset shifted by whole turns so that every hue the scale and
-// offset produce, less or more a third of a turn per channel, stays within
-// the one turn the library brings back (exact for |hueScale| <= 4/3).
-double CentredHueOffset(double hueScale, double hueOffset);
+// (PixelSaturationLightness and CentredHueOffset, in image.h, decide.)
 // The same adjustment with saturation and lightness limited to 0..1: pixels
 // whose new saturation (lightness) would leave that range get the call with
 // that component set to 0 or 1 (scale 0, offset 0 or 1) instead, found per

@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <png.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -81,6 +83,36 @@ CliRun RunCli(const std::vector<std::string>& args) {
   run.err = Slurp(errPath);
   std::remove(outPath.c_str());
   std::remove(errPath.c_str());
+  return run;
+}
+
+CliRun RunCliOnTerminal(const std::vector<std::string>& args) {
+  std::vector<std::string> words = {MORVEX_CLI_PATH};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  CliRun run;
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid < 0) return run;
+  if (pid == 0) {
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) != 0;) {
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;  // EIO: the tool has closed the terminal
+    }
+    run.out.append(buffer, std::size_t(n));
+  }
+  ::close(master);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+  }
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
   return run;
 }
 

@@ -20,6 +20,9 @@ struct CliRun {
 // Runs the tool with `args` (without the program name), waits, and captures
 // both output streams.
 CliRun RunCli(const std::vector<std::string>& args);
+// The same on a pseudo-terminal: `out` receives everything the tool wrote to
+// it (standard output and error both), `err` stays empty.
+CliRun RunCliOnTerminal(const std::vector<std::string>& args);
 
 // A fresh directory, removed with its contents at the end of the scope.
 class ScratchDir {
