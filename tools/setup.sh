@@ -41,7 +41,8 @@ archive_uri() {
                                      if ($(i + 1) == suite) { print $i; exit } }'
 }
 
-packages=(cmake ninja-build g++ make libgtest-dev libbenchmark-dev libpng-dev pkg-config)
+packages=(cmake ninja-build g++ make libgtest-dev libbenchmark-dev libpng-dev zlib1g-dev
+          libjpeg62-turbo-dev pkg-config)
 if ((fuzz)); then
   packages+=(clang libclang-rt-dev)
 fi

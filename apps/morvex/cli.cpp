@@ -66,9 +66,13 @@ Args Args::Parse(const Command& command, const std::vector<std::string>& words) 
       optionsEnded = true;
       continue;
     }
-    if (word[1] != '-')
+    std::string spelled = word;
+    // -j N and -jN stand for --jobs N.
+    if (word.rfind("-j", 0) == 0 && FindOption(command, "jobs"))
+      spelled = word.size() > 2 ? "--jobs=" + word.substr(2) : "--jobs";
+    else if (word[1] != '-')
       throw CliError("unknown option '" + word + "' (options are spelled --name)");
-    std::string name = word.substr(2), value;
+    std::string name = spelled.substr(2), value;
     bool inlineValue = false;
     if (const auto eq = name.find('='); eq != std::string::npos) {
       value = name.substr(eq + 1);
@@ -91,12 +95,19 @@ Args Args::Parse(const Command& command, const std::vector<std::string>& words) 
   std::size_t required = 0;
   for (const auto& p : command.positionals)
     if (!p.optional) ++required;
+  args.batch_ = command.batch() && args.values_.count("out-dir");
+  if (args.batch_) {
+    if (args.positionals_.empty())
+      throw CliError("missing INPUT (see morvex " + command.name + " --help)");
+    return args;
+  }
   if (args.positionals_.size() < required) {
     const auto& missing = command.positionals[args.positionals_.size()];
     throw CliError("missing " + Upper(missing.name) + " (see morvex " + command.name + " --help)");
   }
   if (args.positionals_.size() > command.positionals.size())
-    throw CliError("unexpected argument '" + args.positionals_[command.positionals.size()] + "'");
+    throw CliError("unexpected argument '" + args.positionals_[command.positionals.size()] + "'" +
+                   (command.batch() ? " (to process several files, give --out-dir DIR)" : ""));
   return args;
 }
 
@@ -244,6 +255,8 @@ std::string CommandHelp(const Command& command) {
   for (const auto& p : command.positionals)
     usage += p.optional ? " [" + Upper(p.name) + "]" : " " + Upper(p.name);
   if (!command.options.empty()) usage += " [options]";
+  if (command.batch())
+    usage += "\n       morvex " + command.name + " INPUT... --out-dir DIR [-j N] [options]";
   std::string out = usage + "\n\n" + command.summary + "\n";
   if (!command.positionals.empty()) {
     out += "\narguments:\n";

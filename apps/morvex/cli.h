@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <stdexcept>
 #include <string>
@@ -34,6 +35,13 @@ struct ArgumentDef {
 };
 
 class Args;
+struct Image;
+class Progress;
+
+// The operation of an image-to-image command on one image. It may report
+// what it is doing through the Progress, and is called from several threads
+// at once for a batch (each call on its own image).
+using Transform = std::function<Image(const Image&, Progress&)>;
 
 struct Command {
   std::string name;
@@ -41,7 +49,13 @@ struct Command {
   std::vector<ArgumentDef> positionals;
   std::vector<OptionDef> options;
   std::string notes;  // free text after the option list (may be empty)
-  int (*run)(const Args& args);
+  int (*run)(const Args& args) = nullptr;
+  // Commands whose arguments are INPUT OUTPUT have `prepare` instead of `run`:
+  // it reads the options (and any files they name) before an image is read,
+  // and returns the operation. The tool then runs it on one file, or with
+  // --out-dir on a batch of files on every core (image_command.h).
+  Transform (*prepare)(const Args& args) = nullptr;
+  bool batch() const { return prepare != nullptr; }
 };
 
 // The parsed command line of one subcommand.
@@ -53,6 +67,9 @@ class Args {
   static Args Parse(const Command& command, const std::vector<std::string>& words);
 
   bool helpRequested() const { return help_; }
+  // A batch: the command takes INPUT OUTPUT and --out-dir is given, so every
+  // positional argument is an input.
+  bool batch() const { return batch_; }
   const std::string& commandName() const { return command_; }
 
   // Positional argument i, or "" when an optional one is absent.
@@ -77,6 +94,7 @@ class Args {
  private:
   std::string command_;
   bool help_ = false;
+  bool batch_ = false;
   std::vector<std::string> positionals_;
   std::map<std::string, std::string> values_;
 };

@@ -7,6 +7,7 @@
 
 #include "cli.h"
 #include "image.h"
+#include "progress.h"
 
 namespace morvex::cli {
 
@@ -24,8 +25,9 @@ extern const char* const kPixelFormatNote;
 
 // Loads positional argument `index` as an image.
 Image InputImage(const Args& args, std::size_t index);
-// Saves `image` to positional argument `index`.
+// Saves `image` to positional argument `index`, with the save options.
 void OutputImage(const Args& args, std::size_t index, const Image& image);
+
 // A channel name option (blue, green, red, alpha) as the library's index.
 int ChannelOption(const Args& args, const std::string& option, int fallback);
 

@@ -1,10 +1,11 @@
 // composite, blend and multiply: the blending and compositing exports.
 #include <algorithm>
+#include <memory>
 
 #include "commands.h"
 #include "morvex/native.h"
 #include "ops.h"
-#include "png_io.h"
+#include "image_io.h"
 
 namespace morvex::cli {
 
@@ -154,15 +155,14 @@ int RunBlend(const Args& args) {
 #endif
 
 #if MORVEX_HAS_Multiply && MORVEX_HAS_MaskMultiply && MORVEX_HAS_MultiplyChannel
-int RunMultiply(const Args& args) {
-  const Image image = InputImage(args, 0);
+Transform PrepareMultiply(const Args& args) {
   if (!args.Has("mask")) {
     for (const char* option : {"channel", "mask-channel", "scale", "offset"})
       if (args.Has(option)) throw CliError("--" + std::string(option) + " needs --mask");
     if (!args.Has("factor"))
       throw CliError("--factor or --mask is needed (see morvex multiply --help)");
-    OutputImage(args, 1, MultiplyImage(image, args.Number("factor", 1, 0, 1)));
-    return 0;
+    const double factor = args.Number("factor", 1, 0, 1);
+    return [=](const Image& image, Progress&) { return MultiplyImage(image, factor); };
   }
   if (args.Has("factor")) throw CliError("--factor does not apply with --mask");
   const int dstChannel = args.Has("channel") ? ChannelOption(args, "channel", 3) : -1;
@@ -176,10 +176,13 @@ int RunMultiply(const Args& args) {
   }
   const double scale = args.Number("scale", 1, -16, 16);
   const double offset = args.Number("offset", 0, -2048, 2048);
-  const Image weights = LoadWeights(args.String("mask", ""));
-  RequireSameSize(image, args.Positional(0), weights, args.String("mask", ""));
-  OutputImage(args, 1, MaskMultiplyImage(image, weights, dstChannel, maskChannel, scale, offset));
-  return 0;
+  const std::string maskPath = args.String("mask", "");
+  // One mask for every image of a batch, read once and shared read-only.
+  const auto weights = std::make_shared<const Image>(LoadWeights(maskPath));
+  return [=](const Image& image, Progress&) {
+    RequireSameSize(image, "the image", *weights, maskPath);
+    return MaskMultiplyImage(image, *weights, dstChannel, maskChannel, scale, offset);
+  };
 }
 #endif
 
@@ -190,9 +193,9 @@ void AddBlendCommands(std::vector<Command>& commands) {
   commands.push_back(
       {"composite",
        "lay one image over another with a blend mode (Composite)",
-       {{"base", "PNG file underneath"},
-        {"overlay", "PNG file laid on top"},
-        {"output", "PNG file to write"}},
+       {{"base", "image file underneath"},
+        {"overlay", "image file laid on top"},
+        {"output", "image file to write"}},
        {{"mode", "MODE", "normal (default), add, multiply, overlay, screen or average"},
         {"opacity", "AMOUNT", "strength of the overlay, 0..1 (default 1)"},
         {"at", "X,Y", "position of the overlay's top-left corner in BASE (default 0,0)"}},
@@ -206,9 +209,9 @@ void AddBlendCommands(std::vector<Command>& commands) {
   commands.push_back(
       {"blend",
        "mix a second image into the colour of the first (Blend, MaskedBlend, MaskedFade)",
-       {{"base", "PNG file"},
-        {"other", "PNG file of the same size"},
-        {"output", "PNG file to write"}},
+       {{"base", "image file"},
+        {"other", "image file of the same size"},
+        {"output", "image file to write"}},
        {{"amount", "AMOUNT", "share of OTHER's colour, 0..1 (default 0.5; Blend)"},
         {"mask", "FILE", "per-pixel, per-channel shares from a PNG of the same size (MaskedBlend)"},
         {"weight-table", "FILE", "remap the mask's values through curves, as for lut"},
@@ -224,7 +227,7 @@ void AddBlendCommands(std::vector<Command>& commands) {
   commands.push_back(
       {"multiply",
        "scale pixels by a factor or by a mask (Multiply, MaskMultiply, MultiplyChannel)",
-       {{"input", "PNG file"}, {"output", "PNG file to write"}},
+       {{"input", "image file"}, {"output", "image file to write"}},
        {{"factor", "AMOUNT", "multiply all four channels by this, 0..1 (Multiply)"},
         {"mask", "FILE", "multiply by the samples of a PNG of the same size (MaskMultiply)"},
         {"mask-channel", "CHANNEL",
@@ -237,7 +240,8 @@ void AddBlendCommands(std::vector<Command>& commands) {
                    "as stored (not premultiplied). Alpha is scaled like colour, so with one\n"
                    "mask channel of factor 1 or less the image stays premultiplied.\n\n") +
            kPixelFormatNote,
-       RunMultiply});
+       nullptr,
+       PrepareMultiply});
 #endif
   (void)commands;
 }

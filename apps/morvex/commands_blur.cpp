@@ -32,7 +32,7 @@ const double* OrNull(const std::vector<double>& v) { return v.empty() ? nullptr 
 
 }  // namespace
 
-Image BlurImage(const Image& image, const BlurSigmas& s, bool floatPrecision) {
+Image BlurImage(const Image& image, const BlurSigmas& s, bool floatPrecision, Progress* progress) {
   Image out = image;
   std::int32_t tempBytes;
   std::vector<float> temp = Intermediate(image, 4, &tempBytes);
@@ -44,11 +44,14 @@ Image BlurImage(const Image& image, const BlurSigmas& s, bool floatPrecision) {
     // GaussianBlur takes either format through a byte pointer.
     auto* bytes = reinterpret_cast<std::uint8_t*>(floats.data());
     const std::int32_t floatStride = image.width * 16;
+    if (progress) progress->Stage("to float (ConvertARGBToARGBFloat)");
     ConvertARGBToARGBFloat(floats.data(), floatStride, image.pixels.data(), image.stride(),
                            image.width, image.height);
+    if (progress) progress->Stage("blurring the float image (GaussianBlur)");
     RequireDone(GaussianBlur(bytes, floatStride, 16, image.width, image.height, temp.data(),
                              tempBytes, s.x, s.y, OrNull(rows), OrNull(columns)),
                 "GaussianBlur", "float image");
+    if (progress) progress->Stage("back to bytes (ConvertARGBFloatToARGB)");
     ConvertARGBFloatToARGB(out.pixels.data(), out.stride(), floats.data(), floatStride, image.width,
                            image.height);
     return out;
@@ -56,6 +59,9 @@ Image BlurImage(const Image& image, const BlurSigmas& s, bool floatPrecision) {
 #else
   (void)floatPrecision;
 #endif
+  if (progress)
+    progress->Stage("blurring " + std::to_string(image.width) + "x" +
+                    std::to_string(image.height) + " pixels (GaussianBlur)");
   RequireDone(GaussianBlur(out.pixels.data(), out.stride(), 4, out.width, out.height, temp.data(),
                            tempBytes, s.x, s.y, OrNull(rows), OrNull(columns)),
               "GaussianBlur", "8-bit image");
@@ -121,26 +127,28 @@ constexpr const char* kSigmaNote =
 #endif
 
 #if MORVEX_HAS_GaussianBlur
-int RunBlur(const Args& args) {
+Transform PrepareBlur(const Args& args) {
 #if MORVEX_CLI_FLOAT_BLUR
   const bool floatPrecision = args.Choice("precision", {"8bit", "float"}, 0) == 1;
 #else
   const bool floatPrecision = args.Choice("precision", {"8bit"}, 0) == 1;
 #endif
   const BlurSigmas sigmas = SigmaOptions(args);
-  OutputImage(args, 1, BlurImage(InputImage(args, 0), sigmas, floatPrecision));
-  return 0;
+  return [=](const Image& image, Progress& progress) {
+    return BlurImage(image, sigmas, floatPrecision, &progress);
+  };
 }
 #endif
 
 #if MORVEX_HAS_GaussianBlurMask
-int RunBlurAlpha(const Args& args) {
+Transform PrepareBlurAlpha(const Args& args) {
   const BlurSigmas sigmas = SigmaOptions(args);
   const int channel = ChannelOption(args, "channel", 3);
   const double scale = args.Number("scale", 1, -1e6, 1e6);
   const double offset = args.Number("offset", 0, -1e6, 1e6);
-  OutputImage(args, 1, BlurChannel(InputImage(args, 0), channel, sigmas, scale, offset));
-  return 0;
+  return [=](const Image& image, Progress&) {
+    return BlurChannel(image, channel, sigmas, scale, offset);
+  };
 }
 #endif
 
@@ -159,13 +167,14 @@ void AddBlurCommands(std::vector<Command>& commands) {
 #endif
     commands.push_back({"blur",
                         "Gaussian blur of all four channels (GaussianBlur)",
-                        {{"input", "PNG file"}, {"output", "PNG file to write"}},
+                        {{"input", "image file"}, {"output", "image file to write"}},
                         options,
                         std::string(kSigmaNote) +
                             "Colour is blurred premultiplied, so transparent pixels do not "
                             "darken\ntheir neighbours.\n\n" +
                             kPixelFormatNote,
-                        RunBlur});
+                        nullptr,
+                        PrepareBlur});
   }
 #endif
 #if MORVEX_HAS_GaussianBlurMask
@@ -179,7 +188,7 @@ void AddBlurCommands(std::vector<Command>& commands) {
     commands.push_back(
         {"blur-alpha",
          "Gaussian blur of the alpha channel alone (GaussianBlurMask)",
-         {{"input", "PNG file"}, {"output", "PNG file to write"}},
+         {{"input", "image file"}, {"output", "image file to write"}},
          options,
          std::string(kSigmaNote) +
              "Results are rounded to nearest (halves to even) and clamped to 0..255.\n"
@@ -187,7 +196,8 @@ void AddBlurCommands(std::vector<Command>& commands) {
              "values, so where alpha falls below it the saved colour saturates.\n"
              "--scale -1 --offset 255 writes the inverted blurred channel.\n\n" +
              kPixelFormatNote,
-         RunBlurAlpha});
+         nullptr,
+         PrepareBlurAlpha});
   }
 #endif
   (void)commands;

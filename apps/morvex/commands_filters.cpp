@@ -6,10 +6,13 @@
 namespace morvex::cli {
 
 #if MORVEX_HAS_Blur3x3
-Image Blur3x3Image(const Image& image, int passes) {
+Image Blur3x3Image(const Image& image, int passes, Progress* progress) {
   Image a = image, b(image.width, image.height);
   // The filter reads a separate source; passes alternate between two images.
   for (int i = 0; i < passes; ++i) {
+    if (progress && passes > 1)
+      progress->Stage("pass " + std::to_string(i + 1) + " of " + std::to_string(passes) +
+                      " (Blur3x3)");
     Blur3x3(b.pixels.data(), b.stride(), a.pixels.data(), a.stride(), a.width, a.height);
     std::swap(a, b);
   }
@@ -27,13 +30,20 @@ Image DetectEdges(const Image& image, bool gray, double threshold) {
 #endif
 
 #if MORVEX_HAS_RadialBlurMask
-Image RadialBlurImage(const Image& image, const RadialBlur& r, unsigned channels) {
+Image RadialBlurImage(const Image& image, const RadialBlur& r, unsigned channels,
+                      Progress* progress) {
   Image out = image;
+  const int count = __builtin_popcount(channels & 15);
+  int done = 0;
   for (int c = 0; c < 4; ++c)
-    if (channels >> c & 1)
+    if (channels >> c & 1) {
+      if (progress)
+        progress->Stage(std::string(kChannelNames[c]) + " channel, " + std::to_string(++done) +
+                        " of " + std::to_string(count) + " (RadialBlurMask)");
       RadialBlurMask(out.pixels.data() + c, out.stride(), 4, image.pixels.data() + c,
                      image.stride(), 4, image.width, image.height, r.centerX, r.centerY, r.scaleX,
                      r.scaleY, r.gain);
+    }
   return out;
 }
 #endif
@@ -41,28 +51,27 @@ Image RadialBlurImage(const Image& image, const RadialBlur& r, unsigned channels
 namespace {
 
 #if MORVEX_HAS_Blur3x3
-int RunBlur3x3(const Args& args) {
+Transform PrepareBlur3x3(const Args& args) {
   const int passes = static_cast<int>(args.Integer("passes", 1, 1, 100));
-  OutputImage(args, 1, Blur3x3Image(InputImage(args, 0), passes));
-  return 0;
+  return [=](const Image& image, Progress& progress) {
+    return Blur3x3Image(image, passes, &progress);
+  };
 }
 #endif
 
 #if MORVEX_HAS_EdgeDetect
-int RunEdges(const Args& args) {
+Transform PrepareEdges(const Args& args) {
   const double threshold = args.Number("threshold", 0.1, 0, 1);
-  OutputImage(args, 1, DetectEdges(InputImage(args, 0), args.Flag("gray"), threshold));
-  return 0;
+  const bool gray = args.Flag("gray");
+  return [=](const Image& image, Progress&) { return DetectEdges(image, gray, threshold); };
 }
 #endif
 
 #if MORVEX_HAS_RadialBlurMask
-int RunRadialBlur(const Args& args) {
-  const Image image = InputImage(args, 0);
+Transform PrepareRadialBlur(const Args& args) {
   RadialBlur r;
-  r.centerX = (image.width - 1) / 2.0;
-  r.centerY = (image.height - 1) / 2.0;
-  if (args.Has("center")) {
+  const bool middle = !args.Has("center");
+  if (!middle) {
     std::vector<double> xy;
     if (!ParseNumberList(args.String("center", ""), 2, &xy))
       throw CliError(args.OptionError(
@@ -75,8 +84,17 @@ int RunRadialBlur(const Args& args) {
   r.scaleY = args.Number("scale-y", scale, 0.01, 100);
   r.gain = args.Number("gain", 1, 0, 100);
   const unsigned channels = args.Choice("channels", {"all", "alpha"}, 0) == 0 ? 15u : 8u;
-  OutputImage(args, 1, RadialBlurImage(image, r, channels));
-  return 0;
+  return [=](const Image& image, Progress& progress) {
+    RadialBlur blur = r;
+    if (middle) {
+      blur.centerX = (image.width - 1) / 2.0;
+      blur.centerY = (image.height - 1) / 2.0;
+    }
+    // Every mean of an opaque alpha is 255 (and times a gain of 1 or more, at
+    // least that): keep it exact rather than truncate it to 254.
+    const bool keepAlpha = blur.gain >= 1 && IsOpaque(image);
+    return RadialBlurImage(image, blur, keepAlpha ? channels & 7u : channels, &progress);
+  };
 }
 #endif
 
@@ -86,18 +104,19 @@ void AddFilterCommands(std::vector<Command>& commands) {
 #if MORVEX_HAS_Blur3x3
   commands.push_back({"blur3x3",
                       "3x3 binomial blur of all four channels (Blur3x3)",
-                      {{"input", "PNG file"}, {"output", "PNG file to write"}},
+                      {{"input", "image file"}, {"output", "image file to write"}},
                       {{"passes", "N", "apply the filter N times (default 1)"}},
                       std::string("Each pass: (1 2 1; 2 4 2; 1 2 1) / 16, truncated; edges "
                                   "repeat.\n\n") +
                           kPixelFormatNote,
-                      RunBlur3x3});
+                      nullptr,
+       PrepareBlur3x3});
 #endif
 #if MORVEX_HAS_EdgeDetect
   commands.push_back(
       {"edges",
        "mark edges: largest difference of opposite neighbours (EdgeDetect)",
-       {{"input", "PNG file"}, {"output", "PNG file to write"}},
+       {{"input", "image file"}, {"output", "image file to write"}},
        {{"threshold", "LEVEL", "0..1 of full scale; weaker edges become black (default 0.1)"},
         {"gray", "",
          "gray strength from the blue channel, instead of a two-valued mark per channel"}},
@@ -105,13 +124,14 @@ void AddFilterCommands(std::vector<Command>& commands) {
                    "threshold level; with it, the strength of the blue channel's edges.\n"
                    "The first and last column are black.\n\n") +
            kPixelFormatNote,
-       RunEdges});
+       nullptr,
+       PrepareEdges});
 #endif
 #if MORVEX_HAS_RadialBlurMask
   commands.push_back(
       {"radial-blur",
        "zoom blur towards a centre, per channel (RadialBlurMask)",
-       {{"input", "PNG file"}, {"output", "PNG file to write"}},
+       {{"input", "image file"}, {"output", "image file to write"}},
        {{"center", "X,Y", "centre in pixels (default: the middle of the image)"},
         {"scale", "FACTOR", "zoom of both axes; above 1 blurs towards the centre (default 1.1)"},
         {"scale-x", "FACTOR", "horizontal zoom (default: --scale)"},
@@ -120,9 +140,11 @@ void AddFilterCommands(std::vector<Command>& commands) {
         {"channels", "all|alpha", "blur every channel (default) or alpha alone"}},
        std::string("Each element averages samples on the segment from itself towards\n"
                    "centre + (position - centre) / scale, so the blur grows with the distance\n"
-                   "from the centre. Results are truncated; 255 and above store 255.\n\n") +
+                   "from the centre. Results are truncated; 255 and above store 255. On an\n"
+                   "opaque image with a gain of 1 or more alpha stays 255 (not blurred).\n\n") +
            kPixelFormatNote,
-       RunRadialBlur});
+       nullptr,
+       PrepareRadialBlur});
 #endif
   (void)commands;
 }

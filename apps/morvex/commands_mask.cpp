@@ -1,10 +1,11 @@
 // noise, scale-mask and shear: the mask and geometry exports.
 #include <cmath>
+#include <memory>
 
 #include "commands.h"
 #include "morvex/native.h"
 #include "ops.h"
-#include "png_io.h"
+#include "image_io.h"
 
 namespace morvex::cli {
 
@@ -45,6 +46,10 @@ Image ShearImage(const Image& image, int direction, double factor) {
     throw CliError("the sheared image would be " + std::to_string(extent) +
                    " pixels long; use a smaller factor");
   const std::int32_t sheared = static_cast<std::int32_t>(extent);
+  if (std::int64_t(sheared) * lines > kMaxPixels)
+    throw CliError("the sheared image would be " + std::to_string(sheared) + "x" +
+                   std::to_string(lines) + " pixels, beyond the limit of " +
+                   std::to_string(kMaxPixels / 1000000) + " megapixels; use a smaller factor");
   Image out(vertical ? image.width : sheared, vertical ? sheared : image.height);
   Shear(image.pixels.data(), image.stride(), image.width, image.height, out.pixels.data(),
         out.stride(), out.width, out.height, static_cast<std::uint32_t>(direction), factor);
@@ -117,8 +122,7 @@ MaskRect RectOption(const Args& args, const std::string& option, MaskRect fallba
   return {float(v[0]), float(v[1]), float(v[2]), float(v[3])};
 }
 
-int RunScaleMask(const Args& args) {
-  const Image image = InputImage(args, 0);
+Transform PrepareScaleMask(const Args& args) {
   const int channel = ChannelOption(args, "channel", 3);
   const int mode = static_cast<int>(args.Choice("mode", {"replace", "blend", "multiply"}, 0));
   if (mode != 1 && args.Has("amount")) throw CliError("--amount applies to --mode blend only");
@@ -126,33 +130,40 @@ int RunScaleMask(const Args& args) {
   if (mode != 0 && !args.Has("onto"))
     throw CliError("--mode " + args.String("mode", "") +
                    " needs --onto (the mask to combine with)");
-  FloatMask onto;
+  std::shared_ptr<const FloatMask> onto;
+  bool sized = false;
+  std::int64_t w = 0, h = 0;
   if (args.Has("onto")) {
     if (args.Has("size")) throw CliError("--size does not apply with --onto (that image sets it)");
-    onto = ChannelToMask(LoadImage(args.String("onto", "")), channel);
-  } else {
-    std::int64_t w = image.width, h = image.height;
+    onto = std::make_shared<const FloatMask>(ChannelToMask(LoadImage(args.String("onto", "")), channel));
+  } else if (args.Has("size")) {
     SizeOption(args, &w, &h);
-    onto = FloatMask(std::int32_t(w), std::int32_t(h));
+    sized = true;
   }
-  const FloatMask from = ChannelToMask(image, channel);
-  const MaskRect fromRect =
-      RectOption(args, "from-rect", {0, 0, float(from.width), float(from.height)});
-  const MaskRect toRect =
-      RectOption(args, "to-rect", {0, 0, float(onto.width), float(onto.height)});
-  ScaleMaskOnto(onto, toRect, from, fromRect, mode, float(amount));
-  SaveMask(args, 1, onto);
-  return 0;
+  const bool hasFrom = args.Has("from-rect"), hasTo = args.Has("to-rect");
+  const MaskRect fromOption = RectOption(args, "from-rect", {0, 0, 0, 0});
+  const MaskRect toOption = RectOption(args, "to-rect", {0, 0, 0, 0});
+  const bool asAlpha = args.Flag("as-alpha");
+  return [=](const Image& image, Progress&) {
+    FloatMask target = onto ? *onto
+                            : sized ? FloatMask(std::int32_t(w), std::int32_t(h))
+                                    : FloatMask(image.width, image.height);
+    const FloatMask from = ChannelToMask(image, channel);
+    const MaskRect fromRect = hasFrom ? fromOption : MaskRect{0, 0, float(from.width), float(from.height)};
+    const MaskRect toRect =
+        hasTo ? toOption : MaskRect{0, 0, float(target.width), float(target.height)};
+    ScaleMaskOnto(target, toRect, from, fromRect, mode, float(amount));
+    return MaskToGray(target, !asAlpha);
+  };
 }
 #endif
 
 #if MORVEX_HAS_Shear
-int RunShear(const Args& args) {
+Transform PrepareShear(const Args& args) {
   static const int kDirections[] = {2, 1, 3, 0};
   const int direction = kDirections[args.Choice("direction", {"right", "left", "down", "up"}, 0)];
   const double factor = args.Number("factor", 0.25, -100, 100);
-  OutputImage(args, 1, ShearImage(InputImage(args, 0), direction, factor));
-  return 0;
+  return [=](const Image& image, Progress&) { return ShearImage(image, direction, factor); };
 }
 #endif
 
@@ -163,7 +174,7 @@ void AddMaskCommands(std::vector<Command>& commands) {
   commands.push_back(
       {"noise",
        "reproducible noise as a grey image, or as grain on one channel (GenerateNoiseMask)",
-       {{"output", "PNG file to write"}},
+       {{"output", "image file to write"}},
        {{"size", "WxH", "size of the noise image (default 256x256)"},
         {"low", "VALUE", "value of the lowest of 1024 levels (default 0; 0.75 with --multiply)"},
         {"high", "VALUE", "value of the highest level (default 255; 1 with --multiply)"},
@@ -182,7 +193,7 @@ void AddMaskCommands(std::vector<Command>& commands) {
   commands.push_back(
       {"scale-mask",
        "resample one channel as a mask, bilinear, with sub-pixel rectangles (ScaleMask)",
-       {{"input", "PNG file"}, {"output", "PNG file to write (grey)"}},
+       {{"input", "image file"}, {"output", "image file to write (grey)"}},
        {{"channel", "CHANNEL", "channel used as the mask: alpha (default), red, green or blue"},
         {"size", "WxH", "size of the result (default: the input's)"},
         {"from-rect", "X,Y,W,H", "rectangle of the input to map, in pixels (default: all of it)"},
@@ -195,13 +206,14 @@ void AddMaskCommands(std::vector<Command>& commands) {
                    "The library refuses when the target rectangle, clipped to both masks,\n"
                    "is 1 pixel or less wide or high.\n\n") +
            kPixelFormatNote,
-       RunScaleMask});
+       nullptr,
+       PrepareScaleMask});
 #endif
 #if MORVEX_HAS_Shear
   commands.push_back(
       {"shear",
        "skew the image along one axis, with sub-pixel shifts (Shear)",
-       {{"input", "PNG file"}, {"output", "PNG file to write (larger)"}},
+       {{"input", "image file"}, {"output", "image file to write (larger)"}},
        {{"factor", "PIXELS", "shift per row or column, in pixels (default 0.25)"},
         {"direction", "DIR",
          "right (default): lower rows move right; left: lower rows move left; down: columns "
@@ -210,7 +222,8 @@ void AddMaskCommands(std::vector<Command>& commands) {
                    "line's first or last pixel. A negative factor shifts the other way and\n"
                    "cuts off the start of later lines.\n\n") +
            kPixelFormatNote,
-       RunShear});
+       nullptr,
+       PrepareShear});
 #endif
   (void)commands;
 }

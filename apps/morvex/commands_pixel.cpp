@@ -85,15 +85,17 @@ unsigned ChannelGroupOption(const Args& args, const std::string& option) {
   return kBits[args.Choice(option, {"rgb", "red", "green", "blue", "alpha", "all"}, 0)];
 }
 
-int RunLut(const Args& args) {
-  const std::string path = args.String("table", "");
-  if (path.empty()) throw CliError("--table FILE is needed (see morvex lut --help)");
-  const ChannelTable table = ParseCurveTable(ReadTextFile(path), path);
-  OutputImage(args, 1, ApplyTable(InputImage(args, 0), table, !args.Flag("no-alpha-clamp")));
-  return 0;
+Transform TableTransform(const ChannelTable& table, bool clampToAlpha) {
+  return [=](const Image& image, Progress&) { return ApplyTable(image, table, clampToAlpha); };
 }
 
-int RunLevels(const Args& args) {
+Transform PrepareLut(const Args& args) {
+  const std::string path = args.String("table", "");
+  if (path.empty()) throw CliError("--table FILE is needed (see morvex lut --help)");
+  return TableTransform(ParseCurveTable(ReadTextFile(path), path), !args.Flag("no-alpha-clamp"));
+}
+
+Transform PrepareLevels(const Args& args) {
   Levels levels;
   levels.inBlack = args.Number("black", 0, 0, 254);
   levels.inWhite = args.Number("white", 255, 1, 255);
@@ -102,9 +104,8 @@ int RunLevels(const Args& args) {
   levels.gamma = args.Number("gamma", 1, 0.01, 100);
   levels.outBlack = args.Number("out-black", 0, 0, 255);
   levels.outWhite = args.Number("out-white", 255, 0, 255);
-  const ChannelTable table = LevelsTable(levels, ChannelGroupOption(args, "channels"));
-  OutputImage(args, 1, ApplyTable(InputImage(args, 0), table, !args.Flag("no-alpha-clamp")));
-  return 0;
+  return TableTransform(LevelsTable(levels, ChannelGroupOption(args, "channels")),
+                        !args.Flag("no-alpha-clamp"));
 }
 
 const char* const kTableNote =
@@ -114,7 +115,7 @@ const char* const kTableNote =
 #endif
 
 #if MORVEX_CLI_GRADIENT
-int RunGradientMap(const Args& args) {
+Transform PrepareGradientMap(const Args& args) {
   std::uint8_t from[4], to[4];
   for (auto [name, rgba, fallback] :
        {std::tuple{"from", from, "black"}, std::tuple{"to", to, "white"}}) {
@@ -131,8 +132,8 @@ int RunGradientMap(const Args& args) {
   const std::size_t fallback = 1;
 #endif
   const auto source = static_cast<MapSource>(args.Choice("channel", sources, fallback));
-  OutputImage(args, 1, GradientMap(InputImage(args, 0), source, GradientTable(from, to)));
-  return 0;
+  const PixelTable table = GradientTable(from, to);
+  return [=](const Image& image, Progress&) { return GradientMap(image, source, table); };
 }
 #endif
 
@@ -143,7 +144,7 @@ void AddPixelCommands(std::vector<Command>& commands) {
   commands.push_back(
       {"lut",
        "apply per-channel curves from a text table (LutWithAlphaClamp or Lut)",
-       {{"input", "PNG file"}, {"output", "PNG file to write"}},
+       {{"input", "image file"}, {"output", "image file to write"}},
        {{"table", "FILE", "the curves (format below)"},
         {"no-alpha-clamp", "", "do not limit colour to alpha afterwards (Lut)"}},
        std::string("Table file: one point per line, '[CHANNELS] INPUT OUTPUT', whole numbers\n"
@@ -153,11 +154,12 @@ void AddPixelCommands(std::vector<Command>& commands) {
                    "unchanged. Example, more contrast:\n"
                    "    0 0\n    64 40\n    192 215\n    255 255\n\n") +
            kTableNote + "\n" + kPixelFormatNote,
-       RunLut});
+       nullptr,
+       PrepareLut});
   commands.push_back(
       {"levels",
        "input and output levels with gamma (a table for Lut)",
-       {{"input", "PNG file"}, {"output", "PNG file to write"}},
+       {{"input", "image file"}, {"output", "image file to write"}},
        {{"black", "LEVEL", "input level that becomes --out-black (0..254, default 0)"},
         {"white", "LEVEL", "input level that becomes --out-white (1..255, default 255)"},
         {"gamma", "GAMMA", "midtone gamma; above 1 brightens (default 1)"},
@@ -168,13 +170,14 @@ void AddPixelCommands(std::vector<Command>& commands) {
        std::string("Entry i = out-black + (out-white - out-black) * t^(1/gamma), with\n"
                    "t = (i - black) / (white - black) limited to 0..1, rounded to nearest.\n\n") +
            kTableNote + "\n" + kPixelFormatNote,
-       RunLevels});
+       nullptr,
+       PrepareLevels});
 #endif
 #if MORVEX_CLI_GRADIENT
   commands.push_back(
       {"gradient-map",
        "map each pixel to a two-colour gradient by one channel (ChannelMapEx)",
-       {{"input", "PNG file"}, {"output", "PNG file to write"}},
+       {{"input", "image file"}, {"output", "image file to write"}},
        {{"from", "COLOR", "colour for value 0 (default black)"},
         {"to", "COLOR", "colour for value 255 (default white)"},
         {"channel", "SOURCE",
@@ -185,7 +188,8 @@ void AddPixelCommands(std::vector<Command>& commands) {
                    "then premultiplied; the whole pixel, alpha included, becomes the entry.\n"
                    "Channel values are read premultiplied.\n\n") +
            kPixelFormatNote,
-       RunGradientMap});
+       nullptr,
+       PrepareGradientMap});
 #endif
   (void)commands;
 }

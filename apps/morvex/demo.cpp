@@ -12,7 +12,7 @@
 #include "font.h"
 #include "morvex/native.h"
 #include "ops.h"
-#include "png_io.h"
+#include "image_io.h"
 
 namespace morvex::cli {
 namespace {

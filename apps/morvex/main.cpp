@@ -7,6 +7,7 @@
 
 #include "cli.h"
 #include "commands.h"
+#include "image_command.h"
 
 using namespace morvex::cli;
 
@@ -22,6 +23,16 @@ std::vector<Command> AllCommands() {
   AddFilterCommands(commands);
   AddMaskCommands(commands);
   AddDemoCommand(commands);
+  // The options shared by every command that writes images, and by every
+  // image-to-image command.
+  for (auto& command : commands) {
+    bool writes = command.batch();
+    for (const auto& p : command.positionals) writes = writes || p.name == "output";
+    if (writes)
+      for (auto& option : SaveOptionDefs()) command.options.push_back(option);
+    if (command.batch())
+      for (auto& option : BatchOptionDefs()) command.options.push_back(option);
+  }
   return commands;
 }
 
@@ -29,7 +40,7 @@ void PrintGlobalHelp(const std::vector<Command>& commands) {
   std::printf(
       "usage: morvex COMMAND [ARGUMENTS] [options]\n"
       "\n"
-      "Image operations of the Morvex.Native library on PNG files.\n"
+      "Image operations of the Morvex.Native library on PNG and JPEG files.\n"
       "\n"
       "commands:\n");
   for (const auto& command : commands) {
@@ -76,7 +87,7 @@ int main(int argc, char** argv) {
       std::fputs(CommandHelp(*command).c_str(), stdout);
       return 0;
     }
-    return command->run(args);
+    return command->batch() ? RunImageCommand(*command, args) : command->run(args);
   } catch (const CliError& error) {
     std::fprintf(stderr, "morvex %s: %s\n", name.c_str(), error.what());
     return kExitUsage;

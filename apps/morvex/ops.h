@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "image.h"
+#include "progress.h"
 #include "tables.h"
 
 namespace morvex::cli {
@@ -127,7 +128,17 @@ struct HslAdjust {
   double hueScale = 1, saturationScale = 1, lightnessScale = 1;
   double hueOffset = 0, saturationOffset = 0, lightnessOffset = 0;  // hue in turns (0..1)
 };
+// One HslScaleOffset call over the image: saturation and lightness beyond
+// 0..1 wrap the channels around, as the library defines.
 Image AdjustHsl(const Image& image, const HslAdjust& adjust);
+// (PixelSaturationLightness and CentredHueOffset, in image.h, decide.)
+// The same adjustment with saturation and lightness limited to 0..1: pixels
+// whose new saturation (lightness) would leave that range get the call with
+// that component set to 0 or 1 (scale 0, offset 0 or 1) instead, found per
+// pixel beforehand, so every pixel still gets the library's own arithmetic.
+// The hue offset is centred as above. Calls are made per run of pixels of one
+// kind along each row.
+Image AdjustHslClamped(const Image& image, const HslAdjust& adjust);
 #endif
 #if MORVEX_HAS_Histogram
 struct HistogramCounts {
@@ -152,8 +163,10 @@ struct BlurSigmas {
 };
 // The per-row or per-column sigmas of a ramp (empty when `on` is false).
 std::vector<double> SigmaRamp(bool on, double from, double to, std::int32_t count);
-// GaussianBlur on the 8-bit image, or (float) on a float copy of it.
-Image BlurImage(const Image& image, const BlurSigmas& sigmas, bool floatPrecision);
+// GaussianBlur on the 8-bit image, or (float) on a float copy of it. Each
+// call is named to `progress`, when given, as it starts.
+Image BlurImage(const Image& image, const BlurSigmas& sigmas, bool floatPrecision,
+                Progress* progress = nullptr);
 #endif
 #if MORVEX_HAS_GaussianBlurMask
 // GaussianBlurMask on one channel of every pixel, result * scale + offset.
@@ -163,7 +176,7 @@ Image BlurChannel(const Image& image, int channel, const BlurSigmas& sigmas, dou
 
 // ---- Local and radial filters ----
 #if MORVEX_HAS_Blur3x3
-Image Blur3x3Image(const Image& image, int passes);
+Image Blur3x3Image(const Image& image, int passes, Progress* progress = nullptr);
 #endif
 #if MORVEX_HAS_EdgeDetect
 Image DetectEdges(const Image& image, bool gray, double threshold);
@@ -174,7 +187,9 @@ struct RadialBlur {
 };
 // RadialBlurMask on the channels whose bits (1 blue, 2 green, 4 red, 8
 // alpha) are set; the others are copied.
-Image RadialBlurImage(const Image& image, const RadialBlur& blur, unsigned channels);
+// Each channel's call is named to `progress`, when given, as it starts.
+Image RadialBlurImage(const Image& image, const RadialBlur& blur, unsigned channels,
+                      Progress* progress = nullptr);
 #endif
 
 }  // namespace morvex::cli

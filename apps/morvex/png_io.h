@@ -1,8 +1,10 @@
-// PNG files: any common PNG in, 8-bit RGBA out. Failures throw CliError with
-// a one-line message naming the file.
+// PNG files: any common PNG in; out 8-bit, in the smallest of grey, grey +
+// alpha, RGB and RGBA that holds the pixels exactly. Failures throw CliError
+// with a one-line message naming the file.
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -18,7 +20,12 @@ struct PngInfo {
   bool interlaced = false;
   bool hasTransparency = false;  // an alpha channel or a tRNS chunk
   std::string ColorTypeName() const;
+  // "8-bit RGB", "16-bit gray+alpha with tRNS, interlaced", ...
+  std::string Description() const;
 };
+
+// True when the first 8 bytes of a file are the PNG signature.
+bool IsPngSignature(const std::uint8_t bytes[8]);
 
 // Reads gray, gray+alpha, RGB, RGBA and palette PNGs of any bit depth into
 // straight RGBA samples (16-bit files keep 16 bits; lower depths become 8).
@@ -26,27 +33,17 @@ struct PngInfo {
 // applied.
 StraightPixels ReadPng(const std::string& path, PngInfo* info = nullptr);
 
-// ReadPng, then premultiply for the library.
-Image LoadImage(const std::string& path, PngInfo* info = nullptr);
+// The same pixels premultiplied for the library. 8-bit files are decoded
+// straight into the image; 16-bit ones go through ReadPng for full precision.
+Image LoadPng(const std::string& path, PngInfo* info = nullptr);
 
-// Reads a PNG whose samples are weights rather than colour: 8-bit straight
-// samples (16-bit ones rounded) in the library's byte order (blue, green,
-// red, alpha), not premultiplied. A file without alpha has alpha 255.
-Image LoadWeights(const std::string& path);
-
-// Writes 8-bit straight RGBA rows (4 bytes per pixel, packed, top-down).
-// The file appears complete or not at all: it is written under a temporary
-// name in the same directory and renamed into place.
-void WritePng(const std::string& path, std::int32_t width, std::int32_t height,
-              const std::vector<std::uint8_t>& rgba);
-
-// Unpremultiply, then WritePng.
-void SaveImage(const std::string& path, const Image& image);
-
-// Largest width or height accepted on reading, and largest pixel count, so
-// that every plane the tool hands to the library stays well inside 32-bit
-// strides and buffer sizes.
-constexpr std::int32_t kMaxDimension = 32768;
-constexpr std::int64_t kMaxPixels = std::int64_t(1) << 26;
+// The bytes of a PNG file holding `image` (unpremultiplied). `compression`
+// 0 stores the filtered rows uncompressed; 1 deflates them with run-length
+// matching only, the fastest setting and, for photographs, usually also the
+// smallest; 2 to 9 also try zlib's full matching at that level and keep
+// whichever is smaller, piece by piece. Rows are filtered and deflated in
+// pieces on up to `threads` threads; the file is the same for any count.
+std::vector<std::uint8_t> EncodePng(const Image& image, int compression, int threads);
+constexpr int kDefaultPngCompression = 1;
 
 }  // namespace morvex::cli

@@ -3,13 +3,17 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <sstream>
 
 #include "cli_harness.h"
 #include "morvex/native.h"
+#include "image_io.h"
+#include "ops.h"
 #include "tables.h"
 
 namespace morvex::test {
@@ -235,10 +239,13 @@ TEST(CliCommands, Hsl) {
     double hs, ss, ls, ho, so, lo;
     // clang-format off
   } cases[] = {
-      {{"--hue-shift", "120"}, 1, 1, 1, 120 / 360.0, 0, 0},
+      {{"--hue-shift", "120", "--wrap"}, 1, 1, 1, 120 / 360.0, 0, 0},
       {{"--hue-scale", "0.5", "--saturation-scale", "0", "--lightness-scale", "1.1",
-        "--saturation-offset", "0.25", "--lightness-offset", "-0.1", "--hue-shift", "-45"},
+        "--saturation-offset", "0.25", "--lightness-offset", "-0.1", "--hue-shift", "-45",
+        "--wrap"},
        0.5, 0, 1.1, -45 / 360.0, 0.25, -0.1},
+      {{"--saturation-scale", "1.5", "--lightness-scale", "1.3", "--hue-shift", "500", "--wrap"},
+       1, 1.5, 1.3, 500 / 360.0, 0, 0},
   };
   // clang-format on
   for (const auto& tc : cases) {
@@ -251,6 +258,107 @@ TEST(CliCommands, Hsl) {
           return out;
         },
         40);
+  }
+}
+
+// Standard HSL conversions in double precision, a reference for the clamped
+// adjustment (to within rounding).
+void ToHsl(double r, double g, double b, double* h, double* s, double* l) {
+  const double hi = std::max({r, g, b}), lo = std::min({r, g, b}), d = hi - lo;
+  *l = (hi + lo) / 2;
+  *s = d == 0 ? 0 : d / (1 - std::fabs(2 * *l - 1));
+  if (d == 0)
+    *h = 0;
+  else if (hi == r)
+    *h = std::fmod((g - b) / d + 6, 6) / 6;
+  else if (hi == g)
+    *h = ((b - r) / d + 2) / 6;
+  else
+    *h = ((r - g) / d + 4) / 6;
+}
+
+double FromHsl(double h, double s, double l, double shift) {
+  const double t = h + shift - std::floor(h + shift);
+  const double q = l < 0.5 ? l * (1 + s) : l + s - l * s, p = 2 * l - q;
+  if (t < 1 / 6.0) return p + (q - p) * 6 * t;
+  if (t < 0.5) return q;
+  if (t < 2 / 3.0) return p + (q - p) * (2 / 3.0 - t) * 6;
+  return p;
+}
+
+// By default saturation and lightness stay within 0..1 and any hue shift
+// works: no channel wraps around, whatever the scales.
+TEST(CliCommands, HslLimitsSaturationAndLightness) {
+  const struct {
+    std::vector<std::string> options;
+    double ss, ls, hueDegrees, so, lo;
+  } cases[] = {
+      {{"--hue-shift", "120", "--saturation-scale", "1.2"}, 1.2, 1, 120, 0, 0},
+      {{"--hue-shift", "480", "--saturation-scale", "3", "--lightness-scale", "1.4"}, 3, 1.4, 480,
+       0, 0},
+      {{"--hue-shift", "-200", "--saturation-offset", "-0.3", "--lightness-offset", "0.2"}, 1, 1,
+       -200, -0.3, 0.2},
+      {{"--hue-shift", "250", "--lightness-scale", "0.2", "--saturation-offset", "0.5",
+        "--lightness-offset", "-0.05"},
+       1, 0.2, 250, 0.5, -0.05},
+  };
+  ScratchDir dir;
+  Rng rng(42);
+  const std::int32_t w = 40, h = 25;
+  std::vector<std::uint8_t> rgb(std::size_t(w) * h * 3);
+  rng.Fill(rgb.data(), rgb.size());
+  WriteRawPng(dir / "in.png", w, h, PNG_COLOR_TYPE_RGB, 8, rgb);
+  for (const auto& tc : cases) {
+    const CliRun run = RunCli(With({"hsl", dir / "in.png", dir / "out.png"}, tc.options));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    const auto got = ReadRgba8(dir / "out.png");
+    for (std::size_t i = 0; i < std::size_t(w) * h; ++i) {
+      double hue, s, l;
+      ToHsl(rgb[i * 3] / 255.0, rgb[i * 3 + 1] / 255.0, rgb[i * 3 + 2] / 255.0, &hue, &s, &l);
+      s = std::clamp(s * tc.ss + tc.so, 0.0, 1.0);
+      l = std::clamp(l * tc.ls + tc.lo, 0.0, 1.0);
+      const double shift = tc.hueDegrees / 360;
+      const double want[3] = {FromHsl(hue, s, l, shift + 1 / 3.0), FromHsl(hue, s, l, shift),
+                              FromHsl(hue, s, l, shift - 1 / 3.0)};
+      for (int k = 0; k < 3; ++k)
+        ASSERT_LE(std::fabs(got[i * 4 + k] - want[k] * 255), 1.0)
+            << tc.options[1] << ": pixel " << i << " channel " << k;
+    }
+  }
+  // Pixels the limits do not touch are exactly those of the one-call --wrap.
+  const CliRun wrapped = RunCli(With({"hsl", dir / "in.png", dir / "wrap.png", "--wrap"},
+                                     cases[0].options));
+  ASSERT_EQ(wrapped.exitCode, 0) << wrapped.err;
+  ASSERT_EQ(RunCli(With({"hsl", dir / "in.png", dir / "out.png"}, cases[0].options)).exitCode, 0);
+  const auto clamped = ReadRgba8(dir / "out.png"), raw = ReadRgba8(dir / "wrap.png");
+  std::size_t same = 0;
+  for (std::size_t i = 0; i < std::size_t(w) * h; ++i) {
+    double s, l;
+    const std::uint8_t bgr[3] = {rgb[i * 3 + 2], rgb[i * 3 + 1], rgb[i * 3]};
+    cli::PixelSaturationLightness(bgr, &s, &l);
+    if (s * 1.2 > 1) continue;
+    ++same;
+    for (int k = 0; k < 4; ++k) ASSERT_EQ(clamped[i * 4 + k], raw[i * 4 + k]) << i;
+  }
+  EXPECT_GT(same, std::size_t(w) * h / 4);
+}
+
+// The tool's saturation and lightness are the library's to the last bit: fed
+// back as offsets (scales 0) they reproduce the identity call.
+TEST(CliCommands, HslSaturationLightnessMatchTheLibrary) {
+  Rng rng(43);
+  for (int trial = 0; trial < 5000; ++trial) {
+    std::uint8_t px[4];
+    rng.Fill(px, 4);
+    double s, l;
+    cli::PixelSaturationLightness(px, &s, &l);
+    std::uint8_t same[4], again[4];
+    std::copy(px, px + 4, same);
+    std::copy(px, px + 4, again);
+    HslScaleOffset(same, 4, 1, 1, 1, 1, 1, 0, 0, 0);
+    HslScaleOffset(again, 4, 1, 1, 1, 0, 0, 0, s, l);
+    ASSERT_TRUE(std::equal(same, same + 4, again)) << int(px[0]) << " " << int(px[1]) << " "
+                                                  << int(px[2]);
   }
 }
 #endif
@@ -373,6 +481,28 @@ TEST(CliCommands, RadialBlur) {
           return out;
         },
         80);
+  }
+}
+
+// An opaque photograph keeps alpha 255 exactly; the colour channels are
+// blurred as by the direct calls.
+TEST(CliCommands, RadialBlurKeepsOpaqueAlpha) {
+  ScratchDir dir;
+  Rng rng(81);
+  std::vector<std::uint8_t> rgb(33 * 17 * 3);
+  rng.Fill(rgb.data(), rgb.size());
+  WriteRawPng(dir / "in.png", 33, 17, PNG_COLOR_TYPE_RGB, 8, rgb);
+  const Image in = cli::LoadImage(dir / "in.png");
+  for (const char* gain : {"1", "0.5"}) {
+    const CliRun run = RunCli({"radial-blur", dir / "in.png", dir / "out.png", "--gain", gain});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    Image want = in;
+    const double g = std::atof(gain);
+    for (int c = 0; c < 4; ++c)
+      if (c < 3 || g < 1)
+        RadialBlurMask(want.pixels.data() + c, want.stride(), 4, in.pixels.data() + c,
+                       in.stride(), 4, in.width, in.height, 16, 8, 1.1, 1.1, g);
+    EXPECT_EQ(ReadRgba8(dir / "out.png"), SavedBytes(want)) << gain;
   }
 }
 #endif

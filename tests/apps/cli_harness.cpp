@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <png.h>
+#include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -14,6 +16,7 @@
 #include <iterator>
 #include <stdexcept>
 
+#include "image_io.h"
 #include "png_io.h"
 
 extern char** environ;
@@ -83,6 +86,36 @@ CliRun RunCli(const std::vector<std::string>& args) {
   return run;
 }
 
+CliRun RunCliOnTerminal(const std::vector<std::string>& args) {
+  std::vector<std::string> words = {MORVEX_CLI_PATH};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  CliRun run;
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid < 0) return run;
+  if (pid == 0) {
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  char buffer[4096];
+  for (ssize_t n; (n = ::read(master, buffer, sizeof buffer)) != 0;) {
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      break;  // EIO: the tool has closed the terminal
+    }
+    run.out.append(buffer, std::size_t(n));
+  }
+  ::close(master);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0) {
+  }
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return run;
+}
+
 void WriteRawPng(const std::string& path, std::int32_t width, std::int32_t height, int colorType,
                  int bitDepth, const std::vector<std::uint8_t>& packedRows,
                  const std::vector<std::uint8_t>& palette, const std::vector<std::uint8_t>& trns,
@@ -148,8 +181,7 @@ std::vector<std::uint8_t> ReadRgba8(const std::string& path, std::int32_t* width
                                     std::int32_t* height) {
   cli::PngInfo info;
   const cli::StraightPixels pixels = cli::ReadPng(path, &info);
-  if (info.bitDepth != 8 || info.colorType != PNG_COLOR_TYPE_RGBA)
-    throw std::runtime_error(path + " is not 8-bit RGBA");
+  if (info.bitDepth != 8) throw std::runtime_error(path + " is not an 8-bit PNG");
   if (width) *width = pixels.width;
   if (height) *height = pixels.height;
   return std::vector<std::uint8_t>(pixels.rgba.begin(), pixels.rgba.end());

@@ -20,6 +20,9 @@ struct CliRun {
 // Runs the tool with `args` (without the program name), waits, and captures
 // both output streams.
 CliRun RunCli(const std::vector<std::string>& args);
+// The same on a pseudo-terminal: `out` receives everything the tool wrote to
+// it (standard output and error both), `err` stays empty.
+CliRun RunCliOnTerminal(const std::vector<std::string>& args);
 
 // A fresh directory, removed with its contents at the end of the scope.
 class ScratchDir {
@@ -55,7 +58,7 @@ cli::Image WriteRandomPng(Rng& rng, const std::string& path, std::int32_t width,
 
 // The straight RGBA bytes the tool writes for `image`.
 std::vector<std::uint8_t> SavedBytes(const cli::Image& image);
-// The 8-bit RGBA bytes of a PNG the tool wrote.
+// The 8-bit RGBA bytes of a PNG the tool wrote (grey and RGB expanded).
 std::vector<std::uint8_t> ReadRgba8(const std::string& path, std::int32_t* width = nullptr,
                                     std::int32_t* height = nullptr);
 

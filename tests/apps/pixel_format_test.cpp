@@ -176,7 +176,7 @@ TEST_P(LoadPng, GivesPremultipliedPixels) {
   WriteRawPng(in, w, h, tc.colorType, tc.depth, Pack(raw, std::size_t(w) * channels, tc.depth),
               plte, trnsBytes, tc.interlaced);
   cli::PngInfo info;
-  const cli::Image loaded = cli::LoadImage(in, &info);
+  const cli::Image loaded = cli::LoadPng(in, &info);
   const cli::Image want = cli::Premultiply(expected);
   EXPECT_EQ(info.bitDepth, tc.depth);
   EXPECT_EQ(info.colorType, tc.colorType);
