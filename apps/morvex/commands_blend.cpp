@@ -21,7 +21,6 @@ namespace {
 
 }  // namespace
 
-#if MORVEX_HAS_Composite
 Image CompositeImages(const Image& base, const Image& overlay, std::int32_t x, std::int32_t y,
                       int mode, double opacity) {
   Image out = base;
@@ -35,18 +34,14 @@ Image CompositeImages(const Image& base, const Image& overlay, std::int32_t x, s
               "Composite", "blend mode " + std::to_string(mode));
   return out;
 }
-#endif
 
-#if MORVEX_HAS_Blend
 Image BlendImages(const Image& base, const Image& other, double amount) {
   Image out = base;
   Blend(out.pixels.data(), out.stride(), other.pixels.data(), other.stride(), base.width,
         base.height, 1.0 - amount);
   return out;
 }
-#endif
 
-#if MORVEX_HAS_MaskedBlend && MORVEX_HAS_MaskedFade
 Image MaskedBlendImages(const Image& base, const Image& other, const Image& weights, bool fade,
                         const ChannelTable* weightTable) {
   Image out = base;
@@ -59,17 +54,13 @@ Image MaskedBlendImages(const Image& base, const Image& other, const Image& weig
                 weightTable ? weightTable->data() : nullptr);
   return out;
 }
-#endif
 
-#if MORVEX_HAS_Multiply
 Image MultiplyImage(const Image& image, double factor) {
   Image out = image;
   Multiply(out.pixels.data(), out.stride(), out.width, out.height, factor);
   return out;
 }
-#endif
 
-#if MORVEX_HAS_MaskMultiply && MORVEX_HAS_MultiplyChannel
 Image MaskMultiplyImage(const Image& image, const Image& weights, int dstChannel, int maskChannel,
                         double scale, double offset) {
   Image out = image;
@@ -84,10 +75,7 @@ Image MaskMultiplyImage(const Image& image, const Image& weights, int dstChannel
                 "MaskMultiply", "mask channel");
   return out;
 }
-#endif
 
-#if MORVEX_HAS_ClipRestore && MORVEX_HAS_FocusPrep && MORVEX_HAS_ConvertARGBToARGBFloat && \
-    MORVEX_HAS_ConvertARGBFloatToARGB
 Image ClipRestoreImage(const Image& image, double clip, double restoreMin, bool focusPrep) {
   std::vector<float> floats(std::size_t(image.width) * image.height * 4);
   const std::int32_t floatStride = image.width * 16;
@@ -100,11 +88,9 @@ Image ClipRestoreImage(const Image& image, double clip, double restoreMin, bool 
                          image.height);
   return out;
 }
-#endif
 
 namespace {
 
-#if MORVEX_HAS_Composite
 int RunComposite(const Args& args) {
   static const int kModes[] = {1, 3, 4, 5, 6, 7};
   const int mode =
@@ -121,9 +107,7 @@ int RunComposite(const Args& args) {
               CompositeImages(base, overlay, std::int32_t(x), std::int32_t(y), mode, opacity));
   return 0;
 }
-#endif
 
-#if MORVEX_HAS_Blend && MORVEX_HAS_MaskedBlend && MORVEX_HAS_MaskedFade
 int RunBlend(const Args& args) {
   const bool masked = args.Has("mask");
   if (!masked && (args.Has("fade") || args.Has("weight-table")))
@@ -152,9 +136,7 @@ int RunBlend(const Args& args) {
   OutputImage(args, 2, result);
   return 0;
 }
-#endif
 
-#if MORVEX_HAS_Multiply && MORVEX_HAS_MaskMultiply && MORVEX_HAS_MultiplyChannel
 Transform PrepareMultiply(const Args& args) {
   if (!args.Has("mask")) {
     for (const char* option : {"channel", "mask-channel", "scale", "offset"})
@@ -184,12 +166,10 @@ Transform PrepareMultiply(const Args& args) {
     return MaskMultiplyImage(image, *weights, dstChannel, maskChannel, scale, offset);
   };
 }
-#endif
 
 }  // namespace
 
 void AddBlendCommands(std::vector<Command>& commands) {
-#if MORVEX_HAS_Composite
   commands.push_back(
       {"composite",
        "lay one image over another with a blend mode (Composite)",
@@ -204,8 +184,6 @@ void AddBlendCommands(std::vector<Command>& commands) {
                    "overlay and screen can leave colour above alpha, which saves as 255.\n\n") +
            kPixelFormatNote,
        RunComposite});
-#endif
-#if MORVEX_HAS_Blend && MORVEX_HAS_MaskedBlend && MORVEX_HAS_MaskedFade
   commands.push_back(
       {"blend",
        "mix a second image into the colour of the first (Blend, MaskedBlend, MaskedFade)",
@@ -222,8 +200,6 @@ void AddBlendCommands(std::vector<Command>& commands) {
                    "the mask's alpha weighs alpha; a mask without alpha takes OTHER's alpha.\n\n") +
            kPixelFormatNote,
        RunBlend});
-#endif
-#if MORVEX_HAS_Multiply && MORVEX_HAS_MaskMultiply && MORVEX_HAS_MultiplyChannel
   commands.push_back(
       {"multiply",
        "scale pixels by a factor or by a mask (Multiply, MaskMultiply, MultiplyChannel)",
@@ -242,7 +218,6 @@ void AddBlendCommands(std::vector<Command>& commands) {
            kPixelFormatNote,
        nullptr,
        PrepareMultiply});
-#endif
   (void)commands;
 }
 

@@ -3,13 +3,8 @@
 #include "morvex/native.h"
 #include "ops.h"
 
-#define MORVEX_CLI_FLOAT_BLUR                                      \
-  (MORVEX_HAS_GaussianBlur && MORVEX_HAS_ConvertARGBToARGBFloat && \
-   MORVEX_HAS_ConvertARGBFloatToARGB)
-
 namespace morvex::cli {
 
-#if MORVEX_HAS_GaussianBlur
 std::vector<double> SigmaRamp(bool on, double from, double to, std::int32_t count) {
   std::vector<double> sigmas;
   if (!on) return sigmas;
@@ -38,7 +33,6 @@ Image BlurImage(const Image& image, const BlurSigmas& s, bool floatPrecision, Pr
   std::vector<float> temp = Intermediate(image, 4, &tempBytes);
   const auto rows = SigmaRamp(s.rowRamp, s.rowFrom, s.rowTo, image.height);
   const auto columns = SigmaRamp(s.columnRamp, s.columnFrom, s.columnTo, image.width);
-#if MORVEX_CLI_FLOAT_BLUR
   if (floatPrecision) {
     std::vector<float> floats(std::size_t(image.width) * image.height * 4);
     // GaussianBlur takes either format through a byte pointer.
@@ -56,9 +50,6 @@ Image BlurImage(const Image& image, const BlurSigmas& s, bool floatPrecision, Pr
                            image.height);
     return out;
   }
-#else
-  (void)floatPrecision;
-#endif
   if (progress)
     progress->Stage("blurring " + std::to_string(image.width) + "x" +
                     std::to_string(image.height) + " pixels (GaussianBlur)");
@@ -67,9 +58,7 @@ Image BlurImage(const Image& image, const BlurSigmas& s, bool floatPrecision, Pr
               "GaussianBlur", "8-bit image");
   return out;
 }
-#endif
 
-#if MORVEX_HAS_GaussianBlurMask
 Image BlurChannel(const Image& image, int channel, const BlurSigmas& s, double scale,
                   double offset) {
   Image out = image;
@@ -83,11 +72,9 @@ Image BlurChannel(const Image& image, int channel, const BlurSigmas& s, double s
               "GaussianBlurMask", "one channel of the image");
   return out;
 }
-#endif
 
 namespace {
 
-#if MORVEX_HAS_GaussianBlur || MORVEX_HAS_GaussianBlurMask
 // --sigma sets both directions; --sigma-x and --sigma-y override one each.
 BlurSigmas SigmaOptions(const Args& args) {
   constexpr double kMax = 1e6;
@@ -124,23 +111,15 @@ const std::vector<OptionDef> kSigmaOptions = {
 constexpr const char* kSigmaNote =
     "The library limits every sigma to 0.5 .. 54 pixels; the cost does not\n"
     "depend on it.\n";
-#endif
 
-#if MORVEX_HAS_GaussianBlur
 Transform PrepareBlur(const Args& args) {
-#if MORVEX_CLI_FLOAT_BLUR
   const bool floatPrecision = args.Choice("precision", {"8bit", "float"}, 0) == 1;
-#else
-  const bool floatPrecision = args.Choice("precision", {"8bit"}, 0) == 1;
-#endif
   const BlurSigmas sigmas = SigmaOptions(args);
   return [=](const Image& image, Progress& progress) {
     return BlurImage(image, sigmas, floatPrecision, &progress);
   };
 }
-#endif
 
-#if MORVEX_HAS_GaussianBlurMask
 Transform PrepareBlurAlpha(const Args& args) {
   const BlurSigmas sigmas = SigmaOptions(args);
   const int channel = ChannelOption(args, "channel", 3);
@@ -150,21 +129,15 @@ Transform PrepareBlurAlpha(const Args& args) {
     return BlurChannel(image, channel, sigmas, scale, offset);
   };
 }
-#endif
 
 }  // namespace
 
 void AddBlurCommands(std::vector<Command>& commands) {
-#if MORVEX_HAS_GaussianBlur
   {
     std::vector<OptionDef> options = kSigmaOptions;
-#if MORVEX_CLI_FLOAT_BLUR
     options.push_back({"precision", "8bit|float",
                        "blur the 8-bit image (default), or a float copy of it, converted back "
                        "rounded to nearest"});
-#else
-    options.push_back({"precision", "8bit", "blur the 8-bit image (the only precision built)"});
-#endif
     commands.push_back({"blur",
                         "Gaussian blur of all four channels (GaussianBlur)",
                         {{"input", "image file"}, {"output", "image file to write"}},
@@ -176,8 +149,6 @@ void AddBlurCommands(std::vector<Command>& commands) {
                         nullptr,
                         PrepareBlur});
   }
-#endif
-#if MORVEX_HAS_GaussianBlurMask
   {
     std::vector<OptionDef> options = kSigmaOptions;
     options.push_back(
@@ -199,7 +170,6 @@ void AddBlurCommands(std::vector<Command>& commands) {
          nullptr,
          PrepareBlurAlpha});
   }
-#endif
   (void)commands;
 }
 

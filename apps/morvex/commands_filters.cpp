@@ -5,7 +5,6 @@
 
 namespace morvex::cli {
 
-#if MORVEX_HAS_Blur3x3
 Image Blur3x3Image(const Image& image, int passes, Progress* progress) {
   Image a = image, b(image.width, image.height);
   // The filter reads a separate source; passes alternate between two images.
@@ -18,18 +17,14 @@ Image Blur3x3Image(const Image& image, int passes, Progress* progress) {
   }
   return a;
 }
-#endif
 
-#if MORVEX_HAS_EdgeDetect
 Image DetectEdges(const Image& image, bool gray, double threshold) {
   Image out(image.width, image.height);
   EdgeDetect(out.pixels.data(), out.stride(), image.pixels.data(), image.stride(), image.width,
              image.height, gray ? 1u : 0u, threshold);
   return out;
 }
-#endif
 
-#if MORVEX_HAS_RadialBlurMask
 Image RadialBlurImage(const Image& image, const RadialBlur& r, unsigned channels,
                       Progress* progress) {
   Image out = image;
@@ -46,28 +41,22 @@ Image RadialBlurImage(const Image& image, const RadialBlur& r, unsigned channels
     }
   return out;
 }
-#endif
 
 namespace {
 
-#if MORVEX_HAS_Blur3x3
 Transform PrepareBlur3x3(const Args& args) {
   const int passes = static_cast<int>(args.Integer("passes", 1, 1, 100));
   return [=](const Image& image, Progress& progress) {
     return Blur3x3Image(image, passes, &progress);
   };
 }
-#endif
 
-#if MORVEX_HAS_EdgeDetect
 Transform PrepareEdges(const Args& args) {
   const double threshold = args.Number("threshold", 0.1, 0, 1);
   const bool gray = args.Flag("gray");
   return [=](const Image& image, Progress&) { return DetectEdges(image, gray, threshold); };
 }
-#endif
 
-#if MORVEX_HAS_RadialBlurMask
 Transform PrepareRadialBlur(const Args& args) {
   RadialBlur r;
   const bool middle = !args.Has("center");
@@ -96,12 +85,10 @@ Transform PrepareRadialBlur(const Args& args) {
     return RadialBlurImage(image, blur, keepAlpha ? channels & 7u : channels, &progress);
   };
 }
-#endif
 
 }  // namespace
 
 void AddFilterCommands(std::vector<Command>& commands) {
-#if MORVEX_HAS_Blur3x3
   commands.push_back({"blur3x3",
                       "3x3 binomial blur of all four channels (Blur3x3)",
                       {{"input", "image file"}, {"output", "image file to write"}},
@@ -111,8 +98,6 @@ void AddFilterCommands(std::vector<Command>& commands) {
                           kPixelFormatNote,
                       nullptr,
        PrepareBlur3x3});
-#endif
-#if MORVEX_HAS_EdgeDetect
   commands.push_back(
       {"edges",
        "mark edges: largest difference of opposite neighbours (EdgeDetect)",
@@ -126,8 +111,6 @@ void AddFilterCommands(std::vector<Command>& commands) {
            kPixelFormatNote,
        nullptr,
        PrepareEdges});
-#endif
-#if MORVEX_HAS_RadialBlurMask
   commands.push_back(
       {"radial-blur",
        "zoom blur towards a centre, per channel (RadialBlurMask)",
@@ -145,7 +128,6 @@ void AddFilterCommands(std::vector<Command>& commands) {
            kPixelFormatNote,
        nullptr,
        PrepareRadialBlur});
-#endif
   (void)commands;
 }
 

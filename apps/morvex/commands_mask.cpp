@@ -9,23 +9,18 @@
 
 namespace morvex::cli {
 
-#if MORVEX_HAS_GenerateNoiseMask
 FloatMask NoiseMask(std::int32_t width, std::int32_t height, float low, float high,
                     std::uint32_t seed) {
   FloatMask mask(width, height);
   GenerateNoiseMask(mask.values.data(), mask.stride(), width, height, low, high, seed);
   return mask;
 }
-#endif
 
-#if MORVEX_HAS_MultiplyMasks
 void MultiplyMaskBy(FloatMask& mask, const FloatMask& factor) {
   MultiplyMasks(mask.values.data(), mask.stride(), factor.values.data(), factor.stride(),
                 mask.width, mask.height);
 }
-#endif
 
-#if MORVEX_HAS_ScaleMask
 void ScaleMaskOnto(FloatMask& onto, const MaskRect& to, const FloatMask& from, const MaskRect& f,
                    int mode, float amount) {
   RequireDone(ScaleMask(onto.values.data(), onto.stride(), onto.width, onto.height, to.x, to.y,
@@ -34,9 +29,7 @@ void ScaleMaskOnto(FloatMask& onto, const MaskRect& to, const FloatMask& from, c
               "ScaleMask",
               "the target rectangle, clipped to both masks, is 1 pixel or less wide or high");
 }
-#endif
 
-#if MORVEX_HAS_Shear
 Image ShearImage(const Image& image, int direction, double factor) {
   const bool vertical = direction == 0 || direction == 3;
   const std::int32_t length = vertical ? image.height : image.width;
@@ -55,7 +48,6 @@ Image ShearImage(const Image& image, int direction, double factor) {
         out.stride(), out.width, out.height, static_cast<std::uint32_t>(direction), factor);
   return out;
 }
-#endif
 
 namespace {
 
@@ -71,15 +63,9 @@ namespace {
 }
 
 [[maybe_unused]] void SaveMask(const Args& args, std::size_t index, const FloatMask& mask) {
-#if MORVEX_HAS_ConvertFloatMaskToARGB
   OutputImage(args, index, MaskToGray(mask, !args.Flag("as-alpha")));
-#else
-  (void)args, (void)index, (void)mask;
-  throw CliError("writing a mask needs ConvertFloatMaskToARGB, which this library lacks");
-#endif
 }
 
-#if MORVEX_HAS_GenerateNoiseMask && MORVEX_HAS_ConvertFloatMaskToARGB
 int RunNoise(const Args& args) {
   const bool grain = args.Has("multiply");
   const double low = args.Number("low", grain ? 0.75 : 0, -1e6, 1e6);
@@ -92,7 +78,6 @@ int RunNoise(const Args& args) {
     SaveMask(args, 0, NoiseMask(std::int32_t(w), std::int32_t(h), float(low), float(high), seed));
     return 0;
   }
-#if MORVEX_HAS_MultiplyMasks && MORVEX_HAS_ConvertChannelToFloatMask
   if (args.Has("size")) throw CliError("--size does not apply with --multiply (the input sets it)");
   if (args.Has("as-alpha")) throw CliError("--as-alpha does not apply with --multiply");
   const Image image = LoadImage(args.String("multiply", ""));
@@ -101,15 +86,8 @@ int RunNoise(const Args& args) {
   MultiplyMaskBy(mask, NoiseMask(image.width, image.height, float(low), float(high), seed));
   OutputImage(args, 0, CopyChannelFrom(image, channel, MaskToGray(mask, false), channel));
   return 0;
-#else
-  throw CliError(
-      "--multiply needs MultiplyMasks and the mask conversions, which this library lacks");
-#endif
 }
-#endif
 
-#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && \
-    MORVEX_HAS_ConvertFloatMaskToARGB
 MaskRect RectOption(const Args& args, const std::string& option, MaskRect fallback) {
   if (!args.Has(option)) return fallback;
   std::vector<double> v;
@@ -156,21 +134,17 @@ Transform PrepareScaleMask(const Args& args) {
     return MaskToGray(target, !asAlpha);
   };
 }
-#endif
 
-#if MORVEX_HAS_Shear
 Transform PrepareShear(const Args& args) {
   static const int kDirections[] = {2, 1, 3, 0};
   const int direction = kDirections[args.Choice("direction", {"right", "left", "down", "up"}, 0)];
   const double factor = args.Number("factor", 0.25, -100, 100);
   return [=](const Image& image, Progress&) { return ShearImage(image, direction, factor); };
 }
-#endif
 
 }  // namespace
 
 void AddMaskCommands(std::vector<Command>& commands) {
-#if MORVEX_HAS_GenerateNoiseMask && MORVEX_HAS_ConvertFloatMaskToARGB
   commands.push_back(
       {"noise",
        "reproducible noise as a grey image, or as grain on one channel (GenerateNoiseMask)",
@@ -187,9 +161,6 @@ void AddMaskCommands(std::vector<Command>& commands) {
                    "Values are rounded to nearest and clamped to 0..255 when written.\n\n") +
            kPixelFormatNote,
        RunNoise});
-#endif
-#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && \
-    MORVEX_HAS_ConvertFloatMaskToARGB
   commands.push_back(
       {"scale-mask",
        "resample one channel as a mask, bilinear, with sub-pixel rectangles (ScaleMask)",
@@ -208,8 +179,6 @@ void AddMaskCommands(std::vector<Command>& commands) {
            kPixelFormatNote,
        nullptr,
        PrepareScaleMask});
-#endif
-#if MORVEX_HAS_Shear
   commands.push_back(
       {"shear",
        "skew the image along one axis, with sub-pixel shifts (Shear)",
@@ -224,7 +193,6 @@ void AddMaskCommands(std::vector<Command>& commands) {
            kPixelFormatNote,
        nullptr,
        PrepareShear});
-#endif
   (void)commands;
 }
 

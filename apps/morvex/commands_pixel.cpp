@@ -6,12 +6,8 @@
 #include "morvex/native.h"
 #include "ops.h"
 
-#define MORVEX_CLI_TABLES (MORVEX_HAS_Lut && MORVEX_HAS_LutWithAlphaClamp)
-#define MORVEX_CLI_GRADIENT (MORVEX_HAS_ChannelMapEx && MORVEX_HAS_ChannelMergeLut)
-
 namespace morvex::cli {
 
-#if MORVEX_CLI_TABLES
 Image ApplyTable(const Image& image, const ChannelTable& table, bool clampToAlpha) {
   Image out = image;
   if (clampToAlpha)
@@ -20,9 +16,7 @@ Image ApplyTable(const Image& image, const ChannelTable& table, bool clampToAlph
     Lut(out.pixels.data(), out.stride(), out.width, out.height, table.data());
   return out;
 }
-#endif
 
-#if MORVEX_CLI_GRADIENT
 Image GradientMap(const Image& image, MapSource source, const PixelTable& table) {
   Image out(image.width, image.height);
   switch (source) {
@@ -33,16 +27,12 @@ Image GradientMap(const Image& image, MapSource source, const PixelTable& table)
                       out.width, out.height, table.data());
       return out;
     case MapSource::kLuma:
-#if MORVEX_HAS_Desaturate && MORVEX_HAS_ChannelMap
       out = image;
       Desaturate(out.pixels.data(), out.stride(), out.width, out.height, 0);
       RequireDone(
           ChannelMap(out.pixels.data(), out.stride(), 0, out.width, out.height, table.data()),
           "ChannelMap", "luminance in the blue channel");
       return out;
-#else
-      throw CliError("luminance needs Desaturate and ChannelMap, which this library lacks");
-#endif
     default:
       RequireDone(
           ChannelMapEx(out.pixels.data(), out.stride(), image.pixels.data(), image.stride(),
@@ -51,9 +41,7 @@ Image GradientMap(const Image& image, MapSource source, const PixelTable& table)
       return out;
   }
 }
-#endif
 
-#if MORVEX_HAS_ConvertChannelToFloatMask
 FloatMask ChannelToMask(const Image& image, int channel) {
   float identity[256];
   for (int i = 0; i < 256; ++i) identity[i] = static_cast<float>(i);
@@ -62,9 +50,7 @@ FloatMask ChannelToMask(const Image& image, int channel) {
                             channel, image.width, image.height, identity);
   return mask;
 }
-#endif
 
-#if MORVEX_HAS_ConvertFloatMaskToARGB
 Image MaskToGray(const FloatMask& mask, bool opaque) {
   Image out(mask.width, mask.height);
   ConvertFloatMaskToARGB(out.pixels.data(), out.stride(), mask.values.data(), mask.stride(),
@@ -73,11 +59,9 @@ Image MaskToGray(const FloatMask& mask, bool opaque) {
     for (std::size_t i = 3; i < out.pixels.size(); i += 4) out.pixels[i] = 255;
   return out;
 }
-#endif
 
 namespace {
 
-#if MORVEX_CLI_TABLES
 // Channel groups for --channels.
 unsigned ChannelGroupOption(const Args& args, const std::string& option) {
   static const unsigned kBits[] = {kColorBits, kRedBit,   kGreenBit,
@@ -112,9 +96,7 @@ const char* const kTableNote =
     "Tables act on the premultiplied bytes, so on translucent pixels a curve\n"
     "sees colour scaled by alpha. After the table, colour is limited to the new\n"
     "alpha (LutWithAlphaClamp); --no-alpha-clamp skips that (Lut).\n";
-#endif
 
-#if MORVEX_CLI_GRADIENT
 Transform PrepareGradientMap(const Args& args) {
   std::uint8_t from[4], to[4];
   for (auto [name, rgba, fallback] :
@@ -126,21 +108,15 @@ Transform PrepareGradientMap(const Args& args) {
   }
   const std::vector<std::string> sources = {"blue", "green", "red",    "alpha",
                                             "luma", "sum",   "sum-all"};
-#if MORVEX_HAS_Desaturate && MORVEX_HAS_ChannelMap
   const std::size_t fallback = 4;
-#else
-  const std::size_t fallback = 1;
-#endif
   const auto source = static_cast<MapSource>(args.Choice("channel", sources, fallback));
   const PixelTable table = GradientTable(from, to);
   return [=](const Image& image, Progress&) { return GradientMap(image, source, table); };
 }
-#endif
 
 }  // namespace
 
 void AddPixelCommands(std::vector<Command>& commands) {
-#if MORVEX_CLI_TABLES
   commands.push_back(
       {"lut",
        "apply per-channel curves from a text table (LutWithAlphaClamp or Lut)",
@@ -172,8 +148,6 @@ void AddPixelCommands(std::vector<Command>& commands) {
            kTableNote + "\n" + kPixelFormatNote,
        nullptr,
        PrepareLevels});
-#endif
-#if MORVEX_CLI_GRADIENT
   commands.push_back(
       {"gradient-map",
        "map each pixel to a two-colour gradient by one channel (ChannelMapEx)",
@@ -190,7 +164,6 @@ void AddPixelCommands(std::vector<Command>& commands) {
            kPixelFormatNote,
        nullptr,
        PrepareGradientMap});
-#endif
   (void)commands;
 }
 

@@ -11,15 +11,12 @@
 
 namespace morvex::cli {
 
-#if MORVEX_HAS_Desaturate
 Image DesaturateImage(const Image& image, bool alsoAlpha) {
   Image out = image;
   Desaturate(out.pixels.data(), out.stride(), out.width, out.height, alsoAlpha ? 1u : 0u);
   return out;
 }
-#endif
 
-#if MORVEX_HAS_HslScaleOffset
 Image AdjustHsl(const Image& image, const HslAdjust& a) {
   Image out = image;
   HslScaleOffset(out.pixels.data(), out.stride(), out.width, out.height, a.hueScale,
@@ -60,9 +57,7 @@ Image AdjustHslClamped(const Image& image, const HslAdjust& a) {
   }
   return out;
 }
-#endif
 
-#if MORVEX_HAS_Histogram
 HistogramCounts CountHistogram(const Image& image) {
   HistogramCounts counts;
   counts.peak = Histogram(image.pixels.data(), image.stride(), image.width, image.height,
@@ -102,18 +97,14 @@ Image PlotHistogram(const HistogramCounts& counts, std::int32_t kBar, std::int32
   }
   return plot;
 }
-#endif
 
 namespace {
 
-#if MORVEX_HAS_Desaturate
 Transform PrepareDesaturate(const Args& args) {
   const bool alpha = args.Flag("alpha");
   return [=](const Image& image, Progress&) { return DesaturateImage(image, alpha); };
 }
-#endif
 
-#if MORVEX_HAS_HslScaleOffset
 Transform PrepareHsl(const Args& args) {
   constexpr double kLimit = 1000;
   HslAdjust a;
@@ -127,9 +118,7 @@ Transform PrepareHsl(const Args& args) {
     return [=](const Image& image, Progress&) { return AdjustHsl(image, a); };
   return [=](const Image& image, Progress&) { return AdjustHslClamped(image, a); };
 }
-#endif
 
-#if MORVEX_HAS_Histogram
 int RunHistogram(const Args& args) {
   const Image image = InputImage(args, 0);
   const HistogramCounts counts = CountHistogram(image);
@@ -144,12 +133,10 @@ int RunHistogram(const Args& args) {
   std::printf("peak\t%d\n", counts.peak);
   return 0;
 }
-#endif
 
 }  // namespace
 
 void AddToneCommands(std::vector<Command>& commands) {
-#if MORVEX_HAS_Desaturate
   commands.push_back(
       {"desaturate",
        "replace colour by its luminance (Desaturate)",
@@ -160,8 +147,6 @@ void AddToneCommands(std::vector<Command>& commands) {
            kPixelFormatNote,
        nullptr,
        PrepareDesaturate});
-#endif
-#if MORVEX_HAS_HslScaleOffset
   commands.push_back(
       {"hsl",
        "scale and shift hue, saturation and lightness (HslScaleOffset)",
@@ -186,8 +171,6 @@ void AddToneCommands(std::vector<Command>& commands) {
            kPixelFormatNote,
        nullptr,
        PrepareHsl});
-#endif
-#if MORVEX_HAS_Histogram
   commands.push_back(
       {"histogram",
        "count red, green, blue and luminance values (Histogram)",
@@ -198,7 +181,6 @@ void AddToneCommands(std::vector<Command>& commands) {
                    "premultiplied bytes; alpha is not counted.\n\n") +
            kPixelFormatNote,
        RunHistogram});
-#endif
   (void)commands;
 }
 

@@ -102,7 +102,6 @@ std::vector<DemoStep> DemoSteps() {
   steps.push_back({"flip", "BITMAPCOPY FLIP", [](const Image& in) { return FlipVertical(in); }});
   steps.push_back({"channel-copy", "CHANNELCOPY RED TO BLUE",
                    [](const Image& in) { return CopyChannel(in, 2, 0); }});
-#if MORVEX_HAS_GaussianBlur
   steps.push_back({"blur", "GAUSSIANBLUR SIGMA 3", [](const Image& in) {
                      BlurSigmas s;
                      s.x = s.y = 3;
@@ -115,23 +114,16 @@ std::vector<DemoStep> DemoSteps() {
                      s.rowTo = s.columnTo = 8;
                      return BlurImage(in, s, false);
                    }});
-#endif
-#if MORVEX_HAS_GaussianBlur && MORVEX_HAS_ConvertARGBToARGBFloat && \
-    MORVEX_HAS_ConvertARGBFloatToARGB
   steps.push_back({"blur-float", "GAUSSIANBLUR FLOAT SIGMA 3", [](const Image& in) {
                      BlurSigmas s;
                      s.x = s.y = 3;
                      return BlurImage(in, s, true);
                    }});
-#endif
-#if MORVEX_HAS_GaussianBlurMask
   steps.push_back({"blur-alpha", "GAUSSIANBLURMASK ALPHA", [](const Image& in) {
                      BlurSigmas s;
                      s.x = s.y = 6;
                      return BlurChannel(in, 3, s, 1, 0);
                    }});
-#endif
-#if MORVEX_HAS_Composite
   for (const auto& [file, label, mode] :
        {std::tuple{"composite-normal", "COMPOSITE NORMAL 70%", 1},
         std::tuple{"composite-screen", "COMPOSITE SCREEN", 6},
@@ -142,12 +134,8 @@ std::vector<DemoStep> DemoSteps() {
                                               m == 1 ? 0.7 : 1.0);
                      }});
   }
-#endif
-#if MORVEX_HAS_Blend
   steps.push_back({"blend", "BLEND 50% WITH FLIP",
                    [](const Image& in) { return BlendImages(in, FlipVertical(in), 0.5); }});
-#endif
-#if MORVEX_HAS_MaskedBlend && MORVEX_HAS_MaskedFade
   steps.push_back({"masked-blend", "MASKEDBLEND RAMP", [](const Image& in) {
                      return MaskedBlendImages(in, Rings(in.width, in.height),
                                               Ramp(in.width, in.height), false, nullptr);
@@ -156,31 +144,20 @@ std::vector<DemoStep> DemoSteps() {
                      return MaskedBlendImages(in, Rings(in.width, in.height),
                                               Ramp(in.width, in.height), true, nullptr);
                    }});
-#endif
-#if MORVEX_HAS_Multiply
   steps.push_back(
       {"multiply", "MULTIPLY 0.6", [](const Image& in) { return MultiplyImage(in, 0.6); }});
-#endif
-#if MORVEX_HAS_MaskMultiply && MORVEX_HAS_MultiplyChannel
   steps.push_back({"mask-multiply", "MASKMULTIPLY RAMP", [](const Image& in) {
                      return MaskMultiplyImage(in, Ramp(in.width, in.height), -1, 2, 1, 0);
                    }});
   steps.push_back({"multiply-channel", "MULTIPLYCHANNEL GREEN", [](const Image& in) {
                      return MaskMultiplyImage(in, Ramp(in.width, in.height), 1, 2, 1.5, -40);
                    }});
-#endif
-#if MORVEX_HAS_ClipRestore && MORVEX_HAS_FocusPrep && MORVEX_HAS_ConvertARGBToARGBFloat && \
-    MORVEX_HAS_ConvertARGBFloatToARGB
   steps.push_back({"clip-restore", "CLIPRESTORE 0.6",
                    [](const Image& in) { return ClipRestoreImage(in, 0.6, 0.3, false); }});
   steps.push_back({"focus-prep", "FOCUSPREP 0.8",
                    [](const Image& in) { return ClipRestoreImage(in, 0.8, 0.9, true); }});
-#endif
-#if MORVEX_HAS_Desaturate
   steps.push_back(
       {"desaturate", "DESATURATE", [](const Image& in) { return DesaturateImage(in, false); }});
-#endif
-#if MORVEX_HAS_HslScaleOffset
   steps.push_back({"hsl-hue", "HSLSCALEOFFSET HUE +120", [](const Image& in) {
                      HslAdjust a;
                      a.hueOffset = 120 / 360.0;
@@ -191,12 +168,8 @@ std::vector<DemoStep> DemoSteps() {
                      a.saturationScale = 0.35;
                      return AdjustHsl(in, a);
                    }});
-#endif
-#if MORVEX_HAS_Histogram
   steps.push_back({"histogram", "HISTOGRAM",
                    [](const Image& in) { return PlotHistogram(CountHistogram(in), 1, 29); }});
-#endif
-#if MORVEX_HAS_Lut && MORVEX_HAS_LutWithAlphaClamp
   steps.push_back({"levels", "LUTWITHALPHACLAMP LEVELS", [](const Image& in) {
                      Levels levels;
                      levels.inBlack = 40;
@@ -210,16 +183,12 @@ std::vector<DemoStep> DemoSteps() {
                        for (int k = 0; k < 3; ++k) table[i * 4 + k] = std::uint8_t(i / 64 * 85);
                      return ApplyTable(in, table, false);
                    }});
-#endif
-#if MORVEX_HAS_ChannelMapEx && MORVEX_HAS_ChannelMergeLut
   {
     static const std::uint8_t kDeep[4] = {20, 30, 90, 255}, kGold[4] = {255, 210, 60, 255};
     static const std::uint8_t kClear[4] = {0, 0, 0, 0}, kRed[4] = {230, 40, 40, 255};
-#if MORVEX_HAS_Desaturate && MORVEX_HAS_ChannelMap
     steps.push_back({"gradient-map", "CHANNELMAP BY LUMINANCE", [](const Image& in) {
                        return GradientMap(in, MapSource::kLuma, GradientTable(kDeep, kGold));
                      }});
-#endif
     steps.push_back({"channel-map-ex", "CHANNELMAPEX BY ALPHA", [](const Image& in) {
                        return GradientMap(in, MapSource::kAlpha, GradientTable(kClear, kRed));
                      }});
@@ -227,18 +196,12 @@ std::vector<DemoStep> DemoSteps() {
                        return GradientMap(in, MapSource::kSumColor, GradientTable(kGold, kDeep));
                      }});
   }
-#endif
-#if MORVEX_HAS_Blur3x3
   steps.push_back(
       {"blur3x3", "BLUR3X3 3 PASSES", [](const Image& in) { return Blur3x3Image(in, 3); }});
-#endif
-#if MORVEX_HAS_EdgeDetect
   steps.push_back({"edges-gray", "EDGEDETECT GRAY",
                    [](const Image& in) { return DetectEdges(in, true, 0.05); }});
   steps.push_back({"edges-channels", "EDGEDETECT PER CHANNEL",
                    [](const Image& in) { return DetectEdges(in, false, 0.15); }});
-#endif
-#if MORVEX_HAS_RadialBlurMask
   steps.push_back({"radial-blur", "RADIALBLURMASK ZOOM", [](const Image& in) {
                      RadialBlur r;
                      r.centerX = (in.width - 1) / 2.0;
@@ -246,23 +209,15 @@ std::vector<DemoStep> DemoSteps() {
                      r.scaleX = r.scaleY = 1.15;
                      return RadialBlurImage(in, r, 15);
                    }});
-#endif
-#if MORVEX_HAS_GenerateNoiseMask && MORVEX_HAS_ConvertFloatMaskToARGB
   steps.push_back({"noise", "GENERATENOISEMASK", [](const Image& in) {
                      return MaskToGray(NoiseMask(in.width, in.height, 0, 255, 1), true);
                    }});
-#endif
-#if MORVEX_HAS_MultiplyMasks && MORVEX_HAS_GenerateNoiseMask && \
-    MORVEX_HAS_ConvertChannelToFloatMask && MORVEX_HAS_ConvertFloatMaskToARGB
   steps.push_back({"grain", "MULTIPLYMASKS GRAIN ON RED", [](const Image& in) {
                      FloatMask red = ChannelToMask(in, 2);
                      MultiplyMaskBy(red, NoiseMask(in.width, in.height, 0.5f, 1, 7));
                      const Image gray = MaskToGray(red, false);
                      return CopyChannelFrom(in, 2, gray, 2);
                    }});
-#endif
-#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && \
-    MORVEX_HAS_ConvertFloatMaskToARGB
   steps.push_back({"scale-mask", "SCALEMASK RED, TOP LEFT X2", [](const Image& in) {
                      const FloatMask red = ChannelToMask(in, 2);
                      FloatMask out(in.width, in.height);
@@ -270,11 +225,8 @@ std::vector<DemoStep> DemoSteps() {
                                    {0, 0, in.width / 2.0f, in.height / 2.0f}, 0, 0);
                      return MaskToGray(out, true);
                    }});
-#endif
-#if MORVEX_HAS_Shear
   steps.push_back(
       {"shear", "SHEAR RIGHT 0.3", [](const Image& in) { return ShearImage(in, 2, 0.3); }});
-#endif
   return steps;
 }
 

@@ -31,10 +31,8 @@ Image CopyChannelFrom(const Image& image, int to, const Image& source, int from)
 void Place(Image& canvas, const Image& tile, std::int32_t x, std::int32_t y);
 
 // ---- Lookup tables and conversions ----
-#if MORVEX_HAS_Lut && MORVEX_HAS_LutWithAlphaClamp
 // Lut, or LutWithAlphaClamp when `clampToAlpha` (colour limited to the new alpha).
 Image ApplyTable(const Image& image, const ChannelTable& table, bool clampToAlpha);
-#endif
 // What drives a gradient map: one channel (0..3), or a sum of channels.
 enum class MapSource { kBlue, kGreen, kRed, kAlpha, kLuma, kSumColor, kSumAll };
 // ChannelMapEx for one channel, Desaturate then ChannelMap for luminance,
@@ -49,60 +47,38 @@ struct FloatMask {
   FloatMask(std::int32_t w, std::int32_t h) : width(w), height(h), values(std::size_t(w) * h) {}
   std::int32_t stride() const { return width * 4; }
 };
-#if MORVEX_HAS_ConvertChannelToFloatMask
 // One channel as a mask of its byte values 0..255.
 FloatMask ChannelToMask(const Image& image, int channel);
-#endif
-#if MORVEX_HAS_ConvertFloatMaskToARGB
 // The mask as grey pixels (v, v, v, v), values rounded and clamped to
 // 0..255; with `opaque` the alpha becomes 255, giving opaque grey.
 Image MaskToGray(const FloatMask& mask, bool opaque);
-#endif
 
 // ---- Blending and compositing ----
-#if MORVEX_HAS_Composite
 // Composite of `overlay` placed with its top-left corner at (x, y) of `base`,
 // over the part where they overlap. Modes: 1 normal, 3 add, 4 multiply,
 // 5 overlay, 6 screen, 7 average.
 Image CompositeImages(const Image& base, const Image& overlay, std::int32_t x, std::int32_t y,
                       int mode, double opacity);
-#endif
-#if MORVEX_HAS_Blend
 // Blend with `amount` of `other` (dstWeight 1 - amount); equal sizes.
 Image BlendImages(const Image& base, const Image& other, double amount);
-#endif
-#if MORVEX_HAS_MaskedBlend && MORVEX_HAS_MaskedFade
 // MaskedBlend (optionally through `weightTable`) or, with `fade`,
 // MaskedFade; `weights` from LoadWeights; equal sizes.
 Image MaskedBlendImages(const Image& base, const Image& other, const Image& weights, bool fade,
                         const ChannelTable* weightTable);
-#endif
-#if MORVEX_HAS_Multiply
 Image MultiplyImage(const Image& image, double factor);
-#endif
-#if MORVEX_HAS_MaskMultiply && MORVEX_HAS_MultiplyChannel
 // MaskMultiply with mask channel `maskChannel` (-1: each channel by its own),
 // or, with `dstChannel` 0..3, MultiplyChannel on that channel alone.
 Image MaskMultiplyImage(const Image& image, const Image& weights, int dstChannel, int maskChannel,
                         double scale, double offset);
-#endif
-#if MORVEX_HAS_ClipRestore && MORVEX_HAS_FocusPrep && MORVEX_HAS_ConvertARGBToARGBFloat && \
-    MORVEX_HAS_ConvertARGBFloatToARGB
 // On a float copy: colours above clip * 255 become the alpha or restoreMin *
 // 255, whichever is higher; `focusPrep` calls the twin export instead.
 Image ClipRestoreImage(const Image& image, double clip, double restoreMin, bool focusPrep);
-#endif
 
 // ---- Masks and geometry ----
-#if MORVEX_HAS_GenerateNoiseMask
 FloatMask NoiseMask(std::int32_t width, std::int32_t height, float low, float high,
                     std::uint32_t seed);
-#endif
-#if MORVEX_HAS_MultiplyMasks
 // mask = mask * factor, element by element.
 void MultiplyMaskBy(FloatMask& mask, const FloatMask& factor);
-#endif
-#if MORVEX_HAS_ScaleMask
 struct MaskRect {
   float x, y, width, height;
 };
@@ -110,20 +86,14 @@ struct MaskRect {
 // `toRect`); mode 0 replace, 1 blend by `amount`, 2 multiply.
 void ScaleMaskOnto(FloatMask& onto, const MaskRect& toRect, const FloatMask& from,
                    const MaskRect& fromRect, int mode, float amount);
-#endif
-#if MORVEX_HAS_Shear
 // Directions: 0 columns from the last row, 1 rows from the right, 2 rows
 // from the left, 3 columns from the first row. The result is as large as the
 // sheared extent: ceil(length + |factor| * (lines - 1)) along the shear.
 Image ShearImage(const Image& image, int direction, double factor);
-#endif
 
 // ---- Tone ----
-#if MORVEX_HAS_Desaturate
 // Colour replaced by luminance (and alpha too when `alsoAlpha`).
 Image DesaturateImage(const Image& image, bool alsoAlpha);
-#endif
-#if MORVEX_HAS_HslScaleOffset
 struct HslAdjust {
   double hueScale = 1, saturationScale = 1, lightnessScale = 1;
   double hueOffset = 0, saturationOffset = 0, lightnessOffset = 0;  // hue in turns (0..1)
@@ -139,8 +109,6 @@ Image AdjustHsl(const Image& image, const HslAdjust& adjust);
 // The hue offset is centred as above. Calls are made per run of pixels of one
 // kind along each row.
 Image AdjustHslClamped(const Image& image, const HslAdjust& adjust);
-#endif
-#if MORVEX_HAS_Histogram
 struct HistogramCounts {
   std::int32_t red[256], green[256], blue[256], luma[256];
   std::int32_t peak;
@@ -149,10 +117,8 @@ HistogramCounts CountHistogram(const Image& image);
 // Four bar charts (red, green, blue, luminance) scaled to the peak count,
 // each `panelHeight` pixels high with bars `barWidth` pixels wide.
 Image PlotHistogram(const HistogramCounts& counts, std::int32_t barWidth, std::int32_t panelHeight);
-#endif
 
 // ---- Gaussian blur ----
-#if MORVEX_HAS_GaussianBlur
 struct BlurSigmas {
   double x = 2, y = 2;
   // When set, the horizontal sigma of each row runs linearly from the first
@@ -167,21 +133,13 @@ std::vector<double> SigmaRamp(bool on, double from, double to, std::int32_t coun
 // call is named to `progress`, when given, as it starts.
 Image BlurImage(const Image& image, const BlurSigmas& sigmas, bool floatPrecision,
                 Progress* progress = nullptr);
-#endif
-#if MORVEX_HAS_GaussianBlurMask
 // GaussianBlurMask on one channel of every pixel, result * scale + offset.
 Image BlurChannel(const Image& image, int channel, const BlurSigmas& sigmas, double scale,
                   double offset);
-#endif
 
 // ---- Local and radial filters ----
-#if MORVEX_HAS_Blur3x3
 Image Blur3x3Image(const Image& image, int passes, Progress* progress = nullptr);
-#endif
-#if MORVEX_HAS_EdgeDetect
 Image DetectEdges(const Image& image, bool gray, double threshold);
-#endif
-#if MORVEX_HAS_RadialBlurMask
 struct RadialBlur {
   double centerX = 0, centerY = 0, scaleX = 1.1, scaleY = 1.1, gain = 1;
 };
@@ -190,6 +148,5 @@ struct RadialBlur {
 // Each channel's call is named to `progress`, when given, as it starts.
 Image RadialBlurImage(const Image& image, const RadialBlur& blur, unsigned channels,
                       Progress* progress = nullptr);
-#endif
 
 }  // namespace morvex::cli

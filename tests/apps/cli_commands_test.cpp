@@ -127,7 +127,6 @@ TEST(CliCommands, Copies) {
         2);
 }
 
-#if MORVEX_HAS_GaussianBlur
 Image DirectBlur(const Image& in, double sx, double sy, const std::vector<double>& rows,
                  const std::vector<double>& columns) {
   Image out = in;
@@ -161,10 +160,7 @@ TEST(CliCommands, Blur) {
       },
       12);
 }
-#endif
 
-#if MORVEX_HAS_GaussianBlur && MORVEX_HAS_ConvertARGBToARGBFloat && \
-    MORVEX_HAS_ConvertARGBFloatToARGB
 TEST(CliCommands, BlurInFloat) {
   ExpectSameAsDirect(
       {"blur", "IN", "OUT", "--sigma", "2.5", "--precision", "float"},
@@ -183,9 +179,7 @@ TEST(CliCommands, BlurInFloat) {
       },
       13);
 }
-#endif
 
-#if MORVEX_HAS_GaussianBlurMask
 TEST(CliCommands, BlurAlpha) {
   const struct {
     std::vector<std::string> options;
@@ -213,9 +207,7 @@ TEST(CliCommands, BlurAlpha) {
         20 + tc.channel);
   }
 }
-#endif
 
-#if MORVEX_HAS_Desaturate
 TEST(CliCommands, Desaturate) {
   for (const bool alpha : {false, true}) {
     std::vector<std::string> args = {"desaturate", "IN", "OUT"};
@@ -230,9 +222,7 @@ TEST(CliCommands, Desaturate) {
         30);
   }
 }
-#endif
 
-#if MORVEX_HAS_HslScaleOffset
 TEST(CliCommands, Hsl) {
   const struct {
     std::vector<std::string> options;
@@ -361,9 +351,7 @@ TEST(CliCommands, HslSaturationLightnessMatchTheLibrary) {
                                                   << int(px[2]);
   }
 }
-#endif
 
-#if MORVEX_HAS_Histogram
 TEST(CliCommands, HistogramPrintsAndPlotsCounts) {
   ScratchDir dir;
   Rng rng(50);
@@ -405,9 +393,7 @@ TEST(CliCommands, HistogramPrintsAndPlotsCounts) {
       ASSERT_EQ(bar, want) << "panel " << s << " value " << v;
     }
 }
-#endif
 
-#if MORVEX_HAS_Blur3x3
 TEST(CliCommands, Blur3x3) {
   for (const int passes : {1, 3}) {
     ExpectSameAsDirect(
@@ -424,9 +410,7 @@ TEST(CliCommands, Blur3x3) {
         60);
   }
 }
-#endif
 
-#if MORVEX_HAS_EdgeDetect
 TEST(CliCommands, Edges) {
   const struct {
     std::vector<std::string> options;
@@ -449,9 +433,7 @@ TEST(CliCommands, Edges) {
         70);
   }
 }
-#endif
 
-#if MORVEX_HAS_RadialBlurMask
 TEST(CliCommands, RadialBlur) {
   const struct {
     std::vector<std::string> options;
@@ -505,9 +487,7 @@ TEST(CliCommands, RadialBlurKeepsOpaqueAlpha) {
     EXPECT_EQ(ReadRgba8(dir / "out.png"), SavedBytes(want)) << gain;
   }
 }
-#endif
 
-#if MORVEX_HAS_Lut && MORVEX_HAS_LutWithAlphaClamp
 TEST(CliCommands, LutAndLevels) {
   ScratchDir tables;
   const std::string curve = "0 20\n100 60\nalpha 0 0\nalpha 255 200\nred 30 255\n";
@@ -552,10 +532,7 @@ TEST(CliCommands, LutAndLevels) {
         91);
   }
 }
-#endif
 
-#if MORVEX_HAS_ChannelMapEx && MORVEX_HAS_ChannelMergeLut && MORVEX_HAS_ChannelMap && \
-    MORVEX_HAS_Desaturate
 TEST(CliCommands, GradientMap) {
   const std::uint8_t navy[4] = {0x10, 0x20, 0x40, 0xFF}, amber[4] = {0xFF, 0xCC, 0x00, 0xFF};
   const std::uint8_t black[4] = {0, 0, 0, 255}, white[4] = {255, 255, 255, 255};
@@ -600,9 +577,7 @@ TEST(CliCommands, GradientMap) {
         92);
   }
 }
-#endif
 
-#if MORVEX_HAS_ConvertChannelToFloatMask && MORVEX_HAS_ConvertFloatMaskToARGB
 // One channel as a float mask of its values (identity table).
 [[maybe_unused]] std::vector<float> DirectMask(const Image& in, int channel) {
   float table[256];
@@ -622,10 +597,7 @@ TEST(CliCommands, GradientMap) {
     for (std::size_t i = 3; i < out.pixels.size(); i += 4) out.pixels[i] = 255;
   return out;
 }
-#endif
 
-#if MORVEX_HAS_GenerateNoiseMask && MORVEX_HAS_MultiplyMasks && \
-    MORVEX_HAS_ConvertChannelToFloatMask && MORVEX_HAS_ConvertFloatMaskToARGB
 TEST(CliCommands, Noise) {
   const struct {
     std::vector<std::string> options;
@@ -669,10 +641,7 @@ TEST(CliCommands, Noise) {
         93);
   }
 }
-#endif
 
-#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && \
-    MORVEX_HAS_ConvertFloatMaskToARGB
 TEST(CliCommands, ScaleMask) {
   const struct {
     std::vector<std::string> options;
@@ -717,9 +686,7 @@ TEST(CliCommands, ScaleMask) {
         94, 1);  // a 1x1 source is refused by the library (see the error tests)
   }
 }
-#endif
 
-#if MORVEX_HAS_Shear
 TEST(CliCommands, Shear) {
   const struct {
     const char* direction;
@@ -746,9 +713,7 @@ TEST(CliCommands, Shear) {
         95);
   }
 }
-#endif
 
-#if MORVEX_HAS_Composite
 TEST(CliCommands, Composite) {
   const struct {
     const char* mode;
@@ -784,9 +749,7 @@ TEST(CliCommands, Composite) {
         96);
   }
 }
-#endif
 
-#if MORVEX_HAS_Blend && MORVEX_HAS_MaskedBlend && MORVEX_HAS_MaskedFade
 TEST(CliCommands, Blend) {
   ExpectSameAsDirect(
       {"blend", "IN", "OTHER", "OUT", "--amount", "0.3"},
@@ -835,9 +798,7 @@ TEST(CliCommands, Blend) {
         99);
   }
 }
-#endif
 
-#if MORVEX_HAS_Multiply && MORVEX_HAS_MaskMultiply && MORVEX_HAS_MultiplyChannel
 TEST(CliCommands, Multiply) {
   ExpectSameAsDirect(
       {"multiply", "IN", "OUT", "--factor", "0.6"},
@@ -879,7 +840,6 @@ TEST(CliCommands, Multiply) {
         101);
   }
 }
-#endif
 
 }  // namespace
 }  // namespace morvex::test

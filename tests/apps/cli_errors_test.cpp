@@ -93,63 +93,43 @@ TEST(CliErrors, FilesAndArguments) {
 // Numbers, choices and lists in the options of the image operations.
 TEST(CliErrors, OptionValues) {
   std::vector<ErrorCase> cases;
-#if MORVEX_HAS_GaussianBlur
   cases.push_back({{"blur", "@/in.png", "@/out.png", "--sigma", "abc"},
                    "morvex blur: option --sigma: 'abc' is not a number"});
   cases.push_back({{"blur", "@/in.png", "@/out.png", "--sigma", "2", "--sigma-x", "-1"},
                    "morvex blur: option --sigma-x: '-1' is out of range (0 to 1e+06)"});
   cases.push_back({{"blur", "@/in.png", "@/out.png", "--sigma=nan"},
                    "morvex blur: option --sigma: 'nan' is not a number"});
-#if MORVEX_HAS_ConvertARGBToARGBFloat && MORVEX_HAS_ConvertARGBFloatToARGB
   cases.push_back({{"blur", "@/in.png", "@/out.png", "--precision", "double"},
                    "morvex blur: option --precision: unknown value 'double' (use 8bit or float)"});
-#else
-  cases.push_back({{"blur", "@/in.png", "@/out.png", "--precision", "float"},
-                   "morvex blur: option --precision: unknown value 'float' (use 8bit)"});
-#endif
   cases.push_back({{"blur", "@/in.png", "@/out.png", "--row-ramp", "1,x"},
                    "morvex blur: option --row-ramp: '1,x' is not two sigmas FROM,TO (0 or more)"});
-#endif
-#if MORVEX_HAS_GaussianBlurMask
   cases.push_back({{"blur-alpha", "@/in.png", "@/out.png", "--channel", "luma"},
                    "morvex blur-alpha: option --channel: unknown value 'luma' (use blue, green, "
                    "red or alpha)"});
-#endif
-#if MORVEX_HAS_EdgeDetect
   cases.push_back({{"edges", "@/in.png", "@/out.png", "--threshold", "1.5"},
                    "morvex edges: option --threshold: '1.5' is out of range (0 to 1)"});
   cases.push_back({{"edges", "@/in.png", "@/out.png", "--gray=yes"},
                    "morvex edges: option --gray takes no value"});
-#endif
-#if MORVEX_HAS_Blur3x3
   cases.push_back({{"blur3x3", "@/in.png", "@/out.png", "--passes", "2.5"},
                    "morvex blur3x3: option --passes: '2.5' is not a whole number"});
-#endif
-#if MORVEX_HAS_RadialBlurMask
   cases.push_back({{"radial-blur", "@/in.png", "@/out.png", "--center", "3"},
                    "morvex radial-blur: option --center: '3' is not a position X,Y in pixels"});
   cases.push_back({{"radial-blur", "@/in.png", "@/out.png", "--scale", "0"},
                    "morvex radial-blur: option --scale: '0' is out of range (0.01 to 100)"});
-#endif
-#if MORVEX_HAS_HslScaleOffset
   cases.push_back({{"hsl", "@/in.png", "@/out.png", "--hue-shift", "0x10"},
                    "morvex hsl: option --hue-shift: '0x10' is not a number"});
-#endif
   for (const auto& tc : cases) ExpectError(tc);
 }
 
 // A call the library refuses becomes an error of the command.
 TEST(CliErrors, LibraryRefusals) {
   std::vector<ErrorCase> cases;
-#if MORVEX_HAS_ScaleMask && MORVEX_HAS_ConvertChannelToFloatMask && \
-    MORVEX_HAS_ConvertFloatMaskToARGB
   cases.push_back({{"scale-mask", "@/in.png", "@/out.png", "--to-rect", "1,1,1,3"},
                    "morvex scale-mask: ScaleMask refused the call (the target rectangle, clipped "
                    "to both masks, is 1 pixel or less wide or high)"});
   cases.push_back({{"scale-mask", "@/in.png", "@/existing.png", "--to-rect", "10,0,4,4"},
                    "morvex scale-mask: ScaleMask refused the call (the target rectangle, clipped "
                    "to both masks, is 1 pixel or less wide or high)"});
-#endif
   for (const auto& tc : cases) ExpectError(tc);
 }
 
