@@ -19,6 +19,7 @@ void AddPixelCommands(std::vector<Command>& commands);   // lut, levels, gradien
 void AddBlendCommands(std::vector<Command>& commands);   // composite, blend, multiply
 void AddMaskCommands(std::vector<Command>& commands);    // noise, scale-mask, shear
 void AddDemoCommand(std::vector<Command>& commands);
+void AddPathsCommand(std::vector<Command>& commands);  // paths (also --version)
 
 // The text every help screen ends with: how PNG pixels meet the library.
 extern const char* const kPixelFormatNote;

@@ -23,6 +23,7 @@ std::vector<Command> AllCommands() {
   AddFilterCommands(commands);
   AddMaskCommands(commands);
   AddDemoCommand(commands);
+  AddPathsCommand(commands);
   // The options shared by every command that writes images, and by every
   // image-to-image command.
   for (auto& command : commands) {
@@ -60,7 +61,8 @@ int main(int argc, char** argv) {
     PrintGlobalHelp(commands);
     return kExitUsage;
   }
-  const std::string name = argv[1];
+  std::string name = argv[1];
+  if (name == "--version") name = "paths";
   if (name == "--help" || name == "-h" || name == "help") {
     if (argc > 2 && name == "help") {
       for (const auto& command : commands)

@@ -11,6 +11,9 @@
 #include <sstream>
 
 #include "cli_harness.h"
+#include "exports/export_table.h"
+#include "frame/cpu_features.h"
+#include "frame/dispatch.h"
 #include "morvex/native.h"
 #include "image_io.h"
 #include "ops.h"
@@ -839,6 +842,29 @@ TEST(CliCommands, Multiply) {
         },
         101);
   }
+}
+
+// `paths` lists every export once, in the export table's order, with the
+// level the library's own choice gives on this processor.
+TEST(CliPaths, ListsEveryExportWithItsKernelLevel) {
+  const CliRun run = RunCli({"paths"});
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(run.out.rfind("Morvex.Native ", 0), 0u) << run.out;
+  const std::string widest = InstructionSetName(WidestInstructionSet(ProbedCpuFeatureFlags()));
+  EXPECT_NE(run.out.find("widest kernel level: " + widest + "\n"), std::string::npos) << run.out;
+  std::size_t at = 0;
+  for (const auto& e : exports::kExportTable) {
+    const std::size_t line = run.out.find("\n  " + std::string(e.name) + " ", at);
+    ASSERT_NE(line, std::string::npos) << e.name << " missing or out of order";
+    at = line + 1;
+  }
+  // A vector family on a processor with SSE2 never reports the scalar level.
+  if (ProbedCpuFeatureFlags() & kCpuSse2) {
+    const std::size_t blend = run.out.find("\n  Blend ");
+    const std::string line = run.out.substr(blend + 1, run.out.find('\n', blend + 1) - blend - 1);
+    EXPECT_EQ(line.find("scalar"), std::string::npos) << line;
+  }
+  EXPECT_EQ(RunCli({"--version"}).out, run.out);
 }
 
 }  // namespace

@@ -163,7 +163,10 @@ TEST(CliHelp, EveryCommandExplainsItself) {
     const CliRun help = RunCli({name, "--help"});
     EXPECT_EQ(help.exitCode, 0) << name;
     EXPECT_EQ(help.out.rfind("usage: morvex " + name, 0), 0u) << help.out;
-    EXPECT_NE(help.out.find("premultiplied"), std::string::npos) << name;
+    // Every command that handles images explains how pixels meet the library.
+    if (name != "paths") {
+      EXPECT_NE(help.out.find("premultiplied"), std::string::npos) << name;
+    }
     ++count;
   }
   EXPECT_GE(count, 4);

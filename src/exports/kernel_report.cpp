@@ -1,0 +1,57 @@
+#include "exports/kernel_report.h"
+
+#include "blend/blend.h"
+#include "blend/clip.h"
+#include "blend/composite.h"
+#include "blend/multiply.h"
+#include "blur/gaussian.h"
+#include "filters/blur3x3.h"
+#include "filters/edge_detect.h"
+
+namespace morvex::exports {
+namespace {
+
+constexpr ExportKernels kExportKernels[] = {
+    {"BitmapCopy", {}},
+    {"Blend", {&blend::kBlendKernelTable}},
+    {"Blur3x3", {&filters::kBlur3x3KernelTable}},
+    {"ChannelCopy", {}},
+    {"ChannelMap", {}},
+    {"ChannelMapEx", {}},
+    {"ChannelMergeLut", {}},
+    {"ClipRestore", {&blend::kClipKernelTable}},
+    {"Composite", {&blend::kCompositeKernelTable}},
+    {"ConvertARGBFloatToARGB", {}},
+    {"ConvertARGBToARGBFloat", {}},
+    {"ConvertChannelToFloatMask", {}},
+    {"ConvertFloatMaskToARGB", {}},
+    {"Desaturate", {}},
+    {"EdgeDetect", {&filters::kEdgeKernelTable}},
+    {"FPU_Control", {}},
+    {"FPU_Reset", {}},
+    {"FPU_Status", {}},
+    {"FocusPrep", {&blend::kClipKernelTable}},
+    {"GaussianBlur", {&blur::kImageSingleKernelTable, &blur::kImageDoubleKernelTable}},
+    {"GaussianBlurMask", {&blur::kMaskKernelTable}},
+    {"GenerateNoiseMask", {}},
+    {"Histogram", {}},
+    {"HslScaleOffset", {}},
+    {"Lut", {}},
+    {"LutWithAlphaClamp", {}},
+    {"MaskMultiply", {&blend::kMultiplyKernelTable}},
+    {"MaskedBlend", {&blend::kBlendKernelTable}},
+    {"MaskedFade", {&blend::kBlendKernelTable}},
+    {"Multiply", {&blend::kMultiplyKernelTable}},
+    {"MultiplyChannel", {&blend::kMultiplyKernelTable}},
+    {"MultiplyMasks", {}},
+    {"RadialBlurMask", {}},
+    {"ScaleMask", {}},
+    {"Shear", {}},
+};
+
+}  // namespace
+
+const ExportKernels* ExportKernelTables() { return kExportKernels; }
+std::size_t ExportKernelTableCount() { return sizeof kExportKernels / sizeof kExportKernels[0]; }
+
+}  // namespace morvex::exports
