@@ -9,12 +9,15 @@ from ._pixel import _inplace_image
 _FORMATS = {P.U8: 4, P.F32: 16}
 
 
-def _temp(temp, name, needed, planes):
-    """The float32 scratch: new, or the caller's `temp` (any shape, packed,
-    writable) with its size in bytes as the library takes it."""
+def _check_temp_size(name, needed):
     if not P.fits_int32(needed):
         raise ValueError(f"{name}: the temporary buffer would need {needed} bytes, more than "
                          f"the library's 32-bit size allows; blur a smaller region")
+
+
+def _temp(temp, needed, planes):
+    """The float32 scratch: new, or the caller's `temp` (any shape, packed,
+    writable) with its size in bytes as the library takes it."""
     if temp is None:
         return np.empty(needed // 4, P.F32), needed
     P._array(temp, "temp")
@@ -54,11 +57,13 @@ def gaussian_blur(image, sigma_horizontal, sigma_vertical=None, *, row_sigmas=No
     fmt = _FORMATS.get(image.dtype)
     if fmt is None:
         raise TypeError(f"image must have dtype uint8 or float32, not {image.dtype}")
-    work, pending, (p, stride, width, height) = _inplace_image(image, out, image.dtype)
+    _, _, width, height = P.image(image, "image", image.dtype)
+    needed = width * height * 16
+    _check_temp_size("image", needed)
     sh, sv, rows, columns = _sigma_args(sigma_horizontal, sigma_vertical, row_sigmas,
                                         column_sigmas, width, height)
-    needed = width * height * 16
-    temp, temp_bytes = _temp(temp, "image", needed, (work, image))
+    work, pending, (p, stride, _, _) = _inplace_image(image, out, image.dtype)
+    temp, temp_bytes = _temp(temp, needed, (work, image))
     P.finish(work, image, pending)
     call_with_diagnostic("GaussianBlur", (p, stride, fmt, width, height, temp.ctypes.data,
                                           temp_bytes, sh, sv, _address(rows), _address(columns)),
@@ -84,6 +89,8 @@ def gaussian_blur_mask(mask, sigma_horizontal, sigma_vertical=None, *, output_sc
     `out` may be a mask or an image channel; a new result is a packed mask."""
     _, _, step, width, height = P.byte_plane(mask, "mask")
     _mask_format(step, "mask")
+    needed = width * height * 4
+    _check_temp_size("mask", needed)
     output_scale = P.real(output_scale, "output_scale")
     output_offset = P.real(output_offset, "output_offset")
     sh, sv, rows, columns = _sigma_args(sigma_horizontal, sigma_vertical, row_sigmas,
@@ -91,8 +98,7 @@ def gaussian_blur_mask(mask, sigma_horizontal, sigma_vertical=None, *, output_sc
     work, pending = P.target(mask, out)
     p, stride, work_step, _, _ = P.byte_plane(work, "out", out=True)
     fmt = _mask_format(work_step, "out")
-    needed = width * height * 4
-    temp, temp_bytes = _temp(temp, "mask", needed, (work, mask))
+    temp, temp_bytes = _temp(temp, needed, (work, mask))
     P.finish(work, mask, pending)
     call_with_diagnostic("GaussianBlurMask", (p, stride, fmt, width, height, temp.ctypes.data,
                                               temp_bytes, sh, sv, output_scale, output_offset,
