@@ -98,15 +98,15 @@ def shear(src, direction, factor, *, shape=None, out=None):
     if direction > 3:
         raise ValueError(f"direction must be 0, 1, 2 or 3, got {direction}")
     factor = P.real(factor, "factor")
-    P.image(src, "src", P.U8)
+    src_plane = P.image(src, "src", P.U8)
     if out is None:
         size = src.shape[:2] if shape is None else _shape2(shape, "shape")
         out = np.zeros(tuple(size) + (4,), P.U8)
     elif shape is not None and tuple(out.shape[:2]) != _shape2(shape, "shape"):
         raise ValueError(f"out has shape {out.shape}, not the shape {tuple(shape)} given")
     d, d_stride, d_width, d_height = P.image(out, "out", P.U8, out=True)
-    src = P.apart(src, out, False)
-    s, s_stride, s_width, s_height = P.image(src, "src", P.U8)
+    copy = P.apart(src, out, False)
+    s, s_stride, s_width, s_height = (src_plane if copy is src else P.image(copy, "src", P.U8))
     call("Shear", (s, s_stride, s_width, s_height, d, d_stride, d_width, d_height, direction,
                    factor))
     return out

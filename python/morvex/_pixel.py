@@ -1,5 +1,7 @@
 """Copies, channel routing, lookup tables and format conversions."""
 
+import numpy as np
+
 from . import _planes as P
 from ._native import call, call_with_diagnostic
 
@@ -48,11 +50,11 @@ def channel_copy(src, out=None):
     """Copies the bytes of a 2-D uint8 plane with any element step (a mask, or
     one channel of an image such as image[..., 2]) into `out`, another such
     plane (for example image[..., 3]), or a new mask."""
-    P.byte_plane(src, "src")
+    src_plane = P.byte_plane(src, "src")
     out = P.result(out, src.shape, P.U8)
     dst, dst_stride, dst_step, width, height = P.byte_plane(out, "out", out=True)
-    src = P.apart(src, out, False, same_ok=True)
-    s, s_stride, s_step, _, _ = P.byte_plane(src, "src")
+    copy = P.apart(src, out, False, same_ok=True)
+    s, s_stride, s_step, _, _ = (src_plane if copy is src else P.byte_plane(copy, "src"))
     call("ChannelCopy", (dst, dst_stride, dst_step, width, height, s, s_stride, s_step))
     return out
 
@@ -60,7 +62,18 @@ def channel_copy(src, out=None):
 def _inplace_image(img, out, dtype, name="image"):
     """The array an in-place export of one image works on, whether `img` must
     still be copied into it, and its plane."""
-    P.image(img, name, dtype)
+    if out is img:
+        return img, False, P.image(img, name, dtype, out=True)
+    plane = P.image(img, name, dtype)
+    if out is None:
+        # A new packed array: its plane follows from the input's.
+        work = np.empty(img.shape, dtype)
+        _, _, width, height = plane
+        stride = width * 4 * dtype.itemsize
+        if height > 1 and stride > P.INT32_MAX:
+            raise ValueError(f"{name}: a row of {stride} bytes does not fit 32 bits")
+        return work, True, (work.ctypes.data, stride if stride <= P.INT32_MAX else 0, width,
+                            height)
     work, pending = P.target(img, out)
     return work, pending, P.image(work, "out", dtype, out=True)
 
@@ -108,11 +121,11 @@ def channel_map_ex(src, channel, table, out=None):
     """As channel_map, into `out` or a new image; src is not modified."""
     channel = P.int32(channel, "channel")
     table = _pixel_table(table)
-    P.image(src, "src", P.U8)
+    src_plane = P.image(src, "src", P.U8)
     out = P.result(out, src.shape, P.U8)
     dst, dst_stride, width, height = P.image(out, "out", P.U8, out=True)
-    src = P.apart(src, out, False, same_ok=True)
-    s, s_stride, _, _ = P.image(src, "src", P.U8)
+    copy = P.apart(src, out, False, same_ok=True)
+    s, s_stride, _, _ = (src_plane if copy is src else P.image(copy, "src", P.U8))
     call_with_diagnostic("ChannelMapEx", (dst, dst_stride, s, s_stride, channel, width, height,
                                           table.ctypes.data),
                          "ChannelMap", not 0 <= channel <= 3)
@@ -131,22 +144,22 @@ def channel_merge_lut(image, channel_count, table, out=None):
 
 def convert_argb_to_argb_float(src, out=None):
     """uint8 (height, width, 4) pixels to float32 pixels of the same values."""
-    P.image(src, "src", P.U8)
+    src_plane = P.image(src, "src", P.U8)
     out = P.result(out, src.shape, P.F32)
     dst, dst_stride, width, height = P.image(out, "out", P.F32, out=True)
-    src = P.apart(src, out, False)
-    s, s_stride, _, _ = P.image(src, "src", P.U8)
+    copy = P.apart(src, out, False)
+    s, s_stride, _, _ = (src_plane if copy is src else P.image(copy, "src", P.U8))
     call("ConvertARGBToARGBFloat", (dst, dst_stride, s, s_stride, width, height))
     return out
 
 
 def convert_argb_float_to_argb(src, out=None):
     """float32 (height, width, 4) pixels to bytes, rounded half to even and clamped."""
-    P.image(src, "src", P.F32)
+    src_plane = P.image(src, "src", P.F32)
     out = P.result(out, src.shape, P.U8)
     dst, dst_stride, width, height = P.image(out, "out", P.U8, out=True)
-    src = P.apart(src, out, False)
-    s, s_stride, _, _ = P.image(src, "src", P.F32)
+    copy = P.apart(src, out, False)
+    s, s_stride, _, _ = (src_plane if copy is src else P.image(copy, "src", P.F32))
     call("ConvertARGBFloatToARGB", (dst, dst_stride, s, s_stride, width, height))
     return out
 
@@ -158,11 +171,11 @@ def convert_channel_to_float_mask(src, channel, table, out=None):
     if not 0 <= channel <= 3:
         raise ValueError(f"channel must be 0, 1, 2 or 3 (blue, green, red, alpha), got {channel}")
     table = P.table(table, "table", (256,), P.F32)
-    P.image(src, "src", P.U8)
+    src_plane = P.image(src, "src", P.U8)
     out = P.result(out, src.shape[:2], P.F32)
     dst, dst_stride, width, height = P.mask(out, "out", P.F32, out=True)
-    src = P.apart(src, out, False)
-    s, s_stride, _, _ = P.image(src, "src", P.U8)
+    copy = P.apart(src, out, False)
+    s, s_stride, _, _ = (src_plane if copy is src else P.image(copy, "src", P.U8))
     call("ConvertChannelToFloatMask", (dst, dst_stride, s, s_stride, channel, width, height,
                                        table.ctypes.data))
     return out
@@ -170,10 +183,10 @@ def convert_channel_to_float_mask(src, channel, table, out=None):
 
 def convert_float_mask_to_argb(src, out=None):
     """A float32 (height, width) mask to grey pixels (v, v, v, v), v rounded and clamped."""
-    P.mask(src, "src", P.F32)
+    src_plane = P.mask(src, "src", P.F32)
     out = P.result(out, src.shape + (4,), P.U8)
     dst, dst_stride, width, height = P.image(out, "out", P.U8, out=True)
-    src = P.apart(src, out, False)
-    s, s_stride, _, _ = P.mask(src, "src", P.F32)
+    copy = P.apart(src, out, False)
+    s, s_stride, _, _ = (src_plane if copy is src else P.mask(copy, "src", P.F32))
     call("ConvertFloatMaskToARGB", (dst, dst_stride, s, s_stride, width, height))
     return out

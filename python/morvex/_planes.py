@@ -101,21 +101,31 @@ def image(arr, name, dtype, out=False):
     """(address, stride, width, height) of an (height, width, 4) image whose
     pixels are packed; rows may be spaced by any stride, negative included.
     `out` also requires a writable array whose rows do not overlap."""
-    _array(arr, name)
-    _dtype(arr, name, dtype)
-    if arr.ndim != 3 or arr.shape[2] != 4:
-        raise ValueError(f"{name} must have shape (height, width, 4), not {arr.shape}")
-    height, width, _ = arr.shape
-    item = arr.itemsize
+    if not isinstance(arr, np.ndarray):
+        raise TypeError(f"{name} must be a numpy array, not {type(arr).__name__}")
+    if arr.dtype != dtype:
+        _dtype(arr, name, dtype)
+    shape = arr.shape
+    if len(shape) != 3 or shape[2] != 4:
+        raise ValueError(f"{name} must have shape (height, width, 4), not {shape}")
+    height, width, _ = shape
+    item = dtype.itemsize
     strides = arr.strides
     if strides[2] != item or (width > 1 and strides[1] != 4 * item):
         raise ValueError(f"{name}: the pixels of each row must be packed (strides (any, "
                          f"{4 * item}, {item})), not strides {strides}")
-    _size(name, height, width)
+    if height > INT32_MAX or width > INT32_MAX:
+        _size(name, height, width)
     row_bytes = width * 4 * item
-    stride = _row_stride(arr, name, height, row_bytes)
+    if height > 1:
+        stride = strides[0]
+        if not INT32_MIN <= stride <= INT32_MAX:
+            raise ValueError(f"{name}: the row stride {stride} does not fit 32 bits")
+    else:
+        stride = row_bytes if row_bytes <= INT32_MAX else 0
     if out:
-        _writable(arr, name)
+        if not arr.flags.writeable:
+            raise ValueError(f"{name} is read-only")
         if height > 1 and abs(stride) < row_bytes:
             raise ValueError(f"{name}: its rows overlap (stride {stride}, {row_bytes} bytes a row)")
     return arr.ctypes.data, stride, width, height

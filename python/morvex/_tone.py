@@ -42,14 +42,16 @@ def histogram(image, out=None):
     if out is None:
         counts = np.empty((4, 256), P.I32)
         arrays = tuple(counts)
+        first = counts.ctypes.data
+        pointers = (first, first + 1024, first + 2048, first + 3072)
     else:
         if not isinstance(out, (tuple, list)) or len(out) != 4:
             raise TypeError("out must be a tuple of four int32 arrays of 256 (red, green, blue, luma)")
         arrays = tuple(out)
-    for arr in arrays:
-        if np.may_share_memory(arr, image):
-            raise ValueError("out: the count arrays must not share memory with image")
-    pointers = [_counts(arr, f"out[{k}]") for k, arr in enumerate(arrays)]
+        pointers = [_counts(arr, f"out[{k}]") for k, arr in enumerate(arrays)]
+        for arr in arrays:
+            if np.may_share_memory(arr, image):
+                raise ValueError("out: the count arrays must not share memory with image")
     largest = _Histogram(p, stride, width, height, *pointers)
     return Histogram(*arrays, largest)
 

@@ -68,3 +68,12 @@ def test_declaration_mistakes_are_caught():
                      r"public static extern byte Blend)", r"CallingConvention = "
                      r"CallingConvention.StdCall\1", CS, count=1)
     assert "Blend: not declared CallingConvention.Cdecl" in native_header.compare(HEADER, stdcall)
+
+
+def test_the_runtime_programs_call_every_export():
+    """tests/dotnet's C# program and its C twin each call all 35 exports."""
+    names = [p.name for p in native_header.parse_header(HEADER)]
+    for program in ("MorvexNativeCalls.cs", "native_calls.c"):
+        text = (ROOT / "tests" / "dotnet" / program).read_text()
+        missing = [n for n in names if not re.search(rf"\b{n}\(", text)]
+        assert missing == [], f"{program} does not call {missing}"
