@@ -7,21 +7,30 @@ from ._pixel import _inplace_image
 COMPOSITE_MODES = {"normal": 1, "add": 3, "multiply": 4, "overlay": 5, "screen": 6, "average": 7}
 
 
-def _same_shape(arr, name, shape, dtype, kind=P.image):
-    kind(arr, name, dtype)
-    if arr.shape != shape:
-        raise ValueError(f"{name} must have the same shape as dst {shape}, not {arr.shape}")
+def _dst_and(dst, out, *others):
+    """For an export working on the uint8 image dst: the array it works on,
+    dst's plane, the (address, stride) of each other input, given as
+    (array, name, may be dst itself), all of dst's shape, and the arrays
+    those address (inputs that share memory with the result are copied
+    first); the caller keeps them referenced until the call returns."""
+    work, pending, plane = _inplace_image(dst, out, P.U8, "dst")
+    arrays = []
+    for arr, name, same_ok in others:
+        P.image(arr, name, P.U8)
+        if arr.shape != dst.shape:
+            raise ValueError(f"{name} must have the same shape as dst {dst.shape}, not {arr.shape}")
+        arrays.append(P.apart(arr, work, pending, same_ok))
+    P.finish(work, dst, pending)
+    planes = [P.image(arr, other[1], P.U8)[:2] for arr, other in zip(arrays, others)]
+    return work, plane, planes, arrays
 
 
 def blend(dst, src, dst_weight, out=None):
     """Mixes the colour of `src` into `dst` with weight 1 - dst_weight
     (12-bit fixed point), clamped to dst's alpha; alpha stays dst's."""
     dst_weight = P.real(dst_weight, "dst_weight")
-    work, pending, (d, d_stride, width, height) = _inplace_image(dst, out, P.U8, "dst")
-    _same_shape(src, "src", dst.shape, P.U8)
-    src = P.apart(src, work, pending, same_ok=True)
-    P.finish(work, dst, pending)
-    s, s_stride, _, _ = P.image(src, "src", P.U8)
+    work, (d, d_stride, width, height), [(s, s_stride)], _inputs = _dst_and(
+        dst, out, (src, "src", True))
     call("Blend", (d, d_stride, s, s_stride, width, height, dst_weight))
     return work
 
@@ -32,14 +41,8 @@ def masked_blend(dst, mask, src, weight_lut=None, out=None):
     clamped to dst's alpha."""
     if weight_lut is not None:
         weight_lut = P.table(weight_lut, "weight_lut", (256, 4), P.U8)
-    work, pending, (d, d_stride, width, height) = _inplace_image(dst, out, P.U8, "dst")
-    _same_shape(mask, "mask", dst.shape, P.U8)
-    _same_shape(src, "src", dst.shape, P.U8)
-    src = P.apart(src, work, pending, same_ok=True)
-    mask = P.apart(mask, work, pending)
-    P.finish(work, dst, pending)
-    m, m_stride, _, _ = P.image(mask, "mask", P.U8)
-    s, s_stride, _, _ = P.image(src, "src", P.U8)
+    work, (d, d_stride, width, height), [(m, m_stride), (s, s_stride)], _inputs = _dst_and(
+        dst, out, (mask, "mask", False), (src, "src", True))
     call("MaskedBlend", (d, d_stride, m, m_stride, s, s_stride, width, height,
                          None if weight_lut is None else weight_lut.ctypes.data))
     return work
@@ -48,14 +51,8 @@ def masked_blend(dst, mask, src, weight_lut=None, out=None):
 def masked_fade(dst, mask, src, out=None):
     """As masked_blend for all four channels: alpha mixed by mask[..., 3]
     first, colours clamped to the new alpha."""
-    work, pending, (d, d_stride, width, height) = _inplace_image(dst, out, P.U8, "dst")
-    _same_shape(mask, "mask", dst.shape, P.U8)
-    _same_shape(src, "src", dst.shape, P.U8)
-    src = P.apart(src, work, pending, same_ok=True)
-    mask = P.apart(mask, work, pending)
-    P.finish(work, dst, pending)
-    m, m_stride, _, _ = P.image(mask, "mask", P.U8)
-    s, s_stride, _, _ = P.image(src, "src", P.U8)
+    work, (d, d_stride, width, height), [(m, m_stride), (s, s_stride)], _inputs = _dst_and(
+        dst, out, (mask, "mask", False), (src, "src", True))
     call("MaskedFade", (d, d_stride, m, m_stride, s, s_stride, width, height))
     return work
 
@@ -64,17 +61,10 @@ def composite(dst, src, mode, opacity=1.0, out=None):
     """Lays src over dst in a blend mode (1 or "normal", 3 "add", 4
     "multiply", 5 "overlay", 6 "screen", 7 "average"), mixed with dst by
     opacity. Other mode numbers are refused by the library (MorvexError)."""
-    if isinstance(mode, str):
-        if mode not in COMPOSITE_MODES:
-            raise ValueError(f"mode must be one of {', '.join(COMPOSITE_MODES)}, not {mode!r}")
-        mode = COMPOSITE_MODES[mode]
-    mode = P.int32(mode, "mode")
+    mode = P.named(mode, COMPOSITE_MODES, "mode")
     opacity = P.real(opacity, "opacity")
-    work, pending, (d, d_stride, width, height) = _inplace_image(dst, out, P.U8, "dst")
-    _same_shape(src, "src", dst.shape, P.U8)
-    src = P.apart(src, work, pending, same_ok=True)
-    P.finish(work, dst, pending)
-    s, s_stride, _, _ = P.image(src, "src", P.U8)
+    work, (d, d_stride, width, height), [(s, s_stride)], _inputs = _dst_and(
+        dst, out, (src, "src", True))
     call("Composite", (d, d_stride, s, s_stride, width, height, mode, opacity),
          f"mode {mode} is not one of 1, 3, 4, 5, 6, 7")
     return work
@@ -97,11 +87,8 @@ def multiply_channel(dst, dst_channel, mask, mask_channel, scale=1.0, offset=0.0
     mask_channel = P.uint32(mask_channel, "mask_channel")
     scale = P.real(scale, "scale")
     offset = P.real(offset, "offset")
-    work, pending, (d, d_stride, width, height) = _inplace_image(dst, out, P.U8, "dst")
-    _same_shape(mask, "mask", dst.shape, P.U8)
-    mask = P.apart(mask, work, pending, same_ok=True)
-    P.finish(work, dst, pending)
-    m, m_stride, _, _ = P.image(mask, "mask", P.U8)
+    work, (d, d_stride, width, height), [(m, m_stride)], _inputs = _dst_and(
+        dst, out, (mask, "mask", True))
     call("MultiplyChannel", (d, d_stride, dst_channel, m, m_stride, mask_channel, width, height,
                              scale, offset),
          f"channels {dst_channel} and {mask_channel}: each must be 0..3")
@@ -116,11 +103,8 @@ def mask_multiply(dst, mask, mask_channel=None, scale=1.0, offset=0.0, out=None)
     mask_channel = -1 if mask_channel is None else P.int32(mask_channel, "mask_channel")
     scale = P.real(scale, "scale")
     offset = P.real(offset, "offset")
-    work, pending, (d, d_stride, width, height) = _inplace_image(dst, out, P.U8, "dst")
-    _same_shape(mask, "mask", dst.shape, P.U8)
-    mask = P.apart(mask, work, pending, same_ok=True)
-    P.finish(work, dst, pending)
-    m, m_stride, _, _ = P.image(mask, "mask", P.U8)
+    work, (d, d_stride, width, height), [(m, m_stride)], _inputs = _dst_and(
+        dst, out, (mask, "mask", True))
     call("MaskMultiply", (d, d_stride, m, m_stride, width, height, mask_channel, scale, offset),
          f"mask_channel {mask_channel} is 4 or more")
     return work

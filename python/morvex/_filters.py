@@ -6,11 +6,8 @@ from ._native import call
 
 def blur3x3(src, out=None):
     """Binomial 3x3 blur of a uint8 image (borders clamped, truncating)."""
-    src_plane = P.image(src, "src", P.U8)
-    out = P.result(out, src.shape, P.U8)
-    dst, dst_stride, width, height = P.image(out, "out", P.U8, out=True)
-    copy = P.apart(src, out, False)
-    s, s_stride, _, _ = (src_plane if copy is src else P.image(copy, "src", P.U8))
+    out, (dst, dst_stride, width, height), src, (s, s_stride, _, _) = P.into(
+        src, P.IMAGE_U8, out, P.OUT_IMAGE_U8)
     call("Blur3x3", (dst, dst_stride, s, s_stride, width, height))
     return out
 
@@ -20,11 +17,8 @@ def edge_detect(src, threshold, single_channel=False, out=None):
     strengths from blue (single_channel) or per-channel flags; opaque."""
     threshold = P.real(threshold, "threshold")
     single_channel = P.flag(single_channel, "single_channel")
-    src_plane = P.image(src, "src", P.U8)
-    out = P.result(out, src.shape, P.U8)
-    dst, dst_stride, width, height = P.image(out, "out", P.U8, out=True)
-    copy = P.apart(src, out, False)
-    s, s_stride, _, _ = (src_plane if copy is src else P.image(copy, "src", P.U8))
+    out, (dst, dst_stride, width, height), src, (s, s_stride, _, _) = P.into(
+        src, P.IMAGE_U8, out, P.OUT_IMAGE_U8)
     call("EdgeDetect", (dst, dst_stride, s, s_stride, width, height, single_channel, threshold))
     return out
 
@@ -36,11 +30,9 @@ def radial_blur_mask(src, center_x, center_y, scale_x, scale_y, gain=1.0, out=No
     values = [P.real(v, n) for v, n in ((center_x, "center_x"), (center_y, "center_y"),
                                          (scale_x, "scale_x"), (scale_y, "scale_y"),
                                          (gain, "gain"))]
-    src_plane = P.byte_plane(src, "src")
-    out = P.result(out, src.shape, P.U8)
-    dst, dst_stride, dst_step, width, height = P.byte_plane(out, "out", out=True)
-    copy = P.apart(src, out, False)
-    s, s_stride, s_step, _, _ = (src_plane if copy is src else P.byte_plane(copy, "src"))
+    out, (dst, dst_stride, dst_step, width, height), src, src_plane = P.into(
+        src, P.byte_plane, out, P.OUT_BYTES, P.U8)
+    s, s_stride, s_step = src_plane[:3]
     call("RadialBlurMask", (dst, dst_stride, dst_step, s, s_stride, s_step, width, height,
                             *values))
     return out

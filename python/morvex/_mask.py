@@ -68,11 +68,7 @@ def scale_mask(dst, dst_rect, src, src_rect, mode="replace", amount=1.0, out=Non
     src onto dst_rect of dst by bilinear sampling, clipped to both masks:
     mode "replace" (0), "blend" (1: s * amount + (1 - amount) * d) or
     "multiply" (2). A span of 1.0 or less is refused by the library (MorvexError)."""
-    if isinstance(mode, str):
-        if mode not in SCALE_MASK_MODES:
-            raise ValueError(f"mode must be one of {', '.join(SCALE_MASK_MODES)}, not {mode!r}")
-        mode = SCALE_MASK_MODES[mode]
-    mode = P.int32(mode, "mode")
+    mode = P.named(mode, SCALE_MASK_MODES, "mode")
     amount = P.real(amount, "amount")
     dst_values = _rect(dst_rect, "dst_rect")
     src_values = _rect(src_rect, "src_rect")

@@ -1,5 +1,7 @@
 """Copies, channel routing, lookup tables and format conversions."""
 
+from functools import partial
+
 import numpy as np
 
 from . import _planes as P
@@ -37,11 +39,9 @@ def _rows(arr, name, out=False):
 def bitmap_copy(src, out=None):
     """Copies the rows of `src`, an array of shape (height, width, ...) of any
     dtype whose elements are packed, into a new array or `out`."""
-    _rows(src, "src")
-    out = P.result(out, src.shape, src.dtype)
-    dst, dst_stride, element, width, height = _rows(out, "out", out=True)
-    src = P.apart(src, out, False, same_ok=True)
-    s, s_stride, _, _, _ = _rows(src, "src")
+    out, (dst, dst_stride, element, width, height), src, src_plane = P.into(
+        src, _rows, out, partial(_rows, out=True), same_ok=True)
+    s, s_stride = src_plane[:2]
     call("BitmapCopy", (dst, dst_stride, s, s_stride, element, width, height))
     return out
 
@@ -50,11 +50,9 @@ def channel_copy(src, out=None):
     """Copies the bytes of a 2-D uint8 plane with any element step (a mask, or
     one channel of an image such as image[..., 2]) into `out`, another such
     plane (for example image[..., 3]), or a new mask."""
-    src_plane = P.byte_plane(src, "src")
-    out = P.result(out, src.shape, P.U8)
-    dst, dst_stride, dst_step, width, height = P.byte_plane(out, "out", out=True)
-    copy = P.apart(src, out, False, same_ok=True)
-    s, s_stride, s_step, _, _ = (src_plane if copy is src else P.byte_plane(copy, "src"))
+    out, (dst, dst_stride, dst_step, width, height), src, src_plane = P.into(
+        src, P.byte_plane, out, P.OUT_BYTES, P.U8, same_ok=True)
+    s, s_stride, s_step = src_plane[:3]
     call("ChannelCopy", (dst, dst_stride, dst_step, width, height, s, s_stride, s_step))
     return out
 
@@ -78,38 +76,36 @@ def _inplace_image(img, out, dtype, name="image"):
     return work, pending, P.image(work, "out", dtype, out=True)
 
 
-def _channel_table(table):
+def _table(table):
     return P.table(table, "table", (256, 4), P.U8)
+
+
+def _lut(export, image, table, out):
+    """Runs Lut or LutWithAlphaClamp (the table array stays referenced
+    here until the call returns)."""
+    table = _table(table)
+    work, pending, (p, stride, width, height) = _inplace_image(image, out, P.U8)
+    P.finish(work, image, pending)
+    call(export, (p, stride, width, height, table.ctypes.data))
+    return work
 
 
 def lut(image, table, out=None):
     """Each channel c of every pixel becomes table[value, c]; `table` is
     (256, 4) uint8, column c for channel c (B, G, R, A)."""
-    table = _channel_table(table)
-    work, pending, (p, stride, width, height) = _inplace_image(image, out, P.U8)
-    P.finish(work, image, pending)
-    call("Lut", (p, stride, width, height, table.ctypes.data))
-    return work
+    return _lut("Lut", image, table, out)
 
 
 def lut_with_alpha_clamp(image, table, out=None):
     """As lut, then blue, green and red are limited to the new alpha."""
-    table = _channel_table(table)
-    work, pending, (p, stride, width, height) = _inplace_image(image, out, P.U8)
-    P.finish(work, image, pending)
-    call("LutWithAlphaClamp", (p, stride, width, height, table.ctypes.data))
-    return work
-
-
-def _pixel_table(table):
-    return P.table(table, "table", (256, 4), P.U8)
+    return _lut("LutWithAlphaClamp", image, table, out)
 
 
 def channel_map(image, channel, table, out=None):
     """Every pixel becomes the BGRA pixel table[v] with v its byte `channel`.
     A channel other than 0..3 is refused by the library (MorvexError)."""
     channel = P.int32(channel, "channel")
-    table = _pixel_table(table)
+    table = _table(table)
     work, pending, (p, stride, width, height) = _inplace_image(image, out, P.U8)
     P.finish(work, image, pending)
     call_with_diagnostic("ChannelMap", (p, stride, channel, width, height, table.ctypes.data),
@@ -120,12 +116,9 @@ def channel_map(image, channel, table, out=None):
 def channel_map_ex(src, channel, table, out=None):
     """As channel_map, into `out` or a new image; src is not modified."""
     channel = P.int32(channel, "channel")
-    table = _pixel_table(table)
-    src_plane = P.image(src, "src", P.U8)
-    out = P.result(out, src.shape, P.U8)
-    dst, dst_stride, width, height = P.image(out, "out", P.U8, out=True)
-    copy = P.apart(src, out, False, same_ok=True)
-    s, s_stride, _, _ = (src_plane if copy is src else P.image(copy, "src", P.U8))
+    table = _table(table)
+    out, (dst, dst_stride, width, height), src, (s, s_stride, _, _) = P.into(
+        src, P.IMAGE_U8, out, P.OUT_IMAGE_U8, P.U8, same_ok=True)
     call_with_diagnostic("ChannelMapEx", (dst, dst_stride, s, s_stride, channel, width, height,
                                           table.ctypes.data),
                          "ChannelMap", not 0 <= channel <= 3)
@@ -135,33 +128,31 @@ def channel_map_ex(src, channel, table, out=None):
 def channel_merge_lut(image, channel_count, table, out=None):
     """Every pixel becomes table[min(255, sum of its first channel_count bytes)]."""
     channel_count = P.int32(channel_count, "channel_count")
-    table = _pixel_table(table)
     work, pending, (p, stride, width, height) = _inplace_image(image, out, P.U8)
+    table = _table(table)
     P.finish(work, image, pending)
     call("ChannelMergeLut", (p, stride, channel_count, width, height, table.ctypes.data))
     return work
 
 
+def _convert(export, src, out, src_plane_of, out_plane_of, dtype, shape=None, extra=()):
+    """A conversion export (dst plane, src plane, sizes); `extra` is
+    ConvertChannelToFloatMask's (channel, table), which stand before and
+    after the sizes."""
+    out, (dst, dst_stride, width, height), src, (s, s_stride, _, _) = P.into(
+        src, src_plane_of, out, out_plane_of, dtype, shape)
+    call(export, (dst, dst_stride, s, s_stride, *extra[:1], width, height, *extra[1:]))
+    return out
+
+
 def convert_argb_to_argb_float(src, out=None):
     """uint8 (height, width, 4) pixels to float32 pixels of the same values."""
-    src_plane = P.image(src, "src", P.U8)
-    out = P.result(out, src.shape, P.F32)
-    dst, dst_stride, width, height = P.image(out, "out", P.F32, out=True)
-    copy = P.apart(src, out, False)
-    s, s_stride, _, _ = (src_plane if copy is src else P.image(copy, "src", P.U8))
-    call("ConvertARGBToARGBFloat", (dst, dst_stride, s, s_stride, width, height))
-    return out
+    return _convert("ConvertARGBToARGBFloat", src, out, P.IMAGE_U8, P.OUT_IMAGE_F32, P.F32)
 
 
 def convert_argb_float_to_argb(src, out=None):
     """float32 (height, width, 4) pixels to bytes, rounded half to even and clamped."""
-    src_plane = P.image(src, "src", P.F32)
-    out = P.result(out, src.shape, P.U8)
-    dst, dst_stride, width, height = P.image(out, "out", P.U8, out=True)
-    copy = P.apart(src, out, False)
-    s, s_stride, _, _ = (src_plane if copy is src else P.image(copy, "src", P.F32))
-    call("ConvertARGBFloatToARGB", (dst, dst_stride, s, s_stride, width, height))
-    return out
+    return _convert("ConvertARGBFloatToARGB", src, out, P.IMAGE_F32, P.OUT_IMAGE_U8, P.U8)
 
 
 def convert_channel_to_float_mask(src, channel, table, out=None):
@@ -171,22 +162,11 @@ def convert_channel_to_float_mask(src, channel, table, out=None):
     if not 0 <= channel <= 3:
         raise ValueError(f"channel must be 0, 1, 2 or 3 (blue, green, red, alpha), got {channel}")
     table = P.table(table, "table", (256,), P.F32)
-    src_plane = P.image(src, "src", P.U8)
-    out = P.result(out, src.shape[:2], P.F32)
-    dst, dst_stride, width, height = P.mask(out, "out", P.F32, out=True)
-    copy = P.apart(src, out, False)
-    s, s_stride, _, _ = (src_plane if copy is src else P.image(copy, "src", P.U8))
-    call("ConvertChannelToFloatMask", (dst, dst_stride, s, s_stride, channel, width, height,
-                                       table.ctypes.data))
-    return out
+    return _convert("ConvertChannelToFloatMask", src, out, P.IMAGE_U8, P.OUT_MASK_F32, P.F32,
+                    lambda shape: shape[:2], (channel, table.ctypes.data))
 
 
 def convert_float_mask_to_argb(src, out=None):
     """A float32 (height, width) mask to grey pixels (v, v, v, v), v rounded and clamped."""
-    src_plane = P.mask(src, "src", P.F32)
-    out = P.result(out, src.shape + (4,), P.U8)
-    dst, dst_stride, width, height = P.image(out, "out", P.U8, out=True)
-    copy = P.apart(src, out, False)
-    s, s_stride, _, _ = (src_plane if copy is src else P.mask(copy, "src", P.F32))
-    call("ConvertFloatMaskToARGB", (dst, dst_stride, s, s_stride, width, height))
-    return out
+    return _convert("ConvertFloatMaskToARGB", src, out, P.MASK_F32, P.OUT_IMAGE_U8, P.U8,
+                    lambda shape: shape + (4,))

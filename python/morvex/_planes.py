@@ -3,6 +3,7 @@ arguments, and the rules for results (new arrays, `out=`, overlap)."""
 
 import numbers
 import operator
+from functools import partial
 
 import numpy as np
 
@@ -185,6 +186,25 @@ def _elements_apart(height, stride, width, step):
     return len(dims) == 1 or dims[1][0] >= dims[0][0] * dims[0][1]
 
 
+# The plane checks the exports use, as functions of (array, name).
+IMAGE_U8 = partial(image, dtype=U8)
+IMAGE_F32 = partial(image, dtype=F32)
+MASK_F32 = partial(mask, dtype=F32)
+OUT_IMAGE_U8 = partial(image, dtype=U8, out=True)
+OUT_IMAGE_F32 = partial(image, dtype=F32, out=True)
+OUT_MASK_F32 = partial(mask, dtype=F32, out=True)
+OUT_BYTES = partial(byte_plane, out=True)
+
+
+def named(value, names, name):
+    """An integer argument that may also be given by one of `names`."""
+    if isinstance(value, str):
+        if value not in names:
+            raise ValueError(f"{name} must be one of {', '.join(names)}, not {value!r}")
+        return names[value]
+    return int32(value, name)
+
+
 def table(arr, name, shape, dtype):
     """A lookup table as a packed array of `shape`. Integer tables of another
     dtype are accepted when every entry fits `dtype`; float tables take any
@@ -216,7 +236,8 @@ def sigmas(values, name, count):
     except (TypeError, ValueError):
         raise TypeError(f"{name} must be None or an array of real numbers") from None
     if arr.shape != (count,):
-        raise ValueError(f"{name} must hold {count} values (shape ({count},)), not shape {arr.shape}")
+        raise ValueError(f"{name} must hold {count} values (shape ({count},)), "
+                         f"not shape {arr.shape}")
     return arr
 
 
@@ -236,6 +257,24 @@ def result(out, shape, dtype, name="out"):
     if out.shape != shape:
         raise ValueError(f"{name} must have shape {shape}, not {out.shape}")
     return out
+
+
+def into(src, src_plane_of, out, out_plane_of, dtype=None, shape=None, same_ok=False):
+    """For an export that writes a plane apart from its source: the result
+    (a new array, or `out` checked), its plane, the source to pass (src, or
+    a copy the caller must keep referenced until the call returns) and its
+    plane. The result
+    has src's dtype and shape unless `dtype` or `shape` (a function of src's
+    shape) say otherwise; src is copied first when it shares memory with the
+    result, unless `same_ok` and it is the very plane."""
+    src_plane = src_plane_of(src, "src")
+    out = result(out, src.shape if shape is None else shape(src.shape),
+                 src.dtype if dtype is None else dtype)
+    out_plane = out_plane_of(out, "out")
+    copy = apart(src, out, False, same_ok)
+    if copy is not src:
+        src_plane = src_plane_of(copy, "src")
+    return out, out_plane, copy, src_plane
 
 
 def target(primary, out, name="out"):

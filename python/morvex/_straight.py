@@ -46,6 +46,18 @@ def _out(out, shape):
     return out
 
 
+def _through_table(kind, pixels):
+    """Bytes 0..2 of each pixel through the [alpha, value] table, in reverse
+    order (RGB to BGR and back); byte 3, the alpha, kept."""
+    alpha = pixels[..., 3].astype(np.intp) << 8
+    table = _table(kind)
+    result = np.empty(pixels.shape, np.uint8)
+    for k in range(3):
+        result[..., 2 - k] = table[alpha + pixels[..., k]]
+    result[..., 3] = pixels[..., 3]
+    return result
+
+
 def premultiply(rgba, out=None):
     """Straight RGBA (uint8, or uint16 on 0..65535) to premultiplied BGRA
     uint8: each colour is c * a * 255 / max^2 rounded to nearest, alpha
@@ -53,12 +65,7 @@ def premultiply(rgba, out=None):
     _rgba(rgba, "rgba", (np.uint8, np.uint16))
     out = _out(out, rgba.shape)
     if rgba.dtype == np.uint8:
-        alpha = rgba[..., 3].astype(np.intp) << 8
-        table = _table("premultiply")
-        bgra = np.empty(rgba.shape, np.uint8)
-        for k in range(3):
-            bgra[..., 2 - k] = table[alpha + rgba[..., k]]
-        bgra[..., 3] = rgba[..., 3]
+        bgra = _through_table("premultiply", rgba)
     else:
         wide = rgba.astype(np.uint64)
         den = np.uint64(65535 * 65535)
@@ -76,11 +83,5 @@ def unpremultiply(bgra, out=None):
     rounded to nearest (halves up) and limited to 255, 0 where alpha is 0."""
     _rgba(bgra, "bgra", (np.uint8,))
     out = _out(out, bgra.shape)
-    alpha = bgra[..., 3].astype(np.intp) << 8
-    table = _table("unpremultiply")
-    rgba = np.empty(bgra.shape, np.uint8)
-    for k in range(3):
-        rgba[..., 2 - k] = table[alpha + bgra[..., k]]
-    rgba[..., 3] = bgra[..., 3]
-    np.copyto(out, rgba)
+    np.copyto(out, _through_table("unpremultiply", bgra))
     return out

@@ -46,7 +46,8 @@ def histogram(image, out=None):
         pointers = (first, first + 1024, first + 2048, first + 3072)
     else:
         if not isinstance(out, (tuple, list)) or len(out) != 4:
-            raise TypeError("out must be a tuple of four int32 arrays of 256 (red, green, blue, luma)")
+            raise TypeError("out must be a tuple of four int32 arrays of 256 "
+                            "(red, green, blue, luma)")
         arrays = tuple(out)
         pointers = [_counts(arr, f"out[{k}]") for k, arr in enumerate(arrays)]
         for arr in arrays:

@@ -396,6 +396,24 @@ def test_fpu():
 
 # ---- overlap ----
 
+def test_copies_of_overlapping_inputs_live_through_the_call(rng):
+    # Planes of 256 KiB and more come from their own mappings, which are
+    # unmapped once freed: a copy dropped before the call would fault here.
+    for _ in range(3):
+        big = image8(rng, 257, 256)
+        want = morvex.blend(big[:-1].copy(), big[1:].copy(), 0.3)
+        morvex.blend(big[:-1], big[1:], 0.3, out=big[:-1])
+        same(big[:-1], want)
+        big = image8(rng, 257, 256)
+        want = morvex.blur3x3(big[1:].copy())
+        morvex.blur3x3(big[1:], out=big[:-1])
+        same(big[:-1], want)
+        planes = bytes8(rng, (513, 512))
+        want = planes[1:].copy()
+        morvex.channel_copy(planes[1:], out=planes[:-1])
+        same(planes[:-1], want)
+
+
 def test_overlapping_inputs_read_as_if_apart(rng):
     """An input that shares memory with the result is read as it was before the call."""
     big = image8(rng, H + 1, W)

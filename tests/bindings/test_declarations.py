@@ -34,7 +34,8 @@ def _change(text, old, new):
 
 HEADER_CHANGES = [
     ("an argument more", "int32_t width, int32_t height, double factor);",
-     "int32_t width, int32_t height, double factor, int32_t flags);", "Multiply: 5 arguments, the header 6"),
+     "int32_t width, int32_t height, double factor, int32_t flags);",
+     "Multiply: 5 arguments, the header 6"),
     ("an argument fewer", "int32_t height, double dstWeight);", "double dstWeight);",
      "Blend: 7 arguments, the header 6"),
     ("a double become float", "int32_t height, double factor);", "int32_t height, float factor);",
@@ -43,8 +44,8 @@ HEADER_CHANGES = [
      "int32_t height, double opacity, int32_t mode);", "Composite: argument 7"),
     ("a pointer become an integer", "MultiplyMasks(float* dst", "MultiplyMasks(int32_t dst",
      "MultiplyMasks: argument 1"),
-    ("a result widened", "MORVEX_API uint8_t MORVEX_CALL Lut(", "MORVEX_API int32_t MORVEX_CALL Lut(",
-     "Lut: returns byte"),
+    ("a result widened", "MORVEX_API uint8_t MORVEX_CALL Lut(",
+     "MORVEX_API int32_t MORVEX_CALL Lut(", "Lut: returns byte"),
     ("an export renamed", "MORVEX_CALL Shear(", "MORVEX_CALL ShearImage(", "Shear: not an export"),
     ("an export added", "#ifdef __cplusplus }",
      "MORVEX_API uint8_t MORVEX_CALL Invert(uint8_t* image, int32_t stride); #ifdef __cplusplus }",
