@@ -12,6 +12,8 @@ def _rows(arr, name, out=False):
     """(address, stride, element bytes, width, height) of an array of shape
     (height, width, ...) whose elements (the trailing axes) are packed."""
     P._array(arr, name)
+    if arr.dtype.hasobject:
+        raise TypeError(f"{name}: arrays of Python objects cannot be copied as bytes")
     if arr.ndim < 2:
         raise ValueError(f"{name} must have shape (height, width, ...), not {arr.shape}")
     height, width = arr.shape[:2]

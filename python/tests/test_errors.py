@@ -21,6 +21,10 @@ OVERLAPPING_ROWS = as_strided(IMG.copy(), shape=(4, 5, 4), strides=(8, 4, 1))
 BIG_FOR_TEMP = as_strided(IMG, shape=(12000, 12000, 4), strides=(0, 4, 1), writeable=False)
 
 CASES = [
+    ("object array", lambda: morvex.bitmap_copy(np.empty((2, 2), object)),
+     TypeError, "arrays of Python objects"),
+    ("exception traps", lambda: morvex.fpu_control(0, 0x10),
+     ValueError, "would unmask floating-point exceptions (bits 0x10)"),
     # what is passed, the call, the exception, words of its message
     ("a list", lambda: morvex.multiply([[1, 2, 3, 4]], 0.5),
      TypeError, "image must be a numpy array"),

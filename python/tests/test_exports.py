@@ -391,6 +391,10 @@ def test_fpu():
     assert morvex.fpu_control(0, 0x300) == word
     morvex.fpu_reset()
     assert morvex.fpu_control(0, 0) == word
+    # Unmasking a trap is possible when asked for (and undone at once).
+    unmasked = morvex.fpu_control(0, 0x10, allow_traps=True)
+    morvex.fpu_reset()
+    assert unmasked & 0x10 == 0 and morvex.fpu_control(0, 0) == word
     assert isinstance(morvex.fpu_status(), int)
 
 
