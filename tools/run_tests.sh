@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test:
 #   1. an optimised build: the unit tests, the checksum suite, the install test;
+#      the Python package's tests and the .NET declarations run under Mono
+#      against its Morvex.Native.so (tools/test_bindings.sh);
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer, halting on the first report;
 #   3. ThreadSanitizer: every export called from many threads at once, also as
 #      the first calls of a fresh process;
@@ -29,7 +31,7 @@ done
 
 stage() { printf '\n==== %s (%s)\n' "$1" "$(date +%T)"; }
 jobs=$(nproc)
-bash tools/setup.sh $( ((quick)) || echo --fuzz)
+bash tools/setup.sh --bindings $( ((quick)) || echo --fuzz)
 
 stage "optimised build and tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
@@ -37,6 +39,7 @@ ninja -C build -j"$jobs"
 # Both object libraries: the internal routines and the entry points.
 bash tools/check_isa_leaks.sh build/CMakeFiles
 ctest --test-dir build -j"$jobs" --output-on-failure
+bash tools/test_bindings.sh build
 
 stage "AddressSanitizer and UndefinedBehaviorSanitizer"
 cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMORVEX_SANITIZE=ON \

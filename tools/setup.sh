@@ -4,17 +4,22 @@
 #
 #   tools/setup.sh             the Linux build and tests
 #   tools/setup.sh --fuzz      also clang and its sanitizer runtimes (libFuzzer)
+#   tools/setup.sh --bindings  also what the Python package and the .NET
+#                              declarations are tested with (Debian's Python
+#                              with numpy, pytest, Pillow and venv; Mono)
 #   tools/setup.sh --windows   also the i686 MinGW-w64 cross compiler and Wine
 #                              (32-bit), for Morvex.Native.dll and its tests
 set -euo pipefail
 
 windows=0
 fuzz=0
+bindings=0
 for arg in "$@"; do
   case "$arg" in
     --windows) windows=1 ;;
     --fuzz) fuzz=1 ;;
-    *) echo "usage: $0 [--fuzz] [--windows]" >&2; exit 2 ;;
+    --bindings) bindings=1 ;;
+    *) echo "usage: $0 [--fuzz] [--bindings] [--windows]" >&2; exit 2 ;;
   esac
 done
 
@@ -45,6 +50,10 @@ packages=(cmake ninja-build g++ make libgtest-dev libbenchmark-dev libpng-dev zl
           libjpeg62-turbo-dev pkg-config)
 if ((fuzz)); then
   packages+=(clang libclang-rt-dev)
+fi
+if ((bindings)); then
+  packages+=(python3 python3-venv python3-pip python3-setuptools python3-wheel python3-numpy
+             python3-pytest python3-pil mono-mcs mono-runtime)
 fi
 if ((windows)); then
   # Wine's 32-bit loader needs the i386 architecture.
