@@ -130,16 +130,22 @@ MORVEX_INLINE void InGroups(const RowJob* rows, int count, Full&& full, Part&& p
 
 // Sources: 8-bit pixels (format 4), read four pixels of every row at a time,
 // or float pixels (format 16).
+// Sources: 8-bit pixels (format 4) or float pixels (format 16), read a
+// cache line of every row at a time: rows of a power-of-two pitch share
+// cache sets, so a line left for later is gone by the time it is wanted.
 template <class I>
 struct BytePixelSource {
-  static constexpr int kRun = 4;
-  using Run = typename I::V;
+  static constexpr int kRun = 16;
+  struct Run {
+    typename I::V quarter[4];
+  };
   static MORVEX_INLINE Run LoadRun(const Byte* const* rows, std::ptrdiff_t i) {
-    return I::LoadRowBlocks(rows, i * 4);
+    return {{I::LoadRowBlocks(rows, i * 4), I::LoadRowBlocks(rows, i * 4 + 16),
+             I::LoadRowBlocks(rows, i * 4 + 32), I::LoadRowBlocks(rows, i * 4 + 48)}};
   }
   template <int p>
   static MORVEX_INLINE typename I::F Pixel(const Run& run) {
-    return I::template BytePixelOfBlocks<p>(run);
+    return I::template BytePixelOfBlocks<p % 4>(run.quarter[p / 4]);
   }
   static MORVEX_INLINE typename I::F At(const Byte* const* rows, std::ptrdiff_t i) {
     return I::BytePixelsOfRows(rows, i * 4);
@@ -148,14 +154,17 @@ struct BytePixelSource {
 
 template <class I>
 struct FloatPixelSource {
-  static constexpr int kRun = 1;
-  using Run = typename I::F;
+  static constexpr int kRun = 4;
+  struct Run {
+    typename I::F pixel[4];
+  };
   static MORVEX_INLINE Run LoadRun(const Byte* const* rows, std::ptrdiff_t i) {
-    return I::LoadBlocksF(rows, i * 16);
+    return {{I::LoadBlocksF(rows, i * 16), I::LoadBlocksF(rows, i * 16 + 16),
+             I::LoadBlocksF(rows, i * 16 + 32), I::LoadBlocksF(rows, i * 16 + 48)}};
   }
   template <int p>
   static MORVEX_INLINE typename I::F Pixel(const Run& run) {
-    return run;
+    return run.pixel[p];
   }
   static MORVEX_INLINE typename I::F At(const Byte* const* rows, std::ptrdiff_t i) {
     return I::LoadBlocksF(rows, i * 16);
@@ -338,20 +347,41 @@ __attribute__((noinline)) void MaskRowGroup(const RowJob* jobs, std::int32_t wid
   // element step 4 a run reads 3 bytes past its last element.
   const std::ptrdiff_t runs = width / N;
   const std::ptrdiff_t wideRuns = format == 1 ? runs : (width - 1) / N;
+  // Packed masks: four runs of every row copied at once into a tile, since
+  // rows of a power-of-two stride share cache sets and a line read for one
+  // run is gone before the next.
+  constexpr std::ptrdiff_t kTile = 4 * N;
+  alignas(64) Byte tile[V][N][kTile];
   std::ptrdiff_t i = 0;
+  const auto run = [&](const Byte* const* rows, std::ptrdiff_t at, int j) {
+    F e[N];
+    for (int l = 0; l < N; ++l) {
+      const typename I::V ints = format == 1
+                                     ? I::LoadBytes32(rows[l] + at)
+                                     : I::And(I::Load(rows[l] + at * 4), I::Set32(0xFF));
+      e[l] = I::ToF(ints);
+    }
+    I::Transpose32(e);
+    for (int q = 0; q < N; ++q) I::StoreF(slot(i + q, j), step(j, e[q]));
+  };
+  if (format == 1) {
+    while (i + kTile <= width) {
+      const std::ptrdiff_t start = i;
+      for (int j = 0; j < V; ++j)
+        for (int l = 0; l < N; ++l) std::memcpy(tile[j][l], src[j][l] + start, kTile);
+      for (; i < start + kTile; i += N) {
+#pragma GCC unroll 4
+        for (int j = 0; j < V; ++j) {
+          const Byte* rows[N];
+          for (int l = 0; l < N; ++l) rows[l] = tile[j][l];
+          run(rows, i - start, j);
+        }
+      }
+    }
+  }
   for (; i < wideRuns * N; i += N) {
 #pragma GCC unroll 4
-    for (int j = 0; j < V; ++j) {
-      F e[N];
-      for (int l = 0; l < N; ++l) {
-        const typename I::V ints =
-            format == 1 ? I::LoadBytes32(src[j][l] + i)
-                        : I::And(I::Load(src[j][l] + i * 4), I::Set32(0xFF));
-        e[l] = I::ToF(ints);
-      }
-      I::Transpose32(e);
-      for (int q = 0; q < N; ++q) I::StoreF(slot(i + q, j), step(j, e[q]));
-    }
+    for (int j = 0; j < V; ++j) run(src[j], i, j);
   }
   for (; i < width; ++i) {
 #pragma GCC unroll 4
@@ -368,15 +398,28 @@ __attribute__((noinline)) void MaskRowGroup(const RowJob* jobs, std::int32_t wid
       for (int l = 0; l < N; ++l) StoreF32(dst[j][l] + (b - 1) * 4, y[l]);
     }
   }
+  // Runs of every row land on vector boundaries when the rows start on
+  // them; they are then streamed past the cache (nothing reads them soon).
+  bool aligned = true;
+  for (int j = 0; j < V; ++j)
+    for (int l = 0; l < N; ++l)
+      aligned = aligned && reinterpret_cast<std::uintptr_t>(dst[j][l]) % I::kBytes == 0;
   for (; b > 0; b -= N) {
 #pragma GCC unroll 4
     for (int j = 0; j < V; ++j) {
       F y[N];
       for (int q = N - 1; q >= 0; --q) y[q] = step(j, I::LoadF(slot(b - N + q, j)));
       I::Transpose32(y);
-      for (int l = 0; l < N; ++l) I::StoreF(dst[j][l] + (b - N) * 4, y[l]);
+      for (int l = 0; l < N; ++l) {
+        if (aligned) {
+          I::StreamF(dst[j][l] + (b - N) * 4, y[l]);
+        } else {
+          I::StoreF(dst[j][l] + (b - N) * 4, y[l]);
+        }
+      }
     }
   }
+  I::Fence();
 }
 
 // The mask row kernel of a record: groups of V vectors (kFloats x V rows),
@@ -508,14 +551,16 @@ __attribute__((noinline)) void StripKernel(const ColumnStrip& s, const Out& resu
   for (int v = 0; v < V; ++v) {
     if (v < vectors) s1[v] = s2[v] = s3[v] = A::Keep(load(s.temp, v));
   }
-  // Rows ahead whose intermediate is fetched while the current one is used:
-  // each row of the strip lies on its own page.
-  constexpr std::ptrdiff_t kAhead = 32;
+  // Rows ahead whose intermediate is fetched, into the outer caches, while
+  // the current one is used: each row of the strip lies on its own page,
+  // and with a power-of-two pitch all of them in the same cache sets, which
+  // hold only a few rows (farther or nearer to L1 measured slower).
+  constexpr std::ptrdiff_t kAhead = 16;
   for (std::ptrdiff_t r = 0; r < s.height; ++r) {
     const Byte* x = s.temp + r * s.tempPitch;
     if (r + kAhead < s.height) {
       for (std::ptrdiff_t b = 0; b < rowBytes; b += 64)
-        __builtin_prefetch(x + kAhead * s.tempPitch + b);
+        __builtin_prefetch(x + kAhead * s.tempPitch + b, 0, 1);
     }
     Byte* w = s.scratch + r * rowBytes;
 #pragma GCC unroll 16
