@@ -75,11 +75,10 @@ void ScaleCombineRowScalar(Byte* dst, std::int32_t count, const float* top, cons
   }
 }
 
-ScaleKernels ChooseScaleKernels(std::uint32_t cpuFlags) {
-  if (HasCpu(cpuFlags, kCpuAvx2)) return {&ScaleSourceRowAvx2, &ScaleCombineRowAvx2};
-  if (HasCpu(cpuFlags, kCpuSse2)) return {&ScaleSourceRowSse2, &ScaleCombineRowSse2};
-  return {&ScaleSourceRowScalar, &ScaleCombineRowScalar};
-}
+const ScaleKernels kScaleKernelsScalar = {&ScaleSourceRowScalar, &ScaleCombineRowScalar};
+constinit const KernelTable<ScaleKernels> kScaleKernelTable("mask.scale", &kScaleKernelsScalar,
+                                                            &kScaleKernelsSse2, &kScaleKernelsAvx2,
+                                                            &kScaleKernelsAvx512);
 
 bool ScaleMaskPlanes(SizedPlane<Byte> dst, const FloatRect& dstRect, SizedPlane<const Byte> src,
                      const FloatRect& srcRect, std::int32_t mode, float amount) {
@@ -136,7 +135,7 @@ bool ScaleMaskPlanes(SizedPlane<Byte> dst, const FloatRect& dstRect, SizedPlane<
     combine.amount = amount;
     combine.keep = ToSingle(1.0 - D(amount));
   }
-  const ScaleKernels kernels = ChooseScaleKernels(CpuFeatureFlags());
+  const ScaleKernels& kernels = kScaleKernelTable.For(CpuFeatureFlags());
   const ConstRows srcRows{src.pixels, src.stride};
   const Rows dstRows{dst.pixels, dst.stride};
   const std::int32_t lastRow = src.height - 1, lastColumn = src.width - 1;

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "frame/compiler.h"
 #include "frame/convert.h"
+#include "frame/dispatch.h"
 #include "frame/plane.h"
 
 namespace morvex::mask {
@@ -27,7 +29,7 @@ enum ScaleMaskMode : std::int32_t {
   kScaleMultiply = 2,  // d = s * d
 };
 // Values other than blend and multiply replace.
-inline ScaleMaskMode NormalizeScaleMode(std::int32_t mode) {
+MORVEX_INLINE ScaleMaskMode NormalizeScaleMode(std::int32_t mode) {
   return mode == kScaleBlend || mode == kScaleMultiply ? static_cast<ScaleMaskMode>(mode)
                                                        : kScaleReplace;
 }
@@ -49,20 +51,20 @@ struct SourceIndex {
   std::int32_t index;
   std::int32_t fraction;
 };
-inline SourceIndex SplitPosition(std::int32_t position, std::int32_t last) {
+MORVEX_INLINE SourceIndex SplitPosition(std::int32_t position, std::int32_t last) {
   if (position < 0) return {0, 0};
   const std::int32_t index = position >> kFractionBits;
   return {index < last ? index : last, position & kFractionMask};
 }
 
 // The running position after `steps` steps, wrapping modulo 2^32.
-inline std::int32_t PositionAt(std::uint32_t start, std::uint32_t step, std::uint32_t steps) {
+MORVEX_INLINE std::int32_t PositionAt(std::uint32_t start, std::uint32_t step, std::uint32_t steps) {
   return static_cast<std::int32_t>(start + steps * step);
 }
 
 // The horizontal interpolation of one source row at fixed-point column
 // position u: (row[ix] * wxc + row[ix1] * wx) in double, stored as single.
-inline float HorizontalSample(const Byte* row, std::int32_t last, std::int32_t u,
+MORVEX_INLINE float HorizontalSample(const Byte* row, std::int32_t last, std::int32_t u,
                               const float* fractions) {
   const SourceIndex sx = SplitPosition(u, last);
   const std::int32_t ix1 = sx.index < last ? sx.index + 1 : last;
@@ -74,7 +76,7 @@ inline float HorizontalSample(const Byte* row, std::int32_t last, std::int32_t u
 
 // The sample from the horizontal interpolations of the upper and lower
 // source rows: (top * wyc + bottom * wy) in double, stored as single.
-inline float VerticalSample(float top, float bottom, float wy, float wyc) {
+MORVEX_INLINE float VerticalSample(float top, float bottom, float wy, float wyc) {
   return ToSingle(static_cast<double>(top) * wyc + static_cast<double>(bottom) * wy);
 }
 
@@ -85,7 +87,7 @@ struct ScaleCombine {
   float keep;  // 1 - amount as single, for the blend
 };
 
-inline float CombineSample(const ScaleCombine& c, float s, float d) {
+MORVEX_INLINE float CombineSample(const ScaleCombine& c, float s, float d) {
   switch (c.mode) {
     case kScaleBlend:
       return ToSingle(static_cast<double>(s) * c.amount + static_cast<double>(c.keep) * d);
@@ -99,7 +101,7 @@ inline float CombineSample(const ScaleCombine& c, float s, float d) {
 // Calls fn with the combination mode as a compile-time constant, so that
 // vector kernels specialise their loops per mode.
 template <class Fn>
-void WithScaleMode(ScaleMaskMode mode, Fn&& fn) {
+MORVEX_INLINE void WithScaleMode(ScaleMaskMode mode, Fn&& fn) {
   switch (mode) {
     case kScaleBlend:
       return fn(std::integral_constant<ScaleMaskMode, kScaleBlend>{});
@@ -121,10 +123,6 @@ using ScaleSourceRowFn = void (*)(float* out, std::int32_t count, const Byte* ro
                                   const float* fractions);
 void ScaleSourceRowScalar(float* out, std::int32_t count, const Byte* row, std::int32_t last,
                           std::uint32_t uStart, std::uint32_t du, const float* fractions);
-void ScaleSourceRowSse2(float* out, std::int32_t count, const Byte* row, std::int32_t last,
-                        std::uint32_t uStart, std::uint32_t du, const float* fractions);
-void ScaleSourceRowAvx2(float* out, std::int32_t count, const Byte* row, std::int32_t last,
-                        std::uint32_t uStart, std::uint32_t du, const float* fractions);
 
 // dst[k] = CombineSample(VerticalSample(top[k], bottom[k], wy, wyc), dst[k])
 // for k = 0 .. count-1 (dst an unaligned host row).
@@ -133,16 +131,16 @@ using ScaleCombineRowFn = void (*)(Byte* dst, std::int32_t count, const float* t
                                    const ScaleCombine& combine);
 void ScaleCombineRowScalar(Byte* dst, std::int32_t count, const float* top, const float* bottom,
                            float wy, float wyc, const ScaleCombine& combine);
-void ScaleCombineRowSse2(Byte* dst, std::int32_t count, const float* top, const float* bottom,
-                         float wy, float wyc, const ScaleCombine& combine);
-void ScaleCombineRowAvx2(Byte* dst, std::int32_t count, const float* top, const float* bottom,
-                         float wy, float wyc, const ScaleCombine& combine);
 
 struct ScaleKernels {
   ScaleSourceRowFn sourceRow;
   ScaleCombineRowFn combineRow;
 };
-ScaleKernels ChooseScaleKernels(std::uint32_t cpuFlags);
+extern const ScaleKernels kScaleKernelsScalar;
+extern const ScaleKernels kScaleKernelsSse2;
+extern const ScaleKernels kScaleKernelsAvx2;
+extern const ScaleKernels kScaleKernelsAvx512;
+extern const KernelTable<ScaleKernels> kScaleKernelTable;
 
 // A plane with its size.
 template <class B>

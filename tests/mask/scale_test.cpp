@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -9,6 +10,7 @@
 #include "mask_test_util.h"
 #include "morvex/native.h"
 #include "support/fp_state.h"
+#include "support/oracle_harness.h"
 
 namespace morvex {
 namespace {
@@ -265,7 +267,6 @@ TEST(ClipRect, DifferencesAreRoundedToSingleBeforeSubtracting) {
 TEST(ScaleMask, NothingOutsideThePlanesIsReadOrWritten) {
   test::FpStateGuard guard;
   Rng rng(37);
-  const std::uint32_t roundings[] = {kFpRoundNearest, kFpRoundTowardZero, kFpRoundUp, kFpRoundDown};
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float specials[] = {0.0f, -0.0f, 1e-30f, 3e38f, -1e9f, nan,
                             std::numeric_limits<float>::infinity(),
@@ -304,7 +305,7 @@ TEST(ScaleMask, NothingOutsideThePlanesIsReadOrWritten) {
     const int mode = rng.Int(-1, 3);
     const float amount = static_cast<float>(rng.Real(-1, 2));
     const auto dstShape = test::RandomShape(rng);
-    const std::uint32_t rounding = roundings[rng.Int(0, 3)];
+    const std::uint32_t rounding = test::kHostRoundings[rng.Int(0, 3)];
     std::vector<std::vector<std::uint8_t>> results;
     std::vector<int> returned;
     for (const auto& path : CpuPaths()) {
@@ -347,31 +348,24 @@ TEST(ScaleMask, NothingOutsideThePlanesIsReadOrWritten) {
 
 TEST(ScaleMask, PathsAgreeInEveryHostRoundingMode) {
   test::FpStateGuard guard;
-  Rng rng(34);
-  for (const std::uint32_t mode : {kFpRoundNearest, kFpRoundTowardZero, kFpRoundUp, kFpRoundDown}) {
+  for (const std::uint32_t mode : test::kHostRoundings) {
     for (int call = 0; call < 40; ++call) {
-      const int sw = rng.Int(2, 30), sh = rng.Int(2, 6), dw = rng.Int(2, 45), dh = rng.Int(2, 6);
-      MaskPlane src(sw, sh);
-      test::FillFloats(src.plane, rng, -10, 10);
-      const FloatRect dr{static_cast<float>(rng.Real(-2, 3)), static_cast<float>(rng.Real(-1, 1)),
-                         static_cast<float>(rng.Real(2, dw)), static_cast<float>(rng.Real(2, dh))};
-      const FloatRect sr{static_cast<float>(rng.Real(0, 1)), static_cast<float>(rng.Real(0, 1)),
-                         static_cast<float>(rng.Real(1.5, sw)), static_cast<float>(rng.Real(1.5, sh))};
-      const int combine = rng.Int(0, 2);
-      const float amount = static_cast<float>(rng.Real(0, 1));
-      std::vector<std::vector<std::uint8_t>> results;
-      for (const auto& path : CpuPaths()) {
-        PinnedCpuPath pin(path);
-        MaskPlane dst(dw, dh);
-        Rng fill(static_cast<std::uint64_t>(call));
-        test::FillFloats(dst.plane, fill, -10, 10);
+      test::ExpectPathsAgree(call, std::string("mode ") + test::RoundingName(mode), [&](Rng& rng) {
+        const int sw = rng.Int(2, 30), sh = rng.Int(2, 6), dw = rng.Int(2, 45), dh = rng.Int(2, 6);
+        MaskPlane src(sw, sh), dst(dw, dh);
+        test::FillFloats(src.plane, rng, -10, 10);
+        test::FillFloats(dst.plane, rng, -10, 10);
+        const FloatRect dr{static_cast<float>(rng.Real(-2, 3)), static_cast<float>(rng.Real(-1, 1)),
+                           static_cast<float>(rng.Real(2, dw)), static_cast<float>(rng.Real(2, dh))};
+        const FloatRect sr{static_cast<float>(rng.Real(0, 1)), static_cast<float>(rng.Real(0, 1)),
+                           static_cast<float>(rng.Real(1.5, sw)), static_cast<float>(rng.Real(1.5, sh))};
+        const int combine = rng.Int(0, 2);
+        const float amount = static_cast<float>(rng.Real(0, 1));
         test::SetHostRounding(mode);
         Scale(dst, dr, src, sr, combine, amount);
         test::SetHostRounding(kFpRoundNearest);
-        results.push_back(dst.plane.Snapshot());
-      }
-      for (std::size_t i = 1; i < results.size(); ++i)
-        ASSERT_EQ(results[i], results[0]) << "mode " << mode << " call " << call;
+        return dst.plane.Snapshot();
+      });
     }
   }
 }
@@ -381,8 +375,6 @@ TEST(ScaleMask, PathsAgreeInEveryHostRoundingMode) {
 TEST(ScaleMaskKernels, SourceRowsMatchTheScalarRowAtEveryWidth) {
   Rng rng(35);
   const float* fractions = mask::FractionTable();
-  const mask::ScaleSourceRowFn kernels[] = {&mask::ScaleSourceRowSse2, &mask::ScaleSourceRowAvx2};
-  const bool hasAvx2 = (ProbedCpuFeatureFlags() & kCpuAvx2) != 0;
   for (int width = 0; width <= 67; ++width) {
     for (int variant = 0; variant < 12; ++variant) {
       const int sourceWidth = rng.Int(1, 90);
@@ -403,11 +395,11 @@ TEST(ScaleMaskKernels, SourceRowsMatchTheScalarRowAtEveryWidth) {
       std::vector<float> expected(width + 1, -1.0f);
       mask::ScaleSourceRowScalar(expected.data(), width, row.data() + 1, sourceWidth - 1, uStart,
                                  du, fractions);
-      for (int k = 0; k < 2; ++k) {
-        if (k == 1 && !hasAvx2) continue;
+      for (const auto& path : test::CpuPathsOf(mask::kScaleKernelTable)) {
         std::vector<float> got(width + 1, -1.0f);
-        kernels[k](got.data(), width, row.data() + 1, sourceWidth - 1, uStart, du, fractions);
-        ASSERT_EQ(got, expected) << "kernel " << k << " width " << width << " variant " << variant;
+        mask::kScaleKernelTable.At(path.level)
+            ->sourceRow(got.data(), width, row.data() + 1, sourceWidth - 1, uStart, du, fractions);
+        ASSERT_EQ(got, expected) << path.label << " width " << width << " variant " << variant;
       }
     }
   }
@@ -416,8 +408,6 @@ TEST(ScaleMaskKernels, SourceRowsMatchTheScalarRowAtEveryWidth) {
 TEST(ScaleMaskKernels, CombineRowsMatchTheScalarRowAtEveryWidth) {
   Rng rng(36);
   const float* fractions = mask::FractionTable();
-  const mask::ScaleCombineRowFn kernels[] = {&mask::ScaleCombineRowSse2, &mask::ScaleCombineRowAvx2};
-  const bool hasAvx2 = (ProbedCpuFeatureFlags() & kCpuAvx2) != 0;
   for (int width = 0; width <= 67; ++width) {
     for (int mode = 0; mode < 3; ++mode) {
       std::vector<float> top(width), bottom(width);
@@ -429,19 +419,21 @@ TEST(ScaleMaskKernels, CombineRowsMatchTheScalarRowAtEveryWidth) {
       mask::ScaleCombine combine{static_cast<mask::ScaleMaskMode>(mode),
                                  static_cast<float>(rng.Real(-1, 2)), 0.0f};
       combine.keep = static_cast<float>(1.0 - combine.amount);
-      std::vector<Byte> dst(4 * width + 2);
+      const int offset = rng.Int(0, 3) * 4 + rng.Int(0, 1);  // rows of any alignment
+      std::vector<Byte> dst(4 * width + 64);
       for (int x = 0; x < width; ++x) {
         const float v = static_cast<float>(rng.Real(-50, 50));
-        std::memcpy(&dst[1 + 4 * x], &v, 4);
+        std::memcpy(&dst[offset + 4 * x], &v, 4);
       }
       std::vector<Byte> expected = dst;
-      mask::ScaleCombineRowScalar(expected.data() + 1, width, top.data(), bottom.data(), wy,
+      mask::ScaleCombineRowScalar(expected.data() + offset, width, top.data(), bottom.data(), wy,
                                   1.0f - wy, combine);
-      for (int k = 0; k < 2; ++k) {
-        if (k == 1 && !hasAvx2) continue;
+      for (const auto& path : test::CpuPathsOf(mask::kScaleKernelTable)) {
         std::vector<Byte> got = dst;
-        kernels[k](got.data() + 1, width, top.data(), bottom.data(), wy, 1.0f - wy, combine);
-        ASSERT_EQ(got, expected) << "kernel " << k << " width " << width << " mode " << mode;
+        mask::kScaleKernelTable.At(path.level)
+            ->combineRow(got.data() + offset, width, top.data(), bottom.data(), wy, 1.0f - wy,
+                         combine);
+        ASSERT_EQ(got, expected) << path.label << " width " << width << " mode " << mode;
       }
     }
   }

@@ -5,6 +5,7 @@
 
 #include <immintrin.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "frame/compiler.h"
@@ -120,6 +121,55 @@ struct Isa {
                                     std::int32_t c3) {
     return _mm256_castsi256_ps(_mm256_setr_epi32(c0, c1, c2, c3, c0, c1, c2, c3));
   }
+  // ---- Float and double arithmetic ----
+  using D = __m256d;
+  static MORVEX_INLINE F AddF(F a, F b) { return _mm256_add_ps(a, b); }
+  static MORVEX_INLINE F MulF(F a, F b) { return _mm256_mul_ps(a, b); }
+  static MORVEX_INLINE F ToF(V v) { return _mm256_cvtepi32_ps(v); }
+  static MORVEX_INLINE void StreamF(void* p, F v) { _mm256_stream_ps(static_cast<float*>(p), v); }
+  static MORVEX_INLINE void Fence() { _mm_sfence(); }
+  static MORVEX_INLINE D SetD(double v) { return _mm256_set1_pd(v); }
+  static MORVEX_INLINE D AddD(D a, D b) { return _mm256_add_pd(a, b); }
+  static MORVEX_INLINE D MulD(D a, D b) { return _mm256_mul_pd(a, b); }
+  static MORVEX_INLINE D WidenLo(F v) { return _mm256_cvtps_pd(_mm256_castps256_ps128(v)); }
+  static MORVEX_INLINE D WidenHi(F v) { return _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1)); }
+  static MORVEX_INLINE F Narrow(D lo, D hi) {
+    return _mm256_insertf128_ps(_mm256_castps128_ps256(_mm256_cvtpd_ps(lo)), _mm256_cvtpd_ps(hi),
+                                1);
+  }
+
+  // ---- Mask kernels: rounding word products, 32-bit lane masks, float lookups ----
+  static MORVEX_INLINE V MulhrsS16(V a, V b) { return _mm256_mulhrs_epi16(a, b); }
+  static MORVEX_INLINE V UnpackLo32(V a, V b) { return _mm256_unpacklo_epi32(a, b); }
+  static MORVEX_INLINE V UnpackHi32(V a, V b) { return _mm256_unpackhi_epi32(a, b); }
+  static MORVEX_INLINE V LoadPlain(const void* p) { return Load(p); }
+  using Lanes32 = V;
+  static MORVEX_INLINE Lanes32 Eq32(V a, V b) { return _mm256_cmpeq_epi32(a, b); }
+  static MORVEX_INLINE std::uint32_t BitsOf(Lanes32 m) {
+    return static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(m)));
+  }
+  static MORVEX_INLINE Lanes32 LanesOf(std::uint32_t bits) {
+    const V lane = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+    const V set = _mm256_and_si256(_mm256_set1_epi32(static_cast<std::int32_t>(bits)), lane);
+    return _mm256_cmpeq_epi32(set, lane);
+  }
+  static MORVEX_INLINE V Select32(Lanes32 m, V a, V b) {
+    return _mm256_castps_si256(
+        _mm256_blendv_ps(_mm256_castsi256_ps(b), _mm256_castsi256_ps(a), _mm256_castsi256_ps(m)));
+  }
+  static MORVEX_INLINE V Sub32(V a, V b) { return _mm256_sub_epi32(a, b); }
+  static MORVEX_INLINE F SubF(F a, F b) { return _mm256_sub_ps(a, b); }
+  // Loads from a store of the indices: faster than the gather instruction on
+  // the processors measured.
+  static MORVEX_INLINE F GatherF(const void* table, V index) {
+    alignas(32) std::int32_t i[8];
+    float f[8];
+    _mm256_store_si256(reinterpret_cast<V*>(i), index);
+    const auto* bytes = static_cast<const unsigned char*>(table);
+    for (int k = 0; k < 8; ++k) __builtin_memcpy(&f[k], bytes + 4 * std::ptrdiff_t{i[k]}, 4);
+    return _mm256_setr_ps(f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7]);
+  }
+  static MORVEX_INLINE F PermuteF(F v, V index) { return _mm256_permutevar8x32_ps(v, index); }
 };
 
 }  // namespace morvex::simd::avx2

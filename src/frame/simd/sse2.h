@@ -12,6 +12,7 @@
 
 #include <emmintrin.h>
 
+#include <cstddef>
 #include <cstdint>
 
 #include "frame/compiler.h"
@@ -146,6 +147,73 @@ struct Isa {
   static MORVEX_INLINE F MaskF(std::int32_t c0, std::int32_t c1, std::int32_t c2,
                                     std::int32_t c3) {
     return _mm_castsi128_ps(_mm_set_epi32(c3, c2, c1, c0));
+  }
+  // ---- Float and double arithmetic ----
+  using D = __m128d;
+  static MORVEX_INLINE F AddF(F a, F b) { return _mm_add_ps(a, b); }
+  static MORVEX_INLINE F MulF(F a, F b) { return _mm_mul_ps(a, b); }
+  // Integer lanes to floats (exact below 2^24).
+  static MORVEX_INLINE F ToF(V v) { return _mm_cvtepi32_ps(v); }
+  // Stores that bypass the cache (p aligned to kBytes), and the fence that
+  // orders them before later stores.
+  static MORVEX_INLINE void StreamF(void* p, F v) { _mm_stream_ps(static_cast<float*>(p), v); }
+  static MORVEX_INLINE void Fence() { _mm_sfence(); }
+  static MORVEX_INLINE D SetD(double v) { return _mm_set1_pd(v); }
+  static MORVEX_INLINE D AddD(D a, D b) { return _mm_add_pd(a, b); }
+  static MORVEX_INLINE D MulD(D a, D b) { return _mm_mul_pd(a, b); }
+  // The low (high) half of the floats as doubles, and two halves rounded back
+  // to floats in the current mode.
+  static MORVEX_INLINE D WidenLo(F v) { return _mm_cvtps_pd(v); }
+  static MORVEX_INLINE D WidenHi(F v) { return _mm_cvtps_pd(_mm_movehl_ps(v, v)); }
+  static MORVEX_INLINE F Narrow(D lo, D hi) {
+    return _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi));
+  }
+
+  // ---- Mask kernels: rounding word products, 32-bit lane masks, float lookups ----
+  // (a * b + 2^14) >> 15 per signed 16-bit lane (the low 16 bits), as the
+  // SSSE3 rounding high multiply gives it. The product's bits from 14 up are
+  // hi * 4 + (lo >> 14); halving that with the rounding bit leaves
+  // hi * 2 + ((lo >> 14) + 1) / 2.
+  static MORVEX_INLINE V MulhrsS16(V a, V b) {
+    const V hi = _mm_mulhi_epi16(a, b), lo = _mm_mullo_epi16(a, b);
+    const V round = _mm_srli_epi16(_mm_add_epi16(_mm_srli_epi16(lo, 14), _mm_set1_epi16(1)), 1);
+    return _mm_add_epi16(_mm_add_epi16(hi, hi), round);
+  }
+  static MORVEX_INLINE V UnpackLo32(V a, V b) { return _mm_unpacklo_epi32(a, b); }
+  static MORVEX_INLINE V UnpackHi32(V a, V b) { return _mm_unpackhi_epi32(a, b); }
+  // A plain load that stays one (the same as Load here).
+  static MORVEX_INLINE V LoadPlain(const void* p) { return Load(p); }
+  // A set of 32-bit lanes: all-ones lanes here, a mask register on AVX-512.
+  using Lanes32 = V;
+  static MORVEX_INLINE Lanes32 Eq32(V a, V b) { return _mm_cmpeq_epi32(a, b); }
+  // Bit k of the result is lane k of the set, and back.
+  static MORVEX_INLINE std::uint32_t BitsOf(Lanes32 m) {
+    return static_cast<std::uint32_t>(_mm_movemask_ps(_mm_castsi128_ps(m)));
+  }
+  static MORVEX_INLINE Lanes32 LanesOf(std::uint32_t bits) {
+    const V lane = _mm_setr_epi32(1, 2, 4, 8);
+    const V set = _mm_and_si128(_mm_set1_epi32(static_cast<std::int32_t>(bits)), lane);
+    return _mm_cmpeq_epi32(set, lane);
+  }
+  // m ? a : b per 32-bit lane.
+  static MORVEX_INLINE V Select32(Lanes32 m, V a, V b) { return Select(m, a, b); }
+  static MORVEX_INLINE V Sub32(V a, V b) { return _mm_sub_epi32(a, b); }
+  static MORVEX_INLINE F SubF(F a, F b) { return _mm_sub_ps(a, b); }
+  // Lane k is the float at table + 4 * index_k (any alignment); every index
+  // must address a readable float.
+  static MORVEX_INLINE F GatherF(const void* table, V index) {
+    alignas(16) std::int32_t i[4];
+    alignas(16) float f[4];
+    _mm_store_si128(reinterpret_cast<V*>(i), index);
+    const auto* bytes = static_cast<const unsigned char*>(table);
+    for (int k = 0; k < 4; ++k) __builtin_memcpy(&f[k], bytes + 4 * std::ptrdiff_t{i[k]}, 4);
+    return _mm_load_ps(f);
+  }
+  // Lane k is lane index_k (0 .. 3) of v.
+  static MORVEX_INLINE F PermuteF(F v, V index) {
+    alignas(16) float f[4];
+    _mm_store_ps(f, v);
+    return GatherF(f, index);
   }
 };
 
