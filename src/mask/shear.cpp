@@ -13,19 +13,20 @@ void FillPixels(Byte* dst, std::int64_t count, std::uint32_t pixel) {
   for (std::int64_t x = 0; x < count; ++x) StoreU32(dst + 4 * x, pixel);
 }
 
-// Horizontal directions: line i is row i, positions are columns (mirrored
-// when counted from the right). The line is split where the source clamps
-// change: repeats of the first pixel, the interpolated run, repeats of the last.
-void ShearRows(const Byte* src, std::int32_t srcStride, std::int32_t srcWidth,
-               std::int32_t srcHeight, Byte* dst, std::int32_t dstStride, std::int32_t dstWidth,
-               std::int32_t dstHeight, bool forward, double factor, ShearLerpRowFn lerpRow) {
+// Horizontal directions: line i is row i of both planes, positions are
+// columns (mirrored when counted from the right); the caller supplies
+// dstHeight source rows, whatever srcHeight says. The line is split where the
+// source clamps change: repeats of the first pixel, the interpolated run,
+// repeats of the last.
+void ShearRows(const Byte* src, std::int32_t srcStride, std::int32_t srcWidth, Byte* dst,
+               std::int32_t dstStride, std::int32_t dstWidth, std::int32_t dstHeight,
+               bool forward, double factor, ShearLerpRowFn lerpRow) {
   const std::int32_t last = srcWidth - 1;
   const std::int64_t lineLength = dstWidth;
   const ConstRows srcRows{src, srcStride};
   const Rows dstRows{dst, dstStride};
   for (std::int32_t i = 0; i < dstHeight; ++i) {
-    // Lines past the source's last row repeat that row.
-    const Byte* s = srcRows.RowAt(i < srcHeight ? i : srcHeight - 1);
+    const Byte* s = srcRows.RowAt(i);
     Byte* d = dstRows.RowAt(i);
     const ShearLine line = ShearLineOf(i, factor);
     const std::int64_t leftEnd = Clamp64(-line.start, 0, lineLength);
@@ -120,17 +121,18 @@ void ShearPlanes(const Byte* src, std::int32_t srcStride, std::int32_t srcWidth,
                  std::int32_t srcHeight, Byte* dst, std::int32_t dstStride, std::int32_t dstWidth,
                  std::int32_t dstHeight, std::uint32_t direction, double factor) {
   if (direction > kShearColumnsFromFirstRow) return;
-  // A source without rows or columns can supply no line and no position.
-  if (srcWidth < 1 || srcHeight < 1) return;
   const bool forward = direction == kShearRowsFromLeft || direction == kShearColumnsFromFirstRow;
   const ShearKernels& kernels = kShearKernelTable.For(CpuFeatureFlags());
   if (direction == kShearRowsFromLeft || direction == kShearRowsFromRight) {
-    if (dstWidth <= 0) return;
-    ShearRows(src, srcStride, srcWidth, srcHeight, dst, dstStride, dstWidth, dstHeight, forward,
-              factor, kernels.lerpRow);
+    // A source row without pixels has no position to show; srcHeight is not
+    // read.
+    if (srcWidth < 1 || dstWidth <= 0) return;
+    ShearRows(src, srcStride, srcWidth, dst, dstStride, dstWidth, dstHeight, forward, factor,
+              kernels.lerpRow);
     return;
   }
-  if (dstWidth <= 0 || dstHeight <= 0) return;
+  // A source without rows or columns can supply no position and no line.
+  if (srcWidth < 1 || srcHeight < 1 || dstWidth <= 0 || dstHeight <= 0) return;
   const auto srcView = MakePlaneView(src, srcStride, srcWidth, srcHeight, true, forward);
   const auto dstView = MakePlaneView(dst, dstStride, dstWidth, dstHeight, true, forward);
   ShearColumnsOfViews(srcView, dstView, factor, kernels.columnRun);

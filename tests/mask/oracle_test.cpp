@@ -236,7 +236,11 @@ TEST(MaskOracle, Shear) {
       default: (horizontal ? dw : dh) = std::max(fit - rng.Int(1, 6), 0); break;
     }
     if (rng.Int(0, 5) == 0) (horizontal ? dh : dw) += rng.Int(-3, 5);
-    const int passedHeight = sh, srcRows = sh;
+    // A horizontal shear reads dstHeight source rows whatever srcHeight says:
+    // the buffer holds those rows, and srcHeight is now and then anything.
+    int passedHeight = sh;
+    if (horizontal && rng.Int(0, 3) == 0) passedHeight = rng.Int(-2, 2);
+    const int srcRows = horizontal ? std::max(dh, 0) : sh;
     const std::vector<BufferLayout> layouts{{4 * Elements(dw), Rows(dh), RandomShape(rng)},
                                             {4 * Elements(sw), Rows(srcRows), RandomShape(rng)}};
     const auto call = [=](bool ref) {

