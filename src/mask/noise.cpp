@@ -25,8 +25,7 @@ std::uint32_t NoiseRowScalar(Byte* dst, std::int32_t count, const float* levels,
 
 const NoiseKernels kNoiseKernelsScalar = {&NoiseRowScalar};
 constinit const KernelTable<NoiseKernels> kNoiseKernelTable("noise", &kNoiseKernelsScalar,
-                                                            &kNoiseKernelsSse2, &kNoiseKernelsAvx2,
-                                                            &kNoiseKernelsAvx512);
+                                                            &kNoiseKernelsSse2, &kNoiseKernelsAvx2);
 
 void GenerateNoise(Rows dst, std::int32_t width, std::int32_t height, float low, float high,
                    std::uint32_t seed) {

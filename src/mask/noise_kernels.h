@@ -24,10 +24,11 @@ std::uint32_t NoiseRow(Byte* dst, std::int32_t count, const float* levels, std::
   V written = states;
   std::int32_t x = 0;
   for (; x + kLanes <= count; x += kLanes) {
-    I::StoreF(dst + ElementOffset(x, 4),
-              I::GatherF(levels, I::And(I::template Srli32<16>(states), indexMask)));
+    // The next states first: their multiply is the loop's longest chain.
+    const V index = I::And(I::template Srli32<16>(states), indexMask);
     written = states;
     states = I::Add32(I::Mullo32(states, multiplier), increment);
+    I::StoreF(dst + ElementOffset(x, 4), I::GatherF(levels, index));
   }
   I::Store(lanes, written);
   return NoiseRowScalar(dst + ElementOffset(x, 4), count - x, levels, lanes[kLanes - 1]);

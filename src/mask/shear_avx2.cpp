@@ -5,6 +5,6 @@
 namespace morvex::mask {
 
 using I = simd::avx2::Isa;
-constinit const ShearKernels kShearKernelsAvx2 = {&ShearLerpRow<I>, &ShearColumnRows<I>};
+constinit const ShearKernels kShearKernelsAvx2 = {&ShearLerpRow<I>, &ShearColumnStrips<I>};
 
 }  // namespace morvex::mask

@@ -1,5 +1,4 @@
-// Shear kernels for AVX-512: sixteen pixels per step; the vertical
-// directions walk their runs in bands and strips.
+// Shear kernels for AVX-512: sixteen pixels per step.
 #include "frame/simd/avx512.h"  // first: it includes the intrinsics
 #include "mask/shear_kernels.h"
 

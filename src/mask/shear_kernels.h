@@ -2,10 +2,13 @@
 // and instantiated per instruction set in shear_sse2.cpp, shear_avx2.cpp and
 // shear_avx512.cpp.
 //
-// Per byte, LerpPixel(p, q, wp, 4096 - wp) is q + floor(((p - q) * wp + 2048)
-// / 4096). With x = (p - q) * 8 (|x| <= 2040) and 0 <= wp <= 4096, that floor
-// is the rounding high product (x * wp + 2^14) >> 15 of two 16-bit lanes, so
-// one multiply per word gives the exact byte.
+// Per byte, LerpPixel(p, q, wp, wq) is q + floor(((p - q) * wp + 2048) / 4096)
+// because wp + wq = 4096, and for |x| <= 255 * 8 and x * w < 2^31 the
+// rounding high product of two 16-bit lanes, (x * w + 2^14) >> 15, gives
+// floor((x * w / 8 + 2048) / 4096) exactly. So one multiply per word gives
+// the byte: with the weight scaled by 8 where it is at most 2048 (the row
+// kernel takes as base the pixel of the larger weight), else with the
+// difference scaled by 8 (weights 0 .. 4096, one per pixel).
 #pragma once
 
 #include <xmmintrin.h>  // _mm_prefetch
@@ -14,11 +17,6 @@
 #include "mask/shear.h"
 
 namespace morvex::mask {
-
-template <class I>
-MORVEX_INLINE typename I::V ShearLerpWords(typename I::V p, typename I::V q, typename I::V w) {
-  return I::Add16(q, I::MulhrsS16(I::template Slli16<3>(I::Sub16(p, q)), w));
-}
 
 // The weights of a vector of pixels spread over the words their bytes unpack
 // to: `low` for the low unpack (pixels 0 and 1 of each 128-bit lane), `high`
@@ -33,35 +31,50 @@ MORVEX_INLINE ShearWeights<I> SpreadShearWeights(typename I::V w) {
   const typename I::V both = I::Or(w, I::template Slli32<16>(w));
   return {I::UnpackLo32(both, both), I::UnpackHi32(both, both)};
 }
-// One weight for every pixel.
-template <class I>
-MORVEX_INLINE ShearWeights<I> UniformShearWeights(std::int32_t wp) {
-  const typename I::V w = I::Set16(wp);
-  return {w, w};
+
+// base + floor(((other - base) * w + 2048) / 4096) per byte of every pixel:
+// LerpPixel(other, base, w, 4096 - w). kScaledWeights: the weights hold
+// 8 * w (w <= 2048); otherwise w itself (w <= 4096).
+template <class I, bool kScaledWeights>
+MORVEX_INLINE typename I::V ShearMixPixels(typename I::V other, typename I::V base,
+                                           const ShearWeights<I>& w) {
+  using V = typename I::V;
+  const V zero = I::Zero();
+  const auto words = [&](V o, V q, V weight) {
+    V x = I::Sub16(o, q);
+    if constexpr (!kScaledWeights) x = I::template Slli16<3>(x);
+    return I::Add16(q, I::MulhrsS16(x, weight));
+  };
+  return I::PackUS16(words(I::UnpackLo8(other, zero), I::UnpackLo8(base, zero), w.low),
+                     words(I::UnpackHi8(other, zero), I::UnpackHi8(base, zero), w.high));
 }
 
-// LerpPixel of every pixel pair of p and q.
-template <class I>
-MORVEX_INLINE typename I::V ShearLerpPixels(typename I::V p, typename I::V q,
-                                            const ShearWeights<I>& w) {
-  const typename I::V zero = I::Zero();
-  return I::PackUS16(ShearLerpWords<I>(I::UnpackLo8(p, zero), I::UnpackLo8(q, zero), w.low),
-                     ShearLerpWords<I>(I::UnpackHi8(p, zero), I::UnpackHi8(q, zero), w.high));
-}
-
-// ShearLerpRowFn.
+// ShearLerpRowFn. Whole vectors from the row's start (aligning the
+// destination would split the loads of both neighbours over cache lines
+// instead), the end by a masked vector or the scalar definition.
 template <class I>
 void ShearLerpRow(Byte* dst, const Byte* a, const Byte* b, std::int32_t count, std::int32_t wp,
                   std::int32_t wq) {
-  const ShearWeights<I> w = UniformShearWeights<I>(wp);
-  simd::WalkRow<I, 4>(
-      count, dst,
-      [&](std::ptrdiff_t x, const auto& io) {
-        io.Store(dst + 4 * x, ShearLerpPixels<I>(io.Load(a + 4 * x), io.Load(b + 4 * x), w));
-      },
-      [&](std::ptrdiff_t x) {
-        StoreU32(dst + 4 * x, LerpPixel(LoadU32(a + 4 * x), LoadU32(b + 4 * x), wp, wq));
-      });
+  const bool swap = wp > 2048;
+  const typename I::V w8 = I::Set16(8 * (swap ? wq : wp));
+  const ShearWeights<I> w{w8, w8};
+  const Byte* base = swap ? a : b;
+  const Byte* other = swap ? b : a;
+  constexpr std::int32_t kLanes = I::kBytes / 4;
+  std::int32_t x = 0;
+  for (; x + kLanes <= count; x += kLanes)
+    I::Store(dst + 4 * x,
+             ShearMixPixels<I, true>(I::Load(other + 4 * x), I::Load(base + 4 * x), w));
+  if constexpr (I::kPartialGroups) {
+    if (x < count) {
+      const auto part = I::Part(count - x);
+      part.Store(dst + 4 * x,
+                 ShearMixPixels<I, true>(part.Load(other + 4 * x), part.Load(base + 4 * x), w));
+    }
+  } else {
+    for (; x < count; ++x)
+      StoreU32(dst + 4 * x, LerpPixel(LoadU32(a + 4 * x), LoadU32(b + 4 * x), wp, wq));
+  }
 }
 
 // One destination row of a vertical shear, as ShearColumnRowScalar defines
@@ -105,7 +118,7 @@ void ShearColumnRow(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
       q = I::Load(qs);
     }
     io.Store(dst + ElementOffset(k, 4),
-             ShearLerpPixels<I>(p, q, SpreadShearWeights<I>(io.Load(columns.wp + k))));
+             ShearMixPixels<I, false>(p, q, SpreadShearWeights<I>(io.Load(columns.wp + k))));
   };
   std::int32_t k = 0;
   for (; k + kLanes <= count; k += kLanes) group(k, simd::WholeGroup<I>{}, kLanes);
@@ -117,15 +130,7 @@ void ShearColumnRow(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
   }
 }
 
-// ShearColumnRunFn, row after row.
-template <class I>
-void ShearColumnRows(const PlaneView<Byte>& dst, const PlaneView<const Byte>& src,
-                     std::int32_t firstLine, const ShearColumns& columns, std::int32_t count) {
-  for (std::int32_t r = 0; r < dst.height; ++r)
-    ShearColumnRow<I>(dst.Row(r) + ElementOffset(firstLine, 4), src, r, firstLine, columns, count);
-}
-
-// ---- The run walked in strips: ShearColumnStrips.
+// ---- ShearColumnRunFn: the run walked in strips.
 //
 // A run is walked in bands of rows, each band in strips of groups of lines (a
 // vector of lines each): one strip keeps the source lines its rows read
@@ -259,7 +264,7 @@ void ShearColumnStrips(const PlaneView<Byte>& dst, const PlaneView<const Byte>& 
         for (std::int32_t j = 0; j < n; ++j) {
           const Walk& walk = walks[g0 + j];
           const V next = walk.P(src, r + 1);
-          I::Store(out + walk.column, ShearLerpPixels<I>(carried[g0 + j], next, weights[j]));
+          I::Store(out + walk.column, ShearMixPixels<I, false>(carried[g0 + j], next, weights[j]));
           carried[g0 + j] = next;
         }
       }

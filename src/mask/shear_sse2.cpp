@@ -5,6 +5,6 @@
 namespace morvex::mask {
 
 using I = simd::sse2::Isa;
-constinit const ShearKernels kShearKernelsSse2 = {&ShearLerpRow<I>, &ShearColumnRows<I>};
+constinit const ShearKernels kShearKernelsSse2 = {&ShearLerpRow<I>, &ShearColumnStrips<I>};
 
 }  // namespace morvex::mask

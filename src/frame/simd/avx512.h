@@ -177,18 +177,18 @@ struct Isa {
   static MORVEX_INLINE V Select32(Lanes32 m, V a, V b) { return _mm512_mask_mov_epi32(b, m, a); }
   static MORVEX_INLINE V Sub32(V a, V b) { return _mm512_sub_epi32(a, b); }
   static MORVEX_INLINE F SubF(F a, F b) { return _mm512_sub_ps(a, b); }
-  // Loads from a store of the indices: faster than the gather instruction on
-  // the processors measured.
+  typedef float UnalignedFloat __attribute__((aligned(1), may_alias));
   static MORVEX_INLINE F GatherF(const void* table, V index) {
-    alignas(64) std::int32_t i[16];
-    float f[16];
+    alignas(64) std::uint32_t i[16];
     _mm512_store_si512(i, index);
-    const auto* bytes = static_cast<const unsigned char*>(table);
-    for (int k = 0; k < 16; ++k) __builtin_memcpy(&f[k], bytes + 4 * std::ptrdiff_t{i[k]}, 4);
-    return _mm512_setr_ps(f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9], f[10],
-                          f[11], f[12], f[13], f[14], f[15]);
+    const auto* t = static_cast<const UnalignedFloat*>(table);
+    return _mm512_setr_ps(t[i[0]], t[i[1]], t[i[2]], t[i[3]], t[i[4]], t[i[5]], t[i[6]], t[i[7]],
+                          t[i[8]], t[i[9]], t[i[10]], t[i[11]], t[i[12]], t[i[13]], t[i[14]],
+                          t[i[15]]);
   }
   static MORVEX_INLINE F PermuteF(F v, V index) { return _mm512_permutexvar_ps(index, v); }
+  static MORVEX_INLINE F Permute2F(F a, F b, V index) { return _mm512_permutex2var_ps(a, index, b); }
+  static MORVEX_INLINE D SubD(D a, D b) { return _mm512_sub_pd(a, b); }
 };
 
 }  // namespace morvex::simd::avx512
