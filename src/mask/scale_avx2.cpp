@@ -5,6 +5,7 @@
 namespace morvex::mask {
 
 using I = simd::avx2::Isa;
-constinit const ScaleKernels kScaleKernelsAvx2 = {&ScaleSourceRow<I>, &ScaleCombineRow<I>};
+constinit const ScaleKernels kScaleKernelsAvx2 = {I::kBytes / 4, &ScaleSourceRow<I>,
+                                                   &ScaleCombineRow<I>};
 
 }  // namespace morvex::mask

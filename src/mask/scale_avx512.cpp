@@ -5,6 +5,7 @@
 namespace morvex::mask {
 
 using I = simd::avx512::Isa;
-constinit const ScaleKernels kScaleKernelsAvx512 = {&ScaleSourceRow<I>, &ScaleCombineRow<I>};
+constinit const ScaleKernels kScaleKernelsAvx512 = {I::kBytes / 4, &ScaleSourceRow<I>,
+                                                   &ScaleCombineRow<I>};
 
 }  // namespace morvex::mask

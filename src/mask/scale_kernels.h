@@ -1,10 +1,11 @@
 // ScaleMask row kernels, written once over the vector layer (frame/simd) and
-// instantiated per instruction set. Indices and weights are formed per
-// element as in the scalar definition; the fraction weight of index f is
-// f * 2^-11 exactly, the value the fraction table holds, so it is made in
-// registers instead of looked up. The arithmetic runs in double lanes and is
-// rounded to single where the definition stores a single.
+// instantiated per instruction set. The horizontal indices and weights come
+// from the call's column plan; the arithmetic runs in double lanes, in the
+// order of the scalar definition, and is rounded to single where the
+// definition stores a single.
 #pragma once
+
+#include <type_traits>
 
 #include "frame/simd/walk.h"
 #include "mask/scale.h"
@@ -20,53 +21,47 @@ MORVEX_INLINE typename I::F ScaleMix(typename I::F a, typename I::D waLow, typen
                    I::AddD(I::MulD(I::WidenHi(a), waHigh), I::MulD(I::WidenHi(b), wbHigh)));
 }
 
-// ScaleSourceRowFn.
+// ScaleSourceRowFn: a vector of columns at a time, their source values
+// taken from the group's window by permutes (or one by one where the plan
+// found no window), the weights from the plan.
 template <class I>
-void ScaleSourceRow(float* out, std::int32_t count, const Byte* row, std::int32_t last,
-                    std::uint32_t uStart, std::uint32_t du, const float* fractions) {
+void ScaleSourceRow(float* out, const Byte* row, const ScaleColumns& plan) {
   using V = typename I::V;
   using F = typename I::F;
+  using D = typename I::D;
   constexpr std::int32_t kLanes = I::kBytes / 4;
-  constexpr std::uint32_t kAllLanes = (1u << kLanes) - 1u;
-  alignas(64) std::uint32_t first[kLanes];
-  for (std::int32_t k = 0; k < kLanes; ++k) first[k] = uStart + static_cast<std::uint32_t>(k) * du;
-  V u = I::Load(first);
-  const V step = I::Set32(static_cast<std::int32_t>(du * static_cast<std::uint32_t>(kLanes)));
-  const V lastV = I::Set32(last), one = I::Set32(1), fractionMask = I::Set32(kFractionMask);
-  const V outside = I::Set32(~(kLanes - 1));
-  const F fractionScale = I::SetF(1.0f / kFractionCount), oneF = I::SetF(1.0f);
+  const V lastV = I::Set32(plan.last), one = I::Set32(1);
+  const D oneD = I::SetD(1.0);
   std::int32_t k = 0;
-  for (; k + kLanes <= count; k += kLanes) {
-    // Negative positions sample index 0 with fraction 0; indices stop at the
-    // last column.
-    const V p = I::AndNot(I::template Srai32<31>(u), u);
-    const V ix = I::MinS32(I::template Srli32<kFractionBits>(p), lastV);
-    const V ix1 = I::MinS32(I::Add32(ix, one), lastV);
-    const F wx = I::MulF(I::ToF(I::And(p, fractionMask)), fractionScale);
-    const F wxc = I::SubF(oneF, wx);
-    // Indices within one vector's width from the first, which is far enough
-    // from the last column that no right neighbour is clamped: two loads
-    // and permutes instead of gathers.
-    const std::int32_t base =
-        SplitPosition(PositionAt(uStart, du, static_cast<std::uint32_t>(k)), last).index;
-    const V rel = I::Sub32(ix, I::Set32(base));
+  for (std::int32_t g = 0; k + kLanes <= plan.count; k += kLanes, ++g) {
+    const V ix = I::Load(plan.index + k);
+    const Byte* window = row + ElementOffset(plan.window[g], 4);
+    const V rel = I::Sub32(ix, I::Set32(plan.window[g]));
     F left, right;
-    if (base <= last - kLanes && I::BitsOf(I::Eq32(I::And(rel, outside), I::Zero())) == kAllLanes) {
-      left = I::PermuteF(I::LoadF(row + ElementOffset(base, 4)), rel);
-      right = I::PermuteF(I::LoadF(row + ElementOffset(base + 1, 4)), rel);
-    } else {
-      left = I::GatherF(row, ix);
-      right = I::GatherF(row, ix1);
+    switch (plan.vectors[g]) {
+      case 1:
+        left = I::PermuteF(I::LoadF(window), rel);
+        right = I::PermuteF(I::LoadF(window + 4), rel);
+        break;
+      case 2:
+        left = I::Permute2F(I::LoadF(window), I::LoadF(window + I::kBytes), rel);
+        right = I::Permute2F(I::LoadF(window + 4), I::LoadF(window + 4 + I::kBytes), rel);
+        break;
+      default:
+        left = I::GatherF(row, ix);
+        right = I::GatherF(row, I::MinS32(I::Add32(ix, one), lastV));
+        break;
     }
-    I::StoreF(out + k, ScaleMix<I>(left, I::WidenLo(wxc), I::WidenHi(wxc), right, I::WidenLo(wx),
-                                   I::WidenHi(wx)));
-    u = I::Add32(u, step);
+    // wxc = 1 - wx is exact in single and in double.
+    const F wx = I::LoadF(plan.weight + k);
+    const D wxLow = I::WidenLo(wx), wxHigh = I::WidenHi(wx);
+    I::StoreF(out + k, ScaleMix<I>(left, I::SubD(oneD, wxLow), I::SubD(oneD, wxHigh), right,
+                                   wxLow, wxHigh));
   }
-  ScaleSourceRowScalar(out + k, count - k, row, last, uStart + static_cast<std::uint32_t>(k) * du,
-                       du, fractions);
+  ScaleSourceColumnsScalar(out, row, plan, k);
 }
 
-template <class I, ScaleMaskMode kMode>
+template <class I, ScaleMaskMode kMode, bool kStream>
 void ScaleCombineRowIn(Byte* dst, std::int32_t count, const float* top, const float* bottom,
                        float wy, float wyc, const ScaleCombine& combine) {
   using D = typename I::D;
@@ -78,7 +73,12 @@ void ScaleCombineRowIn(Byte* dst, std::int32_t count, const float* top, const fl
         Byte* d = dst + 4 * x;
         const auto s = ScaleMix<I>(io.LoadF(top + x), wycV, wycV, io.LoadF(bottom + x), wyV, wyV);
         if constexpr (kMode == kScaleReplace) {
-          io.StoreF(d, s);
+          // Whole vectors of a row that starts on an element boundary are
+          // aligned (WalkRow), so they may be streamed.
+          if constexpr (kStream && std::is_same_v<std::decay_t<decltype(io)>, simd::WholeGroup<I>>)
+            I::StreamF(d, s);
+          else
+            io.StoreF(d, s);
         } else if constexpr (kMode == kScaleMultiply) {
           // The product of two singles rounds once either way.
           io.StoreF(d, I::MulF(s, io.LoadF(d)));
@@ -97,8 +97,13 @@ void ScaleCombineRowIn(Byte* dst, std::int32_t count, const float* top, const fl
 template <class I>
 void ScaleCombineRow(Byte* dst, std::int32_t count, const float* top, const float* bottom,
                      float wy, float wyc, const ScaleCombine& combine) {
+  if (combine.mode == kScaleReplace && combine.stream &&
+      reinterpret_cast<std::uintptr_t>(dst) % kFloatMaskBytes == 0) {
+    ScaleCombineRowIn<I, kScaleReplace, true>(dst, count, top, bottom, wy, wyc, combine);
+    return;
+  }
   WithScaleMode(combine.mode, [&](auto mode) {
-    ScaleCombineRowIn<I, decltype(mode)::value>(dst, count, top, bottom, wy, wyc, combine);
+    ScaleCombineRowIn<I, decltype(mode)::value, false>(dst, count, top, bottom, wy, wyc, combine);
   });
 }
 

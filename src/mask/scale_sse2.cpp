@@ -5,6 +5,7 @@
 namespace morvex::mask {
 
 using I = simd::sse2::Isa;
-constinit const ScaleKernels kScaleKernelsSse2 = {&ScaleSourceRow<I>, &ScaleCombineRow<I>};
+constinit const ScaleKernels kScaleKernelsSse2 = {I::kBytes / 4, &ScaleSourceRow<I>,
+                                                   &ScaleCombineRow<I>};
 
 }  // namespace morvex::mask

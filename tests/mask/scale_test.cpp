@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "mask/scale.h"
@@ -102,6 +103,24 @@ TEST(ScaleMask, EqualRectanglesCopyExactly) {
       ASSERT_EQ(Scale(dst, all, src, all), 1);
       EXPECT_EQ(dst.plane.RowBytes(), src.plane.RowBytes()) << path.label << " " << w << "x" << h;
     }
+  }
+}
+
+// Replacing into a destination of 8 MB and more streams the stores past the
+// cache where rows start on an element boundary: the same bits as the scalar
+// path, for rows on and off that boundary.
+TEST(ScaleMask, LargeReplacementsGiveTheScalarBits) {
+  const int sw = 700, sh = 300, dw = 1500, dh = 1460;  // 8.4 MB of destination
+  for (const int offset : {0, 4, 2}) {
+    test::ExpectPathsAgree(offset, "byte offset " + std::to_string(offset), [&](Rng& rng) {
+      MaskPlane src(sw, sh);
+      test::FillFloats(src.plane, rng, -100, 100);
+      std::vector<Byte> dst(std::size_t{4} * dw * dh + 8, 0);
+      ScaleMask(reinterpret_cast<float*>(dst.data() + offset), 4 * dw, dw, dh, 0.5f, 0, dw - 1.0f,
+                static_cast<float>(dh), src.data(), src.plane.stride(), sw, sh, 0, 0,
+                static_cast<float>(sw), static_cast<float>(sh), 0, 0.0f);
+      return dst;
+    });
   }
 }
 
@@ -370,36 +389,47 @@ TEST(ScaleMask, PathsAgreeInEveryHostRoundingMode) {
   }
 }
 
-// Kernels against the scalar rows at every tail length: positions that are
-// negative, wrap, jump or stand still, and all three combinations.
-TEST(ScaleMaskKernels, SourceRowsMatchTheScalarRowAtEveryWidth) {
+// Source-row kernels against the definition (HorizontalSample at each
+// column's position) at every tail length: positions that are negative,
+// wrap, jump or stand still, enlarging (one-vector windows), reducing by up
+// to two (two-vector windows) and more (element by element), runs that reach
+// the last source column.
+TEST(ScaleMaskKernels, SourceRowsMatchTheDefinitionAtEveryWidth) {
   Rng rng(35);
   const float* fractions = mask::FractionTable();
-  for (int width = 0; width <= 67; ++width) {
-    for (int variant = 0; variant < 12; ++variant) {
-      const int sourceWidth = rng.Int(1, 90);
+  for (int width = 1; width <= 67; ++width) {
+    for (int variant = 0; variant < 16; ++variant) {
+      const int sourceWidth = rng.Int(1, 150);
       std::vector<Byte> row(4 * sourceWidth + 1);
       for (int i = 0; i < sourceWidth; ++i) {
         const float v = static_cast<float>(rng.Real(-1000, 1000));
         std::memcpy(&row[1 + 4 * i], &v, 4);  // host rows are unaligned
       }
       std::uint32_t uStart = rng.U32() % (2048u * sourceWidth), du = rng.U32() % 4096u;
-      switch (variant % 6) {
+      switch (variant % 8) {
         case 0: du = 2048; break;                                               // one column per element
         case 1: du = rng.U32() % 2048u; break;                                  // enlarging
         case 2: uStart = static_cast<std::uint32_t>(-rng.Int(1, 5000)); break;  // below zero
         case 3: du = rng.U32(); uStart = rng.U32(); break;                      // wrapping
         case 4: du = 0; break;
-        default: break;                                                         // reducing
+        case 5: du = 2048 + rng.U32() % 2048u; uStart %= 4096u; break;          // reducing by up to 2
+        case 6: du = rng.U32() % 12000u; uStart %= 2048u; break;                // reducing by more
+        default: uStart = 2048u * sourceWidth - rng.U32() % 20000u; break;      // toward the end
       }
-      std::vector<float> expected(width + 1, -1.0f);
-      mask::ScaleSourceRowScalar(expected.data(), width, row.data() + 1, sourceWidth - 1, uStart,
-                                 du, fractions);
+      const std::int32_t last = sourceWidth - 1;
+      std::vector<float> expected(width);
+      for (int k = 0; k < width; ++k)
+        expected[k] = mask::HorizontalSample(
+            row.data() + 1, last, mask::PositionAt(uStart, du, static_cast<std::uint32_t>(k)),
+            fractions);
       for (const auto& path : test::CpuPathsOf(mask::kScaleKernelTable)) {
-        std::vector<float> got(width + 1, -1.0f);
-        mask::kScaleKernelTable.At(path.level)
-            ->sourceRow(got.data(), width, row.data() + 1, sourceWidth - 1, uStart, du, fractions);
-        ASSERT_EQ(got, expected) << path.label << " width " << width << " variant " << variant;
+        const mask::ScaleKernels& kernels = *mask::kScaleKernelTable.At(path.level);
+        auto plan = std::make_unique<mask::ScaleColumns>();
+        mask::PlanScaleColumns(*plan, width, last, uStart, du, kernels.groupColumns, fractions);
+        alignas(64) float got[68];
+        kernels.sourceRow(got, row.data() + 1, *plan);
+        ASSERT_TRUE(std::equal(expected.begin(), expected.end(), got))
+            << path.label << " width " << width << " variant " << variant;
       }
     }
   }
@@ -417,7 +447,7 @@ TEST(ScaleMaskKernels, CombineRowsMatchTheScalarRowAtEveryWidth) {
       }
       const float wy = fractions[rng.Int(0, 2047)];
       mask::ScaleCombine combine{static_cast<mask::ScaleMaskMode>(mode),
-                                 static_cast<float>(rng.Real(-1, 2)), 0.0f};
+                                 static_cast<float>(rng.Real(-1, 2)), 0.0f, rng.Bool()};
       combine.keep = static_cast<float>(1.0 - combine.amount);
       const int offset = rng.Int(0, 3) * 4 + rng.Int(0, 1);  // rows of any alignment
       std::vector<Byte> dst(4 * width + 64);
