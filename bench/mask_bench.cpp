@@ -3,10 +3,22 @@
 #include <cmath>
 
 #include "bench_util.h"
+#include "frame/cpu_features.h"
 #include "morvex/native.h"
 
 namespace morvex::bench {
 namespace {
+
+// Pins the scalar path (flags 0) for a scope, or keeps the probed one.
+class PathOf {
+ public:
+  explicit PathOf(std::int64_t scalar) {
+    if (scalar != 0) SetCpuFeatureFlagsForTest(0);
+  }
+  ~PathOf() { RestoreCpuFeatureFlagsForTest(); }
+  PathOf(const PathOf&) = delete;
+  PathOf& operator=(const PathOf&) = delete;
+};
 
 constexpr int kSide = 4096;
 constexpr std::size_t kPlaneBytes = std::size_t{kSide} * kSide * 4;
@@ -39,18 +51,23 @@ void BM_MultiplyMasks(benchmark::State& state) {
 }
 BENCHMARK(BM_MultiplyMasks)->UseManualTime()->Unit(benchmark::kMillisecond);
 
-// Arg: the combination mode.
+// Args: the combination mode, scalar path (0/1).
 void BM_ScaleMask2048To4096(benchmark::State& state) {
   constexpr int kHalf = kSide / 2;
   auto src = FloatPlane(std::size_t{kHalf} * kHalf, 3), dst = FloatPlane(std::size_t{kSide} * kSide, 4);
   const int mode = static_cast<int>(state.range(0));
+  const PathOf path(state.range(1));
   RunAgainstMemcpy(state, kPixels, kPlaneBytes, [&] {
     ScaleMask(reinterpret_cast<float*>(dst.data()), kSide * 4, kSide, kSide, 0, 0, kSide, kSide,
               reinterpret_cast<const float*>(src.data()), kHalf * 4, kHalf, kHalf, 0, 0, kHalf,
               kHalf, mode, 0.5f);
   });
 }
-BENCHMARK(BM_ScaleMask2048To4096)->Arg(0)->Arg(1)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ScaleMask2048To4096)
+    ->ArgNames({"mode", "scalar"})
+    ->ArgsProduct({{0, 1}, {0, 1}})
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
 
 // Args: direction, factor in hundredths. The destination holds the sheared extent.
 void BM_Shear(benchmark::State& state) {

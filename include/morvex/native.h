@@ -307,13 +307,15 @@ MORVEX_API uint8_t MORVEX_CALL ScaleMask(float* dst, int32_t dstStride, int32_t 
  * last row); a negative factor shifts the other way. Pixels interpolate their two source
  * neighbours per byte in 12-bit fixed point; the uncovered ends repeat the line's first or
  * last source pixel. Direction 4 or more does nothing. Always returns 1.
+ * Directions 1 and 2 read source rows 0 .. dstHeight - 1 and never read srcHeight: the
+ * caller supplies those rows. Directions 0 and 3 read srcHeight rows and source columns
+ * 0 .. dstWidth - 1.
  * Planes that do not fit are handled safely: writes stop at the destination's edge (so a
- * short destination shows the start of each sheared line); destination lines beyond the
- * source's lines (rows past srcHeight - 1 for directions 1 and 2, columns past srcWidth - 1
- * for 0 and 3) repeat the source's last line, shifted as their own index says, the same
- * source column that vertical lines' interpolated pixels already use; with srcWidth or
- * srcHeight below 1 nothing is written. A NaN shift counts as 0 and shifts beyond 2^31
- * pixels as 2^31. The two planes must not overlap. */
+ * short destination shows the start of each sheared line); for directions 0 and 3,
+ * destination columns past srcWidth - 1 repeat the source's last column, shifted as their
+ * own index says, and with srcWidth or srcHeight below 1 nothing is written; for
+ * directions 1 and 2 a srcWidth below 1 writes nothing. A NaN shift counts as 0 and shifts
+ * beyond 2^31 pixels as 2^31. The two planes must not overlap. */
 MORVEX_API uint8_t MORVEX_CALL Shear(const uint8_t* src, int32_t srcStride, int32_t srcWidth,
                                      int32_t srcHeight, uint8_t* dst, int32_t dstStride,
                                      int32_t dstWidth, int32_t dstHeight, uint32_t direction,

@@ -11,22 +11,22 @@ void MultiplyMaskRowScalar(Byte* dst, const Byte* src, std::int32_t count) {
   }
 }
 
-MultiplyRowFn ChooseMultiplyMaskRow(std::uint32_t cpuFlags) {
-  if (HasCpu(cpuFlags, kCpuAvx2)) return &MultiplyMaskRowAvx2;
-  if (HasCpu(cpuFlags, kCpuSse2)) return &MultiplyMaskRowSse2;
-  return &MultiplyMaskRowScalar;
-}
+const MultiplyMaskKernels kMultiplyMaskKernelsScalar = {&MultiplyMaskRowScalar};
+constinit const KernelTable<MultiplyMaskKernels> kMultiplyMaskKernelTable(
+    "mask.multiply", &kMultiplyMaskKernelsScalar, &kMultiplyMaskKernelsSse2,
+    &kMultiplyMaskKernelsAvx2, &kMultiplyMaskKernelsAvx512);
 
 void MultiplyMaskPlanes(Rows dst, ConstRows src, std::int32_t width, std::int32_t height) {
   if (width <= 0) return;
-  const MultiplyRowFn fast = ChooseMultiplyMaskRow(CpuFeatureFlags());
+  const MultiplyRowFn vector = kMultiplyMaskKernelTable.For(CpuFeatureFlags()).row;
   for (std::int32_t y = 0; y < height; ++y) {
-    // The same plane (in place) and disjoint planes take the fast kernel; a
+    // The same plane (in place) and disjoint planes take the vector kernel; a
     // factor row just below its destination keeps the sequential order.
     const auto distance = static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(dst.row) -
                                                     reinterpret_cast<std::uintptr_t>(src.row));
-    const bool readsAhead = distance > 0 && distance < kMultiplyReadAhead;
-    (readsAhead ? &MultiplyMaskRowScalar : fast)(dst.row, src.row, width);
+    MultiplyRowFn row = vector;
+    if (distance > 0 && distance < kMultiplyReadAhead) row = kMultiplyMaskKernelsScalar.row;
+    row(dst.row, src.row, width);
     dst.Next();
     src.Next();
   }

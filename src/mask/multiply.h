@@ -3,20 +3,28 @@
 
 #include <cstdint>
 
+#include "frame/compiler.h"
+#include "frame/dispatch.h"
 #include "frame/plane.h"
 
 namespace morvex::mask {
 
 // d = s * d, rounded to single. The product of two singles is exact in
 // double, so the single multiplication rounds it exactly once.
-inline float MaskProduct(float s, float d) { return s * d; }
+MORVEX_INLINE float MaskProduct(float s, float d) { return s * d; }
 
 // dst[x] = MaskProduct(src[x], dst[x]) for x = 0 .. count-1 (unaligned rows).
 using MultiplyRowFn = void (*)(Byte* dst, const Byte* src, std::int32_t count);
 void MultiplyMaskRowScalar(Byte* dst, const Byte* src, std::int32_t count);
-void MultiplyMaskRowSse2(Byte* dst, const Byte* src, std::int32_t count);
-void MultiplyMaskRowAvx2(Byte* dst, const Byte* src, std::int32_t count);
-MultiplyRowFn ChooseMultiplyMaskRow(std::uint32_t cpuFlags);
+
+struct MultiplyMaskKernels {
+  MultiplyRowFn row;
+};
+extern const MultiplyMaskKernels kMultiplyMaskKernelsScalar;
+extern const MultiplyMaskKernels kMultiplyMaskKernelsSse2;
+extern const MultiplyMaskKernels kMultiplyMaskKernelsAvx2;
+extern const MultiplyMaskKernels kMultiplyMaskKernelsAvx512;
+extern const KernelTable<MultiplyMaskKernels> kMultiplyMaskKernelTable;
 
 // Bytes by which a vector row kernel may read ahead of its writes. A factor
 // row that starts less than this far below its destination row would see

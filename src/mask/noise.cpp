@@ -23,11 +23,9 @@ std::uint32_t NoiseRowScalar(Byte* dst, std::int32_t count, const float* levels,
   return state;
 }
 
-NoiseRowFn ChooseNoiseRow(std::uint32_t cpuFlags) {
-  if (HasCpu(cpuFlags, kCpuAvx2)) return &NoiseRowAvx2;
-  if (HasCpu(cpuFlags, kCpuSse2)) return &NoiseRowSse2;
-  return &NoiseRowScalar;
-}
+const NoiseKernels kNoiseKernelsScalar = {&NoiseRowScalar};
+constinit const KernelTable<NoiseKernels> kNoiseKernelTable("noise", &kNoiseKernelsScalar,
+                                                            &kNoiseKernelsSse2, &kNoiseKernelsAvx2);
 
 void GenerateNoise(Rows dst, std::int32_t width, std::int32_t height, float low, float high,
                    std::uint32_t seed) {
@@ -37,7 +35,7 @@ void GenerateNoise(Rows dst, std::int32_t width, std::int32_t height, float low,
   // A row of width 0 or less consumes no generator outputs and writes
   // nothing, so such a region is done without walking its rows.
   if (height <= 0 || width <= 0) return;
-  const NoiseRowFn row = ChooseNoiseRow(CpuFeatureFlags());
+  const NoiseRowFn row = kNoiseKernelTable.For(CpuFeatureFlags()).row;
   // The state runs on from row to row.
   std::uint32_t state = seed;
   for (std::int32_t y = 0; y < height; ++y) {

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "frame/compiler.h"
+#include "frame/dispatch.h"
 #include "frame/plane.h"
 
 namespace morvex::mask {
@@ -13,13 +15,13 @@ inline constexpr std::uint32_t kNoiseMultiplier = 214013u;
 inline constexpr std::uint32_t kNoiseIncrement = 2531011u;
 
 // One generator step, modulo 2^32.
-inline std::uint32_t NoiseStep(std::uint32_t state) {
+MORVEX_INLINE std::uint32_t NoiseStep(std::uint32_t state) {
   return state * kNoiseMultiplier + kNoiseIncrement;
 }
 
 // The level a state selects: the generator's 15-bit output (bits 16..30)
 // modulo the level count, that is bits 16..25 of the state.
-inline std::uint32_t NoiseLevelIndex(std::uint32_t state) {
+MORVEX_INLINE std::uint32_t NoiseLevelIndex(std::uint32_t state) {
   const std::uint32_t output = (state >> 16) & 0x7FFFu;
   return output % static_cast<std::uint32_t>(kNoiseLevelCount);
 }
@@ -38,7 +40,7 @@ constexpr NoiseJump NoiseJumpOf(int steps) {
   }
   return jump;
 }
-inline std::uint32_t ApplyJump(const NoiseJump& jump, std::uint32_t state) {
+MORVEX_INLINE std::uint32_t ApplyJump(const NoiseJump& jump, std::uint32_t state) {
   return state * jump.multiplier + jump.increment;
 }
 
@@ -53,11 +55,16 @@ using NoiseRowFn = std::uint32_t (*)(Byte* dst, std::int32_t count, const float*
                                      std::uint32_t state);
 std::uint32_t NoiseRowScalar(Byte* dst, std::int32_t count, const float* levels,
                              std::uint32_t state);
-std::uint32_t NoiseRowSse2(Byte* dst, std::int32_t count, const float* levels,
-                           std::uint32_t state);
-std::uint32_t NoiseRowAvx2(Byte* dst, std::int32_t count, const float* levels,
-                           std::uint32_t state);
-NoiseRowFn ChooseNoiseRow(std::uint32_t cpuFlags);
+
+struct NoiseKernels {
+  NoiseRowFn row;
+};
+extern const NoiseKernels kNoiseKernelsScalar;
+extern const NoiseKernels kNoiseKernelsSse2;
+// No AVX-512 entry: sixteen lanes measured slower than eight (the table
+// lookups, not the generator, bound the row).
+extern const NoiseKernels kNoiseKernelsAvx2;
+extern const KernelTable<NoiseKernels> kNoiseKernelTable;
 
 // The whole operation: levels on every call, then the rows.
 void GenerateNoise(Rows dst, std::int32_t width, std::int32_t height, float low, float high,

@@ -1,5 +1,7 @@
 #include "mask/scale.h"
 
+#include <xmmintrin.h>  // _mm_sfence
+
 #include <cmath>
 
 #include "frame/cpu_features.h"
@@ -13,10 +15,10 @@ float g_fractions[kFractionCount];  // written once, under the gate
 
 double D(float v) { return static_cast<double>(v); }
 
-// Destination columns whose source interpolations are held at once (two
-// rows of them: 32 KB of stack). Destinations up to this width are walked a
-// whole row at a time.
-constexpr std::int32_t kScaleRun = 4096;
+// Destinations this large leave the caches anyway: replacing their samples
+// with stores that bypass the cache saves reading each line before it is
+// overwritten.
+constexpr std::int64_t kStreamMinBytes = std::int64_t{8} << 20;
 
 // A whole number (from floor or ceil) as an integer limited to [lo, hi];
 // NaN gives lo.
@@ -59,11 +61,44 @@ void ClipRect(const FloatRect& clip, FloatRect& rect) {
   }
 }
 
-void ScaleSourceRowScalar(float* out, std::int32_t count, const Byte* row, std::int32_t last,
-                          std::uint32_t uStart, std::uint32_t du, const float* fractions) {
-  for (std::int32_t k = 0; k < count; ++k)
-    out[k] = HorizontalSample(row, last, PositionAt(uStart, du, static_cast<std::uint32_t>(k)),
-                              fractions);
+void PlanScaleColumns(ScaleColumns& plan, std::int32_t count, std::int32_t last,
+                      std::uint32_t uStart, std::uint32_t du, std::int32_t groupColumns,
+                      const float* fractions) {
+  plan.count = count;
+  plan.last = last;
+  plan.groupColumns = groupColumns;
+  for (std::int32_t k = 0; k < count; ++k) {
+    const SourceIndex s = SplitPosition(PositionAt(uStart, du, static_cast<std::uint32_t>(k)), last);
+    plan.index[k] = s.index;
+    plan.weight[k] = fractions[s.fraction];
+  }
+  if (groupColumns < 4) return;  // the scalar kernel reads no windows
+  for (std::int32_t g = 0; (g + 1) * groupColumns <= count; ++g) {
+    const std::int32_t* index = plan.index + g * groupColumns;
+    std::int32_t lowest = index[0], highest = index[0];
+    for (std::int32_t k = 1; k < groupColumns; ++k) {
+      lowest = index[k] < lowest ? index[k] : lowest;
+      highest = index[k] > highest ? index[k] : highest;
+    }
+    // The window's right neighbours end at lowest + span, inside the row.
+    const std::int64_t span = static_cast<std::int64_t>(highest) - lowest;
+    std::uint8_t vectors = 0;
+    if (span < groupColumns && lowest + std::int64_t{groupColumns} <= last) vectors = 1;
+    else if (span < 2 * groupColumns && lowest + 2 * std::int64_t{groupColumns} <= last) vectors = 2;
+    plan.window[g] = lowest;
+    plan.vectors[g] = vectors;
+  }
+}
+
+void ScaleSourceColumnsScalar(float* out, const Byte* row, const ScaleColumns& plan,
+                              std::int32_t first) {
+  for (std::int32_t k = first; k < plan.count; ++k)
+    out[k] = InterpolateColumns(row, plan.index[k], NextIndex(plan.index[k], plan.last),
+                                plan.weight[k]);
+}
+
+void ScaleSourceRowScalar(float* out, const Byte* row, const ScaleColumns& plan) {
+  ScaleSourceColumnsScalar(out, row, plan, 0);
 }
 
 void ScaleCombineRowScalar(Byte* dst, std::int32_t count, const float* top, const float* bottom,
@@ -75,11 +110,10 @@ void ScaleCombineRowScalar(Byte* dst, std::int32_t count, const float* top, cons
   }
 }
 
-ScaleKernels ChooseScaleKernels(std::uint32_t cpuFlags) {
-  if (HasCpu(cpuFlags, kCpuAvx2)) return {&ScaleSourceRowAvx2, &ScaleCombineRowAvx2};
-  if (HasCpu(cpuFlags, kCpuSse2)) return {&ScaleSourceRowSse2, &ScaleCombineRowSse2};
-  return {&ScaleSourceRowScalar, &ScaleCombineRowScalar};
-}
+const ScaleKernels kScaleKernelsScalar = {1, &ScaleSourceRowScalar, &ScaleCombineRowScalar};
+constinit const KernelTable<ScaleKernels> kScaleKernelTable("mask.scale", &kScaleKernelsScalar,
+                                                            &kScaleKernelsSse2, &kScaleKernelsAvx2,
+                                                            &kScaleKernelsAvx512);
 
 bool ScaleMaskPlanes(SizedPlane<Byte> dst, const FloatRect& dstRect, SizedPlane<const Byte> src,
                      const FloatRect& srcRect, std::int32_t mode, float amount) {
@@ -131,22 +165,26 @@ bool ScaleMaskPlanes(SizedPlane<Byte> dst, const FloatRect& dstRect, SizedPlane<
   const auto uStart = static_cast<std::uint32_t>(TruncateToInt32(D(uFirst) * 2048.0));
   if (y0 >= y1 || x0 >= x1) return true;
 
-  ScaleCombine combine{NormalizeScaleMode(mode), 0.0f, 0.0f};
+  const std::int32_t columns = x1 - x0;
+  ScaleCombine combine{NormalizeScaleMode(mode), 0.0f, 0.0f, false};
   if (combine.mode == kScaleBlend) {
     combine.amount = amount;
     combine.keep = ToSingle(1.0 - D(amount));
   }
-  const ScaleKernels kernels = ChooseScaleKernels(CpuFeatureFlags());
+  combine.stream = combine.mode == kScaleReplace &&
+                   std::int64_t{columns} * (y1 - y0) * kFloatMaskBytes >= kStreamMinBytes;
+  const ScaleKernels& kernels = kScaleKernelTable.For(CpuFeatureFlags());
   const ConstRows srcRows{src.pixels, src.stride};
   const Rows dstRows{dst.pixels, dst.stride};
   const std::int32_t lastRow = src.height - 1, lastColumn = src.width - 1;
-  const std::int32_t columns = x1 - x0;
   // Horizontal interpolations of the two source rows in use, for a run of
   // destination columns (whole rows up to kScaleRun columns).
-  alignas(32) float interpolated[2][kScaleRun];
+  alignas(64) float interpolated[2][kScaleRun];
+  ScaleColumns plan;
   for (std::int32_t c = 0; c < columns; c += kScaleRun) {
     const std::int32_t count = columns - c < kScaleRun ? columns - c : kScaleRun;
-    const std::uint32_t uRun = uStart + static_cast<std::uint32_t>(c) * du;
+    PlanScaleColumns(plan, count, lastColumn, uStart + static_cast<std::uint32_t>(c) * du, du,
+                     kernels.groupColumns, fractions);
     std::int32_t held[2] = {-1, -1};
     // The interpolations of source row `row`, computed unless held; the slot
     // holding `keep` (the other row in use) is not overwritten.
@@ -154,15 +192,14 @@ bool ScaleMaskPlanes(SizedPlane<Byte> dst, const FloatRect& dstRect, SizedPlane<
       for (int slot = 0; slot < 2; ++slot)
         if (held[slot] == row) return interpolated[slot];
       const int slot = held[0] == keep ? 1 : 0;
-      kernels.sourceRow(interpolated[slot], count, srcRows.RowAt(row), lastColumn, uRun, du,
-                        fractions);
+      kernels.sourceRow(interpolated[slot], srcRows.RowAt(row), plan);
       held[slot] = row;
       return interpolated[slot];
     };
     for (std::int32_t y = y0; y < y1; ++y) {
       const std::int32_t v = PositionAt(vStart, dv, static_cast<std::uint32_t>(y - y0));
       const SourceIndex sy0 = SplitPosition(v, lastRow);
-      const std::int32_t lower = sy0.index < lastRow ? sy0.index + 1 : lastRow;
+      const std::int32_t lower = NextIndex(sy0.index, lastRow);
       const float* top = rowOf(sy0.index, lower);
       const float* bottom = rowOf(lower, sy0.index);
       const float wy = fractions[sy0.fraction];
@@ -170,6 +207,8 @@ bool ScaleMaskPlanes(SizedPlane<Byte> dst, const FloatRect& dstRect, SizedPlane<
                          ToSingle(1.0 - D(wy)), combine);
     }
   }
+  // Orders the streamed stores before whatever the caller writes next.
+  if (combine.stream) _mm_sfence();
   return true;
 }
 

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "frame/compiler.h"
 #include "frame/convert.h"
+#include "frame/dispatch.h"
 #include "frame/plane.h"
 
 namespace morvex::mask {
@@ -27,7 +29,7 @@ enum ScaleMaskMode : std::int32_t {
   kScaleMultiply = 2,  // d = s * d
 };
 // Values other than blend and multiply replace.
-inline ScaleMaskMode NormalizeScaleMode(std::int32_t mode) {
+MORVEX_INLINE ScaleMaskMode NormalizeScaleMode(std::int32_t mode) {
   return mode == kScaleBlend || mode == kScaleMultiply ? static_cast<ScaleMaskMode>(mode)
                                                        : kScaleReplace;
 }
@@ -49,32 +51,42 @@ struct SourceIndex {
   std::int32_t index;
   std::int32_t fraction;
 };
-inline SourceIndex SplitPosition(std::int32_t position, std::int32_t last) {
+MORVEX_INLINE SourceIndex SplitPosition(std::int32_t position, std::int32_t last) {
   if (position < 0) return {0, 0};
   const std::int32_t index = position >> kFractionBits;
   return {index < last ? index : last, position & kFractionMask};
 }
 
 // The running position after `steps` steps, wrapping modulo 2^32.
-inline std::int32_t PositionAt(std::uint32_t start, std::uint32_t step, std::uint32_t steps) {
+MORVEX_INLINE std::int32_t PositionAt(std::uint32_t start, std::uint32_t step, std::uint32_t steps) {
   return static_cast<std::int32_t>(start + steps * step);
 }
 
-// The horizontal interpolation of one source row at fixed-point column
-// position u: (row[ix] * wxc + row[ix1] * wx) in double, stored as single.
-inline float HorizontalSample(const Byte* row, std::int32_t last, std::int32_t u,
-                              const float* fractions) {
-  const SourceIndex sx = SplitPosition(u, last);
-  const std::int32_t ix1 = sx.index < last ? sx.index + 1 : last;
-  const float wx = fractions[sx.fraction];
+// The right (or lower) neighbour of index ix, limited to last.
+MORVEX_INLINE std::int32_t NextIndex(std::int32_t ix, std::int32_t last) {
+  return ix < last ? ix + 1 : last;
+}
+
+// (row[ix] * wxc + row[ix1] * wx) in double, stored as single, with
+// wxc = 1 - wx as single.
+MORVEX_INLINE float InterpolateColumns(const Byte* row, std::int32_t ix, std::int32_t ix1,
+                                       float wx) {
   const float wxc = ToSingle(1.0 - static_cast<double>(wx));
-  return ToSingle(static_cast<double>(LoadF32(row + ElementOffset(sx.index, 4))) * wxc +
+  return ToSingle(static_cast<double>(LoadF32(row + ElementOffset(ix, 4))) * wxc +
                   static_cast<double>(LoadF32(row + ElementOffset(ix1, 4))) * wx);
+}
+
+// The horizontal interpolation of one source row at fixed-point column
+// position u.
+MORVEX_INLINE float HorizontalSample(const Byte* row, std::int32_t last, std::int32_t u,
+                                     const float* fractions) {
+  const SourceIndex sx = SplitPosition(u, last);
+  return InterpolateColumns(row, sx.index, NextIndex(sx.index, last), fractions[sx.fraction]);
 }
 
 // The sample from the horizontal interpolations of the upper and lower
 // source rows: (top * wyc + bottom * wy) in double, stored as single.
-inline float VerticalSample(float top, float bottom, float wy, float wyc) {
+MORVEX_INLINE float VerticalSample(float top, float bottom, float wy, float wyc) {
   return ToSingle(static_cast<double>(top) * wyc + static_cast<double>(bottom) * wy);
 }
 
@@ -83,9 +95,12 @@ struct ScaleCombine {
   ScaleMaskMode mode;
   float amount;
   float keep;  // 1 - amount as single, for the blend
+  // Replacing samples of a large destination may bypass the cache (the
+  // routine then fences the stores before it returns).
+  bool stream;
 };
 
-inline float CombineSample(const ScaleCombine& c, float s, float d) {
+MORVEX_INLINE float CombineSample(const ScaleCombine& c, float s, float d) {
   switch (c.mode) {
     case kScaleBlend:
       return ToSingle(static_cast<double>(s) * c.amount + static_cast<double>(c.keep) * d);
@@ -99,7 +114,7 @@ inline float CombineSample(const ScaleCombine& c, float s, float d) {
 // Calls fn with the combination mode as a compile-time constant, so that
 // vector kernels specialise their loops per mode.
 template <class Fn>
-void WithScaleMode(ScaleMaskMode mode, Fn&& fn) {
+MORVEX_INLINE void WithScaleMode(ScaleMaskMode mode, Fn&& fn) {
   switch (mode) {
     case kScaleBlend:
       return fn(std::integral_constant<ScaleMaskMode, kScaleBlend>{});
@@ -110,21 +125,48 @@ void WithScaleMode(ScaleMaskMode mode, Fn&& fn) {
   }
 }
 
+// Destination columns walked at once: the plan below and two rows of held
+// interpolations take 69 KB of stack. Wider destinations are walked in runs
+// (narrower runs cost more: the destination rows are then walked in pieces
+// that the hardware prefetching follows less well).
+inline constexpr std::int32_t kScaleRun = 4096;
+
+// The horizontal sampling of a run of destination columns, worked out once
+// per call. Column k samples source columns index[k] and NextIndex(index[k],
+// last) with the weight weight[k] of the second (the fraction table's
+// entry). The vector kernels take the columns in groups of groupColumns;
+// group g reads its source values from the window of vectors[g] vectors (1
+// or 2) starting at source column window[g], which holds every index of the
+// group and, one further on, every neighbour unclamped; vectors[g] = 0 when
+// the group takes its values one by one.
+struct ScaleColumns {
+  std::int32_t count;
+  std::int32_t last;
+  std::int32_t groupColumns;
+  alignas(64) std::int32_t index[kScaleRun];
+  alignas(64) float weight[kScaleRun];
+  std::int32_t window[kScaleRun / 4];
+  std::uint8_t vectors[kScaleRun / 4];
+};
+
+// Plans `count` (1 .. kScaleRun) columns from position uStart on, du apart
+// (modulo 2^32), over a source row whose last column is `last`.
+void PlanScaleColumns(ScaleColumns& plan, std::int32_t count, std::int32_t last,
+                      std::uint32_t uStart, std::uint32_t du, std::int32_t groupColumns,
+                      const float* fractions);
+
 // A horizontal interpolation does not depend on the destination row that
 // uses it, so each source row's interpolations are computed once for the
 // run of destination rows that share it, then combined vertically.
 //
-// out[k] = HorizontalSample(row, last, uStart + k * du) for k = 0 .. count-1
-// (positions modulo 2^32; out is the routine's own aligned scratch).
-using ScaleSourceRowFn = void (*)(float* out, std::int32_t count, const Byte* row,
-                                  std::int32_t last, std::uint32_t uStart, std::uint32_t du,
-                                  const float* fractions);
-void ScaleSourceRowScalar(float* out, std::int32_t count, const Byte* row, std::int32_t last,
-                          std::uint32_t uStart, std::uint32_t du, const float* fractions);
-void ScaleSourceRowSse2(float* out, std::int32_t count, const Byte* row, std::int32_t last,
-                        std::uint32_t uStart, std::uint32_t du, const float* fractions);
-void ScaleSourceRowAvx2(float* out, std::int32_t count, const Byte* row, std::int32_t last,
-                        std::uint32_t uStart, std::uint32_t du, const float* fractions);
+// out[k] = InterpolateColumns(row, index[k], NextIndex(index[k], last),
+// weight[k]) for the plan's columns k (out is the routine's own aligned
+// scratch), which is HorizontalSample at the column's position.
+using ScaleSourceRowFn = void (*)(float* out, const Byte* row, const ScaleColumns& plan);
+void ScaleSourceRowScalar(float* out, const Byte* row, const ScaleColumns& plan);
+// From column `first` of the plan to its end.
+void ScaleSourceColumnsScalar(float* out, const Byte* row, const ScaleColumns& plan,
+                              std::int32_t first);
 
 // dst[k] = CombineSample(VerticalSample(top[k], bottom[k], wy, wyc), dst[k])
 // for k = 0 .. count-1 (dst an unaligned host row).
@@ -133,16 +175,17 @@ using ScaleCombineRowFn = void (*)(Byte* dst, std::int32_t count, const float* t
                                    const ScaleCombine& combine);
 void ScaleCombineRowScalar(Byte* dst, std::int32_t count, const float* top, const float* bottom,
                            float wy, float wyc, const ScaleCombine& combine);
-void ScaleCombineRowSse2(Byte* dst, std::int32_t count, const float* top, const float* bottom,
-                         float wy, float wyc, const ScaleCombine& combine);
-void ScaleCombineRowAvx2(Byte* dst, std::int32_t count, const float* top, const float* bottom,
-                         float wy, float wyc, const ScaleCombine& combine);
 
 struct ScaleKernels {
+  std::int32_t groupColumns;  // of sourceRow's plan (1 for the scalar kernel)
   ScaleSourceRowFn sourceRow;
   ScaleCombineRowFn combineRow;
 };
-ScaleKernels ChooseScaleKernels(std::uint32_t cpuFlags);
+extern const ScaleKernels kScaleKernelsScalar;
+extern const ScaleKernels kScaleKernelsSse2;
+extern const ScaleKernels kScaleKernelsAvx2;
+extern const ScaleKernels kScaleKernelsAvx512;
+extern const KernelTable<ScaleKernels> kScaleKernelTable;
 
 // A plane with its size.
 template <class B>

@@ -13,19 +13,20 @@ void FillPixels(Byte* dst, std::int64_t count, std::uint32_t pixel) {
   for (std::int64_t x = 0; x < count; ++x) StoreU32(dst + 4 * x, pixel);
 }
 
-// Horizontal directions: line i is row i, positions are columns (mirrored
-// when counted from the right). The line is split where the source clamps
-// change: repeats of the first pixel, the interpolated run, repeats of the last.
-void ShearRows(const Byte* src, std::int32_t srcStride, std::int32_t srcWidth,
-               std::int32_t srcHeight, Byte* dst, std::int32_t dstStride, std::int32_t dstWidth,
-               std::int32_t dstHeight, bool forward, double factor, ShearLerpRowFn lerpRow) {
+// Horizontal directions: line i is row i of both planes, positions are
+// columns (mirrored when counted from the right); the caller supplies
+// dstHeight source rows, whatever srcHeight says. The line is split where the
+// source clamps change: repeats of the first pixel, the interpolated run,
+// repeats of the last.
+void ShearRows(const Byte* src, std::int32_t srcStride, std::int32_t srcWidth, Byte* dst,
+               std::int32_t dstStride, std::int32_t dstWidth, std::int32_t dstHeight,
+               bool forward, double factor, ShearLerpRowFn lerpRow) {
   const std::int32_t last = srcWidth - 1;
   const std::int64_t lineLength = dstWidth;
   const ConstRows srcRows{src, srcStride};
   const Rows dstRows{dst, dstStride};
   for (std::int32_t i = 0; i < dstHeight; ++i) {
-    // Lines past the source's last row repeat that row.
-    const Byte* s = srcRows.RowAt(i < srcHeight ? i : srcHeight - 1);
+    const Byte* s = srcRows.RowAt(i);
     Byte* d = dstRows.RowAt(i);
     const ShearLine line = ShearLineOf(i, factor);
     const std::int64_t leftEnd = Clamp64(-line.start, 0, lineLength);
@@ -52,40 +53,40 @@ void ShearRows(const Byte* src, std::int32_t srcStride, std::int32_t srcWidth,
   }
 }
 
-// Lines of a vertical shear whose shifts are worked out together (12 KB of
-// stack); the rows are then walked once per run.
-constexpr std::int32_t kColumnRun = 1024;
-
 // Vertical directions: line i is column i of the two views. Every
 // destination pixel is written once from the read-only source, so the order
-// of the walk is free.
+// of the walk is free. The shifts of a run of lines are worked out together
+// (8 KB of stack), then the run's rows are walked.
 void ShearColumnsOfViews(const PlaneView<const Byte>& src, const PlaneView<Byte>& dst,
-                         double factor, const ShearKernels& kernels) {
-  std::int32_t start[kColumnRun];
-  std::int16_t wp[kColumnRun];
+                         double factor, ShearColumnRunFn columnRun) {
+  std::int32_t start[kShearColumnRun];
+  std::int32_t wp[kShearColumnRun];
   const ShearColumns columns{start, wp};
-  for (std::int32_t c0 = 0; c0 < dst.width; c0 += kColumnRun) {
-    const std::int32_t count = dst.width - c0 < kColumnRun ? dst.width - c0 : kColumnRun;
+  for (std::int32_t c0 = 0; c0 < dst.width; c0 += kShearColumnRun) {
+    const std::int32_t count = dst.width - c0 < kShearColumnRun ? dst.width - c0 : kShearColumnRun;
     for (std::int32_t k = 0; k < count; ++k) {
       const ShearLine line = ShearLineOf(c0 + k, factor);
       start[k] = static_cast<std::int32_t>(
           Clamp64(line.start, -static_cast<std::int64_t>(dst.height) - 1, src.height - 1));
-      wp[k] = static_cast<std::int16_t>(line.wp);
+      wp[k] = line.wp;
     }
-    if (kernels.columnRun != nullptr) {
-      kernels.columnRun(dst, src, c0, columns, count);
-    } else {
-      for (std::int32_t r = 0; r < dst.height; ++r)
-        kernels.columnRow(dst.Row(r) + ElementOffset(c0, 4), src, r, c0, columns, count);
-    }
+    columnRun(dst, src, c0, columns, count);
   }
+}
+
+void ShearColumnRowsScalar(const PlaneView<Byte>& dst, const PlaneView<const Byte>& src,
+                           std::int32_t firstLine, const ShearColumns& columns,
+                           std::int32_t count) {
+  for (std::int32_t r = 0; r < dst.height; ++r)
+    ShearColumnRowScalar(dst.Row(r) + ElementOffset(firstLine, 4), src, r, firstLine, columns,
+                         count);
 }
 
 }  // namespace
 
-std::int32_t GroupByShift(const std::int32_t* start, ShearShift* shifts) {
+std::int32_t GroupByShift(const std::int32_t* start, std::int32_t lines, ShearShift* shifts) {
   std::int32_t entries = 0;
-  for (std::int32_t lane = 0; lane < kShearGroup; ++lane) {
+  for (std::int32_t lane = 0; lane < lines; ++lane) {
     std::int32_t e = 0;
     while (e < entries && shifts[e].start != start[lane]) ++e;
     if (e == entries) shifts[entries++] = {start[lane], 0};
@@ -111,32 +112,30 @@ void ShearColumnRowScalar(Byte* dst, const PlaneView<const Byte>& src, std::int3
   }
 }
 
-ShearKernels ChooseShearKernels(std::uint32_t cpuFlags) {
-  if (HasCpu(cpuFlags, kCpuSse2 | kCpuAvx2 | kCpuAvx512))
-    return {&ShearLerpRowAvx512, &ShearColumnRowAvx2, &ShearColumnRunAvx512};
-  if (HasCpu(cpuFlags, kCpuAvx2)) return {&ShearLerpRowAvx2, &ShearColumnRowAvx2, nullptr};
-  if (HasCpu(cpuFlags, kCpuSse2)) return {&ShearLerpRowSse2, &ShearColumnRowSse2, nullptr};
-  return {&ShearLerpRowScalar, &ShearColumnRowScalar, nullptr};
-}
+const ShearKernels kShearKernelsScalar = {&ShearLerpRowScalar, &ShearColumnRowsScalar};
+constinit const KernelTable<ShearKernels> kShearKernelTable("shear", &kShearKernelsScalar,
+                                                            &kShearKernelsSse2, &kShearKernelsAvx2,
+                                                            &kShearKernelsAvx512);
 
 void ShearPlanes(const Byte* src, std::int32_t srcStride, std::int32_t srcWidth,
                  std::int32_t srcHeight, Byte* dst, std::int32_t dstStride, std::int32_t dstWidth,
                  std::int32_t dstHeight, std::uint32_t direction, double factor) {
   if (direction > kShearColumnsFromFirstRow) return;
-  // A source without rows or columns can supply no line and no position.
-  if (srcWidth < 1 || srcHeight < 1) return;
   const bool forward = direction == kShearRowsFromLeft || direction == kShearColumnsFromFirstRow;
-  const ShearKernels kernels = ChooseShearKernels(CpuFeatureFlags());
+  const ShearKernels& kernels = kShearKernelTable.For(CpuFeatureFlags());
   if (direction == kShearRowsFromLeft || direction == kShearRowsFromRight) {
-    if (dstWidth <= 0) return;
-    ShearRows(src, srcStride, srcWidth, srcHeight, dst, dstStride, dstWidth, dstHeight, forward,
-              factor, kernels.lerpRow);
+    // A source row without pixels has no position to show; srcHeight is not
+    // read.
+    if (srcWidth < 1 || dstWidth <= 0) return;
+    ShearRows(src, srcStride, srcWidth, dst, dstStride, dstWidth, dstHeight, forward, factor,
+              kernels.lerpRow);
     return;
   }
-  if (dstWidth <= 0 || dstHeight <= 0) return;
+  // A source without rows or columns can supply no position and no line.
+  if (srcWidth < 1 || srcHeight < 1 || dstWidth <= 0 || dstHeight <= 0) return;
   const auto srcView = MakePlaneView(src, srcStride, srcWidth, srcHeight, true, forward);
   const auto dstView = MakePlaneView(dst, dstStride, dstWidth, dstHeight, true, forward);
-  ShearColumnsOfViews(srcView, dstView, factor, kernels);
+  ShearColumnsOfViews(srcView, dstView, factor, kernels.columnRun);
 }
 
 }  // namespace morvex::mask

@@ -7,7 +7,9 @@
 #include <cmath>
 #include <cstdint>
 
+#include "frame/compiler.h"
 #include "frame/convert.h"
+#include "frame/dispatch.h"
 #include "frame/plane.h"
 
 namespace morvex::mask {
@@ -30,14 +32,14 @@ struct PlaneView {
   bool columnsForward;
   bool rowsForward;
 
-  B* Row(std::int32_t r) const {
+  MORVEX_INLINE B* Row(std::int32_t r) const {
     return firstRow + static_cast<std::ptrdiff_t>(static_cast<std::int64_t>(r) * rowStep);
   }
-  B* Pixel(std::int32_t c, std::int32_t r) const {
+  MORVEX_INLINE B* Pixel(std::int32_t c, std::int32_t r) const {
     return Row(r) + ElementOffset(columnsForward ? c : width - 1 - c, 4);
   }
   // The pixel with c and r first limited to the plane.
-  std::uint32_t ClampedRead(std::int32_t c, std::int32_t r) const {
+  MORVEX_INLINE std::uint32_t ClampedRead(std::int32_t c, std::int32_t r) const {
     c = c < 0 ? 0 : (c >= width ? width - 1 : c);
     r = r < 0 ? 0 : (r >= height ? height - 1 : r);
     return LoadU32(Pixel(c, r));
@@ -45,22 +47,23 @@ struct PlaneView {
 };
 
 template <class B>
-PlaneView<B> MakePlaneView(B* pixels, std::int32_t stride, std::int32_t width,
-                           std::int32_t height, bool columnsForward, bool rowsForward) {
+MORVEX_INLINE PlaneView<B> MakePlaneView(B* pixels, std::int32_t stride, std::int32_t width,
+                                         std::int32_t height, bool columnsForward,
+                                         bool rowsForward) {
   if (rowsForward) return {pixels, stride, width, height, columnsForward, rowsForward};
   return {pixels + ElementOffset(height - 1, stride), -static_cast<std::int64_t>(stride), width,
           height, columnsForward, rowsForward};
 }
 
 // Position i of a line of `count` pixels as a memory index.
-inline std::int32_t MirrorIndex(std::int32_t i, std::int32_t count, bool forward) {
+MORVEX_INLINE std::int32_t MirrorIndex(std::int32_t i, std::int32_t count, bool forward) {
   return forward ? i : count - 1 - i;
 }
 
 // Byte k of the result is (p_k * wp + q_k * wq + 2048) / 4096, for weights
 // wp + wq = 4096: the weighted mean of the bytes, rounded half up.
-inline std::uint32_t LerpPixel(std::uint32_t p, std::uint32_t q, std::int32_t wp,
-                               std::int32_t wq) {
+MORVEX_INLINE std::uint32_t LerpPixel(std::uint32_t p, std::uint32_t q, std::int32_t wp,
+                                      std::int32_t wq) {
   std::uint32_t result = 0;
   for (int k = 0; k < 4; ++k) {
     const std::int32_t pk = static_cast<std::int32_t>((p >> (8 * k)) & 0xFFu);
@@ -88,7 +91,7 @@ struct ShearLine {
   std::int32_t wp, wq;
 };
 
-inline ShearLine ShearLineOf(std::int32_t line, double factor) {
+MORVEX_INLINE ShearLine ShearLineOf(std::int32_t line, double factor) {
   double s = std::fabs(static_cast<double>(line) * factor);
   if (s != s) s = 0.0;  // a NaN factor shifts nothing
   if (s > kMaxShearShift) s = kMaxShearShift;
@@ -100,7 +103,7 @@ inline ShearLine ShearLineOf(std::int32_t line, double factor) {
 }
 
 // A source position limited to 0 .. last.
-inline std::int32_t ClampPosition(std::int64_t t, std::int32_t last) {
+MORVEX_INLINE std::int32_t ClampPosition(std::int64_t t, std::int32_t last) {
   return t < 0 ? 0 : (t > last ? last : static_cast<std::int32_t>(t));
 }
 
@@ -111,36 +114,34 @@ using ShearLerpRowFn = void (*)(Byte* dst, const Byte* a, const Byte* b, std::in
                                 std::int32_t wp, std::int32_t wq);
 void ShearLerpRowScalar(Byte* dst, const Byte* a, const Byte* b, std::int32_t count,
                         std::int32_t wp, std::int32_t wq);
-void ShearLerpRowSse2(Byte* dst, const Byte* a, const Byte* b, std::int32_t count,
-                      std::int32_t wp, std::int32_t wq);
-void ShearLerpRowAvx2(Byte* dst, const Byte* a, const Byte* b, std::int32_t count,
-                      std::int32_t wp, std::int32_t wq);
-void ShearLerpRowAvx512(Byte* dst, const Byte* a, const Byte* b, std::int32_t count,
-                        std::int32_t wp, std::int32_t wq);
+
+// Vertical lines whose shifts are worked out together: the most a run holds.
+inline constexpr std::int32_t kShearColumnRun = 1024;
 
 // The shifts of a run of vertical lines, worked out once for all rows: start
-// (limited to -(L_dst + 1) .. L_src - 1, which changes no pixel) and wp, the
-// weight of the first neighbour (wq = 4096 - wp).
+// (limited to -(L_dst + 1) .. L_src - 1, which changes no pixel) and wp
+// (0 .. 4096), the weight of the first neighbour (wq = 4096 - wp).
 struct ShearColumns {
   const std::int32_t* start;
-  const std::int16_t* wp;
+  const std::int32_t* wp;
 };
 
-// Sixteen lines listed by distinct shift: one pair of source rows per entry
-// serves every line of the entry.
-inline constexpr std::int32_t kShearGroup = 16;
+// A group of neighbouring lines listed by distinct shift: one pair of source
+// rows per entry serves every line of the entry.
 struct ShearShift {
   std::int32_t start;
   std::uint32_t lanes;  // bit k: line k of the group has this shift
 };
-// Lists the shifts start[0 .. 15] into shifts; returns the entry count.
-std::int32_t GroupByShift(const std::int32_t* start, ShearShift* shifts);
+// Lists the shifts start[0 .. lines - 1] (lines <= 32) into shifts; returns
+// the entry count.
+std::int32_t GroupByShift(const std::int32_t* start, std::int32_t lines, ShearShift* shifts);
 
 // The two source pixels of destination row r for the vertical line `line`
 // with shift start `start`: S[clamp(r + start)] and S[clamp(r + start + 1)]
 // of the view's column min(line, width - 1).
-inline void ShearColumnPixels(const PlaneView<const Byte>& src, std::int32_t r, std::int32_t line,
-                              std::int32_t start, std::uint32_t& p, std::uint32_t& q) {
+MORVEX_INLINE void ShearColumnPixels(const PlaneView<const Byte>& src, std::int32_t r,
+                                     std::int32_t line, std::int32_t start, std::uint32_t& p,
+                                     std::uint32_t& q) {
   const std::int32_t last = src.height - 1;
   const std::int64_t t = static_cast<std::int64_t>(r) + start;
   // Lines past the source's last column repeat that column.
@@ -154,32 +155,25 @@ inline void ShearColumnPixels(const PlaneView<const Byte>& src, std::int32_t r, 
 // shifts at the run's first entry:
 //   D[k] = LerpPixel(S_k[clamp(r + start_k)], S_k[clamp(r + start_k + 1)], wp_k, 4096 - wp_k)
 // with S_k the source view's column min(firstLine + k, width - 1).
-using ShearColumnRowFn = void (*)(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
-                                  std::int32_t firstLine, const ShearColumns& columns,
-                                  std::int32_t count);
 void ShearColumnRowScalar(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
                           std::int32_t firstLine, const ShearColumns& columns, std::int32_t count);
-void ShearColumnRowSse2(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
-                        std::int32_t firstLine, const ShearColumns& columns, std::int32_t count);
-void ShearColumnRowAvx2(Byte* dst, const PlaneView<const Byte>& src, std::int32_t r,
-                        std::int32_t firstLine, const ShearColumns& columns, std::int32_t count);
 
 // Every destination row of a vertical shear across lines firstLine ..
-// firstLine + count - 1 (the run of `columns`), each pixel as
-// ShearColumnRowScalar gives it. The rows are walked in narrow strips of
-// lines, so that the source rows one destination row reads stay few.
+// firstLine + count - 1 (count <= kShearColumnRun, the run of `columns`),
+// each pixel as ShearColumnRowScalar gives it.
 using ShearColumnRunFn = void (*)(const PlaneView<Byte>& dst, const PlaneView<const Byte>& src,
                                   std::int32_t firstLine, const ShearColumns& columns,
                                   std::int32_t count);
-void ShearColumnRunAvx512(const PlaneView<Byte>& dst, const PlaneView<const Byte>& src,
-                          std::int32_t firstLine, const ShearColumns& columns, std::int32_t count);
 
 struct ShearKernels {
-  ShearLerpRowFn lerpRow;
-  ShearColumnRowFn columnRow;
-  ShearColumnRunFn columnRun;  // null: row by row with columnRow
+  ShearLerpRowFn lerpRow;      // horizontal directions
+  ShearColumnRunFn columnRun;  // vertical directions
 };
-ShearKernels ChooseShearKernels(std::uint32_t cpuFlags);
+extern const ShearKernels kShearKernelsScalar;
+extern const ShearKernels kShearKernelsSse2;
+extern const ShearKernels kShearKernelsAvx2;
+extern const ShearKernels kShearKernelsAvx512;
+extern const KernelTable<ShearKernels> kShearKernelTable;
 
 // The whole operation (always succeeds).
 void ShearPlanes(const Byte* src, std::int32_t srcStride, std::int32_t srcWidth,

@@ -1,5 +1,6 @@
 // Checksum cases of the mask generation and geometry family.
 #include <cmath>
+#include <cstring>
 #include <limits>
 
 #include "morvex/native.h"
@@ -89,8 +90,14 @@ void RunShear(Rng& rng, Hasher& hash) {
   TestPlane src(4 * sw, sh, ss.padding, ss.bottomUp), dst(4 * dw, dh, ds.padding, ds.bottomUp);
   src.FillRandom(rng);
   dst.FillRandom(rng);
-  hash.Value(Shear(src.first(), src.stride(), sw, sh, dst.first(), dst.stride(), dw, dh, direction,
-                   factor));
+  // A horizontal shear reads dstHeight source rows whatever srcHeight says:
+  // the rows past the source's last are supplied as copies of it.
+  const int rows = horizontal && sh > 0 && dh > sh ? dh : sh;
+  TestPlane supplied(4 * sw, rows, ss.padding, ss.bottomUp);
+  for (int y = 0; y < rows; ++y)
+    std::memcpy(supplied.Row(y), src.Row(y < sh ? y : sh - 1), static_cast<std::size_t>(4 * sw));
+  hash.Value(Shear(supplied.first(), supplied.stride(), sw, sh, dst.first(), dst.stride(), dw, dh,
+                   direction, factor));
   hash.Plane(dst);
 }
 

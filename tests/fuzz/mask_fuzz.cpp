@@ -37,7 +37,10 @@ void FuzzScaleMask(FuzzInput& in, Output& out) {
   const std::int32_t mode = in.Bool() ? in.Range(-1, 3) : in.AnyInt();
   const float amount = in.AnyFloat(-0.5f, 1.5f);
   auto dst = MakePlane(in, 4 * static_cast<std::int64_t>(dw > 0 ? dw : 0), dh > 0 ? dh : 0);
-  auto src = MakePlane(in, 4 * static_cast<std::int64_t>(sw > 0 ? sw : 0), sh > 0 ? sh : 0);
+  // A horizontal shear reads dstHeight source rows whatever srcHeight says.
+  const bool horizontal = direction == 1 || direction == 2;
+  const std::int32_t rows = horizontal && dh > sh ? dh : sh;
+  auto src = MakePlane(in, 4 * static_cast<std::int64_t>(sw > 0 ? sw : 0), rows > 0 ? rows : 0);
   out.Result(ScaleMask(dst->floats(), dst->stride(), dw, dh, r[0], r[1], r[2], r[3], src->floats(),
                        src->stride(), sw, sh, r[4], r[5], r[6], r[7], mode, amount));
   out.FloatPlane(*dst);
@@ -48,7 +51,10 @@ void FuzzShear(FuzzInput& in, Output& out) {
   const std::int32_t dw = PlaneExtent(in, 40), dh = PlaneExtent(in, 30);
   const std::uint32_t direction = in.Bool() ? static_cast<std::uint32_t>(in.Range(0, 4)) : in.U32();
   const double factor = in.AnyDouble(-2, 2);
-  auto src = MakePlane(in, 4 * static_cast<std::int64_t>(sw > 0 ? sw : 0), sh > 0 ? sh : 0);
+  // A horizontal shear reads dstHeight source rows whatever srcHeight says.
+  const bool horizontal = direction == 1 || direction == 2;
+  const std::int32_t rows = horizontal && dh > sh ? dh : sh;
+  auto src = MakePlane(in, 4 * static_cast<std::int64_t>(sw > 0 ? sw : 0), rows > 0 ? rows : 0);
   auto dst = MakePlane(in, 4 * static_cast<std::int64_t>(dw > 0 ? dw : 0), dh > 0 ? dh : 0);
   out.Result(Shear(src->first(), src->stride(), sw, sh, dst->first(), dst->stride(), dw, dh,
                    direction, factor));

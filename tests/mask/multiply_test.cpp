@@ -132,7 +132,8 @@ TEST(MultiplyMasks, OverlappingPlanesKeepTheSequentialOrder) {
 TEST(MultiplyMasks, ProductsRoundInTheHostMode) {
   test::FpStateGuard guard;
   Rng rng(26);
-  for (const std::uint32_t mode : {kFpRoundTowardZero, kFpRoundUp, kFpRoundDown}) {
+  for (const std::uint32_t mode : test::kHostRoundings) {
+    if (mode == kFpRoundNearest) continue;
     for (const auto& path : CpuPaths()) {
       PinnedCpuPath pin(path);
       TestPlane dst(4 * 37, 2), src(4 * 37, 2);
@@ -170,20 +171,19 @@ TEST(MultiplyMasks, EmptyRegionsTouchNothing) {
 
 TEST(MultiplyMaskKernels, MatchTheScalarRowAtEveryWidth) {
   Rng rng(25);
-  const mask::MultiplyRowFn kernels[] = {&mask::MultiplyMaskRowSse2, &mask::MultiplyMaskRowAvx2};
-  const bool hasAvx2 = (ProbedCpuFeatureFlags() & kCpuAvx2) != 0;
   for (int width = 0; width <= 67; ++width) {
-    std::vector<Byte> src(4 * width + 3), dst(4 * width + 3);
-    rng.Fill(src.data(), src.size());  // any bit patterns, NaNs and denormals included
-    rng.Fill(dst.data(), dst.size());
-    std::vector<Byte> expected = dst;
-    mask::MultiplyMaskRowScalar(expected.data() + 1, src.data() + 2, width);
-    for (int k = 0; k < 2; ++k) {
-      if (k == 1 && !hasAvx2) continue;
-      std::vector<Byte> got = dst;
-      kernels[k](got.data() + 1, src.data() + 2, width);
-      // Bit for bit, NaN payloads included.
-      EXPECT_EQ(got, expected) << "kernel " << k << " width " << width;
+    for (int offset : {0, 1, 4, 24}) {
+      std::vector<Byte> src(4 * width + 3), dst(4 * width + 64);
+      rng.Fill(src.data(), src.size());  // any bit patterns, NaNs and denormals included
+      rng.Fill(dst.data(), dst.size());
+      std::vector<Byte> expected = dst;
+      mask::kMultiplyMaskKernelsScalar.row(expected.data() + offset, src.data() + 2, width);
+      for (const auto& path : test::CpuPathsOf(mask::kMultiplyMaskKernelTable)) {
+        std::vector<Byte> got = dst;
+        mask::kMultiplyMaskKernelTable.At(path.level)->row(got.data() + offset, src.data() + 2, width);
+        // Bit for bit, NaN payloads included.
+        EXPECT_EQ(got, expected) << path.label << " width " << width << " offset " << offset;
+      }
     }
   }
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <vector>
 
 #include "mask/noise.h"
@@ -142,27 +143,27 @@ TEST(FillRamp, FollowsTheHostRoundingMode) {
 }
 
 // Every vector kernel writes exactly the scalar values and hands on the
-// same state, at every width that reaches each tail length.
+// same state, at every width that reaches each tail length, on rows at
+// every offset.
 TEST(NoiseKernels, MatchTheScalarRowAtEveryWidth) {
   Rng rng(11);
-  alignas(32) float levels[mask::kNoiseLevelCount];
+  alignas(64) float levels[mask::kNoiseLevelCount];
   for (float& v : levels) v = static_cast<float>(rng.Real(-100, 100));
-  const mask::NoiseRowFn kernels[] = {&mask::NoiseRowSse2, &mask::NoiseRowAvx2};
-  const bool hasAvx2 = (ProbedCpuFeatureFlags() & kCpuAvx2) != 0;
   for (int width = 0; width <= 67; ++width) {
-    const std::uint32_t seed = rng.U32();
-    std::vector<float> expected(width + 1, -1.0f);
-    const std::uint32_t expectedState = mask::NoiseRowScalar(
-        reinterpret_cast<Byte*>(expected.data()), width, levels, seed);
-    for (int k = 0; k < 2; ++k) {
-      if (k == 1 && !hasAvx2) continue;
-      std::vector<float> got(width + 1, -1.0f);
-      // Odd byte offset: rows have no alignment promise.
-      std::vector<Byte> bytes(4 * (width + 1) + 1);
-      std::memcpy(bytes.data() + 1, got.data(), 4 * got.size());
-      EXPECT_EQ(kernels[k](bytes.data() + 1, width, levels, seed), expectedState) << width;
-      std::memcpy(got.data(), bytes.data() + 1, 4 * got.size());
-      EXPECT_EQ(got, expected) << "kernel " << k << " width " << width;
+    for (int offset : {0, 1, 4, 20}) {
+      const std::uint32_t seed = rng.U32();
+      alignas(64) Byte expected[4 * 68 + 32], got[4 * 68 + 32];
+      std::memset(expected, 0xEE, sizeof expected);
+      const std::uint32_t expectedState =
+          mask::kNoiseKernelsScalar.row(expected + offset, width, levels, seed);
+      for (const auto& path : test::CpuPathsOf(mask::kNoiseKernelTable)) {
+        std::memset(got, 0xEE, sizeof got);
+        EXPECT_EQ(mask::kNoiseKernelTable.At(path.level)->row(got + offset, width, levels, seed),
+                  expectedState)
+            << path.label << " width " << width;
+        EXPECT_EQ(std::memcmp(got, expected, sizeof got), 0)
+            << path.label << " width " << width << " offset " << offset;
+      }
     }
   }
 }

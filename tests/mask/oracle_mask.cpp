@@ -203,10 +203,12 @@ std::uint8_t Shear(const std::uint8_t* src, std::int32_t srcStride, std::int32_t
                    std::int32_t dstWidth, std::int32_t dstHeight, std::uint32_t direction,
                    double factor) {
   if (direction > 3) return 1;
-  // Documented bounds rule: an empty source writes nothing.
-  if (srcWidth < 1 || srcHeight < 1) return 1;
   const bool forward = direction == 2 || direction == 3;
   const bool horizontal = direction == 1 || direction == 2;
+  // A horizontal shear reads source rows 0 .. dstHeight - 1 and never
+  // srcHeight. Documented bounds rule: a source without positions (or, for
+  // a vertical shear, without lines) writes nothing.
+  if (srcWidth < 1 || (!horizontal && srcHeight < 1)) return 1;
   const bool nonNegative = factor >= 0;
   const std::int32_t lines = horizontal ? dstHeight : dstWidth;
   const std::int64_t lSrc = horizontal ? srcWidth : srcHeight;
@@ -214,8 +216,8 @@ std::uint8_t Shear(const std::uint8_t* src, std::int32_t srcStride, std::int32_t
   const std::int32_t srcLines = horizontal ? srcHeight : srcWidth;
 
   for (std::int32_t i = 0; i < lines; ++i) {
-    // Lines past the source's last line repeat that line.
-    const std::int64_t si = i < srcLines ? i : srcLines - 1;
+    // Vertical lines past the source's last column repeat that column.
+    const std::int64_t si = horizontal || i < srcLines ? i : srcLines - 1;
     const auto S = [&](std::int64_t k) {
       const std::int64_t col = horizontal ? (forward ? k : srcWidth - 1 - k) : si;
       const std::int64_t row = horizontal ? si : (forward ? k : srcHeight - 1 - k);

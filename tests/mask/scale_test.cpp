@@ -2,13 +2,16 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "mask/scale.h"
 #include "mask_test_util.h"
 #include "morvex/native.h"
 #include "support/fp_state.h"
+#include "support/oracle_harness.h"
 
 namespace morvex {
 namespace {
@@ -100,6 +103,24 @@ TEST(ScaleMask, EqualRectanglesCopyExactly) {
       ASSERT_EQ(Scale(dst, all, src, all), 1);
       EXPECT_EQ(dst.plane.RowBytes(), src.plane.RowBytes()) << path.label << " " << w << "x" << h;
     }
+  }
+}
+
+// Replacing into a destination of 8 MB and more streams the stores past the
+// cache where rows start on an element boundary: the same bits as the scalar
+// path, for rows on and off that boundary.
+TEST(ScaleMask, LargeReplacementsGiveTheScalarBits) {
+  const int sw = 700, sh = 300, dw = 1500, dh = 1460;  // 8.4 MB of destination
+  for (const int offset : {0, 4, 2}) {
+    test::ExpectPathsAgree(offset, "byte offset " + std::to_string(offset), [&](Rng& rng) {
+      MaskPlane src(sw, sh);
+      test::FillFloats(src.plane, rng, -100, 100);
+      std::vector<Byte> dst(std::size_t{4} * dw * dh + 8, 0);
+      ScaleMask(reinterpret_cast<float*>(dst.data() + offset), 4 * dw, dw, dh, 0.5f, 0, dw - 1.0f,
+                static_cast<float>(dh), src.data(), src.plane.stride(), sw, sh, 0, 0,
+                static_cast<float>(sw), static_cast<float>(sh), 0, 0.0f);
+      return dst;
+    });
   }
 }
 
@@ -265,7 +286,6 @@ TEST(ClipRect, DifferencesAreRoundedToSingleBeforeSubtracting) {
 TEST(ScaleMask, NothingOutsideThePlanesIsReadOrWritten) {
   test::FpStateGuard guard;
   Rng rng(37);
-  const std::uint32_t roundings[] = {kFpRoundNearest, kFpRoundTowardZero, kFpRoundUp, kFpRoundDown};
   const float nan = std::numeric_limits<float>::quiet_NaN();
   const float specials[] = {0.0f, -0.0f, 1e-30f, 3e38f, -1e9f, nan,
                             std::numeric_limits<float>::infinity(),
@@ -304,7 +324,7 @@ TEST(ScaleMask, NothingOutsideThePlanesIsReadOrWritten) {
     const int mode = rng.Int(-1, 3);
     const float amount = static_cast<float>(rng.Real(-1, 2));
     const auto dstShape = test::RandomShape(rng);
-    const std::uint32_t rounding = roundings[rng.Int(0, 3)];
+    const std::uint32_t rounding = test::kHostRoundings[rng.Int(0, 3)];
     std::vector<std::vector<std::uint8_t>> results;
     std::vector<int> returned;
     for (const auto& path : CpuPaths()) {
@@ -347,67 +367,69 @@ TEST(ScaleMask, NothingOutsideThePlanesIsReadOrWritten) {
 
 TEST(ScaleMask, PathsAgreeInEveryHostRoundingMode) {
   test::FpStateGuard guard;
-  Rng rng(34);
-  for (const std::uint32_t mode : {kFpRoundNearest, kFpRoundTowardZero, kFpRoundUp, kFpRoundDown}) {
+  for (const std::uint32_t mode : test::kHostRoundings) {
     for (int call = 0; call < 40; ++call) {
-      const int sw = rng.Int(2, 30), sh = rng.Int(2, 6), dw = rng.Int(2, 45), dh = rng.Int(2, 6);
-      MaskPlane src(sw, sh);
-      test::FillFloats(src.plane, rng, -10, 10);
-      const FloatRect dr{static_cast<float>(rng.Real(-2, 3)), static_cast<float>(rng.Real(-1, 1)),
-                         static_cast<float>(rng.Real(2, dw)), static_cast<float>(rng.Real(2, dh))};
-      const FloatRect sr{static_cast<float>(rng.Real(0, 1)), static_cast<float>(rng.Real(0, 1)),
-                         static_cast<float>(rng.Real(1.5, sw)), static_cast<float>(rng.Real(1.5, sh))};
-      const int combine = rng.Int(0, 2);
-      const float amount = static_cast<float>(rng.Real(0, 1));
-      std::vector<std::vector<std::uint8_t>> results;
-      for (const auto& path : CpuPaths()) {
-        PinnedCpuPath pin(path);
-        MaskPlane dst(dw, dh);
-        Rng fill(static_cast<std::uint64_t>(call));
-        test::FillFloats(dst.plane, fill, -10, 10);
+      test::ExpectPathsAgree(call, std::string("mode ") + test::RoundingName(mode), [&](Rng& rng) {
+        const int sw = rng.Int(2, 30), sh = rng.Int(2, 6), dw = rng.Int(2, 45), dh = rng.Int(2, 6);
+        MaskPlane src(sw, sh), dst(dw, dh);
+        test::FillFloats(src.plane, rng, -10, 10);
+        test::FillFloats(dst.plane, rng, -10, 10);
+        const FloatRect dr{static_cast<float>(rng.Real(-2, 3)), static_cast<float>(rng.Real(-1, 1)),
+                           static_cast<float>(rng.Real(2, dw)), static_cast<float>(rng.Real(2, dh))};
+        const FloatRect sr{static_cast<float>(rng.Real(0, 1)), static_cast<float>(rng.Real(0, 1)),
+                           static_cast<float>(rng.Real(1.5, sw)), static_cast<float>(rng.Real(1.5, sh))};
+        const int combine = rng.Int(0, 2);
+        const float amount = static_cast<float>(rng.Real(0, 1));
         test::SetHostRounding(mode);
         Scale(dst, dr, src, sr, combine, amount);
         test::SetHostRounding(kFpRoundNearest);
-        results.push_back(dst.plane.Snapshot());
-      }
-      for (std::size_t i = 1; i < results.size(); ++i)
-        ASSERT_EQ(results[i], results[0]) << "mode " << mode << " call " << call;
+        return dst.plane.Snapshot();
+      });
     }
   }
 }
 
-// Kernels against the scalar rows at every tail length: positions that are
-// negative, wrap, jump or stand still, and all three combinations.
-TEST(ScaleMaskKernels, SourceRowsMatchTheScalarRowAtEveryWidth) {
+// Source-row kernels against the definition (HorizontalSample at each
+// column's position) at every tail length: positions that are negative,
+// wrap, jump or stand still, enlarging (one-vector windows), reducing by up
+// to two (two-vector windows) and more (element by element), runs that reach
+// the last source column.
+TEST(ScaleMaskKernels, SourceRowsMatchTheDefinitionAtEveryWidth) {
   Rng rng(35);
   const float* fractions = mask::FractionTable();
-  const mask::ScaleSourceRowFn kernels[] = {&mask::ScaleSourceRowSse2, &mask::ScaleSourceRowAvx2};
-  const bool hasAvx2 = (ProbedCpuFeatureFlags() & kCpuAvx2) != 0;
-  for (int width = 0; width <= 67; ++width) {
-    for (int variant = 0; variant < 12; ++variant) {
-      const int sourceWidth = rng.Int(1, 90);
+  for (int width = 1; width <= 67; ++width) {
+    for (int variant = 0; variant < 16; ++variant) {
+      const int sourceWidth = rng.Int(1, 150);
       std::vector<Byte> row(4 * sourceWidth + 1);
       for (int i = 0; i < sourceWidth; ++i) {
         const float v = static_cast<float>(rng.Real(-1000, 1000));
         std::memcpy(&row[1 + 4 * i], &v, 4);  // host rows are unaligned
       }
       std::uint32_t uStart = rng.U32() % (2048u * sourceWidth), du = rng.U32() % 4096u;
-      switch (variant % 6) {
+      switch (variant % 8) {
         case 0: du = 2048; break;                                               // one column per element
         case 1: du = rng.U32() % 2048u; break;                                  // enlarging
         case 2: uStart = static_cast<std::uint32_t>(-rng.Int(1, 5000)); break;  // below zero
         case 3: du = rng.U32(); uStart = rng.U32(); break;                      // wrapping
         case 4: du = 0; break;
-        default: break;                                                         // reducing
+        case 5: du = 2048 + rng.U32() % 2048u; uStart %= 4096u; break;          // reducing by up to 2
+        case 6: du = rng.U32() % 12000u; uStart %= 2048u; break;                // reducing by more
+        default: uStart = 2048u * sourceWidth - rng.U32() % 20000u; break;      // toward the end
       }
-      std::vector<float> expected(width + 1, -1.0f);
-      mask::ScaleSourceRowScalar(expected.data(), width, row.data() + 1, sourceWidth - 1, uStart,
-                                 du, fractions);
-      for (int k = 0; k < 2; ++k) {
-        if (k == 1 && !hasAvx2) continue;
-        std::vector<float> got(width + 1, -1.0f);
-        kernels[k](got.data(), width, row.data() + 1, sourceWidth - 1, uStart, du, fractions);
-        ASSERT_EQ(got, expected) << "kernel " << k << " width " << width << " variant " << variant;
+      const std::int32_t last = sourceWidth - 1;
+      std::vector<float> expected(width);
+      for (int k = 0; k < width; ++k)
+        expected[k] = mask::HorizontalSample(
+            row.data() + 1, last, mask::PositionAt(uStart, du, static_cast<std::uint32_t>(k)),
+            fractions);
+      for (const auto& path : test::CpuPathsOf(mask::kScaleKernelTable)) {
+        const mask::ScaleKernels& kernels = *mask::kScaleKernelTable.At(path.level);
+        auto plan = std::make_unique<mask::ScaleColumns>();
+        mask::PlanScaleColumns(*plan, width, last, uStart, du, kernels.groupColumns, fractions);
+        alignas(64) float got[68];
+        kernels.sourceRow(got, row.data() + 1, *plan);
+        ASSERT_TRUE(std::equal(expected.begin(), expected.end(), got))
+            << path.label << " width " << width << " variant " << variant;
       }
     }
   }
@@ -416,8 +438,6 @@ TEST(ScaleMaskKernels, SourceRowsMatchTheScalarRowAtEveryWidth) {
 TEST(ScaleMaskKernels, CombineRowsMatchTheScalarRowAtEveryWidth) {
   Rng rng(36);
   const float* fractions = mask::FractionTable();
-  const mask::ScaleCombineRowFn kernels[] = {&mask::ScaleCombineRowSse2, &mask::ScaleCombineRowAvx2};
-  const bool hasAvx2 = (ProbedCpuFeatureFlags() & kCpuAvx2) != 0;
   for (int width = 0; width <= 67; ++width) {
     for (int mode = 0; mode < 3; ++mode) {
       std::vector<float> top(width), bottom(width);
@@ -427,21 +447,23 @@ TEST(ScaleMaskKernels, CombineRowsMatchTheScalarRowAtEveryWidth) {
       }
       const float wy = fractions[rng.Int(0, 2047)];
       mask::ScaleCombine combine{static_cast<mask::ScaleMaskMode>(mode),
-                                 static_cast<float>(rng.Real(-1, 2)), 0.0f};
+                                 static_cast<float>(rng.Real(-1, 2)), 0.0f, rng.Bool()};
       combine.keep = static_cast<float>(1.0 - combine.amount);
-      std::vector<Byte> dst(4 * width + 2);
+      const int offset = rng.Int(0, 3) * 4 + rng.Int(0, 1);  // rows of any alignment
+      std::vector<Byte> dst(4 * width + 64);
       for (int x = 0; x < width; ++x) {
         const float v = static_cast<float>(rng.Real(-50, 50));
-        std::memcpy(&dst[1 + 4 * x], &v, 4);
+        std::memcpy(&dst[offset + 4 * x], &v, 4);
       }
       std::vector<Byte> expected = dst;
-      mask::ScaleCombineRowScalar(expected.data() + 1, width, top.data(), bottom.data(), wy,
+      mask::ScaleCombineRowScalar(expected.data() + offset, width, top.data(), bottom.data(), wy,
                                   1.0f - wy, combine);
-      for (int k = 0; k < 2; ++k) {
-        if (k == 1 && !hasAvx2) continue;
+      for (const auto& path : test::CpuPathsOf(mask::kScaleKernelTable)) {
         std::vector<Byte> got = dst;
-        kernels[k](got.data() + 1, width, top.data(), bottom.data(), wy, 1.0f - wy, combine);
-        ASSERT_EQ(got, expected) << "kernel " << k << " width " << width << " mode " << mode;
+        mask::kScaleKernelTable.At(path.level)
+            ->combineRow(got.data() + offset, width, top.data(), bottom.data(), wy, 1.0f - wy,
+                         combine);
+        ASSERT_EQ(got, expected) << path.label << " width " << width << " mode " << mode;
       }
     }
   }

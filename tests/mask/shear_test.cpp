@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <vector>
 
+#include "frame/simd/sse2.h"
 #include "mask/shear.h"
 #include "mask_test_util.h"
 #include "morvex/native.h"
@@ -88,8 +90,9 @@ int MemoryY(const Image& img, std::uint32_t dir, int line, int p) {
   return Horizontal(dir) ? line : (Forward(dir) ? p : img.height - 1 - p);
 }
 
-// The expected destination: every line modelled from source line
-// min(line, last source line).
+// The expected destination: every line modelled from its source line, for
+// the vertical directions limited to the source's last column (a
+// horizontal shear reads its rows whatever srcHeight says).
 std::vector<std::uint32_t> ModelShear(const Image& src, const Image& dst, std::uint32_t dir,
                                       double factor) {
   std::vector<std::uint32_t> out = dst.Pixels();
@@ -98,7 +101,7 @@ std::vector<std::uint32_t> ModelShear(const Image& src, const Image& dst, std::u
   const int srcLength = Horizontal(dir) ? src.width : src.height;
   const int length = Horizontal(dir) ? dst.width : dst.height;
   for (int i = 0; i < lines; ++i) {
-    const int from = i < srcLines ? i : srcLines - 1;
+    const int from = Horizontal(dir) || i < srcLines ? i : srcLines - 1;
     std::vector<std::uint32_t> S;
     for (int p = 0; p < srcLength; ++p)
       S.push_back(src.At(MemoryX(src, dir, from, p), MemoryY(src, dir, from, p)));
@@ -285,11 +288,11 @@ TEST(Shear, AShortDestinationShowsTheStartOfEachLine) {
   }
 }
 
-TEST(Shear, LinesPastTheSourceRepeatItsLastLine) {
+TEST(Shear, ColumnsPastTheSourceRepeatItsLastColumn) {
   Rng rng(47);
   for (const auto& path : CpuPaths()) {
     PinnedCpuPath pin(path);
-    for (std::uint32_t dir : {0u, 1u, 2u, 3u}) {
+    for (std::uint32_t dir : {0u, 3u}) {
       const bool h = Horizontal(dir);
       const int lines = 10, srcLines = 4, length = 12;
       const double factor = 0.35;
@@ -304,13 +307,41 @@ TEST(Shear, LinesPastTheSourceRepeatItsLastLine) {
   }
 }
 
+// Directions 1 and 2 read source rows 0 .. dstHeight - 1 and never srcHeight:
+// an empty, a one-row or a short srcHeight gives the same image as the true
+// one.
+TEST(Shear, HorizontalShearsIgnoreSrcHeight) {
+  Rng rng(55);
+  for (const auto& path : CpuPaths()) {
+    PinnedCpuPath pin(path);
+    for (std::uint32_t dir : {1u, 2u}) {
+      const int w = 13, h = 6;
+      const double factor = dir == 1 ? 0.6 : -0.45;
+      Image src(w, h, 4);
+      src.plane.FillRandom(rng);
+      Image expected(ShearedLength(w, h, factor), h);
+      ASSERT_EQ(DoShear(src, expected, dir, factor), 1);
+      ASSERT_EQ(expected.Pixels(), ModelShear(src, expected, dir, factor)) << path.label;
+      for (int srcHeight : {0, 1, -7, h - 2, 1 << 30}) {
+        Image dst(expected.width, h);
+        ASSERT_EQ(Shear(src.plane.first(), src.plane.stride(), w, srcHeight, dst.plane.first(),
+                        dst.plane.stride(), dst.width, dst.height, dir, factor),
+                  1);
+        EXPECT_EQ(dst.Pixels(), expected.Pixels())
+            << "direction " << dir << " srcHeight " << srcHeight << " " << path.label;
+      }
+    }
+  }
+}
+
 TEST(Shear, EmptySourceOrDestinationWritesNothing) {
   struct Case {
     int srcWidth, srcHeight, dstWidth, dstHeight;
     std::uint32_t dir;
   };
-  const Case cases[] = {{0, 4, 6, 4, 2},  {4, 0, 6, 4, 2},  {-3, 4, 6, 4, 3}, {4, -1, 6, 4, 0},
-                        {4, 4, 0, 4, 2},  {4, 4, 6, 0, 1},  {4, 4, 0, 4, 3},  {4, 4, 6, -2, 0}};
+  const Case cases[] = {{0, 4, 6, 4, 2}, {-1, 4, 6, 4, 1}, {-3, 4, 6, 4, 3}, {4, -1, 6, 4, 0},
+                        {4, 0, 6, 4, 3}, {4, 4, 0, 4, 2},  {4, 4, 6, 0, 1},  {4, 4, 0, 4, 3},
+                        {4, 4, 6, -2, 0}};
   for (const Case& c : cases) {
     Image src(c.srcWidth, c.srcHeight), dst(6, 4);
     Rng rng(48);
@@ -368,12 +399,15 @@ TEST(Shear, NothingOutsideThePlanesIsReadOrWritten) {
     const double factor = rng.Int(0, 5) == 0 ? specials[rng.Int(0, 9)] : rng.Real(-5, 5);
     const int sw = rng.Int(0, 25), sh = rng.Int(0, 12), dw = rng.Int(0, 30), dh = rng.Int(0, 30);
     const auto ss = test::RandomShape(rng), ds = test::RandomShape(rng);
-    Image src(sw + 2, sh + 2, ss.padding, ss.bottomUp);
-    for (int y = 0; y < sh + 2; ++y)
+    // A horizontal shear reads dstHeight source rows, whatever srcHeight says.
+    const bool horizontal = dir == 1 || dir == 2;
+    const int rows = horizontal ? dh : sh;
+    Image src(sw + 2, rows + 2, ss.padding, ss.bottomUp);
+    for (int y = 0; y < rows + 2; ++y)
       for (int x = 0; x < sw + 2; ++x)
-        src.Set(x, y, inRing(x, y, sw, sh) ? 0xFFFFFFFFu : rng.U32() % 101u * 0x01010101u);
+        src.Set(x, y, inRing(x, y, sw, rows) ? 0xFFFFFFFFu : rng.U32() % 101u * 0x01010101u);
     const auto srcBefore = src.plane.Snapshot();
-    const bool writes = dir < 4 && sw > 0 && sh > 0;
+    const bool writes = dir < 4 && sw > 0 && (horizontal || sh > 0);
     std::vector<std::vector<std::uint8_t>> results;
     for (const auto& path : CpuPaths()) {
       PinnedCpuPath pin(path);
@@ -403,116 +437,100 @@ TEST(Shear, NothingOutsideThePlanesIsReadOrWritten) {
   }
 }
 
-// ---- Kernels.
+// ---- Kernels: every entry of the kernel table against the scalar one.
+
+using ShearKernelPaths = std::vector<test::CpuPath>;
+ShearKernelPaths VectorShearPaths() {
+  ShearKernelPaths paths;
+  for (const auto& path : test::CpuPathsOf(mask::kShearKernelTable))
+    if (path.level != InstructionSet::kScalar) paths.push_back(path);
+  return paths;
+}
+const mask::ShearKernels& KernelsOf(const test::CpuPath& path) {
+  return *mask::kShearKernelTable.At(path.level);
+}
+
+TEST(ShearKernels, TheLayersRoundingHighProductOnSse2) {
+  // The SSE2 emulation of the rounding high product, against its definition:
+  // every first factor with factors at the edges, and random pairs.
+  using I = simd::sse2::Isa;
+  Rng rng(50);
+  std::vector<std::int16_t> b = {0, 1, -1, 2, 4095, 4096, 16384, -16384, 32767, -32768, 12345};
+  for (int i = 0; i < 200; ++i) b.push_back(static_cast<std::int16_t>(rng.U32()));
+  for (const std::int16_t w : b) {
+    for (int a0 = -32768; a0 < 32768; a0 += 8) {
+      alignas(16) std::int16_t a[8], out[8];
+      for (int k = 0; k < 8; ++k) a[k] = static_cast<std::int16_t>(a0 + k);
+      I::Store(out, I::MulhrsS16(I::Load(a), I::Set16(w)));
+      for (int k = 0; k < 8; ++k) {
+        const std::int32_t product = std::int32_t{a[k]} * w + 0x4000;
+        ASSERT_EQ(out[k], static_cast<std::int16_t>(product >> 15)) << a[k] << " * " << w;
+      }
+    }
+  }
+}
 
 TEST(ShearKernels, LerpPixelTakesEveryBytePairExactly) {
-  // All 65536 byte pairs through the vector formulation, at the weights
-  // where rounding and range matter.
+  // All 65536 byte pairs through each kernel, at the weights where rounding
+  // and range matter.
   std::vector<std::uint32_t> p(65536), q(65536);
   for (int i = 0; i < 65536; ++i) {
     p[i] = 0x01010101u * static_cast<std::uint32_t>(i & 255) ^ 0x00FF0000u;
     q[i] = 0x01010101u * static_cast<std::uint32_t>(i >> 8) ^ 0xFF000000u;
   }
-  const mask::ShearLerpRowFn kernels[] = {&mask::ShearLerpRowScalar, &mask::ShearLerpRowSse2,
-                                          &mask::ShearLerpRowAvx2, &mask::ShearLerpRowAvx512};
-  const bool hasAvx2 = (ProbedCpuFeatureFlags() & kCpuAvx2) != 0;
-  const bool hasAvx512 = (ProbedCpuFeatureFlags() & kCpuAvx512) != 0;
-  for (int wp : {0, 1, 7, 1228, 2047, 2048, 2049, 2868, 4095, 4096}) {
-    for (int k = 0; k < 4; ++k) {
-      if ((k == 2 && !hasAvx2) || (k == 3 && !hasAvx512)) continue;
+  for (const auto& path : test::CpuPathsOf(mask::kShearKernelTable)) {
+    for (int wp : {0, 1, 7, 1228, 2047, 2048, 2049, 2868, 4095, 4096}) {
       std::vector<std::uint32_t> out(65536);
-      kernels[k](reinterpret_cast<Byte*>(out.data()), reinterpret_cast<const Byte*>(p.data()),
-                 reinterpret_cast<const Byte*>(q.data()), 65536, wp, 4096 - wp);
+      KernelsOf(path).lerpRow(reinterpret_cast<Byte*>(out.data()),
+                              reinterpret_cast<const Byte*>(p.data()),
+                              reinterpret_cast<const Byte*>(q.data()), 65536, wp, 4096 - wp);
       for (int i = 0; i < 65536; ++i)
-        ASSERT_EQ(out[i], ModelLerp(p[i], q[i], wp, 4096 - wp)) << "kernel " << k << " wp " << wp;
+        ASSERT_EQ(out[i], ModelLerp(p[i], q[i], wp, 4096 - wp)) << path.label << " wp " << wp;
     }
   }
 }
 
+// Every width up to past two vectors, destinations at every byte offset of
+// a vector (aligned, pixel-aligned and not), neighbours after or before.
 TEST(ShearKernels, RowKernelsMatchTheScalarRowAtEveryWidth) {
   Rng rng(51);
-  const bool hasAvx2 = (ProbedCpuFeatureFlags() & kCpuAvx2) != 0;
-  const bool hasAvx512 = (ProbedCpuFeatureFlags() & kCpuAvx512) != 0;
-  const mask::ShearLerpRowFn kernels[] = {&mask::ShearLerpRowSse2, &mask::ShearLerpRowAvx2,
-                                          &mask::ShearLerpRowAvx512};
   for (int width = 0; width <= 67; ++width) {
-    std::vector<Byte> src(4 * width + 9);
-    rng.Fill(src.data(), src.size());
-    const int wp = rng.Int(0, 4096);
-    const bool backwards = rng.Bool();
-    // b is the neighbour one position along the line: 4 bytes after a, or before.
-    const Byte* a = src.data() + 4 + 1;
-    const Byte* b = backwards ? a - 4 : a + 4;
-    std::vector<Byte> expected(4 * width + 1);
-    mask::ShearLerpRowScalar(expected.data() + 1, a, b, width, wp, 4096 - wp);
-    for (int k = 0; k < 3; ++k) {
-      if ((k == 1 && !hasAvx2) || (k == 2 && !hasAvx512)) continue;
-      std::vector<Byte> got(4 * width + 1);
-      kernels[k](got.data() + 1, a, b, width, wp, 4096 - wp);
-      ASSERT_EQ(got, expected) << "kernel " << k << " width " << width;
+    for (int offset : {0, 1, 4, 12, 36, 60}) {
+      std::vector<Byte> src(4 * width + 9);
+      rng.Fill(src.data(), src.size());
+      const int wp = rng.Int(0, 4096);
+      // b is the neighbour one position along the line: 4 bytes after a, or before.
+      const Byte* a = src.data() + 4 + 1;
+      const Byte* b = rng.Bool() ? a - 4 : a + 4;
+      alignas(64) Byte expected[4 * 67 + 64], got[4 * 67 + 64];
+      mask::kShearKernelsScalar.lerpRow(expected + offset, a, b, width, wp, 4096 - wp);
+      for (const auto& path : VectorShearPaths()) {
+        std::memset(got, 0, sizeof got);
+        KernelsOf(path).lerpRow(got + offset, a, b, width, wp, 4096 - wp);
+        ASSERT_TRUE(std::equal(got + offset, got + offset + 4 * width, expected + offset))
+            << path.label << " width " << width << " offset " << offset;
+        ASSERT_TRUE(std::all_of(got + offset + 4 * width, got + sizeof got,
+                                [](Byte v) { return v == 0; }))
+            << path.label << " wrote past the row";
+      }
     }
   }
 }
 
-TEST(ShearKernels, ColumnKernelsMatchTheScalarRowAtEveryWidth) {
+// The vertical run kernels walk whole planes (row by row, or in groups,
+// strips and bands of rows); every destination row must equal the scalar
+// row. Runs of every short length and of up to 1024 lines (the most one is
+// given), sources wider and narrower than the run, strides that are
+// multiples of 64 (groups shifted onto cache lines), heights past the band
+// and prefetch distances, shifts as factors give them and scattered ones.
+TEST(ShearKernels, ColumnRunsMatchTheScalarRows) {
   Rng rng(52);
-  const bool hasAvx2 = (ProbedCpuFeatureFlags() & kCpuAvx2) != 0;
-  const mask::ShearColumnRowFn kernels[] = {&mask::ShearColumnRowSse2, &mask::ShearColumnRowAvx2};
-  for (int width = 0; width <= 67; ++width) {
-    for (int variant = 0; variant < 6; ++variant) {
-      const int firstLine = rng.Int(0, 30);
-      // Sources wider than the lines (neighbouring loads) and narrower (lines
-      // past the last column).
-      const int srcWidth =
-          variant % 2 ? rng.Int(1, firstLine + width + 1) : firstLine + width + rng.Int(0, 9);
-      const int srcHeight = rng.Int(1, 20), dstHeight = rng.Int(1, 40);
-      const auto shape = test::RandomShape(rng);
-      TestPlane plane(4 * srcWidth, srcHeight, shape.padding, shape.bottomUp);
-      plane.FillRandom(rng);
-      const auto view = mask::MakePlaneView<const Byte>(plane.first(), plane.stride(), srcWidth,
-                                                         srcHeight, true, rng.Bool());
-      // Shifts as a factor gives them (runs of equal starts), or scattered.
-      const double factor = rng.Real(-2.5, 2.5);
-      std::vector<std::int32_t> start(width);
-      std::vector<std::int16_t> wp(width);
-      for (int k = 0; k < width; ++k) {
-        const mask::ShearLine line = mask::ShearLineOf(firstLine + k, factor);
-        start[k] = variant >= 4 ? rng.Int(-dstHeight - 1, srcHeight - 1)
-                                : static_cast<std::int32_t>(std::max<std::int64_t>(
-                                      std::min<std::int64_t>(line.start, srcHeight - 1), -dstHeight - 1));
-        wp[k] = static_cast<std::int16_t>(variant >= 4 ? rng.Int(0, 4096) : line.wp);
-      }
-      const mask::ShearColumns columns{start.data(), wp.data()};
-      for (int r : {0, rng.Int(0, dstHeight - 1), dstHeight - 1}) {
-        std::vector<Byte> expected(4 * width + 1);
-        mask::ShearColumnRowScalar(expected.data() + 1, view, r, firstLine, columns, width);
-        for (int k = 0; k < 2; ++k) {
-          if (k == 1 && !hasAvx2) continue;
-          std::vector<Byte> got(4 * width + 1);
-          kernels[k](got.data() + 1, view, r, firstLine, columns, width);
-          ASSERT_EQ(got, expected) << "kernel " << k << " width " << width << " row " << r;
-        }
-      }
-    }
-  }
-}
-
-
-// The AVX-512 run kernel walks whole planes in groups, strips and bands of
-// rows; every destination row must equal the scalar row. Runs of up to 1024
-// lines (the most it is given), sources wider and narrower than the run,
-// strides that are multiples of 64 (groups shifted onto cache lines), heights
-// past the band and prefetch distances, shifts as factors give them and
-// scattered ones.
-TEST(ShearKernels, ColumnRunMatchesTheScalarRows) {
-  if ((ProbedCpuFeatureFlags() & kCpuAvx512) == 0) GTEST_SKIP() << "no AVX-512";
-  Rng rng(53);
-  for (int trial = 0; trial < 60; ++trial) {
-    const int count = trial < 4 ? 1024 - trial : rng.Int(1, trial % 3 == 0 ? 1024 : 80);
+  for (int trial = 0; trial < 200; ++trial) {
+    const int count = trial < 68 ? trial + 1 : trial < 72 ? 1024 - (trial - 68) : rng.Int(1, trial % 3 == 0 ? 1024 : 80);
     const int firstLine = rng.Int(0, 40);
     const int srcWidth = trial % 4 == 1 ? rng.Int(1, firstLine + count + 1)
                                         : firstLine + count + rng.Int(0, 20);
-    const int srcHeight = rng.Int(1, trial % 2 ? 120 : 30), dstHeight = rng.Int(1, 100);
+    const int srcHeight = rng.Int(1, trial % 2 ? 120 : 30), dstHeight = rng.Int(1, trial % 5 ? 40 : 100);
     int padding = rng.Int(0, 19);
     if (trial % 3 == 2) padding = (64 - (4 * srcWidth) % 64) % 64 + 64 * rng.Int(0, 1);
     TestPlane src(4 * srcWidth, srcHeight, padding, rng.Int(0, 3) == 0);
@@ -520,40 +538,34 @@ TEST(ShearKernels, ColumnRunMatchesTheScalarRows) {
     const auto srcView = mask::MakePlaneView<const Byte>(src.first(), src.stride(), srcWidth,
                                                           srcHeight, true, rng.Bool());
     const int dstWidth = firstLine + count + rng.Int(0, 5);
-    TestPlane dst(4 * dstWidth, dstHeight, rng.Int(0, 19), rng.Bool());
-    dst.FillRandom(rng);
-    const std::vector<std::uint8_t> before = dst.RowBytes();
-    const auto dstView = mask::MakePlaneView<Byte>(dst.first(), dst.stride(), dstWidth, dstHeight,
-                                                   true, rng.Bool());
     const double factor = rng.Real(-2.5, 2.5);
-    std::vector<std::int32_t> start(count);
-    std::vector<std::int16_t> wp(count);
+    const bool scattered = trial % 5 == 4;
+    std::vector<std::int32_t> start(count), wp(count);
     for (int k = 0; k < count; ++k) {
       const mask::ShearLine line = mask::ShearLineOf(firstLine + k, factor);
-      start[k] = trial % 5 == 4 ? rng.Int(-dstHeight - 1, srcHeight - 1)
-                                : static_cast<std::int32_t>(std::max<std::int64_t>(
-                                      std::min<std::int64_t>(line.start, srcHeight - 1), -dstHeight - 1));
-      wp[k] = static_cast<std::int16_t>(trial % 5 == 4 ? rng.Int(0, 4096) : line.wp);
+      start[k] = scattered ? rng.Int(-dstHeight - 1, srcHeight - 1)
+                           : static_cast<std::int32_t>(std::max<std::int64_t>(
+                                 std::min<std::int64_t>(line.start, srcHeight - 1), -dstHeight - 1));
+      wp[k] = scattered ? rng.Int(0, 4096) : line.wp;
     }
     const mask::ShearColumns columns{start.data(), wp.data()};
-    mask::ShearColumnRunAvx512(dstView, srcView, firstLine, columns, count);
-    ASSERT_TRUE(dst.GuardsIntact()) << "trial " << trial;
-    for (int r = 0; r < dstHeight; ++r) {
-      std::vector<Byte> expected(4 * count);
-      mask::ShearColumnRowScalar(expected.data(), srcView, r, firstLine, columns, count);
-      ASSERT_TRUE(std::equal(expected.begin(), expected.end(), dstView.Row(r) + 4 * firstLine))
-          << "trial " << trial << " row " << r;
-    }
-    // Pixels outside the run stay as they were.
-    const std::vector<std::uint8_t> after = dst.RowBytes();
-    for (int y = 0; y < dstHeight; ++y) {
-      for (int x = 0; x < 4 * dstWidth; ++x) {
-        if (x >= 4 * firstLine && x < 4 * (firstLine + count)) continue;
-        const std::size_t at = static_cast<std::size_t>(y) * 4 * dstWidth + x;
-        ASSERT_EQ(after[at], before[at])
-            << "trial " << trial << " row " << y << " byte " << x;
-      }
-    }
+    const auto dstShape = test::RandomShape(rng);
+    const bool dstRowsForward = rng.Bool();
+    const std::uint64_t fill = rng.U32();
+    auto run = [&](const mask::ShearKernels& kernels) {
+      TestPlane dst(4 * dstWidth, dstHeight, dstShape.padding, dstShape.bottomUp);
+      Rng bytes(fill);
+      dst.FillRandom(bytes);
+      const auto dstView = mask::MakePlaneView<Byte>(dst.first(), dst.stride(), dstWidth,
+                                                     dstHeight, true, dstRowsForward);
+      kernels.columnRun(dstView, srcView, firstLine, columns, count);
+      EXPECT_TRUE(dst.GuardsIntact());
+      return dst.Snapshot();  // pixels outside the run included
+    };
+    const std::vector<std::uint8_t> expected = run(mask::kShearKernelsScalar);
+    for (const auto& path : VectorShearPaths())
+      ASSERT_EQ(run(KernelsOf(path)), expected)
+          << path.label << " trial " << trial << " count " << count;
   }
 }
 

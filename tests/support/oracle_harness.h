@@ -56,21 +56,34 @@ inline Prepare RandomBytes(std::uint64_t seed) {
   };
 }
 
+// How the reference runs: once in the default floating-point state (exports
+// that set their own rounding), or in each host rounding mode the export runs
+// in (exports whose arithmetic follows the caller's mode).
+enum class ReferenceRounding { kDefault, kHostMode };
+
 // Compares the export with its reference; returns false (after one failure
 // report naming the first differing byte) when they disagree anywhere.
 inline bool MatchesOracle(const std::string& what, const std::vector<BufferLayout>& layouts,
-                          const Prepare& prepare, const Run& exported, const Run& reference) {
-  Buffers want = MakeBuffers(layouts, prepare);
+                          const Prepare& prepare, const Run& exported, const Run& reference,
+                          ReferenceRounding referenceRounding = ReferenceRounding::kDefault) {
   oracle::Outcome expected;
-  {
-    FpStateGuard guard;
-    expected = reference(want);
-  }
   std::vector<std::vector<std::uint8_t>> wantBytes;
-  for (auto& b : want) wantBytes.push_back(b->Snapshot());
+  const auto runReference = [&](std::uint32_t mode, bool hostMode) {
+    Buffers want = MakeBuffers(layouts, prepare);
+    {
+      FpStateGuard guard;
+      if (hostMode) SetHostRounding(mode);
+      expected = reference(want);
+    }
+    wantBytes.clear();
+    for (auto& b : want) wantBytes.push_back(b->Snapshot());
+  };
+  const bool perMode = referenceRounding == ReferenceRounding::kHostMode;
+  if (!perMode) runReference(kFpRoundNearest, false);
 
   for (const CpuPath& path : CpuPaths()) {
     for (std::uint32_t mode : kHostRoundings) {
+      if (perMode) runReference(mode, true);
       const std::string where = what + " [" + path.label + ", " + RoundingName(mode) + "]";
       Buffers got = MakeBuffers(layouts, prepare);
       FpStateGuard guard;

@@ -237,6 +237,42 @@ struct Isa {
     _mm256_stream_si256(static_cast<V*>(p), v);
   }
   static MORVEX_INLINE void StreamFence() { _mm_sfence(); }
+
+  // ---- Mask kernels: rounding word products, 32-bit lane masks, float lookups ----
+  static MORVEX_INLINE V MulhrsS16(V a, V b) { return _mm256_mulhrs_epi16(a, b); }
+  static MORVEX_INLINE V UnpackLo32(V a, V b) { return _mm256_unpacklo_epi32(a, b); }
+  static MORVEX_INLINE V UnpackHi32(V a, V b) { return _mm256_unpackhi_epi32(a, b); }
+  static MORVEX_INLINE V LoadPlain(const void* p) { return Load(p); }
+  using Lanes32 = V;
+  static MORVEX_INLINE Lanes32 Eq32(V a, V b) { return _mm256_cmpeq_epi32(a, b); }
+  static MORVEX_INLINE std::uint32_t BitsOf(Lanes32 m) {
+    return static_cast<std::uint32_t>(_mm256_movemask_ps(_mm256_castsi256_ps(m)));
+  }
+  static MORVEX_INLINE Lanes32 LanesOf(std::uint32_t bits) {
+    const V lane = _mm256_setr_epi32(1, 2, 4, 8, 16, 32, 64, 128);
+    const V set = _mm256_and_si256(_mm256_set1_epi32(static_cast<std::int32_t>(bits)), lane);
+    return _mm256_cmpeq_epi32(set, lane);
+  }
+  static MORVEX_INLINE V Select32(Lanes32 m, V a, V b) {
+    return _mm256_castps_si256(
+        _mm256_blendv_ps(_mm256_castsi256_ps(b), _mm256_castsi256_ps(a), _mm256_castsi256_ps(m)));
+  }
+  static MORVEX_INLINE V Sub32(V a, V b) { return _mm256_sub_epi32(a, b); }
+  static MORVEX_INLINE F SubF(F a, F b) { return _mm256_sub_ps(a, b); }
+  typedef float UnalignedFloat __attribute__((aligned(1), may_alias));
+  static MORVEX_INLINE F GatherF(const void* table, V index) {
+    alignas(32) std::uint32_t i[8];
+    _mm256_store_si256(reinterpret_cast<V*>(i), index);
+    const auto* t = static_cast<const UnalignedFloat*>(table);
+    return _mm256_setr_ps(t[i[0]], t[i[1]], t[i[2]], t[i[3]], t[i[4]], t[i[5]], t[i[6]], t[i[7]]);
+  }
+  static MORVEX_INLINE F PermuteF(F v, V index) { return _mm256_permutevar8x32_ps(v, index); }
+  static MORVEX_INLINE F Permute2F(F a, F b, V index) {
+    const F second = _mm256_castsi256_ps(_mm256_cmpgt_epi32(index, _mm256_set1_epi32(7)));
+    return _mm256_blendv_ps(_mm256_permutevar8x32_ps(a, index), _mm256_permutevar8x32_ps(b, index),
+                            second);
+  }
+  static MORVEX_INLINE D SubD(D a, D b) { return _mm256_sub_pd(a, b); }
 };
 
 }  // namespace morvex::simd::avx2

@@ -262,6 +262,36 @@ struct Isa {
   static MORVEX_INLINE V CmpEq8(V a, V b) { return _mm512_movm_epi8(_mm512_cmpeq_epi8_mask(a, b)); }
   static MORVEX_INLINE void StoreStream(void* p, V v) { _mm512_stream_si512(static_cast<V*>(p), v); }
   static MORVEX_INLINE void StreamFence() { _mm_sfence(); }
+  // ---- Mask kernels: rounding word products, 32-bit lane masks, float lookups ----
+  static MORVEX_INLINE V MulhrsS16(V a, V b) { return _mm512_mulhrs_epi16(a, b); }
+  static MORVEX_INLINE V UnpackLo32(V a, V b) { return _mm512_unpacklo_epi32(a, b); }
+  static MORVEX_INLINE V UnpackHi32(V a, V b) { return _mm512_unpackhi_epi32(a, b); }
+  // A plain unaligned load that the compiler must not fold into a masked
+  // instruction (a masked load from memory is slow on some processors).
+  static MORVEX_INLINE V LoadPlain(const void* p) {
+    V v = _mm512_loadu_si512(p);
+    __asm__("" : "+v"(v));
+    return v;
+  }
+  using Lanes32 = __mmask16;
+  static MORVEX_INLINE Lanes32 Eq32(V a, V b) { return _mm512_cmpeq_epi32_mask(a, b); }
+  static MORVEX_INLINE std::uint32_t BitsOf(Lanes32 m) { return m; }
+  static MORVEX_INLINE Lanes32 LanesOf(std::uint32_t bits) { return static_cast<__mmask16>(bits); }
+  static MORVEX_INLINE V Select32(Lanes32 m, V a, V b) { return _mm512_mask_mov_epi32(b, m, a); }
+  static MORVEX_INLINE V Sub32(V a, V b) { return _mm512_sub_epi32(a, b); }
+  static MORVEX_INLINE F SubF(F a, F b) { return _mm512_sub_ps(a, b); }
+  typedef float UnalignedFloat __attribute__((aligned(1), may_alias));
+  static MORVEX_INLINE F GatherF(const void* table, V index) {
+    alignas(64) std::uint32_t i[16];
+    _mm512_store_si512(i, index);
+    const auto* t = static_cast<const UnalignedFloat*>(table);
+    return _mm512_setr_ps(t[i[0]], t[i[1]], t[i[2]], t[i[3]], t[i[4]], t[i[5]], t[i[6]], t[i[7]],
+                          t[i[8]], t[i[9]], t[i[10]], t[i[11]], t[i[12]], t[i[13]], t[i[14]],
+                          t[i[15]]);
+  }
+  static MORVEX_INLINE F PermuteF(F v, V index) { return _mm512_permutexvar_ps(index, v); }
+  static MORVEX_INLINE F Permute2F(F a, F b, V index) { return _mm512_permutex2var_ps(a, index, b); }
+  static MORVEX_INLINE D SubD(D a, D b) { return _mm512_sub_pd(a, b); }
 };
 
 }  // namespace morvex::simd::avx512
