@@ -11,10 +11,10 @@ namespace {
 // One element: the mean of n samples from (x, y) along the displacement
 // (dx, dy), times the gain.
 double SegmentMean(const BytePlane& src, double x, double y, double dx, double dy, double m,
-                   std::int32_t maxSamples, double reach, double gain) {
-  // m > 0 here; beyond maxSamples (also for an infinite m) the whole segment
-  // is covered with maxSamples samples.
-  const std::int32_t n = m > maxSamples ? maxSamples : TruncateToInt32(std::ceil(m));
+                   double gain) {
+  const RadialSamples samples = RadialSampleCount(m, src.width, src.height);
+  const std::int32_t n = samples.count;
+  const double reach = samples.reach;
   const double inv = 1.0 / n;
   const double stepX = dx * inv, stepY = dy * inv;
   double sum = 0.0;
@@ -34,8 +34,6 @@ MORVEX_OPAQUE_FUNCTION void RadialBlurRows(Byte* dst, std::int32_t dstStride,
                                                     double scaleY, double gain) {
   if (src.height <= 0 || src.width <= 0) return;
   const double kx = 1.0 / scaleX, ky = 1.0 / scaleY;
-  const std::int32_t maxSamples = MaxRadialSamples(src.width, src.height);
-  const double reach = 2.0 * maxSamples;
   Rows out{dst, dstStride};
   for (std::int32_t y = 0; y < src.height; ++y) {
     const double fy = y;
@@ -52,7 +50,7 @@ MORVEX_OPAQUE_FUNCTION void RadialBlurRows(Byte* dst, std::int32_t dstStride,
         d = src.first[ElementOffset(y, src.stride) + ElementOffset(x, src.step)];
         continue;
       }
-      d = RadialResult(SegmentMean(src, fx, fy, dx, dy, m, maxSamples, reach, gain));
+      d = RadialResult(SegmentMean(src, fx, fy, dx, dy, m, gain));
     }
     out.Next();
   }

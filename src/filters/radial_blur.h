@@ -4,7 +4,9 @@
 // addition, multiplication, division and conversion rounds toward zero.
 #pragma once
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "frame/compiler.h"
 #include "frame/convert.h"
@@ -25,6 +27,9 @@ struct BytePlane {
   }
 };
 
+// The reach of positions that are always finite: no limit.
+inline constexpr double kNoReachLimit = std::numeric_limits<double>::infinity();
+
 // A sample coordinate split into a whole index and the fraction past it.
 struct AxisPosition {
   std::int32_t index;
@@ -35,7 +40,8 @@ struct AxisPosition {
 // index is p truncated and the fraction p minus that index. Before the first
 // element (and for NaN) the position itself is limited to 0, so the sample is
 // the edge value. Past the last element the index is the last one and the
-// fraction is the distance beyond it, limited to `reach` so it stays finite.
+// fraction is the distance beyond it, limited to `reach` (kNoReachLimit, or a
+// bound that keeps infinite positions finite; see RadialSampleCount).
 MORVEX_INLINE AxisPosition SplitPosition(double p, std::int32_t size, double reach) {
   if (!(p > 0.0)) return {0, 0.0};
   const std::int32_t last = size - 1;
@@ -62,12 +68,28 @@ MORVEX_INLINE double SampleBilinear(const BytePlane& plane, double x, double y, 
   return top * (1.0 - fy) + bottom * fy;
 }
 
-// The most samples one element takes: width + height, the length of the
-// longest monotone path through the plane. A longer segment is sampled at
-// that many evenly spaced positions over its whole length.
-MORVEX_INLINE std::int32_t MaxRadialSamples(std::int32_t width, std::int32_t height) {
+// The samples of one element and the reach of its fractions (see
+// SplitPosition), for a larger displacement m > 0 that is not NaN.
+struct RadialSamples {
+  std::int32_t count;
+  double reach;
+};
+
+// The largest sample count: the greatest signed 32-bit integer.
+inline constexpr double kMaxRadialCount = 2147483647.0;
+
+// Where ceil(m) fits a signed 32-bit integer, ceil(m) samples and no limit
+// on the fractions: the positions move at most one unit per sample, so they
+// stay finite. A larger or infinite m (a scale of 0 or nearly so) takes
+// width + height samples, the length of the longest monotone path through
+// the plane, evenly spaced over the whole segment, with the distance beyond
+// the far edges limited to twice that, so huge steps still give edge values
+// in bounded time.
+MORVEX_INLINE RadialSamples RadialSampleCount(double m, std::int32_t width, std::int32_t height) {
+  if (m <= kMaxRadialCount) return {TruncateToInt32(std::ceil(m)), kNoReachLimit};
   const std::int64_t n = static_cast<std::int64_t>(width) + height;
-  return n > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(n);
+  const std::int32_t count = n > INT32_MAX ? INT32_MAX : static_cast<std::int32_t>(n);
+  return {count, 2.0 * count};
 }
 
 // The destination byte for mean-times-gain v: 255 from 255 up (also for
