@@ -10,6 +10,7 @@
 
 #include "frame/compiler.h"
 #include "frame/convert.h"
+#include "frame/dispatch.h"
 #include "frame/plane.h"
 
 namespace morvex::filters {
@@ -98,6 +99,61 @@ MORVEX_INLINE Byte RadialResult(double v) {
   if (v >= 255.0) return 255;
   return static_cast<Byte>(static_cast<std::uint32_t>(TruncateToInt32(v)) & 0xFFu);
 }
+
+// One element: the mean of the samples from (x, y) along the displacement
+// (dx, dy), whose larger axis is m > 0, times the gain.
+MORVEX_INLINE double SegmentMean(const BytePlane& src, double x, double y, double dx, double dy,
+                                 double m, double gain) {
+  const RadialSamples samples = RadialSampleCount(m, src.width, src.height);
+  const std::int32_t n = samples.count;
+  const double inv = 1.0 / n;
+  const double stepX = dx * inv, stepY = dy * inv;
+  double sum = 0.0;
+  for (std::int32_t k = 0; k < n; ++k) {
+    sum = sum + SampleBilinear(src, x, y, samples.reach);
+    x = x + stepX;
+    y = y + stepY;
+  }
+  return inv * (sum * gain);
+}
+
+// The parameters every element of a call shares; kx = 1 / scaleX.
+struct RadialParams {
+  double centerX, centerY, kx, gain;
+};
+
+// The displacement of column x towards the far end of its segment.
+MORVEX_INLINE double RadialDisplacement(double x, double centre, double k) {
+  return (centre + (x - centre) * k) - x;
+}
+
+// Element x of row y, whose displacement along y is dy: a copy where there is
+// no displacement or it is not a number (a NaN centre or scale, 0 times an
+// infinite factor), otherwise the blurred byte.
+MORVEX_INLINE Byte RadialElement(const BytePlane& src, std::int32_t x, std::int32_t y, double dy,
+                                 const RadialParams& p) {
+  const double fx = x;
+  const double dx = RadialDisplacement(fx, p.centerX, p.kx);
+  const double ax = std::fabs(dx), ay = std::fabs(dy);
+  const double m = ax > ay ? ax : ay;
+  if (!(m > 0.0) || dx != dx || dy != dy)
+    return src.first[ElementOffset(y, src.stride) + ElementOffset(x, src.step)];
+  return RadialResult(SegmentMean(src, fx, y, dx, dy, m, p.gain));
+}
+
+// A row kernel: the `src.width` elements of row y into dstRow (elements
+// dstStep bytes apart), with the bits of RadialElement. Runs inside the
+// round-toward-zero bracket.
+using RadialRowKernel = void (*)(Byte* dstRow, std::int32_t dstStep, const BytePlane& src,
+                                 std::int32_t y, double dy, const RadialParams& p);
+
+struct RadialKernels {
+  RadialRowKernel row;
+};
+extern const RadialKernels kRadialKernelsScalar;
+extern const RadialKernels kRadialKernelsAvx2;
+extern const RadialKernels kRadialKernelsAvx512;
+extern const KernelTable<RadialKernels> kRadialKernelTable;
 
 // Blurs src into dst (which must not overlap it) along rays through the
 // centre, inside the round-toward-zero bracket. See RadialBlurMask.

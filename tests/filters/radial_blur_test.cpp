@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "morvex/native.h"
+#include "frame/fpu.h"
+#include "support/cpu_paths.h"
 #include "support/fp_state.h"
 #include "support/test_plane.h"
 
@@ -259,6 +261,53 @@ TEST(RadialBlurMask, SplitPosition) {
     const filters::AxisPosition got = filters::SplitPosition(c.p, c.size, 20);
     EXPECT_EQ(got.index, c.index) << c.p;
     EXPECT_EQ(got.fraction, c.fraction) << c.p;
+  }
+}
+
+// Every row kernel of the table against the scalar one, inside the bracket
+// the kernels run in: random centres inside and outside the plane, scales
+// below 1 (segments leaving the plane on every side), negative (mirrored)
+// and above 1, gains of both signs, element steps 1 and 4 (and others),
+// widths around the lane counts.
+TEST(RadialBlurMask, RowKernelsMatchScalar) {
+  Rng rng(85);
+  const int steps[] = {1, 4, 1, 4, -1, 3, 9, -4};
+  for (int call = 0; call < 300; ++call) {
+    const int width = rng.Int(1, 41), height = rng.Int(1, 12), step = steps[rng.Int(0, 7)];
+    StridedPlane src(width, height, step, rng.Int(0, 3), rng.Bool());
+    src.plane.FillRandom(rng);
+    const auto scale = [&] {
+      switch (rng.Int(0, 4)) {
+        case 0: return rng.Real(-3.0, -0.2);
+        case 1: return rng.Real(0.25, 1.0);
+        case 2: return rng.Real(1.0, 4.0);
+        case 3: return rng.Real(0.95, 1.05);
+        default: return 1.0;
+      }
+    };
+    const double cx = rng.Int(0, 3) == 0 ? rng.Int(0, width - 1) : rng.Real(-width, 2.0 * width);
+    const double cy = rng.Int(0, 3) == 0 ? rng.Int(0, height - 1) : rng.Real(-height, 2.0 * height);
+    const double sx = scale(), sy = rng.Int(0, 3) == 0 ? sx : scale();
+    const filters::RadialParams params{cx, cy, 1.0 / sx, rng.Real(-2.0, 3.0)};
+    const filters::BytePlane plane{src.first(), src.plane.stride(), step, width, height};
+    for (int y = 0; y < height; ++y) {
+      const double dy = filters::RadialDisplacement(y, cy, 1.0 / sy);
+      Bytes want(width), got(width);
+      {
+        const RoundTowardZeroBracket bracket;
+        filters::kRadialKernelsScalar.row(want.data(), 1, plane, y, dy, params);
+      }
+      for (const CpuPath& path : CpuPathsOf(filters::kRadialKernelTable)) {
+        if (path.level == InstructionSet::kScalar) continue;
+        {
+          const RoundTowardZeroBracket bracket;
+          filters::kRadialKernelTable.At(path.level)->row(got.data(), 1, plane, y, dy, params);
+        }
+        ASSERT_EQ(got, want) << path.label << " call " << call << " " << width << "x" << height
+                             << " step " << step << " row " << y << " centre " << cx << ","
+                             << cy << " scales " << sx << "," << sy;
+      }
+    }
   }
 }
 
