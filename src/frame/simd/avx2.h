@@ -173,6 +173,16 @@ struct Isa {
   static MORVEX_INLINE V GatherU64(const void* base, V offsets) {
     return _mm256_i64gather_epi64(static_cast<const long long*>(base), offsets, 1);
   }
+
+  // ---- Word shifts across two vectors (filters) ----
+  // 32-bit words n .. n + 7 of the sequence lo[0..7], hi[0..7], 0 < n < 8.
+  template <int n>
+  static MORVEX_INLINE V ConcatWords(V lo, V hi) {
+    const V middle = _mm256_permute2x128_si256(lo, hi, 0x21);  // words 4 .. 11
+    if constexpr (n == 4) return middle;
+    else if constexpr (n < 4) return _mm256_alignr_epi8(middle, lo, 4 * n);
+    else return _mm256_alignr_epi8(hi, middle, 4 * (n - 4));
+  }
 };
 
 }  // namespace morvex::simd::avx2

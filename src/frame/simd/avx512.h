@@ -186,6 +186,13 @@ struct Isa {
   static MORVEX_INLINE V GatherU64(const void* base, V offsets) {
     return _mm512_i64gather_epi64(offsets, base, 1);
   }
+
+  // ---- Word shifts across two vectors (filters) ----
+  // 32-bit words n .. n + 15 of the sequence lo[0..15], hi[0..15], 0 < n < 16.
+  template <int n>
+  static MORVEX_INLINE V ConcatWords(V lo, V hi) {
+    return _mm512_alignr_epi32(hi, lo, n);
+  }
 };
 
 }  // namespace morvex::simd::avx512

@@ -219,6 +219,13 @@ struct Isa {
     __builtin_memcpy(&v[1], p + at[1], 8);
     return _mm_loadu_si128(reinterpret_cast<const V*>(v));
   }
+
+  // ---- Word shifts across two vectors (filters) ----
+  // 32-bit words n .. n + 3 of the sequence lo[0..3], hi[0..3], 0 < n < 4.
+  template <int n>
+  static MORVEX_INLINE V ConcatWords(V lo, V hi) {
+    return _mm_or_si128(_mm_srli_si128(lo, 4 * n), _mm_slli_si128(hi, 16 - 4 * n));
+  }
 };
 
 }  // namespace morvex::simd::sse2
