@@ -23,6 +23,7 @@ struct RadialGather {
   D rowBias;         // -(lowest row offset) - (lowest element offset in a row)
   D lastRead;        // the highest element offset in a row minus 7
   bool paired;       // |step| <= 7: one word holds an element and its right neighbour
+  bool ascending;    // step > 0
 };
 
 // Samples at (px, py), per lane, with the bits of SampleBilinear for
@@ -34,10 +35,10 @@ MORVEX_INLINE typename I::D RadialSample(const RadialGather<I>& g, typename I::D
   using D = typename I::D;
   using V = typename I::V;
   const D zero = I::SetD(0.0), one = I::SetD(1.0), eight = I::SetD(8.0);
-  // Positions that are not above 0 count as 0; beyond the last element the
-  // index is the last one and the fraction the distance past it.
-  const D qx = I::SelectD(I::CmpGtD(px, zero), px, zero);
-  const D qy = I::SelectD(I::CmpGtD(py, zero), py, zero);
+  // Positions that are not above 0 count as 0 (MaxD gives its second operand
+  // unless the first is greater); beyond the last element the index is the
+  // last one and the fraction the distance past it.
+  const D qx = I::MaxD(px, zero), qy = I::MaxD(py, zero);
   const D xi = I::TruncD(I::MinD(qx, lastX)), yi = I::TruncD(I::MinD(qy, lastY));
   const D fx = I::SubD(qx, xi), fy = I::SubD(qy, yi);
   const D x1 = I::MinD(I::AddD(xi, one), lastX), y1 = I::MinD(I::AddD(yi, one), lastY);
@@ -46,7 +47,9 @@ MORVEX_INLINE typename I::D RadialSample(const RadialGather<I>& g, typename I::D
   const D row1 = I::AddD(I::MulD(y1, g.stride), g.rowBias);
   D read0, read1;
   if (g.paired) {
-    read0 = read1 = I::MinD(I::MinD(col0, col1), g.lastRead);
+    // The element nearer the row's start: x1 >= xi, so its offset is the
+    // smaller one for a positive step.
+    read0 = read1 = I::MinD(g.ascending ? col0 : col1, g.lastRead);
   } else {
     read0 = I::MinD(col0, g.lastRead);
     read1 = I::MinD(col1, g.lastRead);
@@ -93,7 +96,8 @@ void RadialRow(Byte* dstRow, std::int32_t dstStep, const BytePlane& src, std::in
                             I::SetD(src.stride),
                             I::SetD(static_cast<double>(-lowRow - lowCol)),
                             I::SetD(static_cast<double>(highCol - 7)),
-                            src.step >= -7 && src.step <= 7};
+                            src.step >= -7 && src.step <= 7,
+                            src.step > 0};
     const D lastX = I::SetD(src.width - 1), lastY = I::SetD(src.height - 1);
     const D zero = I::SetD(0.0), one = I::SetD(1.0);
     const D centre = I::SetD(p.centerX), kx = I::SetD(p.kx), gain = I::SetD(p.gain);
