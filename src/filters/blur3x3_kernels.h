@@ -22,12 +22,10 @@ void Blur3x3Row(Byte* dst, const Byte* above, const Byte* row, const Byte* below
   const auto horizontal = [](V left, V centre, V right) {
     return I::Add16(I::Add16(left, right), I::Add16(centre, centre));
   };
-  NeighbourReader<I> reader(above, row, below, width);
-  WalkInteriorPixels<I>(
-      width, dst,
-      [&](std::ptrdiff_t x, const auto& io) {
+  WalkNeighbourhoods<I>(
+      width, dst, above, row, below,
+      [&](std::ptrdiff_t x, const Neighbourhood<I>& n, const auto& io) {
         const std::ptrdiff_t at = 4 * x;
-        const Neighbourhood<I> n = reader.Read(x, io);
         V lo[3], hi[3];
         for (int r = 0; r < 3; ++r) {
           lo[r] = horizontal(I::UnpackLo8(n.left[r], zero), I::UnpackLo8(n.centre[r], zero),

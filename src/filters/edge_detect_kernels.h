@@ -18,12 +18,10 @@ void EdgeRow(Byte* dst, const Byte* above, const Byte* row, const Byte* below,
   const V floor = I::Set8(bt.floor), enabled = I::Set8(bt.enabled);
   const V mark = I::Set8(bt.mark), opaque = I::Set32(static_cast<std::int32_t>(kOpaqueBlack));
   const auto absDiff = [](V a, V b) { return I::Or(I::SubsU8(a, b), I::SubsU8(b, a)); };
-  NeighbourReader<I> reader(above, row, below, width);
-  WalkInteriorPixels<I>(
-      width, dst,
-      [&](std::ptrdiff_t x, const auto& io) {
+  WalkNeighbourhoods<I>(
+      width, dst, above, row, below,
+      [&](std::ptrdiff_t x, const Neighbourhood<I>& n, const auto& io) {
         const std::ptrdiff_t at = 4 * x;
-        const Neighbourhood<I> n = reader.Read(x, io);
         const V d1 = absDiff(n.left[0], n.right[2]);
         const V d2 = absDiff(n.centre[0], n.centre[2]);
         const V d3 = absDiff(n.right[0], n.left[2]);

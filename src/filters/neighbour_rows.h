@@ -101,4 +101,16 @@ class NeighbourReader {
   std::ptrdiff_t carried_ = -1;  // the x whose blocks prev_ and cur_ hold
 };
 
+// WalkInteriorPixels with each vector's Neighbourhood read by a
+// NeighbourReader: group(x, neighbourhood, io) and pixel(x).
+template <class I, class Group, class Pixel>
+MORVEX_INLINE void WalkNeighbourhoods(std::int32_t width, Byte* dst, const Byte* above,
+                                      const Byte* row, const Byte* below, Group&& group,
+                                      Pixel&& pixel) {
+  NeighbourReader<I> reader(above, row, below, width);
+  WalkInteriorPixels<I>(
+      width, dst, [&](std::ptrdiff_t x, const auto& io) { group(x, reader.Read(x, io), io); },
+      pixel);
+}
+
 }  // namespace morvex::filters
