@@ -261,11 +261,13 @@ MORVEX_API uint8_t MORVEX_CALL EdgeDetect(uint8_t* dst, int32_t dstStride, const
  * and below the integer range).
  * An element with no displacement, or one that is not a number (NaN centre
  * or scale, the centre under a scale of 0), is copied. Samples before the
- * first column or row take the edge values, as past the last (where the
- * distance beyond the edge counts up to 2 * (width + height)). An element
- * takes at most width + height samples, spread evenly over its whole segment
- * when that is longer, so infinite or huge displacements cost bounded time.
- * dst and src must not overlap. Returns 1. */
+ * first column or row take the edge values, as past the last. An element
+ * takes ceil(m) samples for a longer displacement axis m, however many that
+ * is (the time grows with it), wherever ceil(m) fits a signed 32-bit integer;
+ * a longer or infinite displacement (a scale of 0 or nearly so) takes
+ * width + height samples spread evenly over its whole segment, the distance
+ * beyond the far edges counting up to 2 * (width + height), so it costs
+ * bounded time. dst and src must not overlap. Returns 1. */
 MORVEX_API uint8_t MORVEX_CALL RadialBlurMask(uint8_t* dst, int32_t dstStride, int32_t dstStep,
                                               const uint8_t* src, int32_t srcStride,
                                               int32_t srcStep, int32_t width, int32_t height,

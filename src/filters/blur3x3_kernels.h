@@ -22,19 +22,16 @@ void Blur3x3Row(Byte* dst, const Byte* above, const Byte* row, const Byte* below
   const auto horizontal = [](V left, V centre, V right) {
     return I::Add16(I::Add16(left, right), I::Add16(centre, centre));
   };
-  WalkInteriorPixels<I>(
-      width, dst,
-      [&](std::ptrdiff_t x, const auto& io) {
+  WalkNeighbourhoods<I>(
+      width, dst, above, row, below,
+      [&](std::ptrdiff_t x, const Neighbourhood<I>& n, const auto& io) {
         const std::ptrdiff_t at = 4 * x;
         V lo[3], hi[3];
-        const Byte* rows[3] = {above + at, row + at, below + at};
         for (int r = 0; r < 3; ++r) {
-          const V left = io.Load(rows[r] - 4), centre = io.Load(rows[r]),
-                  right = io.Load(rows[r] + 4);
-          lo[r] = horizontal(I::UnpackLo8(left, zero), I::UnpackLo8(centre, zero),
-                             I::UnpackLo8(right, zero));
-          hi[r] = horizontal(I::UnpackHi8(left, zero), I::UnpackHi8(centre, zero),
-                             I::UnpackHi8(right, zero));
+          lo[r] = horizontal(I::UnpackLo8(n.left[r], zero), I::UnpackLo8(n.centre[r], zero),
+                             I::UnpackLo8(n.right[r], zero));
+          hi[r] = horizontal(I::UnpackHi8(n.left[r], zero), I::UnpackHi8(n.centre[r], zero),
+                             I::UnpackHi8(n.right[r], zero));
         }
         const V sumLo = I::template Srli16<4>(horizontal(lo[0], lo[1], lo[2]));
         const V sumHi = I::template Srli16<4>(horizontal(hi[0], hi[1], hi[2]));

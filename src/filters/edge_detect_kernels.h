@@ -18,14 +18,14 @@ void EdgeRow(Byte* dst, const Byte* above, const Byte* row, const Byte* below,
   const V floor = I::Set8(bt.floor), enabled = I::Set8(bt.enabled);
   const V mark = I::Set8(bt.mark), opaque = I::Set32(static_cast<std::int32_t>(kOpaqueBlack));
   const auto absDiff = [](V a, V b) { return I::Or(I::SubsU8(a, b), I::SubsU8(b, a)); };
-  WalkInteriorPixels<I>(
-      width, dst,
-      [&](std::ptrdiff_t x, const auto& io) {
+  WalkNeighbourhoods<I>(
+      width, dst, above, row, below,
+      [&](std::ptrdiff_t x, const Neighbourhood<I>& n, const auto& io) {
         const std::ptrdiff_t at = 4 * x;
-        const V d1 = absDiff(io.Load(above + at - 4), io.Load(below + at + 4));
-        const V d2 = absDiff(io.Load(above + at), io.Load(below + at));
-        const V d3 = absDiff(io.Load(above + at + 4), io.Load(below + at - 4));
-        const V d4 = absDiff(io.Load(row + at - 4), io.Load(row + at + 4));
+        const V d1 = absDiff(n.left[0], n.right[2]);
+        const V d2 = absDiff(n.centre[0], n.centre[2]);
+        const V d3 = absDiff(n.right[0], n.left[2]);
+        const V d4 = absDiff(n.left[1], n.right[1]);
         const V v = I::MaxU8(I::MaxU8(d1, d2), I::MaxU8(d3, d4));
         const V pass = I::And(I::CmpEq8(I::MaxU8(v, floor), v), enabled);
         V out;

@@ -68,12 +68,17 @@ __attribute__((noinline)) double SampleBilinear(const BytePlane& s, double x, do
   return top * (1 - fy) + bottom * fy;
 }
 
-// The number of samples for the larger displacement m > 0: ceil(m), at most
-// width + height (the library's documented bound), the samples then spread
-// over the whole segment.
-std::int64_t SampleCount(double m, std::int64_t cap) {
-  if (!(m <= static_cast<double>(cap))) return cap;
-  return static_cast<std::int64_t>(std::ceil(m));
+// The number of samples for the larger displacement m > 0: ceil(m) wherever
+// that fits a signed 32-bit integer, with no limit on the fractions. Beyond
+// that (the library's documented choice) width + height samples spread over
+// the whole segment, the fractions limited to twice that.
+struct Samples {
+  std::int64_t n;
+  double reach;
+};
+Samples SampleCount(double m, std::int64_t cap) {
+  if (m <= 2147483647.0) return {static_cast<std::int64_t>(std::ceil(m)), INFINITY};
+  return {cap, 2.0 * static_cast<double>(cap)};
 }
 
 // Everything after the rounding mode is set: kept out of line so no
@@ -83,7 +88,6 @@ __attribute__((noinline)) void RadialRows(std::uint8_t* dst, std::int32_t dstStr
                                           double centerX, double centerY, double scaleX,
                                           double scaleY, double gain) {
   const std::int64_t cap = static_cast<std::int64_t>(s.width) + s.height;
-  const double reach = 2.0 * static_cast<double>(cap);
   const double kx = 1 / scaleX;
   const double ky = 1 / scaleY;
   for (std::int32_t y = 0; y < s.height; ++y) {
@@ -97,7 +101,7 @@ __attribute__((noinline)) void RadialRows(std::uint8_t* dst, std::int32_t dstStr
         *out = *At(s.p, s.stride, s.step, x, y);
         continue;
       }
-      const std::int64_t n = SampleCount(m, cap);
+      const auto [n, reach] = SampleCount(m, cap);
       const double inv = 1.0 / static_cast<double>(n);
       const double stepX = dx * inv, stepY = dy * inv;
       double px = x, py = y, sum = 0;

@@ -176,7 +176,8 @@ double RandomCentre(Rng& rng, int extent) {
     case 3: return rng.Real(-3 * extent - 40.0, -extent - 1.0);
     case 4: return rng.Real(0, extent);
     default: {
-      const double v[] = {kNaN, 1e9, -1e9, kInf, 0.0, -0.0};
+      // Far centres displace every element beyond a 32-bit sample count.
+      const double v[] = {kNaN, 1e300, -1e300, kInf, 0.0, -0.0};
       return v[rng.Int(0, 5)];
     }
   }
@@ -191,7 +192,7 @@ double RandomScale(Rng& rng) {
     case 4: return rng.Real(-3.0, -0.2);
     case 5: return std::nextafter(1.0, rng.Bool() ? 2.0 : 0.0);
     case 6: {
-      const double v[] = {0.0, -0.0, kNaN, kInf, -kInf, 1e-9, 1e-300, 2.0};
+      const double v[] = {0.0, -0.0, kNaN, kInf, -kInf, 1e-20, 1e-300, 2.0};
       return v[rng.Int(0, 7)];
     }
     default: return rng.Real(0.5, 3.0);

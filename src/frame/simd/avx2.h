@@ -273,6 +273,54 @@ struct Isa {
                             second);
   }
   static MORVEX_INLINE D SubD(D a, D b) { return _mm256_sub_pd(a, b); }
+  // ---- Double-precision lanes and 64-bit gathers (radial blur) ----
+  using DMask = __m256d;
+  static constexpr int kDoubles = 4;
+  static MORVEX_INLINE D LoadD(const double* p) { return _mm256_loadu_pd(p); }
+  static MORVEX_INLINE void StoreD(double* p, D v) { _mm256_storeu_pd(p, v); }
+  static MORVEX_INLINE D DivD(D a, D b) { return _mm256_div_pd(a, b); }
+  static MORVEX_INLINE D MinD(D a, D b) { return _mm256_min_pd(a, b); }
+  static MORVEX_INLINE D MaxD(D a, D b) { return _mm256_max_pd(a, b); }
+  static MORVEX_INLINE D AbsD(D a) { return _mm256_andnot_pd(_mm256_set1_pd(-0.0), a); }
+  static MORVEX_INLINE D TruncD(D a) {
+    return _mm256_round_pd(a, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+  }
+  // The same ordered, signalling predicates as the SSE2 comparisons.
+  static MORVEX_INLINE DMask CmpGtD(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_GT_OS); }
+  static MORVEX_INLINE DMask CmpLtD(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OS); }
+  static MORVEX_INLINE DMask CmpLeD(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LE_OS); }
+  static MORVEX_INLINE DMask IsNanD(D a) { return _mm256_cmp_pd(a, a, _CMP_UNORD_Q); }
+  static MORVEX_INLINE DMask OrMaskD(DMask a, DMask b) { return _mm256_or_pd(a, b); }
+  static MORVEX_INLINE DMask AndNotMaskD(DMask a, DMask b) { return _mm256_andnot_pd(a, b); }
+  static MORVEX_INLINE bool AnyD(DMask m) { return _mm256_movemask_pd(m) != 0; }
+  static MORVEX_INLINE D SelectD(DMask m, D a, D b) { return _mm256_blendv_pd(b, a, m); }
+  static MORVEX_INLINE void StoreTruncatedD(std::int32_t* out, D a) {
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm256_cvttpd_epi32(a));
+  }
+  static MORVEX_INLINE V ToIndexD(D a) {
+    const D magic = _mm256_set1_pd(4503599627370496.0);
+    return _mm256_sub_epi64(_mm256_castpd_si256(_mm256_add_pd(a, magic)),
+                            _mm256_castpd_si256(magic));
+  }
+  static MORVEX_INLINE D LowByteToD(V a) {
+    const V bits = _mm256_or_si256(_mm256_and_si256(a, _mm256_set1_epi64x(0xFF)),
+                                   _mm256_set1_epi64x(0x4330000000000000));
+    return _mm256_sub_pd(_mm256_castsi256_pd(bits), _mm256_set1_pd(4503599627370496.0));
+  }
+  static MORVEX_INLINE V SrlvU64(V a, V counts) { return _mm256_srlv_epi64(a, counts); }
+  static MORVEX_INLINE V GatherU64(const void* base, V offsets) {
+    return _mm256_i64gather_epi64(static_cast<const long long*>(base), offsets, 1);
+  }
+
+  // ---- Word shifts across two vectors (filters) ----
+  // 32-bit words n .. n + 7 of the sequence lo[0..7], hi[0..7], 0 < n < 8.
+  template <int n>
+  static MORVEX_INLINE V ConcatWords(V lo, V hi) {
+    const V middle = _mm256_permute2x128_si256(lo, hi, 0x21);  // words 4 .. 11
+    if constexpr (n == 4) return middle;
+    else if constexpr (n < 4) return _mm256_alignr_epi8(middle, lo, 4 * n);
+    else return _mm256_alignr_epi8(hi, middle, 4 * (n - 4));
+  }
 };
 
 }  // namespace morvex::simd::avx2

@@ -292,6 +292,45 @@ struct Isa {
   static MORVEX_INLINE F PermuteF(F v, V index) { return _mm512_permutexvar_ps(index, v); }
   static MORVEX_INLINE F Permute2F(F a, F b, V index) { return _mm512_permutex2var_ps(a, index, b); }
   static MORVEX_INLINE D SubD(D a, D b) { return _mm512_sub_pd(a, b); }
+
+  // ---- Double-precision lanes and 64-bit gathers (radial blur) ----
+  using DMask = __mmask8;
+  static constexpr int kDoubles = 8;
+  static MORVEX_INLINE D LoadD(const double* p) { return _mm512_loadu_pd(p); }
+  static MORVEX_INLINE void StoreD(double* p, D v) { _mm512_storeu_pd(p, v); }
+  static MORVEX_INLINE D DivD(D a, D b) { return _mm512_div_pd(a, b); }
+  static MORVEX_INLINE D MinD(D a, D b) { return _mm512_min_pd(a, b); }
+  static MORVEX_INLINE D MaxD(D a, D b) { return _mm512_max_pd(a, b); }
+  static MORVEX_INLINE D AbsD(D a) { return _mm512_abs_pd(a); }
+  static MORVEX_INLINE D TruncD(D a) {
+    return _mm512_roundscale_pd(a, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
+  }
+  static MORVEX_INLINE DMask CmpGtD(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_GT_OS); }
+  static MORVEX_INLINE DMask CmpLtD(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OS); }
+  static MORVEX_INLINE DMask CmpLeD(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OS); }
+  static MORVEX_INLINE DMask IsNanD(D a) { return _mm512_cmp_pd_mask(a, a, _CMP_UNORD_Q); }
+  static MORVEX_INLINE DMask OrMaskD(DMask a, DMask b) { return static_cast<DMask>(a | b); }
+  static MORVEX_INLINE DMask AndNotMaskD(DMask a, DMask b) { return static_cast<DMask>(~a & b); }
+  static MORVEX_INLINE bool AnyD(DMask m) { return m != 0; }
+  static MORVEX_INLINE D SelectD(DMask m, D a, D b) { return _mm512_mask_blend_pd(m, b, a); }
+  static MORVEX_INLINE void StoreTruncatedD(std::int32_t* out, D a) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(out), _mm512_cvttpd_epi32(a));
+  }
+  static MORVEX_INLINE V ToIndexD(D a) { return _mm512_cvttpd_epi64(a); }
+  static MORVEX_INLINE D LowByteToD(V a) {
+    return _mm512_cvtepi64_pd(_mm512_and_si512(a, _mm512_set1_epi64(0xFF)));
+  }
+  static MORVEX_INLINE V SrlvU64(V a, V counts) { return _mm512_srlv_epi64(a, counts); }
+  static MORVEX_INLINE V GatherU64(const void* base, V offsets) {
+    return _mm512_i64gather_epi64(offsets, base, 1);
+  }
+
+  // ---- Word shifts across two vectors (filters) ----
+  // 32-bit words n .. n + 15 of the sequence lo[0..15], hi[0..15], 0 < n < 16.
+  template <int n>
+  static MORVEX_INLINE V ConcatWords(V lo, V hi) {
+    return _mm512_alignr_epi32(hi, lo, n);
+  }
 };
 
 }  // namespace morvex::simd::avx512

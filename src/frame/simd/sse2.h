@@ -306,6 +306,68 @@ struct Isa {
     return GatherF(f, index);
   }
   static MORVEX_INLINE D SubD(D a, D b) { return _mm_sub_pd(a, b); }
+  // ---- Double-precision lanes and 64-bit gathers (radial blur) ----
+  using DMask = __m128d;  // all ones in a lane where true
+  static constexpr int kDoubles = 2;
+  static MORVEX_INLINE D LoadD(const double* p) { return _mm_loadu_pd(p); }
+  static MORVEX_INLINE void StoreD(double* p, D v) { _mm_storeu_pd(p, v); }
+  static MORVEX_INLINE D DivD(D a, D b) { return _mm_div_pd(a, b); }
+  // a < b ? a : b and a > b ? a : b, per lane (b where either is NaN).
+  static MORVEX_INLINE D MinD(D a, D b) { return _mm_min_pd(a, b); }
+  static MORVEX_INLINE D MaxD(D a, D b) { return _mm_max_pd(a, b); }
+  static MORVEX_INLINE D AbsD(D a) { return _mm_andnot_pd(_mm_set1_pd(-0.0), a); }
+  // Rounded toward zero to a whole number, for |a| < 2^31.
+  static MORVEX_INLINE D TruncD(D a) { return _mm_cvtepi32_pd(_mm_cvttpd_epi32(a)); }
+  static MORVEX_INLINE DMask CmpGtD(D a, D b) { return _mm_cmpgt_pd(a, b); }
+  static MORVEX_INLINE DMask CmpLtD(D a, D b) { return _mm_cmplt_pd(a, b); }
+  static MORVEX_INLINE DMask CmpLeD(D a, D b) { return _mm_cmple_pd(a, b); }
+  static MORVEX_INLINE DMask IsNanD(D a) { return _mm_cmpunord_pd(a, a); }
+  static MORVEX_INLINE DMask OrMaskD(DMask a, DMask b) { return _mm_or_pd(a, b); }
+  static MORVEX_INLINE DMask AndNotMaskD(DMask a, DMask b) { return _mm_andnot_pd(a, b); }  // ~a & b
+  static MORVEX_INLINE bool AnyD(DMask m) { return _mm_movemask_pd(m) != 0; }
+  // m ? a : b, per lane.
+  static MORVEX_INLINE D SelectD(DMask m, D a, D b) {
+    return _mm_or_pd(_mm_and_pd(m, a), _mm_andnot_pd(m, b));
+  }
+  // The lanes converted to int32 by truncation (INT32_MIN where out of range
+  // or NaN), stored to out[0 .. kDoubles - 1].
+  static MORVEX_INLINE void StoreTruncatedD(std::int32_t* out, D a) {
+    _mm_storel_epi64(reinterpret_cast<V*>(out), _mm_cvttpd_epi32(a));
+  }
+  // Whole numbers 0 <= a < 2^51 as 64-bit integer lanes (exact: adding 2^52
+  // leaves the number in the low mantissa bits).
+  static MORVEX_INLINE V ToIndexD(D a) {
+    const D magic = _mm_set1_pd(4503599627370496.0);
+    return _mm_sub_epi64(_mm_castpd_si128(_mm_add_pd(a, magic)), _mm_castpd_si128(magic));
+  }
+  // The low byte of each 64-bit lane as a double.
+  static MORVEX_INLINE D LowByteToD(V a) {
+    const V bits = _mm_or_si128(_mm_and_si128(a, _mm_set1_epi64x(0xFF)),
+                                _mm_set1_epi64x(0x4330000000000000));
+    return _mm_sub_pd(_mm_castsi128_pd(bits), _mm_set1_pd(4503599627370496.0));
+  }
+  // Each 64-bit lane shifted right by its own count (0 .. 63).
+  static MORVEX_INLINE V SrlvU64(V a, V counts) {
+    const V lo = _mm_srl_epi64(a, counts), hi = _mm_srl_epi64(a, _mm_unpackhi_epi64(counts, counts));
+    return _mm_castpd_si128(_mm_move_sd(_mm_castsi128_pd(hi), _mm_castsi128_pd(lo)));
+  }
+  // The eight bytes at base + offset for each 64-bit lane's offset.
+  static MORVEX_INLINE V GatherU64(const void* base, V offsets) {
+    const unsigned char* p = static_cast<const unsigned char*>(base);
+    std::int64_t at[2];
+    _mm_storeu_si128(reinterpret_cast<V*>(at), offsets);
+    std::int64_t v[2];
+    __builtin_memcpy(&v[0], p + at[0], 8);
+    __builtin_memcpy(&v[1], p + at[1], 8);
+    return _mm_loadu_si128(reinterpret_cast<const V*>(v));
+  }
+
+  // ---- Word shifts across two vectors (filters) ----
+  // 32-bit words n .. n + 3 of the sequence lo[0..3], hi[0..3], 0 < n < 4.
+  template <int n>
+  static MORVEX_INLINE V ConcatWords(V lo, V hi) {
+    return _mm_or_si128(_mm_srli_si128(lo, 4 * n), _mm_slli_si128(hi, 16 - 4 * n));
+  }
 };
 
 }  // namespace morvex::simd::sse2
