@@ -237,6 +237,12 @@ struct Isa {
     _mm256_stream_si256(static_cast<V*>(p), v);
   }
   static MORVEX_INLINE void StreamFence() { _mm_sfence(); }
+
+  // ---- Channel narrowing (pixel) ----
+  // Lane L holds the row's groups L, 2 + L, 4 + L, 6 + L.
+  static MORVEX_INLINE V InOrderAfterPack4(V a) {
+    return _mm256_permutevar8x32_epi32(a, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+  }
 };
 
 }  // namespace morvex::simd::avx2

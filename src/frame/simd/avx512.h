@@ -262,6 +262,13 @@ struct Isa {
   static MORVEX_INLINE V CmpEq8(V a, V b) { return _mm512_movm_epi8(_mm512_cmpeq_epi8_mask(a, b)); }
   static MORVEX_INLINE void StoreStream(void* p, V v) { _mm512_stream_si512(static_cast<V*>(p), v); }
   static MORVEX_INLINE void StreamFence() { _mm_sfence(); }
+
+  // ---- Channel narrowing (pixel) ----
+  // Lane L holds the row's groups L, 4 + L, 8 + L, 12 + L.
+  static MORVEX_INLINE V InOrderAfterPack4(V a) {
+    return _mm512_permutexvar_epi32(
+        _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15), a);
+  }
 };
 
 }  // namespace morvex::simd::avx512

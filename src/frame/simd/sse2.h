@@ -250,6 +250,12 @@ struct Isa {
   // orders all such stores before the later ones.
   static MORVEX_INLINE void StoreStream(void* p, V v) { _mm_stream_si128(static_cast<V*>(p), v); }
   static MORVEX_INLINE void StreamFence() { _mm_sfence(); }
+
+  // ---- Channel narrowing (pixel) ----
+  // Four vectors narrowed 4:1 (PackS32 or PackUS32 in pairs, then PackUS16)
+  // leave the 32-bit groups of their 128-bit lanes interleaved on wider
+  // vectors; this puts them back in memory order (nothing to do on 128 bits).
+  static MORVEX_INLINE V InOrderAfterPack4(V a) { return a; }
 };
 
 }  // namespace morvex::simd::sse2
