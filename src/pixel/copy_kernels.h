@@ -7,22 +7,23 @@
 namespace morvex::pixel {
 
 // I::kBytes elements per step: four vectors of source pixels, each element's
-// byte kept in its 32-bit lane and narrowed 4:1. Steps run while the bytes
-// they load end before the row's last element; the rest goes one by one, so
-// nothing past that element is read.
+// byte kept in its 32-bit lane and narrowed 4:1; then single vectors
+// (StoreLowBytes). Steps run while the bytes they load end before the row's
+// last element; the rest goes one by one, so nothing past that element is
+// read.
 template <class I>
 void ChannelCopyRow4To1(Byte* dst, const Byte* src, std::int32_t width) {
   using V = typename I::V;
-  constexpr std::int32_t kStep = I::kBytes;
+  constexpr std::int32_t kStep = I::kBytes, kLanes = I::kBytes / 4;
   const V low = I::Set32(0xFF);
+  const auto load = [&](std::int32_t x) { return I::And(I::Load(src + ElementOffset(x, 4)), low); };
   std::int32_t x = 0;
   for (; x + kStep < width; x += kStep) {
-    const Byte* s = src + ElementOffset(x, 4);
-    const auto load = [&](int k) { return I::And(I::Load(s + I::kBytes * k), low); };
-    const V words0 = I::PackS32(load(0), load(1));
-    const V words1 = I::PackS32(load(2), load(3));
+    const V words0 = I::PackS32(load(x), load(x + kLanes));
+    const V words1 = I::PackS32(load(x + 2 * kLanes), load(x + 3 * kLanes));
     I::Store(dst + x, I::InOrderAfterPack4(I::PackUS16(words0, words1)));
   }
+  for (; x + kLanes < width; x += kLanes) I::StoreLowBytes(dst + x, load(x));
   ChannelCopyRow(dst + x, 1, src + ElementOffset(x, 4), 4, width - x);
 }
 
