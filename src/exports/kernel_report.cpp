@@ -7,6 +7,9 @@
 #include "blur/gaussian.h"
 #include "filters/blur3x3.h"
 #include "filters/edge_detect.h"
+#include "pixel/conversion.h"
+#include "pixel/copy.h"
+#include "pixel/lut.h"
 
 namespace morvex::exports {
 namespace {
@@ -15,16 +18,16 @@ constexpr ExportKernels kExportKernels[] = {
     {"BitmapCopy", {}},
     {"Blend", {&blend::kBlendKernelTable}},
     {"Blur3x3", {&filters::kBlur3x3KernelTable}},
-    {"ChannelCopy", {}},
-    {"ChannelMap", {}},
-    {"ChannelMapEx", {}},
-    {"ChannelMergeLut", {}},
+    {"ChannelCopy", {&pixel::kChannelCopyKernelTable}},
+    {"ChannelMap", {&pixel::kChannelMapKernelTable}},
+    {"ChannelMapEx", {&pixel::kChannelMapKernelTable}},
+    {"ChannelMergeLut", {&pixel::kChannelMergeKernelTable}},
     {"ClipRestore", {&blend::kClipKernelTable}},
     {"Composite", {&blend::kCompositeKernelTable}},
-    {"ConvertARGBFloatToARGB", {}},
-    {"ConvertARGBToARGBFloat", {}},
-    {"ConvertChannelToFloatMask", {}},
-    {"ConvertFloatMaskToARGB", {}},
+    {"ConvertARGBFloatToARGB", {&pixel::kArgbFloatToArgbKernelTable}},
+    {"ConvertARGBToARGBFloat", {&pixel::kArgbToArgbFloatKernelTable}},
+    {"ConvertChannelToFloatMask", {&pixel::kChannelMapKernelTable}},
+    {"ConvertFloatMaskToARGB", {&pixel::kFloatMaskToArgbKernelTable}},
     {"Desaturate", {}},
     {"EdgeDetect", {&filters::kEdgeKernelTable}},
     {"FPU_Control", {}},
@@ -36,8 +39,8 @@ constexpr ExportKernels kExportKernels[] = {
     {"GenerateNoiseMask", {}},
     {"Histogram", {}},
     {"HslScaleOffset", {}},
-    {"Lut", {}},
-    {"LutWithAlphaClamp", {}},
+    {"Lut", {&pixel::kLutKernelTable}},
+    {"LutWithAlphaClamp", {&pixel::kLutWithAlphaClampKernelTable}},
     {"MaskMultiply", {&blend::kMultiplyKernelTable}},
     {"MaskedBlend", {&blend::kBlendKernelTable}},
     {"MaskedFade", {&blend::kBlendKernelTable}},

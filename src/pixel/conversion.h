@@ -4,7 +4,9 @@
 
 #include <cstdint>
 
+#include "frame/compiler.h"
 #include "frame/convert.h"
+#include "frame/dispatch.h"
 #include "frame/plane.h"
 
 namespace morvex::pixel {
@@ -15,23 +17,23 @@ namespace morvex::pixel {
 // round-to-nearest bracket: halves to even), then clamped to 0..255. Values
 // without an integer conversion (NaN, infinities, |v| >= 2^31) give the
 // integer-indefinite value, which the clamp turns into 0.
-inline Byte FloatToByte(float value) {
+MORVEX_INLINE Byte FloatToByte(float value) {
   const std::int32_t i = ConvertCurrentMode(value);
   return i < 0 ? Byte{0} : i > 255 ? Byte{255} : static_cast<Byte>(i);
 }
 
 // One ARGB pixel to four floats of the same values.
-inline void ArgbToArgbFloatPixel(Byte* dst, const Byte* src) {
+MORVEX_INLINE void ArgbToArgbFloatPixel(Byte* dst, const Byte* src) {
   for (int k = 0; k < 4; ++k) StoreF32(dst + 4 * k, static_cast<float>(src[k]));
 }
 
 // Four floats to one ARGB pixel, channel by channel in the order B, G, R, A.
-inline void ArgbFloatToArgbPixel(Byte* dst, const Byte* src) {
+MORVEX_INLINE void ArgbFloatToArgbPixel(Byte* dst, const Byte* src) {
   for (int k = 0; k < 4; ++k) dst[k] = FloatToByte(LoadF32(src + 4 * k));
 }
 
 // One mask value to a grey pixel: the same byte in all four channels.
-inline void FloatMaskToArgbElement(Byte* dst, const Byte* src) {
+MORVEX_INLINE void FloatMaskToArgbElement(Byte* dst, const Byte* src) {
   StoreU32(dst, FloatToByte(LoadF32(src)) * 0x01010101u);
 }
 
@@ -39,27 +41,33 @@ inline void FloatMaskToArgbElement(Byte* dst, const Byte* src) {
 
 using ConvertRowFn = void (*)(Byte* dst, const Byte* src, std::int32_t width);
 
-void ArgbToArgbFloatRow(Byte* dst, const Byte* src, std::int32_t width);
-void ArgbToArgbFloatRowSse2(Byte* dst, const Byte* src, std::int32_t width);
-void ArgbToArgbFloatRowAvx2(Byte* dst, const Byte* src, std::int32_t width);
-template <bool kStream>
-void ArgbToArgbFloatRowAvx512(Byte* dst, const Byte* src, std::int32_t width);
+// The row kernels of one conversion on one instruction set. `stream` writes
+// the row's whole vectors with non-temporal stores, starting at the first
+// element whose destination address is a multiple of the vector size (the
+// elements before it take plain stores), for destinations too large to stay
+// in the caches; FinishStreamingStores must run after its last row. Null
+// where the conversion has no streaming form on that instruction set: `row`
+// serves then. The kernels of the conversions back to bytes round in the
+// current mode: call them inside the bracket.
+struct ConvertKernels {
+  ConvertRowFn row;
+  ConvertRowFn stream = nullptr;
+};
 
-// These round in the current mode: call them inside the bracket. Their
-// vector kernels come in two forms: kStream writes each group with
-// non-temporal stores, for large destinations; its `dst` must be 16-byte
-// aligned and FinishStreamingStores must run after the last row.
-void ArgbFloatToArgbRow(Byte* dst, const Byte* src, std::int32_t width);
-template <bool kStream>
-void ArgbFloatToArgbRowSse2(Byte* dst, const Byte* src, std::int32_t width);
-template <bool kStream>
-void ArgbFloatToArgbRowAvx2(Byte* dst, const Byte* src, std::int32_t width);
-void FloatMaskToArgbRow(Byte* dst, const Byte* src, std::int32_t width);
-template <bool kStream>
-void FloatMaskToArgbRowSse2(Byte* dst, const Byte* src, std::int32_t width);
-template <bool kStream>
-void FloatMaskToArgbRowAvx2(Byte* dst, const Byte* src, std::int32_t width);
+extern const ConvertKernels kArgbToArgbFloatKernelsSse2;
+extern const ConvertKernels kArgbToArgbFloatKernelsAvx2;
+extern const ConvertKernels kArgbToArgbFloatKernelsAvx512;
+extern const ConvertKernels kArgbFloatToArgbKernelsSse2;
+extern const ConvertKernels kArgbFloatToArgbKernelsAvx2;
+extern const ConvertKernels kFloatMaskToArgbKernelsSse2;
+extern const ConvertKernels kFloatMaskToArgbKernelsAvx2;
 
+// The scalar entries apply the per-element definitions element by element.
+extern const KernelTable<ConvertKernels> kArgbToArgbFloatKernelTable;
+extern const KernelTable<ConvertKernels> kArgbFloatToArgbKernelTable;
+extern const KernelTable<ConvertKernels> kFloatMaskToArgbKernelTable;
+
+// Orders the streamed stores before whatever the caller writes next.
 void FinishStreamingStores();
 
 // ---- Whole-region routines behind the exports ----

@@ -28,18 +28,16 @@ void ChannelCopyRow(Byte* dst, std::int32_t dstStep, const Byte* src, std::int32
   }
 }
 
-ChannelCopyRowFn ChooseChannelCopyRow(std::int32_t dstStep, std::int32_t srcStep,
-                                      std::uint32_t cpuFlags) {
-  const bool avx512 = HasCpu(cpuFlags, kCpuAvx512);
-  if (dstStep == 1 && srcStep == 4) {
-    if (avx512) return &ChannelCopyRow4To1Avx512;
-    if (HasCpu(cpuFlags, kCpuAvx2)) return &ChannelCopyRow4To1Avx2;
-    if (HasCpu(cpuFlags, kCpuSse2)) return &ChannelCopyRow4To1Sse2;
-  }
-  // Scattered single-byte destinations need byte-masked stores to stay
-  // off the bytes between the elements.
-  if (avx512 && dstStep == 4 && srcStep == 1) return &ChannelCopyRow1To4Avx512;
-  if (avx512 && dstStep == 4 && srcStep == 4) return &ChannelCopyRow4To4Avx512;
+constinit const ChannelCopyKernels kChannelCopyKernelsScalar = {nullptr, nullptr, nullptr};
+constinit const KernelTable<ChannelCopyKernels> kChannelCopyKernelTable(
+    "channel_copy", &kChannelCopyKernelsScalar, &kChannelCopyKernelsSse2, &kChannelCopyKernelsAvx2,
+    &kChannelCopyKernelsAvx512);
+
+ChannelCopyRowFn FixedStepKernel(const ChannelCopyKernels& kernels, std::int32_t dstStep,
+                                 std::int32_t srcStep) {
+  if (srcStep == 4 && dstStep == 1) return kernels.from4To1;
+  if (srcStep == 1 && dstStep == 4) return kernels.from1To4;
+  if (srcStep == 4 && dstStep == 4) return kernels.from4To4;
   return nullptr;
 }
 
@@ -55,7 +53,8 @@ bool ChannelRowsApart(const Byte* dst, std::int32_t dstStep, const Byte* src,
 void CopyChannel(Rows dst, std::int32_t dstStep, ConstRows src, std::int32_t srcStep,
                  std::int32_t width, std::int32_t height) {
   if (width <= 0) return;  // rows without elements: nothing to walk
-  const ChannelCopyRowFn fast = ChooseChannelCopyRow(dstStep, srcStep, CpuFeatureFlags());
+  const ChannelCopyRowFn fast =
+      FixedStepKernel(kChannelCopyKernelTable.For(CpuFeatureFlags()), dstStep, srcStep);
   for (std::int32_t y = 0; y < height; ++y) {
     if (fast != nullptr && ChannelRowsApart(dst.row, dstStep, src.row, srcStep, width))
       fast(dst.row, src.row, width);

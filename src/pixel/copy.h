@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "frame/dispatch.h"
 #include "frame/plane.h"
 
 namespace morvex::pixel {
@@ -28,15 +29,25 @@ void ChannelCopyRow(Byte* dst, std::int32_t dstStep, const Byte* src, std::int32
 // elements, never the bytes between them (another thread may be writing the
 // other channels of the same pixels). width >= 1.
 using ChannelCopyRowFn = void (*)(Byte* dst, const Byte* src, std::int32_t width);
-void ChannelCopyRow4To1Sse2(Byte* dst, const Byte* src, std::int32_t width);
-void ChannelCopyRow4To1Avx2(Byte* dst, const Byte* src, std::int32_t width);
-void ChannelCopyRow4To1Avx512(Byte* dst, const Byte* src, std::int32_t width);
-void ChannelCopyRow1To4Avx512(Byte* dst, const Byte* src, std::int32_t width);
-void ChannelCopyRow4To4Avx512(Byte* dst, const Byte* src, std::int32_t width);
 
-// The fixed-step kernel for this step pair and processor, or nullptr.
-ChannelCopyRowFn ChooseChannelCopyRow(std::int32_t dstStep, std::int32_t srcStep,
-                                      std::uint32_t cpuFlags);
+// The fixed-step kernels of one instruction set, null where it has none (the
+// byte loop serves). Scattered single-byte destinations need byte-masked
+// stores to stay off the bytes between the elements, so only AVX-512 has
+// the last two.
+struct ChannelCopyKernels {
+  ChannelCopyRowFn from4To1;  // srcStep 4, dstStep 1: a channel into a mask
+  ChannelCopyRowFn from1To4;  // srcStep 1, dstStep 4: a mask into a channel
+  ChannelCopyRowFn from4To4;  // srcStep 4, dstStep 4: a channel into a channel
+};
+
+extern const ChannelCopyKernels kChannelCopyKernelsSse2;
+extern const ChannelCopyKernels kChannelCopyKernelsAvx2;
+extern const ChannelCopyKernels kChannelCopyKernelsAvx512;
+extern const KernelTable<ChannelCopyKernels> kChannelCopyKernelTable;
+
+// The kernel of `kernels` for this step pair, or nullptr.
+ChannelCopyRowFn FixedStepKernel(const ChannelCopyKernels& kernels, std::int32_t dstStep,
+                                 std::int32_t srcStep);
 
 // True when the bytes from a row's first to its last element, in the source
 // and in the destination, share no byte (steps >= 1, width >= 1).

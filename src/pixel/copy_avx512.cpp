@@ -1,48 +1,29 @@
-// AVX-512 kernels of ChannelCopy for the steps 4 -> 1, 1 -> 4 and 4 -> 4.
-// Byte-masked loads and stores touch exactly the elements: the last group of
-// a row reads nothing past its last element, and scattered destinations keep
-// the bytes between their elements untouched.
-#include <immintrin.h>
-
-#include "pixel/copy.h"
+// ChannelCopy kernels for AVX-512. The steps 1 -> 4 and 4 -> 4 exist only
+// here: byte-masked loads and stores touch exactly the elements, so the last
+// group of a row reads nothing past its last element and scattered
+// destinations keep the bytes between their elements untouched.
+#include "frame/simd/avx512.h"  // first: it includes the intrinsics
+#include "pixel/copy_kernels.h"
 
 namespace morvex::pixel {
 namespace {
 
 // Byte k * 4 of a 64-byte block for each of the first `n` (0..16) elements.
-inline __mmask64 EveryFourth(std::int32_t n) {
+MORVEX_INLINE __mmask64 EveryFourth(std::int32_t n) {
   const std::uint64_t all = 0x1111111111111111ull;
   return n >= 16 ? all : all & ((std::uint64_t{1} << (4 * n)) - 1);
 }
 // The first `n` (0..16) bytes.
-inline __mmask16 FirstBytes(std::int32_t n) {
+MORVEX_INLINE __mmask16 FirstBytes(std::int32_t n) {
   return static_cast<__mmask16>(n >= 16 ? 0xFFFFu : (1u << n) - 1u);
 }
 
 // Sixteen elements at s, step 4, as the low bytes of sixteen 32-bit lanes.
-inline __m512i LoadSpread(const Byte* s, std::int32_t n) { return _mm512_maskz_loadu_epi8(EveryFourth(n), s); }
-
-// The low bytes of the sixteen 32-bit lanes. (The masked forms of the
-// conversions: the plain ones trip a compiler warning in their headers.)
-inline __m128i Narrow(__m512i v) { return _mm512_maskz_cvtepi32_epi8(0xFFFF, v); }
-
-}  // namespace
-
-void ChannelCopyRow4To1Avx512(Byte* dst, const Byte* src, std::int32_t width) {
-  std::int32_t x = 0;
-  // Whole loads while the 256 bytes loaded end before the row's last element.
-  for (; x + 64 < width; x += 64) {
-    const Byte* s = src + ElementOffset(x, 4);
-    for (int k = 0; k < 4; ++k)
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + x + 16 * k), Narrow(_mm512_loadu_si512(s + 64 * k)));
-  }
-  for (; x < width; x += 16) {
-    const std::int32_t n = width - x;
-    _mm_mask_storeu_epi8(dst + x, FirstBytes(n), Narrow(LoadSpread(src + ElementOffset(x, 4), n)));
-  }
+MORVEX_INLINE __m512i LoadSpread(const Byte* s, std::int32_t n) {
+  return _mm512_maskz_loadu_epi8(EveryFourth(n), s);
 }
 
-void ChannelCopyRow1To4Avx512(Byte* dst, const Byte* src, std::int32_t width) {
+void ChannelCopyRow1To4(Byte* dst, const Byte* src, std::int32_t width) {
   std::int32_t x = 0;
   for (; x + 16 <= width; x += 16) {
     const __m512i spread = _mm512_maskz_cvtepu8_epi32(0xFFFF, _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + x)));
@@ -55,7 +36,7 @@ void ChannelCopyRow1To4Avx512(Byte* dst, const Byte* src, std::int32_t width) {
   }
 }
 
-void ChannelCopyRow4To4Avx512(Byte* dst, const Byte* src, std::int32_t width) {
+void ChannelCopyRow4To4(Byte* dst, const Byte* src, std::int32_t width) {
   std::int32_t x = 0;
   for (; x + 16 < width; x += 16) {
     const std::ptrdiff_t offset = ElementOffset(x, 4);
@@ -67,5 +48,10 @@ void ChannelCopyRow4To4Avx512(Byte* dst, const Byte* src, std::int32_t width) {
     _mm512_mask_storeu_epi8(dst + offset, EveryFourth(n), LoadSpread(src + offset, n));
   }
 }
+
+}  // namespace
+
+constinit const ChannelCopyKernels kChannelCopyKernelsAvx512 = {
+    &ChannelCopyRow4To1<simd::avx512::Isa>, &ChannelCopyRow1To4, &ChannelCopyRow4To4};
 
 }  // namespace morvex::pixel

@@ -1,32 +1,12 @@
-// AVX2 form of LutWithAlphaClamp: the scalar lookups of the SSE2 path, then
-// the clamp to alpha eight pixels at a time.
-#include <immintrin.h>
-
-#include "pixel/lut.h"
+// Lookup-table kernels for AVX2: the clamp to alpha of LutWithAlphaClamp on
+// eight pixels at a time. The other operations take the SSE2 kernels: AVX2's
+// 32-bit gathers measure slower than their scalar table loads, and the loads
+// dominate every kernel here.
+#include "frame/simd/avx2.h"
+#include "pixel/lut_kernels.h"
 
 namespace morvex::pixel {
-namespace {
 
-void ClampToAlphaRowAvx2(Byte* row, std::int32_t width) {
-  // Byte 3 of each pixel copied into all four of its bytes.
-  const __m256i alphaEverywhere = _mm256_setr_epi8(3, 3, 3, 3, 7, 7, 7, 7, 11, 11, 11, 11, 15, 15, 15, 15,  //
-                                                   3, 3, 3, 3, 7, 7, 7, 7, 11, 11, 11, 11, 15, 15, 15, 15);
-  std::int32_t x = 0;
-  for (; x <= width - 8; x += 8) {
-    auto* p = reinterpret_cast<__m256i*>(row + ElementOffset(x, kArgbImageBytes));
-    const __m256i pixels = _mm256_loadu_si256(p);
-    _mm256_storeu_si256(p, _mm256_min_epu8(pixels, _mm256_shuffle_epi8(pixels, alphaEverywhere)));
-  }
-  for (; x < width; ++x) {
-    Byte* p = row + ElementOffset(x, kArgbImageBytes);
-    StoreU32(p, ClampToAlpha(LoadU32(p)));
-  }
-}
-
-}  // namespace
-
-void LutWithAlphaClampRowAvx2(Byte* row, std::int32_t width, const LutTables& tables) {
-  LutThenClampRows(row, width, tables, ClampToAlphaRowAvx2);
-}
+constinit const LutKernels kLutWithAlphaClampKernelsAvx2 = {&LutThenClampRow<simd::avx2::Isa>, LutForm::kSplit};
 
 }  // namespace morvex::pixel

@@ -9,9 +9,9 @@
 
 #include "frame/fpu.h"
 #include "morvex/native.h"
+#include "pixel/conversion.h"
 #include "pixel/host_table.h"
 #include "support/cpu_paths.h"
-#include "pixel/conversion.h"
 #include "support/fp_state.h"
 #include "support/stderr_capture.h"
 #include "support/test_plane.h"
@@ -19,15 +19,15 @@
 namespace morvex {
 namespace {
 
+using test::CpuPath;
 using test::CpuPaths;
+using test::CpuPathsOf;
 using test::FpStateGuard;
 using test::HostTable;
 using test::PinnedCpuPath;
 using test::ReadFpState;
 using test::Rng;
 using test::TestPlane;
-
-const std::uint32_t kHostModes[] = {kFpRoundNearest, kFpRoundDown, kFpRoundUp, kFpRoundTowardZero};
 
 // A float back to a byte, written independently of the library: halves to
 // even, clamp, and 0 for values without a 32-bit integer.
@@ -86,63 +86,59 @@ void FillFloats(TestPlane& plane, Rng& rng) {
     for (int i = 0; i + 4 <= plane.rowBytes(); i += 4) plane.Set<float>(i, y, RandomFloat(rng));
 }
 
-// ---- Vector row kernels against the plain ones ----
+// ---- Every kernel table entry against its scalar entry ----
 
-using RowFn = void (*)(std::uint8_t*, const std::uint8_t*, std::int32_t);
-struct KernelCase {
+struct ConversionTable {
   const char* name;
-  RowFn fast, plain;
+  const KernelTable<pixel::ConvertKernels>& table;
   int srcBytes, dstBytes;  // per element
   bool floatSource;
-  std::uint32_t needs;  // processor feature the kernel needs
-  bool stream;          // needs a 16-byte aligned destination
 };
-const KernelCase kKernels[] = {
-    {"ArgbToArgbFloat/sse2", pixel::ArgbToArgbFloatRowSse2, pixel::ArgbToArgbFloatRow, 4, 16, false, kCpuSse2, false},
-    {"ArgbToArgbFloat/avx2", pixel::ArgbToArgbFloatRowAvx2, pixel::ArgbToArgbFloatRow, 4, 16, false, kCpuAvx2, false},
-    {"ArgbToArgbFloat/avx512", pixel::ArgbToArgbFloatRowAvx512<false>, pixel::ArgbToArgbFloatRow, 4, 16, false, kCpuAvx512, false},
-    {"ArgbToArgbFloat/avx512-stream", pixel::ArgbToArgbFloatRowAvx512<true>, pixel::ArgbToArgbFloatRow, 4, 16, false, kCpuAvx512, true},
-    {"ArgbFloatToArgb/sse2", pixel::ArgbFloatToArgbRowSse2<false>, pixel::ArgbFloatToArgbRow, 16, 4, true, kCpuSse2, false},
-    {"ArgbFloatToArgb/avx2", pixel::ArgbFloatToArgbRowAvx2<false>, pixel::ArgbFloatToArgbRow, 16, 4, true, kCpuAvx2, false},
-    {"ArgbFloatToArgb/sse2-stream", pixel::ArgbFloatToArgbRowSse2<true>, pixel::ArgbFloatToArgbRow, 16, 4, true, kCpuSse2, true},
-    {"ArgbFloatToArgb/avx2-stream", pixel::ArgbFloatToArgbRowAvx2<true>, pixel::ArgbFloatToArgbRow, 16, 4, true, kCpuAvx2, true},
-    {"FloatMaskToArgb/sse2", pixel::FloatMaskToArgbRowSse2<false>, pixel::FloatMaskToArgbRow, 4, 4, true, kCpuSse2, false},
-    {"FloatMaskToArgb/avx2", pixel::FloatMaskToArgbRowAvx2<false>, pixel::FloatMaskToArgbRow, 4, 4, true, kCpuAvx2, false},
-    {"FloatMaskToArgb/sse2-stream", pixel::FloatMaskToArgbRowSse2<true>, pixel::FloatMaskToArgbRow, 4, 4, true, kCpuSse2, true},
-    {"FloatMaskToArgb/avx2-stream", pixel::FloatMaskToArgbRowAvx2<true>, pixel::FloatMaskToArgbRow, 4, 4, true, kCpuAvx2, true},
+const ConversionTable kTables[] = {
+    {"ArgbToArgbFloat", pixel::kArgbToArgbFloatKernelTable, 4, 16, false},
+    {"ArgbFloatToArgb", pixel::kArgbFloatToArgbKernelTable, 16, 4, true},
+    {"FloatMaskToArgb", pixel::kFloatMaskToArgbKernelTable, 4, 4, true},
 };
 
-TEST(ConversionKernels, VectorRowsMatchPlainRowsAtEveryWidth) {
+TEST(ConversionKernels, EveryEntryMatchesTheScalarRowAtEveryWidth) {
   Rng rng(21);
-  for (const KernelCase& k : kKernels) {
-    if (!HasCpu(ProbedCpuFeatureFlags(), k.needs)) continue;
-    for (int width = 0; width <= 67; ++width) {
-      for (int rep = 0; rep < 3; ++rep) {
-        // Misaligned rows (aligned destinations for streaming) with guard
-        // bytes on both sides.
-        const int srcOffset = rng.Int(0, 3);
-        std::vector<std::uint8_t> src(static_cast<std::size_t>(width) * k.srcBytes + 8);
-        if (k.floatSource)
-          for (int i = 0; i < width * k.srcBytes / 4; ++i) {
-            const float f = RandomFloat(rng);
-            std::memcpy(&src[srcOffset + 4 * i], &f, 4);
+  for (const ConversionTable& t : kTables) {
+    const pixel::ConvertRowFn scalar = t.table.At(InstructionSet::kScalar)->row;
+    for (const CpuPath& path : CpuPathsOf(t.table)) {
+      const pixel::ConvertKernels& kernels = *t.table.At(path.level);
+      for (const bool stream : {false, true}) {
+        const pixel::ConvertRowFn kernel = stream ? kernels.stream : kernels.row;
+        if (kernel == nullptr) continue;
+        for (int width = 0; width <= 67; ++width) {
+          for (int rep = 0; rep < 3; ++rep) {
+            // Misaligned rows (16-byte aligned destinations for streaming)
+            // with guard bytes on both sides.
+            const int srcOffset = rng.Int(0, 3);
+            std::vector<std::uint8_t> src(static_cast<std::size_t>(width) * t.srcBytes + 8);
+            if (t.floatSource)
+              for (int i = 0; i < width * t.srcBytes / 4; ++i) {
+                const float f = RandomFloat(rng);
+                std::memcpy(&src[srcOffset + 4 * i], &f, 4);
+              }
+            else
+              rng.Fill(src.data(), src.size());
+            std::vector<std::uint8_t> a(static_cast<std::size_t>(width) * t.dstBytes + 72);
+            rng.Fill(a.data(), a.size());
+            // Streaming destinations: 16-byte aligned, at any place in a 64-byte line.
+            const auto misalignment = reinterpret_cast<std::uintptr_t>(a.data()) & 15u;
+            const int dstOffset =
+                stream ? static_cast<int>((16 - misalignment) & 15u) + 16 * rng.Int(0, 3) : rng.Int(0, 3);
+            std::vector<std::uint8_t> b = a;
+            {
+              const RoundToNearestBracket bracket;
+              kernel(a.data() + dstOffset, src.data() + srcOffset, width);
+              scalar(b.data() + dstOffset, src.data() + srcOffset, width);
+            }
+            if (stream) pixel::FinishStreamingStores();
+            ASSERT_EQ(a, b) << t.name << " on " << path.label << (stream ? " streaming" : "")
+                            << " width " << width;
           }
-        else
-          rng.Fill(src.data(), src.size());
-        std::vector<std::uint8_t> a(static_cast<std::size_t>(width) * k.dstBytes + 72);
-        rng.Fill(a.data(), a.size());
-        // Streaming destinations: 16-byte aligned, at any place in a 64-byte line.
-        const auto misalignment = reinterpret_cast<std::uintptr_t>(a.data()) & 15u;
-        const int dstOffset =
-            k.stream ? static_cast<int>((16 - misalignment) & 15u) + 16 * rng.Int(0, 3) : rng.Int(0, 3);
-        std::vector<std::uint8_t> b = a;
-        {
-          const RoundToNearestBracket bracket;
-          k.fast(a.data() + dstOffset, src.data() + srcOffset, width);
-          k.plain(b.data() + dstOffset, src.data() + srcOffset, width);
         }
-        if (k.stream) pixel::FinishStreamingStores();
-        ASSERT_EQ(a, b) << k.name << " width " << width;
       }
     }
   }
@@ -163,7 +159,7 @@ TEST(FormatConversions, WorkedNumbersUnderEveryHostModeAndPath) {
   }
   for (const auto& path : CpuPaths()) {
     const PinnedCpuPath pinned(path);
-    for (std::uint32_t host : kHostModes) {
+    for (std::uint32_t host : test::kHostRoundings) {
       FpStateGuard guard;
       test::SetHostRounding(host);
       const auto before = ReadFpState();
@@ -299,7 +295,7 @@ TEST(FormatConversions, RandomPlanesFollowTheRulesOnEveryPathAndShape) {
     for (const Shape& s : kShapes) {
       for (const Conversion& c : kConversions) {
         FpStateGuard guard;
-        test::SetHostRounding(kHostModes[rng.Int(0, 3)]);
+        test::SetHostRounding(test::kHostRoundings[rng.Int(0, 3)]);
         g_maskTable.FillRandom(rng);  // arbitrary bits, NaN payloads included
         g_maskChannel = rng.Int(0, 3);
         TestPlane src(s.width * c.srcBytes, s.height, s.srcPad, s.srcUp);

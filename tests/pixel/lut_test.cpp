@@ -8,15 +8,17 @@
 
 #include "morvex/native.h"
 #include "pixel/host_table.h"
-#include "support/cpu_paths.h"
 #include "pixel/lut.h"
+#include "support/cpu_paths.h"
 #include "support/stderr_capture.h"
 #include "support/test_plane.h"
 
 namespace morvex {
 namespace {
 
+using test::CpuPath;
 using test::CpuPaths;
+using test::CpuPathsOf;
 using test::HostTable;
 using test::PinnedCpuPath;
 using test::Rng;
@@ -42,10 +44,10 @@ void ExpectMerge(std::uint8_t* px, int count, const std::uint8_t* t) {
   std::memcpy(px, t + 4 * std::min(sum, 255), 4);
 }
 
-// ---- Fast row kernels against the plain ones ----
+// ---- Every kernel table entry against its scalar entry ----
 
-// Widths covering every tail of the 2- and 4-pixel steps and the 256-pixel
-// chunks of the alpha clamp.
+// Widths covering every tail of the vector steps, the alignment heads and
+// the 256-pixel chunks of the alpha clamp.
 std::vector<int> KernelWidths() {
   std::vector<int> widths;
   for (int w = 0; w <= 67; ++w) widths.push_back(w);
@@ -53,92 +55,52 @@ std::vector<int> KernelWidths() {
   return widths;
 }
 
-// Runs `fast` and `plain` on copies of the same random row (misaligned by
-// 0..3 bytes, with guard bytes around it) and compares everything.
-void ExpectSameRows(const char* name, Rng& rng,
-                    const std::function<void(std::uint8_t*, std::int32_t)>& fast,
-                    const std::function<void(std::uint8_t*, std::int32_t)>& plain) {
-  for (int width : KernelWidths()) {
-    const int offset = rng.Int(0, 3);
-    std::vector<std::uint8_t> a(static_cast<std::size_t>(width) * 4 + 40);
-    rng.Fill(a.data(), a.size());
-    std::vector<std::uint8_t> b = a;
-    fast(a.data() + 16 + offset, width);
-    plain(b.data() + 16 + offset, width);
-    ASSERT_EQ(a, b) << name << " width " << width;
-  }
-}
+struct LutOperation {
+  const char* name;
+  const KernelTable<pixel::LutKernels>& table;
+  std::vector<std::uint32_t> args;  // channels or merge masks
+};
 
-TEST(LutKernels, FastRowsMatchPlainRowsAtEveryWidth) {
+// Each entry runs on a random row at any byte offset (so every alignment
+// head), in place and into a separate row, with guard bytes around; the
+// scalar entry runs on a copy, and everything must match.
+TEST(LutKernels, EveryEntryMatchesTheScalarRowAtEveryWidth) {
+  std::vector<std::uint32_t> masks;
+  for (int count = 0; count <= 4; ++count) masks.push_back(pixel::MergeMask(count));
+  const LutOperation operations[] = {{"Lut", pixel::kLutKernelTable, {0}},
+                                     {"LutWithAlphaClamp", pixel::kLutWithAlphaClampKernelTable, {0}},
+                                     {"ChannelMap", pixel::kChannelMapKernelTable, {0, 1, 2, 3}},
+                                     {"ChannelMergeLut", pixel::kChannelMergeKernelTable, masks}};
   Rng rng(11);
   for (int round = 0; round < 4; ++round) {
-    HostTable table(round);
+    HostTable table(round);  // the table starts 0..3 bytes off alignment
     table.FillRandom(rng);
-    pixel::LutTables tables;
-    tables.table = table.data();
-    pixel::SplitChannelLut(table.data(), tables.split);
-    pixel::ColumnChannelLut(table.data(), tables.columns);
-    if (HasCpu(ProbedCpuFeatureFlags(), kCpuAvx512 | kCpuAvx512Vbmi)) {
-      ExpectSameRows(
-          "Lut AVX-512 VBMI", rng,
-          [&](std::uint8_t* r, std::int32_t w) { pixel::LutRowAvx512Vbmi(r, w, tables); },
-          [&](std::uint8_t* r, std::int32_t w) { pixel::LutRow(r, w, tables); });
-      ExpectSameRows(
-          "LutWithAlphaClamp AVX-512 VBMI", rng,
-          [&](std::uint8_t* r, std::int32_t w) {
-            pixel::LutWithAlphaClampRowAvx512Vbmi(r, w, tables);
-          },
-          [&](std::uint8_t* r, std::int32_t w) { pixel::LutWithAlphaClampRow(r, w, tables); });
+    for (const LutOperation& op : operations) {
+      const pixel::LutRowFn scalar = op.table.At(InstructionSet::kScalar)->row;
+      for (const CpuPath& path : CpuPathsOf(op.table)) {
+        const pixel::LutKernels& kernels = *op.table.At(path.level);
+        pixel::LutTables tables;
+        pixel::PrepareLutTables(table.data(), kernels.reads, tables);
+        for (const std::uint32_t arg : op.args) {
+          for (const int width : KernelWidths()) {
+            for (const bool inPlace : {true, false}) {
+              const std::size_t bytes = static_cast<std::size_t>(width) * 4;
+              const int offset = rng.Int(0, 67);
+              std::vector<std::uint8_t> src(bytes + 136), a(bytes + 136);
+              rng.Fill(src.data(), src.size());
+              rng.Fill(a.data(), a.size());
+              if (inPlace) a = src;
+              std::vector<std::uint8_t> b = a;
+              const std::uint8_t* from = inPlace ? a.data() + offset : src.data() + offset;
+              kernels.row(a.data() + offset, from, width, arg, tables);
+              scalar(b.data() + offset, inPlace ? b.data() + offset : from, width, arg, tables);
+              ASSERT_EQ(a, b) << op.name << " on " << path.label << " arg " << arg << " width "
+                              << width << (inPlace ? " in place" : "");
+            }
+          }
+        }
+      }
     }
-    ExpectSameRows(
-        "Lut", rng, [&](std::uint8_t* r, std::int32_t w) { pixel::LutRowSplit(r, w, tables); },
-        [&](std::uint8_t* r, std::int32_t w) { pixel::LutRow(r, w, tables); });
-    ExpectSameRows(
-        "LutWithAlphaClamp", rng,
-        [&](std::uint8_t* r, std::int32_t w) { pixel::LutWithAlphaClampRowSse2(r, w, tables); },
-        [&](std::uint8_t* r, std::int32_t w) { pixel::LutWithAlphaClampRow(r, w, tables); });
-    if (HasCpu(ProbedCpuFeatureFlags(), kCpuAvx2))
-      ExpectSameRows(
-          "LutWithAlphaClamp AVX2", rng,
-          [&](std::uint8_t* r, std::int32_t w) { pixel::LutWithAlphaClampRowAvx2(r, w, tables); },
-          [&](std::uint8_t* r, std::int32_t w) { pixel::LutWithAlphaClampRow(r, w, tables); });
-    const bool vbmi = HasCpu(ProbedCpuFeatureFlags(), kCpuAvx512 | kCpuAvx512Vbmi);
-    for (unsigned channel = 0; channel < 4 && vbmi; ++channel)
-      ExpectSameRows(
-          "ChannelMap AVX-512 VBMI", rng,
-          [&](std::uint8_t* r, std::int32_t w) {
-            pixel::ChannelMapRowAvx512Vbmi(r, r, w, channel, tables.columns);
-          },
-          [&](std::uint8_t* r, std::int32_t w) {
-            pixel::ChannelMapRow(r, r, w, channel, table.data());
-          });
-    for (int count = 0; count <= 4 && vbmi; ++count)
-      ExpectSameRows(
-          "ChannelMergeLut AVX-512 VBMI", rng,
-          [&](std::uint8_t* r, std::int32_t w) {
-            pixel::ChannelMergeRowAvx512Vbmi(r, w, pixel::MergeMask(count), tables.columns);
-          },
-          [&](std::uint8_t* r, std::int32_t w) {
-            pixel::ChannelMergeRow(r, w, pixel::MergeMask(count), table.data());
-          });
-    for (unsigned channel = 0; channel < 4; ++channel)
-      ExpectSameRows(
-          "ChannelMap", rng,
-          [&](std::uint8_t* r, std::int32_t w) {
-            pixel::ChannelMapRowSse2(r, r, w, channel, table.data());
-          },
-          [&](std::uint8_t* r, std::int32_t w) {
-            pixel::ChannelMapRow(r, r, w, channel, table.data());
-          });
-    for (int count = 0; count <= 4; ++count)
-      ExpectSameRows(
-          "ChannelMergeLut", rng,
-          [&](std::uint8_t* r, std::int32_t w) {
-            pixel::ChannelMergeRowSse2(r, w, pixel::MergeMask(count), table.data());
-          },
-          [&](std::uint8_t* r, std::int32_t w) {
-            pixel::ChannelMergeRow(r, w, pixel::MergeMask(count), table.data());
-          });
   }
 }
 

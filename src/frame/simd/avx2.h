@@ -321,6 +321,12 @@ struct Isa {
     else if constexpr (n < 4) return _mm256_alignr_epi8(middle, lo, 4 * n);
     else return _mm256_alignr_epi8(hi, middle, 4 * (n - 4));
   }
+
+  // ---- Channel narrowing (pixel) ----
+  // Lane L holds the row's groups L, 2 + L, 4 + L, 6 + L.
+  static MORVEX_INLINE V InOrderAfterPack4(V a) {
+    return _mm256_permutevar8x32_epi32(a, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
+  }
 };
 
 }  // namespace morvex::simd::avx2

@@ -331,6 +331,13 @@ struct Isa {
   static MORVEX_INLINE V ConcatWords(V lo, V hi) {
     return _mm512_alignr_epi32(hi, lo, n);
   }
+
+  // ---- Channel narrowing (pixel) ----
+  // Lane L holds the row's groups L, 4 + L, 8 + L, 12 + L.
+  static MORVEX_INLINE V InOrderAfterPack4(V a) {
+    return _mm512_permutexvar_epi32(
+        _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15), a);
+  }
 };
 
 }  // namespace morvex::simd::avx512

@@ -368,6 +368,11 @@ struct Isa {
   static MORVEX_INLINE V ConcatWords(V lo, V hi) {
     return _mm_or_si128(_mm_srli_si128(lo, 4 * n), _mm_slli_si128(hi, 16 - 4 * n));
   }
+  // ---- Channel narrowing (pixel) ----
+  // Four vectors narrowed 4:1 (PackS32 or PackUS32 in pairs, then PackUS16)
+  // leave the 32-bit groups of their 128-bit lanes interleaved on wider
+  // vectors; this puts them back in memory order (nothing to do on 128 bits).
+  static MORVEX_INLINE V InOrderAfterPack4(V a) { return a; }
 };
 
 }  // namespace morvex::simd::sse2
