@@ -1,7 +1,9 @@
 // Vector row kernels of Blend, MaskedBlend and MaskedFade, written once over
-// the operations of simd_sse2.h / simd_avx2.h and instantiated per
-// instruction set. Each processes whole vectors of pixels and finishes the
-// row with the scalar per-pixel definition of blend.h.
+// the vector layer (frame/simd, every instruction set) and instantiated per
+// instruction set; AVX-512 looks the weight table up with its own kernel
+// (blend_avx512.cpp), AVX2 with gathers. Each walks its row with
+// simd::WalkRow: whole vectors, and the ends by the scalar per-pixel
+// definitions of blend.h or, on AVX-512, by masked partial vectors.
 #pragma once
 
 #include "blend/blend.h"

@@ -2,20 +2,20 @@
 
 #include <cstring>
 
-#include "frame/cpu_features.h"
-
 namespace morvex::tone {
+namespace {
 
-void HistogramRowScalar(const Byte* row, std::size_t width, HistogramCounters& counters) {
-  for (std::size_t x = 0; x < width; ++x, row += kArgbImageBytes)
+void HistogramRowScalar(const Byte* row, std::int32_t width, HistogramCounters& counters) {
+  for (std::int32_t x = 0; x < width; ++x, row += kArgbImageBytes)
     CountPixel(counters.copies[0], row);
 }
 
-HistogramRowKernel ChooseHistogramRow(std::uint32_t cpuFlags) {
-  if (HasCpu(cpuFlags, kCpuAvx2)) return &HistogramRowAvx2;
-  if (HasCpu(cpuFlags, kCpuSse2)) return &HistogramRowSse2;
-  return &HistogramRowScalar;
-}
+}  // namespace
+
+const HistogramKernels kHistogramKernelsScalar = {&HistogramRowScalar};
+constinit const KernelTable<HistogramKernels> kHistogramKernelTable(
+    "histogram", &kHistogramKernelsScalar, &kHistogramKernelsSse2, &kHistogramKernelsAvx2,
+    &kHistogramKernelsAvx512);
 
 std::int32_t Histogram(ConstRows image, std::int32_t width, std::int32_t height, Byte* redCounts,
                        Byte* greenCounts, Byte* blueCounts, Byte* lumaCounts) {
@@ -26,10 +26,9 @@ std::int32_t Histogram(ConstRows image, std::int32_t width, std::int32_t height,
   HistogramCounters counters;
   std::memset(&counters, 0, sizeof counters);
   if (width > 0) {  // a row without pixels counts nothing
-    const HistogramRowKernel kernel = ChooseHistogramRow(CpuFeatureFlags());
-    const auto count = static_cast<std::size_t>(width);
+    const HistogramRowFn row = kHistogramKernelTable.For(CpuFeatureFlags()).row;
     for (std::int32_t y = 0; y < height; ++y) {
-      kernel(image.row, count, counters);
+      row(image.row, width, counters);
       image.Next();
     }
   }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/dispatch.h"
 #include "frame/plane.h"
 #include "tone/luminance.h"
 
@@ -40,54 +41,39 @@ MORVEX_INLINE void CountPixel(HistogramSet& set, const Byte* pixel) {
   ++set[kLumaCounts][Luminance(pixel)];
 }
 
-// Counts pixels whose luminance has already replaced their alpha byte
-// (blue, green, red, luminance from the low byte up), alternating copies.
+// Counts one packed word: blue, green, red and luminance from the low byte up.
+MORVEX_INLINE void CountWord(HistogramSet& set, std::uint32_t w) {
+  ++set[kBlueCounts][w & 0xFFu];
+  ++set[kGreenCounts][(w >> 8) & 0xFFu];
+  ++set[kRedCounts][(w >> 16) & 0xFFu];
+  ++set[kLumaCounts][w >> 24];
+}
+
+// Counts pixels whose luminance has already replaced their alpha byte,
+// alternating copies.
 MORVEX_INLINE void CountPacked(HistogramCounters& counters, const std::uint32_t* words,
-                                    std::size_t count) {
+                               std::size_t count) {
   static_assert(kHistogramCopies == 2);
-  const auto countWord = [](HistogramSet& set, std::uint32_t w) {
-    ++set[kBlueCounts][w & 0xFFu];
-    ++set[kGreenCounts][(w >> 8) & 0xFFu];
-    ++set[kRedCounts][(w >> 16) & 0xFFu];
-    ++set[kLumaCounts][w >> 24];
-  };
   std::size_t i = 0;
   for (; i + 2 <= count; i += 2) {
-    countWord(counters.copies[0], words[i]);
-    countWord(counters.copies[1], words[i + 1]);
+    CountWord(counters.copies[0], words[i]);
+    CountWord(counters.copies[1], words[i + 1]);
   }
-  if (i < count) countWord(counters.copies[0], words[i]);
+  if (i < count) CountWord(counters.copies[0], words[i]);
 }
 
-// The vector kernels' row walk. `pack(pixels, words)` turns kGroup pixels
-// into packed words as CountPacked takes them; a chunk of words is packed,
-// then counted. Pixels after the last whole group are counted one by one.
-template <std::size_t kGroup, class Pack>
-MORVEX_INLINE void CountRowInGroups(const Byte* row, std::size_t width,
-                                         HistogramCounters& counters, Pack pack) {
-  constexpr std::size_t kChunk = 64;
-  static_assert(kChunk % kGroup == 0);
-  alignas(32) std::uint32_t words[kChunk];
-  const std::size_t whole = width / kGroup * kGroup;
-  for (std::size_t x = 0; x < whole;) {
-    const std::size_t n = whole - x < kChunk ? whole - x : kChunk;
-    for (std::size_t i = 0; i < n; i += kGroup, row += kGroup * kArgbImageBytes)
-      pack(row, words + i);
-    CountPacked(counters, words, n);
-    x += n;
-  }
-  for (std::size_t x = whole; x < width; ++x, row += kArgbImageBytes)
-    CountPixel(counters.copies[0], row);
-}
+// Row kernel: adds the `width` (> 0) pixels starting at `row` to the counters.
+using HistogramRowFn = void (*)(const Byte* row, std::int32_t width, HistogramCounters& counters);
 
-// Row kernels: add the `width` pixels starting at `row` to the counters.
-using HistogramRowKernel = void (*)(const Byte* row, std::size_t width,
-                                    HistogramCounters& counters);
-void HistogramRowScalar(const Byte* row, std::size_t width, HistogramCounters& counters);
-void HistogramRowSse2(const Byte* row, std::size_t width, HistogramCounters& counters);
-void HistogramRowAvx2(const Byte* row, std::size_t width, HistogramCounters& counters);
+struct HistogramKernels {
+  HistogramRowFn row;
+};
 
-HistogramRowKernel ChooseHistogramRow(std::uint32_t cpuFlags);
+extern const HistogramKernels kHistogramKernelsScalar;
+extern const HistogramKernels kHistogramKernelsSse2;
+extern const HistogramKernels kHistogramKernelsAvx2;
+extern const HistogramKernels kHistogramKernelsAvx512;
+extern const KernelTable<HistogramKernels> kHistogramKernelTable;
 
 // Clears the four caller arrays (256 int32 counters each, no alignment
 // promise), counts the region into them and returns the largest counter

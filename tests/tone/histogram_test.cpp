@@ -209,7 +209,7 @@ TEST(Histogram, ArraysSharingMemoryHoldTheSumOfTheirCounts) {
   }
 }
 
-TEST(Histogram, VectorKernelsMatchTheScalarDefinitionAtEveryTailLength) {
+TEST(Histogram, EveryKernelCountsAsTheScalarDefinitionAtEveryHeadAndTail) {
   // Sums over the copies: the kernels may spread counts differently.
   const auto totals = [](const tone::HistogramCounters& c) {
     std::vector<std::uint32_t> sum(4 * 256, 0);
@@ -219,20 +219,23 @@ TEST(Histogram, VectorKernelsMatchTheScalarDefinitionAtEveryTailLength) {
     return sum;
   };
   Rng rng(24);
-  for (const auto& k : test::RunnableKernels(&tone::HistogramRowSse2, &tone::HistogramRowAvx2)) {
-    for (int width = 0; width <= 67; ++width) {
-      TestPlane row(width * 4, 1);
-      row.FillRandom(rng);
-      auto expected = std::make_unique<tone::HistogramCounters>();
-      auto got = std::make_unique<tone::HistogramCounters>();
-      std::memset(expected.get(), 0, sizeof *expected);
-      std::memset(got.get(), 0, sizeof *got);
-      tone::HistogramRowScalar(row.first(), static_cast<std::size_t>(width), *expected);
-      k.run(row.first(), static_cast<std::size_t>(width), *got);
-      k.run(row.first(), static_cast<std::size_t>(width), *got);  // counts accumulate
-      std::vector<std::uint32_t> want = totals(*expected);
-      for (auto& n : want) n *= 2;
-      EXPECT_EQ(totals(*got), want) << k.name << " width " << width;
+  auto expected = std::make_unique<tone::HistogramCounters>();
+  auto got = std::make_unique<tone::HistogramCounters>();
+  for (const auto& [path, kernels] : test::TableEntries(tone::kHistogramKernelTable)) {
+    for (int offset = 0; offset < 16; offset += 3) {
+      for (int width = 1; width <= 67; ++width) {
+        TestPlane row((offset + width) * 4, 1);
+        row.FillRandom(rng);
+        const Byte* first = row.first() + 4 * offset;
+        std::memset(expected.get(), 0, sizeof *expected);
+        std::memset(got.get(), 0, sizeof *got);
+        for (int x = 0; x < width; ++x) tone::CountPixel(expected->copies[0], first + 4 * x);
+        kernels->row(first, width, *got);
+        kernels->row(first, width, *got);  // counts accumulate
+        std::vector<std::uint32_t> want = totals(*expected);
+        for (auto& n : want) n *= 2;
+        ASSERT_EQ(totals(*got), want) << path.label << " offset " << offset << " width " << width;
+      }
     }
   }
 }

@@ -120,6 +120,40 @@ struct Isa {
                                     std::int32_t c3) {
     return _mm256_castsi256_ps(_mm256_setr_epi32(c0, c1, c2, c3, c0, c1, c2, c3));
   }
+
+  // ---- Double-precision lanes ----
+  // As in sse2.h: H is either 128-bit half of V, D four doubles.
+  using H = __m128i;
+  using D = __m256d;
+  using DMask = __m256d;
+  static constexpr int kDoubles = 4;
+
+  static MORVEX_INLINE H LowHalf(V v) { return _mm256_castsi256_si128(v); }
+  static MORVEX_INLINE H HighHalf(V v) { return _mm256_extracti128_si256(v, 1); }
+  static MORVEX_INLINE V JoinHalves(H lo, H hi) {
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
+  }
+  static MORVEX_INLINE void StoreD(void* p, D v) {
+    _mm256_storeu_pd(static_cast<double*>(p), v);
+  }
+  static MORVEX_INLINE D SetD(double v) { return _mm256_set1_pd(v); }
+  static MORVEX_INLINE D AddD(D a, D b) { return _mm256_add_pd(a, b); }
+  static MORVEX_INLINE D SubD(D a, D b) { return _mm256_sub_pd(a, b); }
+  static MORVEX_INLINE D MulD(D a, D b) { return _mm256_mul_pd(a, b); }
+  static MORVEX_INLINE D DivD(D a, D b) { return _mm256_div_pd(a, b); }
+  static MORVEX_INLINE D MinD(D a, D b) { return _mm256_min_pd(a, b); }
+  static MORVEX_INLINE D MaxD(D a, D b) { return _mm256_max_pd(a, b); }
+  static MORVEX_INLINE DMask LtD(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OS); }
+  static MORVEX_INLINE DMask GtD(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_GT_OS); }
+  static MORVEX_INLINE DMask EqD(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
+  static MORVEX_INLINE D SelectD(DMask mask, D a, D b) { return _mm256_blendv_pd(b, a, mask); }
+  static MORVEX_INLINE D ToDoubleD(H h) { return _mm256_cvtepi32_pd(h); }
+  static MORVEX_INLINE H ConvertCurrentModeD(D v) { return _mm256_cvtpd_epi32(v); }
+  struct DDivisor {
+    D b;
+  };
+  static MORVEX_INLINE DDivisor Divisor(D b) { return {b}; }
+  static MORVEX_INLINE D DivideD(D n, const DDivisor& d) { return _mm256_div_pd(n, d.b); }
 };
 
 }  // namespace morvex::simd::avx2

@@ -142,6 +142,44 @@ struct Isa {
                                     std::int32_t c3) {
     return _mm512_castsi512_ps(_mm512_setr4_epi32(c0, c1, c2, c3));
   }
+
+  // ---- Double-precision lanes ----
+  // As in sse2.h: H is either 256-bit half of V, D eight doubles; the
+  // comparisons give mask registers.
+  using H = __m256i;
+  using D = __m512d;
+  using DMask = __mmask8;
+  static constexpr int kDoubles = 8;
+
+  static MORVEX_INLINE H LowHalf(V v) { return _mm512_castsi512_si256(v); }
+  static MORVEX_INLINE H HighHalf(V v) { return _mm512_extracti64x4_epi64(v, 1); }
+  static MORVEX_INLINE V JoinHalves(H lo, H hi) {
+    return _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1);
+  }
+  static MORVEX_INLINE void StoreD(void* p, D v) { _mm512_storeu_pd(p, v); }
+  static MORVEX_INLINE D SetD(double v) { return _mm512_set1_pd(v); }
+  static MORVEX_INLINE D AddD(D a, D b) { return _mm512_add_pd(a, b); }
+  static MORVEX_INLINE D SubD(D a, D b) { return _mm512_sub_pd(a, b); }
+  static MORVEX_INLINE D MulD(D a, D b) { return _mm512_mul_pd(a, b); }
+  static MORVEX_INLINE D DivD(D a, D b) { return _mm512_div_pd(a, b); }
+  static MORVEX_INLINE D MinD(D a, D b) { return _mm512_min_pd(a, b); }
+  static MORVEX_INLINE D MaxD(D a, D b) { return _mm512_max_pd(a, b); }
+  static MORVEX_INLINE DMask LtD(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OS); }
+  static MORVEX_INLINE DMask GtD(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_GT_OS); }
+  static MORVEX_INLINE DMask EqD(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ); }
+  static MORVEX_INLINE D SelectD(DMask mask, D a, D b) { return _mm512_mask_blend_pd(mask, b, a); }
+  static MORVEX_INLINE D ToDoubleD(H h) { return _mm512_cvtepi32_pd(h); }
+  static MORVEX_INLINE H ConvertCurrentModeD(D v) { return _mm512_cvtpd_epi32(v); }
+  // n / b from y = 1 / b rounded (Markstein): q0 = n * y, r = n - q0 * b
+  // (exact when fused), q0 + r * y fused is the correctly rounded quotient.
+  struct DDivisor {
+    D b, reciprocal;
+  };
+  static MORVEX_INLINE DDivisor Divisor(D b) { return {b, _mm512_div_pd(_mm512_set1_pd(1.0), b)}; }
+  static MORVEX_INLINE D DivideD(D n, const DDivisor& d) {
+    const D q0 = _mm512_mul_pd(n, d.reciprocal);
+    return _mm512_fmadd_pd(_mm512_fnmadd_pd(q0, d.b, n), d.reciprocal, q0);
+  }
 };
 
 }  // namespace morvex::simd::avx512

@@ -147,6 +147,51 @@ struct Isa {
                                     std::int32_t c3) {
     return _mm_castsi128_ps(_mm_set_epi32(c3, c2, c1, c0));
   }
+
+  // ---- Double-precision lanes ----
+  // A pixel vector converted to doubles half by half: H holds the lower or
+  // upper half of a V (kDoubles 32-bit words), D one double per word of H.
+  // Comparisons give a DMask (here all-ones lanes) for SelectD.
+  using H = __m128i;  // the low 64 bits
+  using D = __m128d;
+  using DMask = __m128d;
+  static constexpr int kDoubles = 2;
+
+  static MORVEX_INLINE H LowHalf(V v) { return v; }
+  static MORVEX_INLINE H HighHalf(V v) { return _mm_unpackhi_epi64(v, v); }
+  static MORVEX_INLINE V JoinHalves(H lo, H hi) { return _mm_unpacklo_epi64(lo, hi); }
+  static MORVEX_INLINE void StoreD(void* p, D v) { _mm_storeu_pd(static_cast<double*>(p), v); }
+  static MORVEX_INLINE D SetD(double v) { return _mm_set1_pd(v); }
+  static MORVEX_INLINE D AddD(D a, D b) { return _mm_add_pd(a, b); }
+  static MORVEX_INLINE D SubD(D a, D b) { return _mm_sub_pd(a, b); }
+  static MORVEX_INLINE D MulD(D a, D b) { return _mm_mul_pd(a, b); }
+  static MORVEX_INLINE D DivD(D a, D b) { return _mm_div_pd(a, b); }
+  // b where either is NaN, as minsd and maxsd give.
+  static MORVEX_INLINE D MinD(D a, D b) { return _mm_min_pd(a, b); }
+  static MORVEX_INLINE D MaxD(D a, D b) { return _mm_max_pd(a, b); }
+  // Ordered comparisons: < and > signalling, == quiet, as the scalar ones.
+  static MORVEX_INLINE DMask LtD(D a, D b) { return _mm_cmplt_pd(a, b); }
+  static MORVEX_INLINE DMask GtD(D a, D b) { return _mm_cmpgt_pd(a, b); }
+  static MORVEX_INLINE DMask EqD(D a, D b) { return _mm_cmpeq_pd(a, b); }
+  // mask ? a : b, per lane.
+  static MORVEX_INLINE D SelectD(DMask mask, D a, D b) {
+    return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b));
+  }
+  // The signed 32-bit words of h as doubles (exact).
+  static MORVEX_INLINE D ToDoubleD(H h) { return _mm_cvtepi32_pd(h); }
+  // Each lane to int32 in the current rounding mode, INT32_MIN (the integer
+  // indefinite value) where there is none: what cvtsd2si gives one by one.
+  static MORVEX_INLINE H ConvertCurrentModeD(D v) { return _mm_cvtpd_epi32(v); }
+  // Division by a divisor shared by several quotients: DivideD(n, Divisor(b))
+  // is n / b correctly rounded. Here a plain division; the AVX-512 form
+  // multiplies by the reciprocal and corrects once, which gives the same bits
+  // wherever neither quotient nor remainder leaves the normal range (its
+  // users prove that for their inputs).
+  struct DDivisor {
+    D b;
+  };
+  static MORVEX_INLINE DDivisor Divisor(D b) { return {b}; }
+  static MORVEX_INLINE D DivideD(D n, const DDivisor& d) { return _mm_div_pd(n, d.b); }
 };
 
 }  // namespace morvex::simd::sse2
