@@ -6,11 +6,27 @@ namespace morvex::tone {
 namespace {
 
 void HistogramRowScalar(const Byte* row, std::int32_t width, HistogramCounters& counters) {
-  for (std::int32_t x = 0; x < width; ++x, row += kArgbImageBytes)
-    CountPixel(counters.copies[0], row);
+  for (std::int32_t x = 0; x < width;) {
+    const std::int32_t n = width - x < kHistogramChunk ? width - x : kHistogramChunk;
+    ReserveCounts(counters, n);
+    for (std::int32_t i = 0; i < n; ++i, row += kArgbImageBytes)
+      CountPixel(counters.copies[i % kHistogramCopies], row);
+    x += n;
+  }
 }
 
 }  // namespace
+
+void FlushHistogramCopies(HistogramCounters& counters) {
+  for (int a = 0; a < kHistogramArrays; ++a)
+    for (int v = 0; v < kHistogramValues; ++v) {
+      std::uint32_t sum = 0;
+      for (HistogramSet& copy : counters.copies) sum += copy[a][v];
+      counters.totals[a][v] += sum;
+    }
+  std::memset(counters.copies, 0, sizeof counters.copies);
+  counters.pending = 0;
+}
 
 const HistogramKernels kHistogramKernelsScalar = {&HistogramRowScalar};
 constinit const KernelTable<HistogramKernels> kHistogramKernelTable(
@@ -33,15 +49,15 @@ std::int32_t Histogram(ConstRows image, std::int32_t width, std::int32_t height,
     }
   }
 
+  FlushHistogramCopies(counters);
   // Each count is added to what its slot holds rather than stored over it:
   // arrays that share memory then hold the sum of their counts, exactly as
   // if every pixel had been added to them one by one.
   for (int a = 0; a < kHistogramArrays; ++a) {
     for (int v = 0; v < kHistogramValues; ++v) {
-      std::uint32_t sum = 0;
-      for (const HistogramSet& copy : counters.copies) sum += copy[a][v];
       Byte* const slot = arrays[a] + v * sizeof(std::int32_t);
-      StoreI32(slot, static_cast<std::int32_t>(static_cast<std::uint32_t>(LoadI32(slot)) + sum));
+      StoreI32(slot, static_cast<std::int32_t>(static_cast<std::uint32_t>(LoadI32(slot)) +
+                                               counters.totals[a][v]));
     }
   }
   std::int32_t peak = 0;
