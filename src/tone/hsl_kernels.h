@@ -26,32 +26,113 @@ inline constexpr double kSixthReach = FirstReaching(6.0, 1.0);      // h < this 
 inline constexpr double kTwoThirdsReach = FirstReaching(3.0, 2.0);  // h < this  <=>  3h < 2
 static_assert(kSixthReach < 0.5 && kTwoThirdsReach > 0.5);
 
-template <class I>
-struct HslLanes {
-  using V = typename I::V;
-  using H = typename I::H;
-  using D = typename I::D;
-  using M = typename I::DMask;
+// Two sets of lanes of L as one: every double operation is applied to both
+// in turn, so the instruction stream interleaves their dependency chains.
+// (One chain alone, converted in sequence, is long enough to leave the
+// processor waiting on it.)
+template <class L>
+struct Twice {
+  struct H {
+    typename L::H lo, hi;
+  };
+  struct D {
+    typename L::D lo, hi;
+  };
+  struct DMask {
+    typename L::DMask lo, hi;
+  };
+  struct DDivisor {
+    typename L::DDivisor lo, hi;
+  };
 
+  static MORVEX_INLINE D SetD(double v) {
+    const typename L::D both = L::SetD(v);
+    return {both, both};
+  }
+  static MORVEX_INLINE D AddD(D a, D b) { return {L::AddD(a.lo, b.lo), L::AddD(a.hi, b.hi)}; }
+  static MORVEX_INLINE D SubD(D a, D b) { return {L::SubD(a.lo, b.lo), L::SubD(a.hi, b.hi)}; }
+  static MORVEX_INLINE D MulD(D a, D b) { return {L::MulD(a.lo, b.lo), L::MulD(a.hi, b.hi)}; }
+  static MORVEX_INLINE D DivD(D a, D b) { return {L::DivD(a.lo, b.lo), L::DivD(a.hi, b.hi)}; }
+  static MORVEX_INLINE D MinD(D a, D b) { return {L::MinD(a.lo, b.lo), L::MinD(a.hi, b.hi)}; }
+  static MORVEX_INLINE D MaxD(D a, D b) { return {L::MaxD(a.lo, b.lo), L::MaxD(a.hi, b.hi)}; }
+  static MORVEX_INLINE DMask LtD(D a, D b) { return {L::LtD(a.lo, b.lo), L::LtD(a.hi, b.hi)}; }
+  static MORVEX_INLINE DMask GtD(D a, D b) { return {L::GtD(a.lo, b.lo), L::GtD(a.hi, b.hi)}; }
+  static MORVEX_INLINE DMask EqD(D a, D b) { return {L::EqD(a.lo, b.lo), L::EqD(a.hi, b.hi)}; }
+  static MORVEX_INLINE D SelectD(DMask m, D a, D b) {
+    return {L::SelectD(m.lo, a.lo, b.lo), L::SelectD(m.hi, a.hi, b.hi)};
+  }
+  static MORVEX_INLINE D SumWhereD(DMask m, D a, D b, D otherwise) {
+    return {L::SumWhereD(m.lo, a.lo, b.lo, otherwise.lo),
+            L::SumWhereD(m.hi, a.hi, b.hi, otherwise.hi)};
+  }
+  static MORVEX_INLINE D DifferenceWhereD(DMask m, D a, D b, D otherwise) {
+    return {L::DifferenceWhereD(m.lo, a.lo, b.lo, otherwise.lo),
+            L::DifferenceWhereD(m.hi, a.hi, b.hi, otherwise.hi)};
+  }
+  static constexpr int kDoubles = 2 * L::kDoubles;
+  static MORVEX_INLINE D LoadD(const double* p) {
+    return {L::LoadD(p), L::LoadD(p + L::kDoubles)};
+  }
+  static MORVEX_INLINE void StoreD(double* p, D v) {
+    L::StoreD(p, v.lo);
+    L::StoreD(p + L::kDoubles, v.hi);
+  }
+  static MORVEX_INLINE D ToDoubleD(H h) { return {L::ToDoubleD(h.lo), L::ToDoubleD(h.hi)}; }
+  static MORVEX_INLINE H ConvertCurrentModeD(D v) {
+    return {L::ConvertCurrentModeD(v.lo), L::ConvertCurrentModeD(v.hi)};
+  }
+  static MORVEX_INLINE DDivisor Divisor(D b) { return {L::Divisor(b.lo), L::Divisor(b.hi)}; }
+  static MORVEX_INLINE D DivideD(D n, const DDivisor& d) {
+    return {L::DivideD(n.lo, d.lo), L::DivideD(n.hi, d.hi)};
+  }
+};
+
+// Both halves of a pixel vector as one lane set.
+template <class I>
+struct Halves : Twice<I> {
+  using V = typename I::V;
+  using H = typename Twice<I>::H;
+  static MORVEX_INLINE H Split(V v) { return {I::LowHalf(v), I::HighHalf(v)}; }
+  static MORVEX_INLINE V Join(H h) { return I::JoinHalves(h.lo, h.hi); }
+};
+
+// The arithmetic over a lane set L (the double operations of frame/simd, or
+// Halves of them): one pixel per double lane.
+template <class L>
+struct HslLanes {
+  using H = typename L::H;
+  using D = typename L::D;
+  using M = typename L::DMask;
+
+  // The constants, made where they are used: the compiler may then fold
+  // them into the instructions as broadcast memory operands instead of
+  // keeping each in a register.
   struct Constants {
-    D zero = I::SetD(0.0), half = I::SetD(0.5), one = I::SetD(1.0), two = I::SetD(2.0);
-    D six = I::SetD(6.0), byteScale = I::SetD(255.0);
-    D k = I::SetD(kByteToUnit), achromatic = I::SetD(kAchromatic);
-    D third = I::SetD(kOneThird), twoThirds = I::SetD(kTwoThirds);
-    D sixthReach = I::SetD(kSixthReach), twoThirdsReach = I::SetD(kTwoThirdsReach);
-    typename I::DDivisor bySix = I::Divisor(I::SetD(6.0));
+    static MORVEX_INLINE D zero() { return L::SetD(0.0); }
+    static MORVEX_INLINE D half() { return L::SetD(0.5); }
+    static MORVEX_INLINE D one() { return L::SetD(1.0); }
+    static MORVEX_INLINE D two() { return L::SetD(2.0); }
+    static MORVEX_INLINE D six() { return L::SetD(6.0); }
+    static MORVEX_INLINE D byteScale() { return L::SetD(255.0); }
+    static MORVEX_INLINE D k() { return L::SetD(kByteToUnit); }
+    static MORVEX_INLINE D achromatic() { return L::SetD(kAchromatic); }
+    static MORVEX_INLINE D third() { return L::SetD(kOneThird); }
+    static MORVEX_INLINE D twoThirds() { return L::SetD(kTwoThirds); }
+    static MORVEX_INLINE D sixthReach() { return L::SetD(kSixthReach); }
+    static MORVEX_INLINE D twoThirdsReach() { return L::SetD(kTwoThirdsReach); }
+    static MORVEX_INLINE typename L::DDivisor bySix() { return L::Divisor(L::SetD(6.0)); }
   };
 
   // The six parameters, one per lane.
   struct Adjustment {
     D hueScale, saturationScale, lightnessScale, hueOffset, saturationOffset, lightnessOffset;
     explicit Adjustment(const HslAdjustment& adj)
-        : hueScale(I::SetD(adj.hueScale)),
-          saturationScale(I::SetD(adj.saturationScale)),
-          lightnessScale(I::SetD(adj.lightnessScale)),
-          hueOffset(I::SetD(adj.hueOffset)),
-          saturationOffset(I::SetD(adj.saturationOffset)),
-          lightnessOffset(I::SetD(adj.lightnessOffset)) {}
+        : hueScale(L::SetD(adj.hueScale)),
+          saturationScale(L::SetD(adj.saturationScale)),
+          lightnessScale(L::SetD(adj.lightnessScale)),
+          hueOffset(L::SetD(adj.hueOffset)),
+          saturationOffset(L::SetD(adj.saturationOffset)),
+          lightnessOffset(L::SetD(adj.lightnessOffset)) {}
   };
 
   struct Hsl {
@@ -60,60 +141,63 @@ struct HslLanes {
 
   // A colour byte per 32-bit word, times k.
   static MORVEX_INLINE D Unit(H bytes, const Constants& c) {
-    return I::MulD(I::ToDoubleD(bytes), c.k);
+    return L::MulD(L::ToDoubleD(bytes), c.k());
   }
 
   // h + 1 below 0, h - 1 above 1 (once), h otherwise.
   static MORVEX_INLINE D Wrap(D h, const Constants& c) {
-    return I::SelectD(I::LtD(h, c.zero), I::AddD(h, c.one),
-                      I::SelectD(I::GtD(h, c.one), I::SubD(h, c.one), h));
+    const M below = L::LtD(h, c.zero()), above = L::GtD(h, c.one());
+    return L::DifferenceWhereD(above, h, c.one(), L::SumWhereD(below, h, c.one(), h));
   }
 
   // RgbToHsl of the colour bytes b, g, r (one pixel per lane), without alpha.
   static MORVEX_INLINE Hsl Forward(H blue, H green, H red, const Constants& c) {
     const D b = Unit(blue, c), g = Unit(green, c), r = Unit(red, c);
-    const D min = I::MinD(I::MinD(r, g), b);
-    const D max = I::MaxD(I::MaxD(r, g), b);
-    const D d = I::SubD(max, min);
-    const D sum = I::AddD(min, max);
+    const D min = L::MinD(L::MinD(r, g), b);
+    const D max = L::MaxD(L::MaxD(r, g), b);
+    const D d = L::SubD(max, min);
+    const D sum = L::AddD(min, max);
     Hsl out;
-    out.lightness = I::MulD(sum, c.half);
-    // Gray lanes divide by 1 instead of 0 and are set to 0 afterwards, so no
-    // lane raises a division exception the one-pixel form would not.
-    const M gray = I::LtD(d, c.achromatic);
+    out.lightness = L::MulD(sum, c.half());
+    // Gray lanes (exactly those whose largest and smallest bytes are equal)
+    // divide by 1 instead of 0, so no lane raises a division exception the
+    // one-pixel form would not. Their d is +0, and so every quotient below:
+    // their saturation is +0 and their hue (red sector, offset 0) too, as the
+    // one-pixel form sets them.
+    const M gray = L::LtD(d, c.achromatic());
     const D spread =
-        I::SelectD(I::LtD(out.lightness, c.half), sum, I::SubD(I::SubD(c.two, max), min));
-    out.saturation = I::SelectD(gray, c.zero, I::DivD(d, I::SelectD(gray, c.one, spread)));
+        L::SelectD(L::LtD(out.lightness, c.half()), sum, L::SubD(L::SubD(c.two(), max), min));
+    out.saturation = L::DivD(d, L::SelectD(gray, c.one(), spread));
     // The hue needs two of dR, dG and dB, never the largest component's:
     // red sector dB - dG, green (dR + 1/3) - dB, blue (dG + 2/3) - dR. Each
     // lane picks its two components (sector tests red first); adding 0 in the
     // red sector leaves dB as it is.
-    const M isRed = I::EqD(max, r), isGreen = I::EqD(max, g);
-    const D first = I::SelectD(isRed, b, I::SelectD(isGreen, r, g));
-    const D second = I::SelectD(isRed, g, I::SelectD(isGreen, b, r));
-    const D offset = I::SelectD(isRed, c.zero, I::SelectD(isGreen, c.third, c.twoThirds));
-    const typename I::DDivisor byD = I::Divisor(I::SelectD(gray, c.one, d));
-    const D halfD = I::MulD(c.half, d);
-    const D dFirst = I::DivideD(I::AddD(I::DivideD(I::SubD(max, first), c.bySix), halfD), byD);
-    const D dSecond = I::DivideD(I::AddD(I::DivideD(I::SubD(max, second), c.bySix), halfD), byD);
-    const D hue = Wrap(I::SubD(I::AddD(dFirst, offset), dSecond), c);
-    out.hue = I::SelectD(gray, c.zero, hue);
+    const M isRed = L::EqD(max, r), isGreen = L::EqD(max, g);
+    const D first = L::SelectD(isRed, b, L::SelectD(isGreen, r, g));
+    const D second = L::SelectD(isRed, g, L::SelectD(isGreen, b, r));
+    const D offset = L::SelectD(isRed, c.zero(), L::SelectD(isGreen, c.third(), c.twoThirds()));
+    const typename L::DDivisor byD = L::Divisor(L::SelectD(gray, c.one(), d));
+    const D halfD = L::MulD(c.half(), d);
+    const D dFirst = L::DivideD(L::AddD(L::DivideD(L::SubD(max, first), c.bySix()), halfD), byD);
+    const D dSecond = L::DivideD(L::AddD(L::DivideD(L::SubD(max, second), c.bySix()), halfD), byD);
+    out.hue = Wrap(L::SubD(L::AddD(dFirst, offset), dSecond), c);
     return out;
   }
 
   // HueToChannel, with q - p and 6 (q - p) computed once for the three hues.
+  // The segment tests nest (rising within flat within falling), so each
+  // later choice overrides the earlier ones.
   static MORVEX_INLINE D HueToChannel(D p, D q, D qp, D sixQp, D h, const Constants& c) {
     h = Wrap(h, c);
-    const D rising = I::AddD(p, I::MulD(h, sixQp));
-    const D falling = I::AddD(p, I::MulD(c.six, I::MulD(I::SubD(c.twoThirds, h), qp)));
-    return I::SelectD(I::LtD(h, c.sixthReach), rising,
-                      I::SelectD(I::LtD(h, c.half), q,
-                                 I::SelectD(I::LtD(h, c.twoThirdsReach), falling, p)));
+    const D falling = L::MulD(c.six(), L::MulD(L::SubD(c.twoThirds(), h), qp));
+    D v = L::SumWhereD(L::LtD(h, c.twoThirdsReach()), p, falling, p);
+    v = L::SelectD(L::LtD(h, c.half()), q, v);
+    return L::SumWhereD(L::LtD(h, c.sixthReach()), p, L::MulD(h, sixQp), v);
   }
 
   // ToByte's integer before its low 8 bits are taken.
   static MORVEX_INLINE H ToInteger(D x, const Constants& c) {
-    return I::ConvertCurrentModeD(I::MulD(x, c.byteScale));
+    return L::ConvertCurrentModeD(L::MulD(x, c.byteScale()));
   }
 
   struct Integers {
@@ -123,81 +207,146 @@ struct HslLanes {
   // HslToRgb of one pixel per lane, up to the integers whose low bytes
   // ToByte stores.
   static MORVEX_INLINE Integers Backward(D h, D s, D l, const Constants& c) {
-    const D q = I::SelectD(I::LtD(l, c.half), I::MulD(I::AddD(s, c.one), l),
-                           I::SubD(I::AddD(l, s), I::MulD(s, l)));
-    const D p = I::SubD(I::AddD(l, l), q);
-    const D qp = I::SubD(q, p), sixQp = I::MulD(c.six, qp);
-    const M achromatic = I::EqD(s, c.zero);
-    const D r = I::SelectD(achromatic, l, HueToChannel(p, q, qp, sixQp, I::AddD(h, c.third), c));
-    const D g = I::SelectD(achromatic, l, HueToChannel(p, q, qp, sixQp, h, c));
-    const D b = I::SelectD(achromatic, l, HueToChannel(p, q, qp, sixQp, I::SubD(h, c.third), c));
+    const D q = L::SelectD(L::LtD(l, c.half()), L::MulD(L::AddD(s, c.one()), l),
+                           L::SubD(L::AddD(l, s), L::MulD(s, l)));
+    const D p = L::SubD(L::AddD(l, l), q);
+    const D qp = L::SubD(q, p), sixQp = L::MulD(c.six(), qp);
+    const M achromatic = L::EqD(s, c.zero());
+    const D r = L::SelectD(achromatic, l, HueToChannel(p, q, qp, sixQp, L::AddD(h, c.third()), c));
+    const D g = L::SelectD(achromatic, l, HueToChannel(p, q, qp, sixQp, h, c));
+    const D b = L::SelectD(achromatic, l, HueToChannel(p, q, qp, sixQp, L::SubD(h, c.third()), c));
     return {ToInteger(b, c), ToInteger(g, c), ToInteger(r, c)};
   }
 
-  // One half of a pixel vector through HslScaleOffsetPixel, without alpha.
-  static MORVEX_INLINE Integers AdjustHalf(H blue, H green, H red, const Adjustment& a,
-                                           const Constants& c) {
-    const Hsl hsl = Forward(blue, green, red, c);
-    return Backward(I::AddD(I::MulD(hsl.hue, a.hueScale), a.hueOffset),
-                    I::AddD(I::MulD(hsl.saturation, a.saturationScale), a.saturationOffset),
-                    I::AddD(I::MulD(hsl.lightness, a.lightnessScale), a.lightnessOffset), c);
-  }
-
-  // Colour byte `shift / 8` of every pixel, one per 32-bit word.
-  template <int kShift>
-  static MORVEX_INLINE V Bytes(V pixels) {
-    return I::And(I::template Srli32<kShift>(pixels), I::Set32(0xFF));
-  }
-
-  static MORVEX_INLINE V Adjust(V pixels, const Adjustment& a, const Constants& c) {
-    const V b = Bytes<0>(pixels), g = Bytes<8>(pixels), r = Bytes<16>(pixels);
-    const Integers lo = AdjustHalf(I::LowHalf(b), I::LowHalf(g), I::LowHalf(r), a, c);
-    const Integers hi = AdjustHalf(I::HighHalf(b), I::HighHalf(g), I::HighHalf(r), a, c);
-    const V low = I::Set32(0xFF);
-    const V blue = I::And(I::JoinHalves(lo.blue, hi.blue), low);
-    const V green = I::And(I::JoinHalves(lo.green, hi.green), low);
-    const V red = I::And(I::JoinHalves(lo.red, hi.red), low);
-    const V alpha = I::And(pixels, I::Set32(static_cast<std::int32_t>(0xFF000000u)));
-    return I::Or(I::Or(blue, I::template Slli32<8>(green)),
-                 I::Or(I::template Slli32<16>(red), alpha));
+  // Each component times its scale plus its offset, then back to RGB.
+  static MORVEX_INLINE Integers Backward(const Hsl& hsl, const Adjustment& a,
+                                         const Constants& c) {
+    return Backward(L::AddD(L::MulD(hsl.hue, a.hueScale), a.hueOffset),
+                    L::AddD(L::MulD(hsl.saturation, a.saturationScale), a.saturationOffset),
+                    L::AddD(L::MulD(hsl.lightness, a.lightnessScale), a.lightnessOffset), c);
   }
 };
 
+// Colour byte `shift / 8` of every pixel of a vector, one per 32-bit word.
+template <class I, int kShift>
+MORVEX_INLINE typename I::V ColourBytes(typename I::V pixels) {
+  return I::And(I::template Srli32<kShift>(pixels), I::Set32(0xFF));
+}
+
+// The vector kernels' steps on whole pixel vectors: one vector (both halves,
+// lane set Halves<I>) or two at once (Twice<Halves<I>>).
+template <class I>
+struct HslVectors {
+  using V = typename I::V;
+  using One = Halves<I>;
+  using Two = Twice<One>;
+
+  template <int kShift>
+  static MORVEX_INLINE typename One::H Split(V pixels) {
+    return One::Split(ColourBytes<I, kShift>(pixels));
+  }
+
+  // The pixels' new colour bytes (the low bytes of the integers) under their
+  // own alpha.
+  static MORVEX_INLINE V Pack(V pixels, typename One::H blue, typename One::H green,
+                              typename One::H red) {
+    const V low = I::Set32(0xFF);
+    const V b = I::And(One::Join(blue), low);
+    const V g = I::And(One::Join(green), low);
+    const V r = I::And(One::Join(red), low);
+    const V alpha = I::And(pixels, I::Set32(static_cast<std::int32_t>(0xFF000000u)));
+    return I::Or(I::Or(b, I::template Slli32<8>(g)), I::Or(I::template Slli32<16>(r), alpha));
+  }
+
+  // The pixels' HSL components adjusted and converted back, under their
+  // own alpha.
+  static MORVEX_INLINE V AdjustBack(V pixels, const typename HslLanes<One>::Hsl& hsl,
+                                    const typename HslLanes<One>::Adjustment& a,
+                                    const typename HslLanes<One>::Constants& c) {
+    const typename HslLanes<One>::Integers out = HslLanes<One>::Backward(hsl, a, c);
+    return Pack(pixels, out.blue, out.green, out.red);
+  }
+
+  static MORVEX_INLINE V AdjustOne(V pixels, const typename HslLanes<One>::Adjustment& a,
+                                   const typename HslLanes<One>::Constants& c) {
+    return AdjustBack(
+        pixels, HslLanes<One>::Forward(Split<0>(pixels), Split<8>(pixels), Split<16>(pixels), c),
+        a, c);
+  }
+};
+
+// Chunks of kStaged vectors in two phases. First each pair of vectors is
+// converted to HSL, four halves at once (the forward chain is long: two
+// dependent divisions), and the components are staged in L1; then each
+// vector is adjusted and converted back, two halves at once (its three
+// channels already give the processor independent work). Each phase keeps
+// fewer values live than the whole chain would, so the registers hold them.
+// The last pixels: whole vectors, then masked on AVX-512 or one by one
+// elsewhere. (The kernel is bound by arithmetic, not by memory, so it does not
+// align its vectors as simd::WalkRow does.)
 template <class I>
 void HslScaleOffsetRow(Byte* row, std::int32_t width, const HslAdjustment& adj) {
-  using L = HslLanes<I>;
-  const typename L::Constants c;
-  const typename L::Adjustment a(adj);
-  simd::WalkRow<I, kArgbImageBytes>(
-      width, row,
-      [&](std::ptrdiff_t x, const auto& io) {
-        io.Store(row + 4 * x, L::Adjust(io.Load(row + 4 * x), a, c));
-      },
-      [&](std::ptrdiff_t x) {
-        StoreU32(row + 4 * x, HslScaleOffsetPixel(LoadU32(row + 4 * x), adj));
-      });
+  using K = HslVectors<I>;
+  using One = typename K::One;
+  using Two = typename K::Two;
+  using V = typename I::V;
+  constexpr std::int32_t kGroup = I::kBytes / kArgbImageBytes;
+  constexpr std::int32_t kStaged = 4;  // vectors per chunk
+  alignas(64) double staged[3][kStaged * kGroup];
+  const typename HslLanes<Two>::Constants forward;
+  const typename HslLanes<One>::Constants c;
+  const typename HslLanes<One>::Adjustment a(adj);
+  std::int32_t x = 0;
+  for (; x + kStaged * kGroup <= width; x += kStaged * kGroup) {
+    Byte* const chunk = row + 4 * x;
+    for (std::int32_t i = 0; i < kStaged * kGroup; i += 2 * kGroup) {
+      const V first = I::Load(chunk + 4 * i), second = I::Load(chunk + 4 * i + I::kBytes);
+      const typename HslLanes<Two>::Hsl hsl = HslLanes<Two>::Forward(
+          {K::template Split<0>(first), K::template Split<0>(second)},
+          {K::template Split<8>(first), K::template Split<8>(second)},
+          {K::template Split<16>(first), K::template Split<16>(second)}, forward);
+      Two::StoreD(staged[0] + i, hsl.hue);
+      Two::StoreD(staged[1] + i, hsl.saturation);
+      Two::StoreD(staged[2] + i, hsl.lightness);
+    }
+    for (std::int32_t i = 0; i < kStaged * kGroup; i += kGroup) {
+      const typename HslLanes<One>::Hsl hsl = {
+          One::LoadD(staged[0] + i), One::LoadD(staged[1] + i), One::LoadD(staged[2] + i)};
+      Byte* const p = chunk + 4 * i;
+      I::Store(p, K::AdjustBack(I::Load(p), hsl, a, c));
+    }
+  }
+  for (; x + kGroup <= width; x += kGroup)
+    I::Store(row + 4 * x, K::AdjustOne(I::Load(row + 4 * x), a, c));
+  if constexpr (I::kPartialGroups) {
+    if (x < width) {
+      const auto part = I::Part(width - x);
+      part.Store(row + 4 * x, K::AdjustOne(part.Load(row + 4 * x), a, c));
+    }
+  } else {
+    for (; x < width; ++x) StoreU32(row + 4 * x, HslScaleOffsetPixel(LoadU32(row + 4 * x), adj));
+  }
 }
 
 template <class I>
 void HslForwardRow(const Byte* row, std::int32_t width, double* hue, double* saturation,
                    double* lightness) {
-  using L = HslLanes<I>;
-  using V = typename I::V;
+  using K = HslVectors<I>;
+  using L = HslLanes<typename K::One>;
   const typename L::Constants c;
   constexpr std::int32_t kHalf = I::kDoubles;
   std::int32_t x = 0;
   for (; x + 2 * kHalf <= width; x += 2 * kHalf) {
-    const V pixels = I::Load(row + 4 * x);
-    const V b = L::template Bytes<0>(pixels), g = L::template Bytes<8>(pixels),
-            r = L::template Bytes<16>(pixels);
-    const typename L::Hsl lo = L::Forward(I::LowHalf(b), I::LowHalf(g), I::LowHalf(r), c);
-    const typename L::Hsl hi = L::Forward(I::HighHalf(b), I::HighHalf(g), I::HighHalf(r), c);
-    I::StoreD(hue + x, lo.hue);
-    I::StoreD(hue + x + kHalf, hi.hue);
-    I::StoreD(saturation + x, lo.saturation);
-    I::StoreD(saturation + x + kHalf, hi.saturation);
-    I::StoreD(lightness + x, lo.lightness);
-    I::StoreD(lightness + x + kHalf, hi.lightness);
+    const typename I::V pixels = I::Load(row + 4 * x);
+    const typename L::Hsl hsl = L::Forward(K::template Split<0>(pixels),
+                                           K::template Split<8>(pixels),
+                                           K::template Split<16>(pixels), c);
+    I::StoreD(hue + x, hsl.hue.lo);
+    I::StoreD(hue + x + kHalf, hsl.hue.hi);
+    I::StoreD(saturation + x, hsl.saturation.lo);
+    I::StoreD(saturation + x + kHalf, hsl.saturation.hi);
+    I::StoreD(lightness + x, hsl.lightness.lo);
+    I::StoreD(lightness + x + kHalf, hsl.lightness.hi);
   }
   for (; x < width; ++x) {
     const HslColor color = RgbToHsl(LoadU32(row + 4 * x));

@@ -21,7 +21,7 @@
 namespace morvex {
 namespace {
 
-using Lanes = tone::HslLanes<simd::sse2::Isa>;
+using Lanes = tone::HslLanes<simd::sse2::Isa>;  // one half at a time
 using test::Rng;
 
 std::uint64_t Bits(double v) {

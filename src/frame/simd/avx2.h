@@ -133,6 +133,9 @@ struct Isa {
   static MORVEX_INLINE V JoinHalves(H lo, H hi) {
     return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
   }
+  static MORVEX_INLINE D LoadD(const void* p) {
+    return _mm256_loadu_pd(static_cast<const double*>(p));
+  }
   static MORVEX_INLINE void StoreD(void* p, D v) {
     _mm256_storeu_pd(static_cast<double*>(p), v);
   }
@@ -147,6 +150,12 @@ struct Isa {
   static MORVEX_INLINE DMask GtD(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_GT_OS); }
   static MORVEX_INLINE DMask EqD(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
   static MORVEX_INLINE D SelectD(DMask mask, D a, D b) { return _mm256_blendv_pd(b, a, mask); }
+  static MORVEX_INLINE D SumWhereD(DMask mask, D a, D b, D otherwise) {
+    return SelectD(mask, AddD(a, b), otherwise);
+  }
+  static MORVEX_INLINE D DifferenceWhereD(DMask mask, D a, D b, D otherwise) {
+    return SelectD(mask, SubD(a, b), otherwise);
+  }
   static MORVEX_INLINE D ToDoubleD(H h) { return _mm256_cvtepi32_pd(h); }
   static MORVEX_INLINE H ConvertCurrentModeD(D v) { return _mm256_cvtpd_epi32(v); }
   struct DDivisor {

@@ -156,6 +156,7 @@ struct Isa {
   static MORVEX_INLINE V JoinHalves(H lo, H hi) {
     return _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1);
   }
+  static MORVEX_INLINE D LoadD(const void* p) { return _mm512_loadu_pd(p); }
   static MORVEX_INLINE void StoreD(void* p, D v) { _mm512_storeu_pd(p, v); }
   static MORVEX_INLINE D SetD(double v) { return _mm512_set1_pd(v); }
   static MORVEX_INLINE D AddD(D a, D b) { return _mm512_add_pd(a, b); }
@@ -168,6 +169,13 @@ struct Isa {
   static MORVEX_INLINE DMask GtD(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_GT_OS); }
   static MORVEX_INLINE DMask EqD(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ); }
   static MORVEX_INLINE D SelectD(DMask mask, D a, D b) { return _mm512_mask_blend_pd(mask, b, a); }
+  // One masked instruction each: the lanes outside the mask are not computed.
+  static MORVEX_INLINE D SumWhereD(DMask mask, D a, D b, D otherwise) {
+    return _mm512_mask_add_pd(otherwise, mask, a, b);
+  }
+  static MORVEX_INLINE D DifferenceWhereD(DMask mask, D a, D b, D otherwise) {
+    return _mm512_mask_sub_pd(otherwise, mask, a, b);
+  }
   static MORVEX_INLINE D ToDoubleD(H h) { return _mm512_cvtepi32_pd(h); }
   static MORVEX_INLINE H ConvertCurrentModeD(D v) { return _mm512_cvtpd_epi32(v); }
   // n / b from y = 1 / b rounded (Markstein): q0 = n * y, r = n - q0 * b

@@ -160,6 +160,7 @@ struct Isa {
   static MORVEX_INLINE H LowHalf(V v) { return v; }
   static MORVEX_INLINE H HighHalf(V v) { return _mm_unpackhi_epi64(v, v); }
   static MORVEX_INLINE V JoinHalves(H lo, H hi) { return _mm_unpacklo_epi64(lo, hi); }
+  static MORVEX_INLINE D LoadD(const void* p) { return _mm_loadu_pd(static_cast<const double*>(p)); }
   static MORVEX_INLINE void StoreD(void* p, D v) { _mm_storeu_pd(static_cast<double*>(p), v); }
   static MORVEX_INLINE D SetD(double v) { return _mm_set1_pd(v); }
   static MORVEX_INLINE D AddD(D a, D b) { return _mm_add_pd(a, b); }
@@ -178,6 +179,13 @@ struct Isa {
     return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b));
   }
   // The signed 32-bit words of h as doubles (exact).
+  // mask ? a + b : otherwise and mask ? a - b : otherwise, per lane.
+  static MORVEX_INLINE D SumWhereD(DMask mask, D a, D b, D otherwise) {
+    return SelectD(mask, AddD(a, b), otherwise);
+  }
+  static MORVEX_INLINE D DifferenceWhereD(DMask mask, D a, D b, D otherwise) {
+    return SelectD(mask, SubD(a, b), otherwise);
+  }
   static MORVEX_INLINE D ToDoubleD(H h) { return _mm_cvtepi32_pd(h); }
   // Each lane to int32 in the current rounding mode, INT32_MIN (the integer
   // indefinite value) where there is none: what cvtsd2si gives one by one.
