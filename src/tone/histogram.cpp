@@ -9,8 +9,11 @@ void HistogramRowScalar(const Byte* row, std::int32_t width, HistogramCounters& 
   for (std::int32_t x = 0; x < width;) {
     const std::int32_t n = width - x < kHistogramChunk ? width - x : kHistogramChunk;
     ReserveCounts(counters, n);
-    for (std::int32_t i = 0; i < n; ++i, row += kArgbImageBytes)
-      CountPixel(counters.copies[i % kHistogramCopies], row);
+    std::int32_t i = 0;
+    for (; i + kHistogramCopies <= n; i += kHistogramCopies)
+      for (int k = 0; k < kHistogramCopies; ++k, row += kArgbImageBytes)
+        CountPixel(counters.copies[k], row);
+    for (; i < n; ++i, row += kArgbImageBytes) CountPixel(counters.copies[i % kHistogramCopies], row);
     x += n;
   }
 }
