@@ -46,7 +46,8 @@ void WalkMaskedRows(MaskedRowFn row, Rows dst, ConstRows mask, ConstRows src, st
 const BlendKernels kBlendKernelsScalar = {&BlendRowScalar, &MaskedBlendRowScalar,
                                           &MaskedBlendLutRowScalar, &MaskedFadeRowScalar};
 constinit const KernelTable<BlendKernels> kBlendKernelTable("blend", &kBlendKernelsScalar, &kBlendKernelsSse2,
-                                                  &kBlendKernelsAvx2, &kBlendKernelsAvx512);
+                                                  &kBlendKernelsAvx2, &kBlendKernelsAvx512,
+                                                  &kBlendKernelsAvx512Vbmi);
 
 BlendWeights BlendWeightsFor(double dstWeight) {
   return {TruncateToInt32((1.0 - dstWeight) * 4096.0), TruncateToInt32(dstWeight * 4096.0)};
@@ -69,7 +70,10 @@ void BlendImages(Rows dst, ConstRows src, std::int32_t width, std::int32_t heigh
 
 void MakeWeightColumns(const Byte* weightLut, WeightColumns* columns) {
   for (unsigned c = 0; c < 3; ++c)
-    for (unsigned i = 0; i < 256; ++i) columns->column[c][i] = ChannelLutValue(weightLut, i, c);
+    for (unsigned i = 0; i < 256; ++i) {
+      columns->bytes[c][i] = ChannelLutValue(weightLut, i, c);
+      columns->column[c][i] = columns->bytes[c][i];
+    }
 }
 
 void MaskedBlendImages(Rows dst, ConstRows mask, ConstRows src, std::int32_t width,

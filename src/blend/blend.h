@@ -76,11 +76,13 @@ MORVEX_INLINE void MaskedFadePixel(Byte* dst, const Byte* mask, const Byte* src)
 
 using BlendRowFn = void (*)(Byte* dst, const Byte* src, std::int32_t width, std::int32_t ws,
                             std::int32_t wd);
-// The three columns of a weight table that MaskedBlend reads, as 16-bit
-// words (column c, entry i = byte c of entry i), for kernels that look the
-// weights up in vector registers. Made once per call on the stack.
+// The three columns of a weight table that MaskedBlend reads (column c,
+// entry i = byte c of entry i), as 16-bit words and as bytes, for kernels
+// that look the weights up in vector registers. Made once per call on the
+// stack.
 struct alignas(64) WeightColumns {
   std::uint16_t column[3][256];
+  std::uint8_t bytes[3][256];
 };
 void MakeWeightColumns(const Byte* weightLut, WeightColumns* columns);
 
@@ -102,6 +104,7 @@ extern const BlendKernels kBlendKernelsScalar;
 extern const BlendKernels kBlendKernelsSse2;
 extern const BlendKernels kBlendKernelsAvx2;
 extern const BlendKernels kBlendKernelsAvx512;
+extern const BlendKernels kBlendKernelsAvx512Vbmi;
 extern const KernelTable<BlendKernels> kBlendKernelTable;
 
 // ---- Whole-image routines behind the exports ----

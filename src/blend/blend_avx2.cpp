@@ -10,8 +10,10 @@ namespace {
 // entries per channel (offsets entry * 4, so every read stays inside the
 // 1024-byte table), then the wanted byte of each.
 struct LutWeightsGather {
+  const Byte* weightLut;
+  MORVEX_INLINE LutWeightsGather(const Byte* lut, const WeightColumns*) : weightLut(lut) {}
   template <class Io>
-  static MORVEX_INLINE __m256i Get(const Io& io, const Byte* mask, const Byte* weightLut) {
+  MORVEX_INLINE __m256i Get(const Io& io, const Byte* mask) const {
     const __m256i m = io.Load(mask);
     const __m256i low = _mm256_set1_epi32(0xFF);
     const int* table = reinterpret_cast<const int*>(weightLut);

@@ -57,6 +57,7 @@ void MaskedBlendLutRowAvx512(Byte* dst, const Byte* mask, const Byte* src, std::
   WalkRow<I, 4>(
       width, dst,
       [&](std::ptrdiff_t x, const auto& io) {
+        PrefetchPlanes(dst + 4 * x, mask + 4 * x, src + 4 * x);
         const V m = io.Load(mask + 4 * x);
         const V mEven = EvenBytes<I>(m), mOdd = OddBytes<I>(m);
         const V wEven = LookUp(red, BlocksOf(mEven, kSecondWords),

@@ -1,5 +1,6 @@
 // Vector row kernel of ClipRestore, written once over the float operations
-// of simd_sse2.h / simd_avx2.h: one float pixel per 128 bits.
+// of the vector layer (frame/simd, every instruction set): one float pixel
+// per 128 bits.
 #pragma once
 
 #include "blend/clip.h"

@@ -1,5 +1,6 @@
-// Vector row routines of Composite, written once over the operations of
-// simd_sse2.h / simd_avx2.h. The bytes of a vector are split into two word
+// Vector row routines of Composite, written once over the vector layer
+// (frame/simd, every instruction set) and instantiated per instruction set in
+// composite_sse2.cpp, composite_avx2.cpp and composite_avx512.cpp. The bytes of a vector are split into two word
 // vectors (EvenBytes, OddBytes): B and R of each pixel, and G and A (the
 // alpha is the high word of each 32 bits). Every product stays
 // below 65536, so each division by 255 is the exact reciprocal multiply of

@@ -1,5 +1,6 @@
 // Vector row kernels of Multiply, MultiplyChannel and MaskMultiply, written
-// once over the operations of simd_sse2.h / simd_avx2.h.
+// once over the vector layer (frame/simd, every instruction set) and
+// instantiated per instruction set.
 #pragma once
 
 #include "blend/multiply.h"

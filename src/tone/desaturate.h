@@ -1,9 +1,9 @@
 // Desaturate: colour bytes replaced by the pixel's luminance, in place.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
+#include "frame/dispatch.h"
 #include "frame/plane.h"
 #include "tone/luminance.h"
 
@@ -19,14 +19,18 @@ MORVEX_INLINE void DesaturatePixel(Byte* pixel, bool alsoAlpha) {
   if (alsoAlpha) pixel[kAlpha] = y;
 }
 
-// Row kernels: `width` pixels starting at `row`.
-using DesaturateRowKernel = void (*)(Byte* row, std::size_t width, bool alsoAlpha);
-void DesaturateRowScalar(Byte* row, std::size_t width, bool alsoAlpha);
-void DesaturateRowSse2(Byte* row, std::size_t width, bool alsoAlpha);
-void DesaturateRowAvx2(Byte* row, std::size_t width, bool alsoAlpha);
+// Row kernel: `width` (> 0) pixels starting at `row`.
+using DesaturateRowFn = void (*)(Byte* row, std::int32_t width, bool alsoAlpha);
 
-// The kernel for a set of processor feature flags.
-DesaturateRowKernel ChooseDesaturateRow(std::uint32_t cpuFlags);
+struct DesaturateKernels {
+  DesaturateRowFn row;
+};
+
+extern const DesaturateKernels kDesaturateKernelsScalar;
+extern const DesaturateKernels kDesaturateKernelsSse2;
+extern const DesaturateKernels kDesaturateKernelsAvx2;
+extern const DesaturateKernels kDesaturateKernelsAvx512;
+extern const KernelTable<DesaturateKernels> kDesaturateKernelTable;
 
 // Desaturates every pixel of the region (nothing for width or height <= 0).
 void Desaturate(Rows image, std::int32_t width, std::int32_t height, bool alsoAlpha);

@@ -2,20 +2,39 @@
 
 #include <cstring>
 
-#include "frame/cpu_features.h"
-
 namespace morvex::tone {
+namespace {
 
-void HistogramRowScalar(const Byte* row, std::size_t width, HistogramCounters& counters) {
-  for (std::size_t x = 0; x < width; ++x, row += kArgbImageBytes)
-    CountPixel(counters.copies[0], row);
+void HistogramRowScalar(const Byte* row, std::int32_t width, HistogramCounters& counters) {
+  for (std::int32_t x = 0; x < width;) {
+    const std::int32_t n = width - x < kHistogramChunk ? width - x : kHistogramChunk;
+    ReserveCounts(counters, n);
+    std::int32_t i = 0;
+    for (; i + kHistogramCopies <= n; i += kHistogramCopies)
+      for (int k = 0; k < kHistogramCopies; ++k, row += kArgbImageBytes)
+        CountPixel(counters.copies[k], row);
+    for (; i < n; ++i, row += kArgbImageBytes) CountPixel(counters.copies[i % kHistogramCopies], row);
+    x += n;
+  }
 }
 
-HistogramRowKernel ChooseHistogramRow(std::uint32_t cpuFlags) {
-  if (HasCpu(cpuFlags, kCpuAvx2)) return &HistogramRowAvx2;
-  if (HasCpu(cpuFlags, kCpuSse2)) return &HistogramRowSse2;
-  return &HistogramRowScalar;
+}  // namespace
+
+void FlushHistogramCopies(HistogramCounters& counters) {
+  for (int a = 0; a < kHistogramArrays; ++a)
+    for (int v = 0; v < kHistogramValues; ++v) {
+      std::uint32_t sum = 0;
+      for (HistogramSet& copy : counters.copies) sum += copy[a][v];
+      counters.totals[a][v] += sum;
+    }
+  std::memset(counters.copies, 0, sizeof counters.copies);
+  counters.pending = 0;
 }
+
+const HistogramKernels kHistogramKernelsScalar = {&HistogramRowScalar};
+constinit const KernelTable<HistogramKernels> kHistogramKernelTable(
+    "histogram", &kHistogramKernelsScalar, &kHistogramKernelsSse2, &kHistogramKernelsAvx2,
+    &kHistogramKernelsAvx512);
 
 std::int32_t Histogram(ConstRows image, std::int32_t width, std::int32_t height, Byte* redCounts,
                        Byte* greenCounts, Byte* blueCounts, Byte* lumaCounts) {
@@ -26,23 +45,22 @@ std::int32_t Histogram(ConstRows image, std::int32_t width, std::int32_t height,
   HistogramCounters counters;
   std::memset(&counters, 0, sizeof counters);
   if (width > 0) {  // a row without pixels counts nothing
-    const HistogramRowKernel kernel = ChooseHistogramRow(CpuFeatureFlags());
-    const auto count = static_cast<std::size_t>(width);
+    const HistogramRowFn row = kHistogramKernelTable.For(CpuFeatureFlags()).row;
     for (std::int32_t y = 0; y < height; ++y) {
-      kernel(image.row, count, counters);
+      row(image.row, width, counters);
       image.Next();
     }
   }
 
+  FlushHistogramCopies(counters);
   // Each count is added to what its slot holds rather than stored over it:
   // arrays that share memory then hold the sum of their counts, exactly as
   // if every pixel had been added to them one by one.
   for (int a = 0; a < kHistogramArrays; ++a) {
     for (int v = 0; v < kHistogramValues; ++v) {
-      std::uint32_t sum = 0;
-      for (const HistogramSet& copy : counters.copies) sum += copy[a][v];
       Byte* const slot = arrays[a] + v * sizeof(std::int32_t);
-      StoreI32(slot, static_cast<std::int32_t>(static_cast<std::uint32_t>(LoadI32(slot)) + sum));
+      StoreI32(slot, static_cast<std::int32_t>(static_cast<std::uint32_t>(LoadI32(slot)) +
+                                               counters.totals[a][v]));
     }
   }
   std::int32_t peak = 0;

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "frame/dispatch.h"
 #include "frame/plane.h"
 #include "tone/luminance.h"
 
@@ -19,17 +20,35 @@ enum HistogramArray : int {
 };
 
 inline constexpr int kHistogramValues = 256;
-// Neighbouring pixels count into alternate copies, so a run of equal values
-// does not serialise on one counter; the copies are summed at the end.
-inline constexpr int kHistogramCopies = 2;
+// Neighbouring pixels count into different copies (pixel i of a chunk into
+// copy i % 8), so a run of equal values does not serialise on one counter.
+// The copies hold 16-bit counters (16 KiB together, well inside L1); they are
+// added into 32-bit totals before any of them can overflow.
+inline constexpr int kHistogramCopies = 8;
+inline constexpr std::uint32_t kHistogramFlushPixels = 65535;
+// Pixels a kernel counts per chunk (a multiple of every vector's pixels).
+inline constexpr std::int32_t kHistogramChunk = 256;
 
-// One set of counters per array. Counts are unsigned: they wrap (defined) on
-// regions of more than 2^32 pixels instead of overflowing.
-using HistogramSet = std::uint32_t[kHistogramArrays][kHistogramValues];
+using HistogramSet = std::uint16_t[kHistogramArrays][kHistogramValues];
 
 struct HistogramCounters {
   HistogramSet copies[kHistogramCopies];
+  // Totals are unsigned: they wrap (defined) on regions of more than 2^32
+  // pixels instead of overflowing.
+  std::uint32_t totals[kHistogramArrays][kHistogramValues];
+  std::uint32_t pending;  // pixels counted into the copies since the last flush
 };
+
+// Adds the copies into the totals and clears them.
+void FlushHistogramCopies(HistogramCounters& counters);
+
+// Makes room in the copies for `n` (at most a chunk) more pixels: no counter
+// can receive more increments than there are pending pixels.
+MORVEX_INLINE void ReserveCounts(HistogramCounters& counters, std::int32_t n) {
+  if (counters.pending + static_cast<std::uint32_t>(n) > kHistogramFlushPixels)
+    FlushHistogramCopies(counters);
+  counters.pending += static_cast<std::uint32_t>(n);
+}
 
 // Counts one pixel into `set`: its red, green and blue bytes and its
 // luminance. Alpha is not counted.
@@ -40,54 +59,38 @@ MORVEX_INLINE void CountPixel(HistogramSet& set, const Byte* pixel) {
   ++set[kLumaCounts][Luminance(pixel)];
 }
 
-// Counts pixels whose luminance has already replaced their alpha byte
-// (blue, green, red, luminance from the low byte up), alternating copies.
-MORVEX_INLINE void CountPacked(HistogramCounters& counters, const std::uint32_t* words,
-                                    std::size_t count) {
-  static_assert(kHistogramCopies == 2);
-  const auto countWord = [](HistogramSet& set, std::uint32_t w) {
-    ++set[kBlueCounts][w & 0xFFu];
-    ++set[kGreenCounts][(w >> 8) & 0xFFu];
-    ++set[kRedCounts][(w >> 16) & 0xFFu];
-    ++set[kLumaCounts][w >> 24];
-  };
-  std::size_t i = 0;
-  for (; i + 2 <= count; i += 2) {
-    countWord(counters.copies[0], words[i]);
-    countWord(counters.copies[1], words[i + 1]);
-  }
-  if (i < count) countWord(counters.copies[0], words[i]);
+// Counts one pixel whose luminance has already replaced its alpha byte. Each
+// counter's index is a byte load: no shifts or masks between the loads and
+// the increments.
+MORVEX_INLINE void CountPacked(HistogramSet& set, const Byte* packed) {
+  ++set[kBlueCounts][packed[0]];
+  ++set[kGreenCounts][packed[1]];
+  ++set[kRedCounts][packed[2]];
+  ++set[kLumaCounts][packed[3]];
 }
 
-// The vector kernels' row walk. `pack(pixels, words)` turns kGroup pixels
-// into packed words as CountPacked takes them; a chunk of words is packed,
-// then counted. Pixels after the last whole group are counted one by one.
-template <std::size_t kGroup, class Pack>
-MORVEX_INLINE void CountRowInGroups(const Byte* row, std::size_t width,
-                                         HistogramCounters& counters, Pack pack) {
-  constexpr std::size_t kChunk = 64;
-  static_assert(kChunk % kGroup == 0);
-  alignas(32) std::uint32_t words[kChunk];
-  const std::size_t whole = width / kGroup * kGroup;
-  for (std::size_t x = 0; x < whole;) {
-    const std::size_t n = whole - x < kChunk ? whole - x : kChunk;
-    for (std::size_t i = 0; i < n; i += kGroup, row += kGroup * kArgbImageBytes)
-      pack(row, words + i);
-    CountPacked(counters, words, n);
-    x += n;
-  }
-  for (std::size_t x = whole; x < width; ++x, row += kArgbImageBytes)
-    CountPixel(counters.copies[0], row);
+// Counts `count` packed pixels, pixel i into copy i % 8.
+MORVEX_INLINE void CountPackedRun(HistogramCounters& counters, const Byte* packed,
+                                  std::int32_t count) {
+  static_assert(kHistogramCopies == 8);
+  std::int32_t i = 0;
+  for (; i + 8 <= count; i += 8, packed += 32)
+    for (int k = 0; k < 8; ++k) CountPacked(counters.copies[k], packed + 4 * k);
+  for (; i < count; ++i, packed += 4) CountPacked(counters.copies[i % 8], packed);
 }
 
-// Row kernels: add the `width` pixels starting at `row` to the counters.
-using HistogramRowKernel = void (*)(const Byte* row, std::size_t width,
-                                    HistogramCounters& counters);
-void HistogramRowScalar(const Byte* row, std::size_t width, HistogramCounters& counters);
-void HistogramRowSse2(const Byte* row, std::size_t width, HistogramCounters& counters);
-void HistogramRowAvx2(const Byte* row, std::size_t width, HistogramCounters& counters);
+// Row kernel: adds the `width` (> 0) pixels starting at `row` to the counters.
+using HistogramRowFn = void (*)(const Byte* row, std::int32_t width, HistogramCounters& counters);
 
-HistogramRowKernel ChooseHistogramRow(std::uint32_t cpuFlags);
+struct HistogramKernels {
+  HistogramRowFn row;
+};
+
+extern const HistogramKernels kHistogramKernelsScalar;
+extern const HistogramKernels kHistogramKernelsSse2;
+extern const HistogramKernels kHistogramKernelsAvx2;
+extern const HistogramKernels kHistogramKernelsAvx512;
+extern const KernelTable<HistogramKernels> kHistogramKernelTable;
 
 // Clears the four caller arrays (256 int32 counters each, no alignment
 // promise), counts the region into them and returns the largest counter

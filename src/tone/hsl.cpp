@@ -1,32 +1,41 @@
 #include "tone/hsl.h"
 
-#include "frame/cpu_features.h"
 #include "frame/fpu.h"
 
 namespace morvex::tone {
+namespace {
 
-[[gnu::noinline]] void HslScaleOffsetRowScalar(Byte* row, std::size_t width,
+[[gnu::noinline]] void HslScaleOffsetRowScalar(Byte* row, std::int32_t width,
                                                const HslAdjustment& adj) {
-  for (std::size_t x = 0; x < width; ++x, row += kArgbImageBytes)
+  for (std::int32_t x = 0; x < width; ++x, row += kArgbImageBytes)
     StoreU32(row, HslScaleOffsetPixel(LoadU32(row), adj));
 }
 
-HslRowKernel ChooseHslScaleOffsetRow(std::uint32_t cpuFlags) {
-  if (HasCpu(cpuFlags, kCpuAvx512)) return &HslScaleOffsetRowAvx512;
-  if (HasCpu(cpuFlags, kCpuAvx2)) return &HslScaleOffsetRowAvx2;
-  if (HasCpu(cpuFlags, kCpuSse2)) return &HslScaleOffsetRowSse2;
-  return &HslScaleOffsetRowScalar;
+void HslForwardRowScalar(const Byte* row, std::int32_t width, double* hue, double* saturation,
+                         double* lightness) {
+  for (std::int32_t x = 0; x < width; ++x, row += kArgbImageBytes) {
+    const HslColor c = RgbToHsl(LoadU32(row));
+    hue[x] = c.hue;
+    saturation[x] = c.saturation;
+    lightness[x] = c.lightness;
+  }
 }
+
+}  // namespace
+
+const HslKernels kHslKernelsScalar = {&HslScaleOffsetRowScalar, &HslForwardRowScalar};
+constinit const KernelTable<HslKernels> kHslKernelTable("hsl", &kHslKernelsScalar,
+                                                        &kHslKernelsSse2, &kHslKernelsAvx2,
+                                                        &kHslKernelsAvx512);
 
 void HslScaleOffset(Rows image, std::int32_t width, std::int32_t height, const HslAdjustment& adj) {
   const RoundToNearestBracket bracket;
   if (width <= 0) return;  // a row without pixels touches nothing
   // The kernels are separate functions, so no rounding-sensitive work can be
   // moved ahead of the bracket.
-  const HslRowKernel kernel = ChooseHslScaleOffsetRow(CpuFeatureFlags());
-  const auto count = static_cast<std::size_t>(width);
+  const HslRowFn row = kHslKernelTable.For(CpuFeatureFlags()).scaleOffset;
   for (std::int32_t y = 0; y < height; ++y) {
-    kernel(image.row, count, adj);
+    row(image.row, width, adj);
     image.Next();
   }
 }

@@ -7,14 +7,14 @@
 // round-to-nearest bracket.
 #pragma once
 
-#include <algorithm>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
 
-#include "frame/convert.h"
-#include "frame/plane.h"
 #include "frame/compiler.h"
+#include "frame/convert.h"
+#include "frame/dispatch.h"
+#include "frame/plane.h"
 
 namespace morvex::tone {
 
@@ -31,13 +31,19 @@ inline constexpr double kAchromatic = 0.003917647058823529;  // 0.999 / 255
 inline constexpr double kOneThird = 0.3333333333333333;
 inline constexpr double kTwoThirds = 0.6666666666666666;
 
+// The smaller and the larger of two doubles, as std::min and std::max give
+// them (written here so that no out-of-line helper is shared with the wide
+// kernel files).
+MORVEX_INLINE double Lesser(double a, double b) { return b < a ? b : a; }
+MORVEX_INLINE double Greater(double a, double b) { return a < b ? b : a; }
+
 // One pixel (blue in the low byte, alpha in the top byte) to HSL.
 MORVEX_INLINE HslColor RgbToHsl(std::uint32_t pixel) {
   const double b = static_cast<double>(pixel & 0xFFu) * kByteToUnit;
   const double g = static_cast<double>((pixel >> 8) & 0xFFu) * kByteToUnit;
   const double r = static_cast<double>((pixel >> 16) & 0xFFu) * kByteToUnit;
-  const double min = std::min(std::min(r, g), b);
-  const double max = std::max(std::max(r, g), b);
+  const double min = Lesser(Lesser(r, g), b);
+  const double max = Greater(Greater(r, g), b);
   const double d = max - min;
   HslColor c;
   c.lightness = (min + max) * 0.5;
@@ -143,20 +149,24 @@ MORVEX_INLINE std::uint32_t HslScaleOffsetPixel(std::uint32_t pixel,
   return HslToRgb(h, s, l, c.alpha);
 }
 
-// Row kernels: `width` pixels starting at `row`, in place. They use the
-// current rounding mode and so are called inside the bracket.
-using HslRowKernel = void (*)(Byte* row, std::size_t width, const HslAdjustment& adj);
-void HslScaleOffsetRowScalar(Byte* row, std::size_t width, const HslAdjustment& adj);
-void HslScaleOffsetRowSse2(Byte* row, std::size_t width, const HslAdjustment& adj);
-void HslScaleOffsetRowAvx2(Byte* row, std::size_t width, const HslAdjustment& adj);
-void HslScaleOffsetRowAvx512(Byte* row, std::size_t width, const HslAdjustment& adj);
+// Row kernels: `width` (> 0) pixels starting at `row`, in place. They use
+// the current rounding mode and so are called inside the bracket.
+using HslRowFn = void (*)(Byte* row, std::int32_t width, const HslAdjustment& adj);
+// RgbToHsl of `width` pixels as the kernels compute it, without alpha (for
+// the test that compares every path with the one-pixel form over every colour).
+using HslForwardRowFn = void (*)(const Byte* row, std::int32_t width, double* hue,
+                                 double* saturation, double* lightness);
 
-// RgbToHsl of `width` pixels as the AVX-512 kernel computes it (for the test
-// that compares it with the one-pixel form over every colour).
-void HslForwardRowAvx512(const Byte* row, std::size_t width, double* hue, double* saturation,
-                         double* lightness);
+struct HslKernels {
+  HslRowFn scaleOffset;
+  HslForwardRowFn forward;
+};
 
-HslRowKernel ChooseHslScaleOffsetRow(std::uint32_t cpuFlags);
+extern const HslKernels kHslKernelsScalar;
+extern const HslKernels kHslKernelsSse2;
+extern const HslKernels kHslKernelsAvx2;
+extern const HslKernels kHslKernelsAvx512;
+extern const KernelTable<HslKernels> kHslKernelTable;
 
 // Adjusts every pixel of the region inside the round-to-nearest bracket.
 void HslScaleOffset(Rows image, std::int32_t width, std::int32_t height, const HslAdjustment& adj);

@@ -1,17 +1,8 @@
-#include <emmintrin.h>
-
-#include "tone/hsl.h"
-#include "tone/hsl_lanes.h"
-#include "tone/hsl_sse2_lanes.h"
+#include "frame/simd/sse2.h"  // first: it includes the intrinsics
+#include "tone/hsl_kernels.h"
 
 namespace morvex::tone {
 
-void HslScaleOffsetRowSse2(Byte* row, std::size_t width, const HslAdjustment& adj) {
-  const std::size_t groups = width / Sse2Lanes::kPixels;
-  HslLanes<Sse2Lanes>::Groups(row, groups, adj);
-  row += groups * Sse2Lanes::kPixels * kArgbImageBytes;
-  for (std::size_t x = groups * Sse2Lanes::kPixels; x < width; ++x, row += kArgbImageBytes)
-    StoreU32(row, HslScaleOffsetPixel(LoadU32(row), adj));
-}
+constinit const HslKernels kHslKernelsSse2 = MakeHslKernels<simd::sse2::Isa>();
 
 }  // namespace morvex::tone

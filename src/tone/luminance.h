@@ -38,4 +38,21 @@ MORVEX_INLINE std::int32_t Luminance(const Byte* pixel) {
   return s >> 16;  // s is positive: the shift is the truncating division
 }
 
+// Luminance of every pixel of a vector (frame/simd, any instruction set), in
+// its 32-bit lane. The even bytes (blue, red) as words take their weights in
+// one multiply-add; green's weight does not fit a signed word, so the odd
+// words (green, alpha) take (weight - 65536, 0) and green << 16 is added.
+// Every sum is an exact integer: the lanes give Luminance() pixel by pixel.
+template <class I>
+MORVEX_INLINE typename I::V LuminanceLanes(typename I::V pixels) {
+  using V = typename I::V;
+  constexpr LuminanceWeights w = kLuminanceWeights;
+  static_assert(w.blue <= 32767 && w.red <= 32767 && w.green - 65536 >= -32768);
+  const V blueRed = I::Madd16(I::And(pixels, I::Set16(0xFF)), I::Set32((w.red << 16) | w.blue));
+  const V green = I::Madd16(I::template Srli16<8>(pixels), I::Set32((w.green - 65536) & 0xFFFF));
+  const V green16 = I::template Slli32<8>(I::And(pixels, I::Set32(0xFF00)));
+  const V sum = I::Add32(I::Add32(blueRed, green), I::Add32(green16, I::Set32(32768)));
+  return I::template Srli32<16>(sum);
+}
+
 }  // namespace morvex::tone

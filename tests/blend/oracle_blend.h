@@ -8,7 +8,7 @@
 
 #include "frame/convert.h"
 
-namespace morvex::test::oracle {
+namespace morvex::oracle {
 
 inline std::uint8_t* RowOf(std::uint8_t* first, std::int32_t stride, std::int32_t y) {
   return first + static_cast<std::int64_t>(y) * stride;
@@ -268,4 +268,4 @@ inline std::uint8_t ClipRestore(float* dst, std::int32_t dstStride, std::int32_t
   return 1;
 }
 
-}  // namespace morvex::test::oracle
+}  // namespace morvex::oracle

@@ -129,18 +129,24 @@ TEST(Desaturate, OnlyTheLowByteOfAlsoAlphaCounts) {
   }
 }
 
-TEST(Desaturate, VectorKernelsMatchTheScalarDefinitionAtEveryTailLength) {
+// Every entry of the kernel table against the one-pixel definition: every
+// width up to 67 (each tail length) at every start offset modulo 64 bytes
+// (each head length), where rows end against the fence.
+TEST(Desaturate, EveryKernelMatchesTheScalarDefinitionAtEveryHeadAndTail) {
   Rng rng(11);
-  for (const auto& k : test::RunnableKernels(&tone::DesaturateRowSse2, &tone::DesaturateRowAvx2)) {
-    for (int width = 0; width <= 67; ++width) {
-      for (bool alsoAlpha : {false, true}) {
-        TestPlane plane(width * 4, 1);
+  for (const auto& [path, kernels] : test::TableEntries(tone::kDesaturateKernelTable)) {
+    for (int offset = 0; offset < 16; ++offset) {
+      for (int width = 1; width <= 67; ++width) {
+        const bool alsoAlpha = rng.Bool();
+        TestPlane plane((offset + width) * 4, 1);
         plane.FillRandom(rng);
         std::vector<Byte> expected = plane.RowBytes();
-        for (int x = 0; x < width; ++x) tone::DesaturatePixel(expected.data() + 4 * x, alsoAlpha);
-        k.run(plane.first(), static_cast<std::size_t>(width), alsoAlpha);
-        EXPECT_EQ(plane.RowBytes(), expected) << k.name << " width " << width;
-        EXPECT_TRUE(plane.GuardsIntact());
+        for (int x = 0; x < width; ++x)
+          tone::DesaturatePixel(expected.data() + 4 * (offset + x), alsoAlpha);
+        kernels->row(plane.first() + 4 * offset, width, alsoAlpha);
+        ASSERT_EQ(plane.RowBytes(), expected)
+            << path.label << " offset " << offset << " width " << width;
+        ASSERT_TRUE(plane.GuardsIntact());
       }
     }
   }

@@ -209,30 +209,64 @@ TEST(Histogram, ArraysSharingMemoryHoldTheSumOfTheirCounts) {
   }
 }
 
-TEST(Histogram, VectorKernelsMatchTheScalarDefinitionAtEveryTailLength) {
-  // Sums over the copies: the kernels may spread counts differently.
-  const auto totals = [](const tone::HistogramCounters& c) {
-    std::vector<std::uint32_t> sum(4 * 256, 0);
-    for (const auto& copy : c.copies)
-      for (int a = 0; a < 4; ++a)
-        for (int v = 0; v < 256; ++v) sum[static_cast<std::size_t>(a * 256 + v)] += copy[a][v];
-    return sum;
-  };
+// The four counts of each pixel of a row, added to `totals` (red, green,
+// blue, luma; 256 each).
+void AddExpected(const Byte* row, int width, std::vector<std::uint32_t>& totals) {
+  for (int x = 0; x < width; ++x, row += 4) {
+    const std::uint32_t b = row[0], g = row[1], r = row[2];
+    ++totals[r];
+    ++totals[256 + g];
+    ++totals[512 + b];
+    ++totals[768 + ExpectedLuma(r, g, b)];
+  }
+}
+
+std::vector<std::uint32_t> Totals(tone::HistogramCounters& c) {
+  tone::FlushHistogramCopies(c);
+  std::vector<std::uint32_t> totals;
+  for (const auto& array : c.totals) totals.insert(totals.end(), std::begin(array), std::end(array));
+  return totals;
+}
+
+TEST(Histogram, EveryKernelCountsAsTheScalarDefinitionAtEveryHeadAndTail) {
   Rng rng(24);
-  for (const auto& k : test::RunnableKernels(&tone::HistogramRowSse2, &tone::HistogramRowAvx2)) {
-    for (int width = 0; width <= 67; ++width) {
+  auto got = std::make_unique<tone::HistogramCounters>();
+  for (const auto& [path, kernels] : test::TableEntries(tone::kHistogramKernelTable)) {
+    for (int offset = 0; offset < 16; offset += 3) {
+      for (int width = 1; width <= 67; ++width) {
+        TestPlane row((offset + width) * 4, 1);
+        row.FillRandom(rng);
+        const Byte* first = row.first() + 4 * offset;
+        std::vector<std::uint32_t> want(4 * 256, 0);
+        AddExpected(first, width, want);
+        AddExpected(first, width, want);
+        std::memset(got.get(), 0, sizeof *got);
+        kernels->row(first, width, *got);
+        kernels->row(first, width, *got);  // counts accumulate
+        ASSERT_EQ(Totals(*got), want) << path.label << " offset " << offset << " width " << width;
+      }
+    }
+  }
+}
+
+// The 16-bit copies are added into the totals before they can overflow, in
+// the middle of a row as well: rows of up to 150000 pixels, mostly one
+// colour, so one counter of each array passes 65535 within the row.
+TEST(Histogram, EveryKernelFlushesItsCopiesWithinLongRows) {
+  Rng rng(25);
+  auto got = std::make_unique<tone::HistogramCounters>();
+  for (const auto& [path, kernels] : test::TableEntries(tone::kHistogramKernelTable)) {
+    for (const int width : {65535, 65536 + 7, 150001}) {
       TestPlane row(width * 4, 1);
-      row.FillRandom(rng);
-      auto expected = std::make_unique<tone::HistogramCounters>();
-      auto got = std::make_unique<tone::HistogramCounters>();
-      std::memset(expected.get(), 0, sizeof *expected);
+      for (int x = 0; x < width; ++x)
+        row.Set<std::uint32_t>(4 * x, 0, rng.Int(0, 99) == 0 ? rng.U32() : 0x80402010u);
+      std::vector<std::uint32_t> want(4 * 256, 0);
+      AddExpected(row.first(), width, want);
+      AddExpected(row.first(), width, want);
       std::memset(got.get(), 0, sizeof *got);
-      tone::HistogramRowScalar(row.first(), static_cast<std::size_t>(width), *expected);
-      k.run(row.first(), static_cast<std::size_t>(width), *got);
-      k.run(row.first(), static_cast<std::size_t>(width), *got);  // counts accumulate
-      std::vector<std::uint32_t> want = totals(*expected);
-      for (auto& n : want) n *= 2;
-      EXPECT_EQ(totals(*got), want) << k.name << " width " << width;
+      kernels->row(row.first(), width, *got);
+      kernels->row(row.first(), width, *got);
+      ASSERT_EQ(Totals(*got), want) << path.label << " width " << width;
     }
   }
 }

@@ -230,28 +230,32 @@ std::uint32_t RandomPixel(Rng& rng) {
   }
 }
 
-TEST(HslScaleOffset, VectorKernelsMatchTheScalarDefinitionAtEveryTailLength) {
+// Every entry of the kernel table against the one-pixel definition: every
+// width up to 67 (each tail length) and some up to 200 (the kernels' chunks
+// of four vectors, then single vectors, then the tail), rows starting at
+// random offsets, random parameters with every special value.
+TEST(HslScaleOffset, EveryKernelMatchesTheScalarDefinitionAtEveryHeadAndTail) {
   Rng rng(31);
-  for (const auto& k :
-       test::RunnableKernels(&tone::HslScaleOffsetRowSse2, &tone::HslScaleOffsetRowAvx2,
-                             &tone::HslScaleOffsetRowAvx512)) {
+  for (const auto& [path, kernels] : test::TableEntries(tone::kHslKernelTable)) {
     for (int round = 0; round < 8; ++round) {
-      for (int width = 0; width <= 67; ++width) {
+      for (int width = 1; width <= 200; width += width < 67 ? 1 : 7) {
+        const int offset = rng.Int(0, 15);
         const tone::HslAdjustment adj = round == 0 ? kIdentity : RandomAdjustment(rng);
-        TestPlane plane(width * 4, 1);
+        TestPlane plane((offset + width) * 4, 1);
         std::vector<std::uint32_t> expected;
-        for (int x = 0; x < width; ++x) {
+        for (int x = 0; x < offset + width; ++x) {
           const std::uint32_t p = RandomPixel(rng);
           plane.Set<std::uint32_t>(4 * x, 0, p);
-          expected.push_back(Reference(p, adj));
+          expected.push_back(x < offset ? p : Reference(p, adj));
         }
         {
           FpStateGuard guard;
           test::SetHostRounding(kFpRoundNearest);
-          k.run(plane.first(), static_cast<std::size_t>(width), adj);
+          kernels->scaleOffset(plane.first() + 4 * offset, width, adj);
         }
-        EXPECT_EQ(RowPixels(plane, width, 0), expected) << k.name << " width " << width;
-        EXPECT_TRUE(plane.GuardsIntact());
+        ASSERT_EQ(RowPixels(plane, offset + width, 0), expected)
+            << path.label << " offset " << offset << " width " << width;
+        ASSERT_TRUE(plane.GuardsIntact());
       }
     }
   }
@@ -341,7 +345,7 @@ namespace {
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
-// The AVX-512 kernel tests h < FirstReaching(6, 1) for 6h < 1 and
+// The kernels test h < FirstReaching(6, 1) for 6h < 1 and
 // h < FirstReaching(3, 2) for 3h < 2: each limit must be the first double
 // whose product reaches the bound, its lower neighbour's product not.
 TEST(HslScaleOffset, SegmentLimitsSplitTheProductsExactly) {
@@ -358,31 +362,35 @@ TEST(HslScaleOffset, SegmentLimitsSplitTheProductsExactly) {
   EXPECT_EQ(tone::FirstReaching(2.0, 1.0), 0.5);
 }
 
-// The AVX-512 kernel reaches the hue's quotients through reciprocals and a
-// fused correction step; that is exact only if it is for every input it can
-// meet. The forward conversion depends on the three colour bytes alone, so
-// all 2^24 colours settle it. The kernel also keeps the alpha byte, which is
-// right because ToByte(a * k) gives every byte a back.
-TEST(HslScaleOffset, Avx512ForwardConversionIsExactForEveryColour) {
-  if (!HasCpu(ProbedCpuFeatureFlags(), kCpuAvx512)) GTEST_SKIP() << "no AVX-512";
+// The kernels reach the hue's quotients through I::DivideD (a reciprocal and
+// a fused correction step on AVX-512); that is exact only if it is for every
+// input it can meet. The forward conversion depends on the three colour
+// bytes alone, so all 2^24 colours settle it, on every path. The kernels
+// also keep the alpha byte, which is right because ToByte(a * k) gives every
+// byte a back.
+TEST(HslScaleOffset, ForwardConversionOfEveryKernelIsExactForEveryColour) {
   const RoundToNearestBracket bracket;
   for (std::uint32_t a = 0; a < 256; ++a)
     ASSERT_EQ(tone::ToByte(static_cast<double>(a) * tone::kByteToUnit), a);
   constexpr std::uint32_t kChunk = 4096;
   std::vector<std::uint8_t> pixels(4 * kChunk);
   std::vector<double> hue(kChunk), saturation(kChunk), lightness(kChunk);
-  for (std::uint32_t base = 0; base < (1u << 24); base += kChunk) {
-    for (std::uint32_t i = 0; i < kChunk; ++i) {
-      const std::uint32_t pixel = (base + i) | (i << 24);
-      std::memcpy(&pixels[4 * i], &pixel, 4);
-    }
-    tone::HslForwardRowAvx512(pixels.data(), kChunk, hue.data(), saturation.data(), lightness.data());
-    for (std::uint32_t i = 0; i < kChunk; ++i) {
-      const tone::HslColor want = tone::RgbToHsl(base + i);
-      if (!SameBits(hue[i], want.hue) || !SameBits(saturation[i], want.saturation) ||
-          !SameBits(lightness[i], want.lightness))
-        FAIL() << std::hex << "colour 0x" << base + i << std::dec << ": hue " << hue[i] << " vs "
-               << want.hue << ", saturation " << saturation[i] << " vs " << want.saturation;
+  for (const auto& [path, kernels] : test::TableEntries(tone::kHslKernelTable)) {
+    if (path.level == InstructionSet::kScalar) continue;
+    for (std::uint32_t base = 0; base < (1u << 24); base += kChunk) {
+      for (std::uint32_t i = 0; i < kChunk; ++i) {
+        const std::uint32_t pixel = (base + i) | (i << 24);
+        std::memcpy(&pixels[4 * i], &pixel, 4);
+      }
+      kernels->forward(pixels.data(), kChunk, hue.data(), saturation.data(), lightness.data());
+      for (std::uint32_t i = 0; i < kChunk; ++i) {
+        const tone::HslColor want = tone::RgbToHsl(base + i);
+        if (!SameBits(hue[i], want.hue) || !SameBits(saturation[i], want.saturation) ||
+            !SameBits(lightness[i], want.lightness))
+          FAIL() << path.label << std::hex << " colour 0x" << base + i << std::dec << ": hue "
+                 << hue[i] << " vs " << want.hue << ", saturation " << saturation[i] << " vs "
+                 << want.saturation;
+      }
     }
   }
 }

@@ -3,30 +3,22 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
-#include "frame/cpu_features.h"
+#include "frame/dispatch.h"
 #include "support/cpu_paths.h"
 
 namespace morvex::test {
 
-// A vector row kernel, for tests that call kernels directly.
-template <class Kernel>
-struct VectorKernel {
-  const char* name;
-  Kernel run;
-};
-
-// The SSE2, AVX2 and (where the family has one) AVX-512 kernels of one
-// family that this processor can run.
-template <class Kernel>
-std::vector<VectorKernel<Kernel>> RunnableKernels(Kernel sse2, Kernel avx2, Kernel avx512 = nullptr) {
-  const std::uint32_t probed = ProbedCpuFeatureFlags();
-  std::vector<VectorKernel<Kernel>> kernels;
-  if (HasCpu(probed, kCpuSse2)) kernels.push_back({"sse2", sse2});
-  if (HasCpu(probed, kCpuAvx2)) kernels.push_back({"avx2", avx2});
-  if (avx512 != nullptr && HasCpu(probed, kCpuAvx512)) kernels.push_back({"avx512", avx512});
-  return kernels;
+// The entries of a kernel table that this processor can run, scalar
+// included, each with its path: kernel tests compare every one of them with
+// the scalar definition.
+template <class Kernels>
+std::vector<std::pair<CpuPath, const Kernels*>> TableEntries(const KernelTable<Kernels>& table) {
+  std::vector<std::pair<CpuPath, const Kernels*>> entries;
+  for (const CpuPath& path : CpuPathsOf(table)) entries.emplace_back(path, table.At(path.level));
+  return entries;
 }
 
 constexpr std::uint32_t Argb(std::uint32_t a, std::uint32_t r, std::uint32_t g, std::uint32_t b) {

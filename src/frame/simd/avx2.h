@@ -327,6 +327,38 @@ struct Isa {
   static MORVEX_INLINE V InOrderAfterPack4(V a) {
     return _mm256_permutevar8x32_epi32(a, _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7));
   }
+
+  // ---- Double-precision lanes ----
+  // As in sse2.h: H is either 128-bit half of V, D four doubles.
+  using H = __m128i;
+
+  static MORVEX_INLINE H LowHalf(V v) { return _mm256_castsi256_si128(v); }
+  static MORVEX_INLINE H HighHalf(V v) { return _mm256_extracti128_si256(v, 1); }
+  static MORVEX_INLINE V JoinHalves(H lo, H hi) {
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
+  }
+  static MORVEX_INLINE D LoadD(const void* p) {
+    return _mm256_loadu_pd(static_cast<const double*>(p));
+  }
+  static MORVEX_INLINE void StoreD(void* p, D v) {
+    _mm256_storeu_pd(static_cast<double*>(p), v);
+  }
+  static MORVEX_INLINE DMask LtD(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OS); }
+  static MORVEX_INLINE DMask GtD(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_GT_OS); }
+  static MORVEX_INLINE DMask EqD(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
+  static MORVEX_INLINE D SumWhereD(DMask mask, D a, D b, D otherwise) {
+    return SelectD(mask, AddD(a, b), otherwise);
+  }
+  static MORVEX_INLINE D DifferenceWhereD(DMask mask, D a, D b, D otherwise) {
+    return SelectD(mask, SubD(a, b), otherwise);
+  }
+  static MORVEX_INLINE D ToDoubleD(H h) { return _mm256_cvtepi32_pd(h); }
+  static MORVEX_INLINE H ConvertCurrentModeD(D v) { return _mm256_cvtpd_epi32(v); }
+  struct DDivisor {
+    D b;
+  };
+  static MORVEX_INLINE DDivisor Divisor(D b) { return {b}; }
+  static MORVEX_INLINE D DivideD(D n, const DDivisor& d) { return _mm256_div_pd(n, d.b); }
 };
 
 }  // namespace morvex::simd::avx2

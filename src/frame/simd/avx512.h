@@ -338,6 +338,41 @@ struct Isa {
     return _mm512_permutexvar_epi32(
         _mm512_setr_epi32(0, 4, 8, 12, 1, 5, 9, 13, 2, 6, 10, 14, 3, 7, 11, 15), a);
   }
+
+  // ---- Double-precision lanes ----
+  // As in sse2.h: H is either 256-bit half of V, D eight doubles; the
+  // comparisons give mask registers.
+  using H = __m256i;
+
+  static MORVEX_INLINE H LowHalf(V v) { return _mm512_castsi512_si256(v); }
+  static MORVEX_INLINE H HighHalf(V v) { return _mm512_extracti64x4_epi64(v, 1); }
+  static MORVEX_INLINE V JoinHalves(H lo, H hi) {
+    return _mm512_inserti64x4(_mm512_castsi256_si512(lo), hi, 1);
+  }
+  static MORVEX_INLINE D LoadD(const void* p) { return _mm512_loadu_pd(p); }
+  static MORVEX_INLINE void StoreD(void* p, D v) { _mm512_storeu_pd(p, v); }
+  static MORVEX_INLINE DMask LtD(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OS); }
+  static MORVEX_INLINE DMask GtD(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_GT_OS); }
+  static MORVEX_INLINE DMask EqD(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_EQ_OQ); }
+  // One masked instruction each: the lanes outside the mask are not computed.
+  static MORVEX_INLINE D SumWhereD(DMask mask, D a, D b, D otherwise) {
+    return _mm512_mask_add_pd(otherwise, mask, a, b);
+  }
+  static MORVEX_INLINE D DifferenceWhereD(DMask mask, D a, D b, D otherwise) {
+    return _mm512_mask_sub_pd(otherwise, mask, a, b);
+  }
+  static MORVEX_INLINE D ToDoubleD(H h) { return _mm512_cvtepi32_pd(h); }
+  static MORVEX_INLINE H ConvertCurrentModeD(D v) { return _mm512_cvtpd_epi32(v); }
+  // n / b from y = 1 / b rounded (Markstein): q0 = n * y, r = n - q0 * b
+  // (exact when fused), q0 + r * y fused is the correctly rounded quotient.
+  struct DDivisor {
+    D b, reciprocal;
+  };
+  static MORVEX_INLINE DDivisor Divisor(D b) { return {b, _mm512_div_pd(_mm512_set1_pd(1.0), b)}; }
+  static MORVEX_INLINE D DivideD(D n, const DDivisor& d) {
+    const D q0 = _mm512_mul_pd(n, d.reciprocal);
+    return _mm512_fmadd_pd(_mm512_fnmadd_pd(q0, d.b, n), d.reciprocal, q0);
+  }
 };
 
 }  // namespace morvex::simd::avx512

@@ -373,6 +373,44 @@ struct Isa {
   // leave the 32-bit groups of their 128-bit lanes interleaved on wider
   // vectors; this puts them back in memory order (nothing to do on 128 bits).
   static MORVEX_INLINE V InOrderAfterPack4(V a) { return a; }
+
+  // ---- Double-precision lanes ----
+  // A pixel vector converted to doubles half by half: H holds the lower or
+  // upper half of a V (kDoubles 32-bit words), D one double per word of H.
+  // Comparisons give a DMask (here all-ones lanes) for SelectD.
+  using H = __m128i;  // the low 64 bits
+
+  static MORVEX_INLINE H LowHalf(V v) { return v; }
+  static MORVEX_INLINE H HighHalf(V v) { return _mm_unpackhi_epi64(v, v); }
+  static MORVEX_INLINE V JoinHalves(H lo, H hi) { return _mm_unpacklo_epi64(lo, hi); }
+  static MORVEX_INLINE D LoadD(const void* p) { return _mm_loadu_pd(static_cast<const double*>(p)); }
+  static MORVEX_INLINE void StoreD(void* p, D v) { _mm_storeu_pd(static_cast<double*>(p), v); }
+  // Ordered comparisons: < and > signalling, == quiet, as the scalar ones.
+  static MORVEX_INLINE DMask LtD(D a, D b) { return _mm_cmplt_pd(a, b); }
+  static MORVEX_INLINE DMask GtD(D a, D b) { return _mm_cmpgt_pd(a, b); }
+  static MORVEX_INLINE DMask EqD(D a, D b) { return _mm_cmpeq_pd(a, b); }
+  // The signed 32-bit words of h as doubles (exact).
+  // mask ? a + b : otherwise and mask ? a - b : otherwise, per lane.
+  static MORVEX_INLINE D SumWhereD(DMask mask, D a, D b, D otherwise) {
+    return SelectD(mask, AddD(a, b), otherwise);
+  }
+  static MORVEX_INLINE D DifferenceWhereD(DMask mask, D a, D b, D otherwise) {
+    return SelectD(mask, SubD(a, b), otherwise);
+  }
+  static MORVEX_INLINE D ToDoubleD(H h) { return _mm_cvtepi32_pd(h); }
+  // Each lane to int32 in the current rounding mode, INT32_MIN (the integer
+  // indefinite value) where there is none: what cvtsd2si gives one by one.
+  static MORVEX_INLINE H ConvertCurrentModeD(D v) { return _mm_cvtpd_epi32(v); }
+  // Division by a divisor shared by several quotients: DivideD(n, Divisor(b))
+  // is n / b correctly rounded. Here a plain division; the AVX-512 form
+  // multiplies by the reciprocal and corrects once, which gives the same bits
+  // wherever neither quotient nor remainder leaves the normal range (its
+  // users prove that for their inputs).
+  struct DDivisor {
+    D b;
+  };
+  static MORVEX_INLINE DDivisor Divisor(D b) { return {b}; }
+  static MORVEX_INLINE D DivideD(D n, const DDivisor& d) { return _mm_div_pd(n, d.b); }
 };
 
 }  // namespace morvex::simd::sse2
