@@ -102,7 +102,7 @@ void RadialRow(Byte* dstRow, std::int32_t dstStep, const BytePlane& src, std::in
     const D zero = I::SetD(0.0), one = I::SetD(1.0);
     const D centre = I::SetD(p.centerX), kx = I::SetD(p.kx), gain = I::SetD(p.gain);
     const D dyv = I::SetD(dy), ay = I::AbsD(dyv), fy = I::SetD(y);
-    const DMask dyNan = I::IsNanD(dyv), all = I::CmpLeD(zero, zero);
+    const DMask dyNan = I::IsNanD(dyv), all = I::LeD(zero, zero);
     double lane[kLanes];
     for (int i = 0; i < kLanes; ++i) lane[i] = i;
     const D lanes = I::LoadD(lane);
@@ -112,8 +112,8 @@ void RadialRow(Byte* dstRow, std::int32_t dstStep, const BytePlane& src, std::in
       const D m = I::MaxD(I::AbsD(dx), ay);
       // m > 0 fails for 0 and NaN; dx NaN leaves m = |dy| in MaxD.
       const DMask copy = I::OrMaskD(I::OrMaskD(I::IsNanD(dx), dyNan),
-                                    I::AndNotMaskD(I::CmpGtD(m, zero), all));
-      const DMask counted = I::CmpLeD(m, I::SetD(kMaxRadialCount));
+                                    I::AndNotMaskD(I::GtD(m, zero), all));
+      const DMask counted = I::LeD(m, I::SetD(kMaxRadialCount));
       if (I::AnyD(I::AndNotMaskD(copy, I::AndNotMaskD(counted, all)))) {
         for (int i = 0; i < kLanes; ++i)
           dstRow[ElementOffset(x + i, dstStep)] = RadialElement(src, x + i, y, dy, p);
@@ -121,7 +121,7 @@ void RadialRow(Byte* dstRow, std::int32_t dstStep, const BytePlane& src, std::in
       }
       // n = ceil(m) for 0 < m < 2^31; copied lanes take no samples.
       const D whole = I::TruncD(I::SelectD(copy, one, m));
-      const D n = I::AddD(whole, I::SelectD(I::CmpLtD(whole, m), one, zero));
+      const D n = I::AddD(whole, I::SelectD(I::LtD(whole, m), one, zero));
       const D inv = I::DivD(one, n);
       const D stepX = I::MulD(dx, inv), stepY = I::MulD(dyv, inv);
       const D count = I::SelectD(copy, zero, n);
@@ -132,7 +132,7 @@ void RadialRow(Byte* dstRow, std::int32_t dstStep, const BytePlane& src, std::in
       D px = fx, py = fy, sum = zero, k = zero;
       for (double done = 0; done < most; done = done + 1) {
         const D sample = RadialSample(g, px, py, lastX, lastY);
-        sum = I::SelectD(I::CmpLtD(k, count), I::AddD(sum, sample), sum);
+        sum = I::SelectD(I::LtD(k, count), I::AddD(sum, sample), sum);
         k = I::AddD(k, one);
         px = I::AddD(px, stepX);
         py = I::AddD(py, stepY);

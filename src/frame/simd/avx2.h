@@ -229,14 +229,10 @@ struct Isa {
     return _mm256_setr_m128(_mm256_cvtpd_ps(lo), _mm256_cvtpd_ps(hi));
   }
 
-  // ---- Byte differences, byte compares and streaming stores (filters) ----
+  // ---- Byte differences and byte compares (filters) ----
   static MORVEX_INLINE V SubsU8(V a, V b) { return _mm256_subs_epu8(a, b); }
   static MORVEX_INLINE V MaxU8(V a, V b) { return _mm256_max_epu8(a, b); }
   static MORVEX_INLINE V CmpEq8(V a, V b) { return _mm256_cmpeq_epi8(a, b); }
-  static MORVEX_INLINE void StoreStream(void* p, V v) {
-    _mm256_stream_si256(static_cast<V*>(p), v);
-  }
-  static MORVEX_INLINE void StreamFence() { _mm_sfence(); }
 
   // ---- Mask kernels: rounding word products, 32-bit lane masks, float lookups ----
   static MORVEX_INLINE V MulhrsS16(V a, V b) { return _mm256_mulhrs_epi16(a, b); }
@@ -276,8 +272,6 @@ struct Isa {
   // ---- Double-precision lanes and 64-bit gathers (radial blur) ----
   using DMask = __m256d;
   static constexpr int kDoubles = 4;
-  static MORVEX_INLINE D LoadD(const double* p) { return _mm256_loadu_pd(p); }
-  static MORVEX_INLINE void StoreD(double* p, D v) { _mm256_storeu_pd(p, v); }
   static MORVEX_INLINE D DivD(D a, D b) { return _mm256_div_pd(a, b); }
   static MORVEX_INLINE D MinD(D a, D b) { return _mm256_min_pd(a, b); }
   static MORVEX_INLINE D MaxD(D a, D b) { return _mm256_max_pd(a, b); }
@@ -286,9 +280,7 @@ struct Isa {
     return _mm256_round_pd(a, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
   }
   // The same ordered, signalling predicates as the SSE2 comparisons.
-  static MORVEX_INLINE DMask CmpGtD(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_GT_OS); }
-  static MORVEX_INLINE DMask CmpLtD(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LT_OS); }
-  static MORVEX_INLINE DMask CmpLeD(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LE_OS); }
+  static MORVEX_INLINE DMask LeD(D a, D b) { return _mm256_cmp_pd(a, b, _CMP_LE_OS); }
   static MORVEX_INLINE DMask IsNanD(D a) { return _mm256_cmp_pd(a, a, _CMP_UNORD_Q); }
   static MORVEX_INLINE DMask OrMaskD(DMask a, DMask b) { return _mm256_or_pd(a, b); }
   static MORVEX_INLINE DMask AndNotMaskD(DMask a, DMask b) { return _mm256_andnot_pd(a, b); }

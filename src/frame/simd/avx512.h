@@ -256,12 +256,10 @@ struct Isa {
     return _mm512_insertf32x8(_mm512_castps256_ps512(_mm512_cvtpd_ps(lo)), _mm512_cvtpd_ps(hi), 1);
   }
 
-  // ---- Byte differences, byte compares and streaming stores (filters) ----
+  // ---- Byte differences and byte compares (filters) ----
   static MORVEX_INLINE V SubsU8(V a, V b) { return _mm512_subs_epu8(a, b); }
   static MORVEX_INLINE V MaxU8(V a, V b) { return _mm512_max_epu8(a, b); }
   static MORVEX_INLINE V CmpEq8(V a, V b) { return _mm512_movm_epi8(_mm512_cmpeq_epi8_mask(a, b)); }
-  static MORVEX_INLINE void StoreStream(void* p, V v) { _mm512_stream_si512(static_cast<V*>(p), v); }
-  static MORVEX_INLINE void StreamFence() { _mm_sfence(); }
   // ---- Mask kernels: rounding word products, 32-bit lane masks, float lookups ----
   static MORVEX_INLINE V MulhrsS16(V a, V b) { return _mm512_mulhrs_epi16(a, b); }
   static MORVEX_INLINE V UnpackLo32(V a, V b) { return _mm512_unpacklo_epi32(a, b); }
@@ -296,8 +294,6 @@ struct Isa {
   // ---- Double-precision lanes and 64-bit gathers (radial blur) ----
   using DMask = __mmask8;
   static constexpr int kDoubles = 8;
-  static MORVEX_INLINE D LoadD(const double* p) { return _mm512_loadu_pd(p); }
-  static MORVEX_INLINE void StoreD(double* p, D v) { _mm512_storeu_pd(p, v); }
   static MORVEX_INLINE D DivD(D a, D b) { return _mm512_div_pd(a, b); }
   static MORVEX_INLINE D MinD(D a, D b) { return _mm512_min_pd(a, b); }
   static MORVEX_INLINE D MaxD(D a, D b) { return _mm512_max_pd(a, b); }
@@ -305,9 +301,7 @@ struct Isa {
   static MORVEX_INLINE D TruncD(D a) {
     return _mm512_roundscale_pd(a, _MM_FROUND_TO_ZERO | _MM_FROUND_NO_EXC);
   }
-  static MORVEX_INLINE DMask CmpGtD(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_GT_OS); }
-  static MORVEX_INLINE DMask CmpLtD(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LT_OS); }
-  static MORVEX_INLINE DMask CmpLeD(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OS); }
+  static MORVEX_INLINE DMask LeD(D a, D b) { return _mm512_cmp_pd_mask(a, b, _CMP_LE_OS); }
   static MORVEX_INLINE DMask IsNanD(D a) { return _mm512_cmp_pd_mask(a, a, _CMP_UNORD_Q); }
   static MORVEX_INLINE DMask OrMaskD(DMask a, DMask b) { return static_cast<DMask>(a | b); }
   static MORVEX_INLINE DMask AndNotMaskD(DMask a, DMask b) { return static_cast<DMask>(~a & b); }

@@ -241,15 +241,11 @@ struct Isa {
   static MORVEX_INLINE D WidenHi(F v) { return _mm_cvtps_pd(_mm_movehl_ps(v, v)); }
   static MORVEX_INLINE F Narrow(D lo, D hi) { return _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi)); }
 
-  // ---- Byte differences, byte compares and streaming stores (filters) ----
+  // ---- Byte differences and byte compares (filters) ----
   static MORVEX_INLINE V SubsU8(V a, V b) { return _mm_subs_epu8(a, b); }
   static MORVEX_INLINE V MaxU8(V a, V b) { return _mm_max_epu8(a, b); }
   // All ones in each byte where a == b.
   static MORVEX_INLINE V CmpEq8(V a, V b) { return _mm_cmpeq_epi8(a, b); }
-  // A store that bypasses the caches, to a kBytes-aligned address; StreamFence
-  // orders all such stores before the later ones.
-  static MORVEX_INLINE void StoreStream(void* p, V v) { _mm_stream_si128(static_cast<V*>(p), v); }
-  static MORVEX_INLINE void StreamFence() { _mm_sfence(); }
 
   // ---- Mask kernels: rounding word products, 32-bit lane masks, float lookups ----
   // (a * b + 2^14) >> 15 per signed 16-bit lane (the low 16 bits), as the
@@ -309,8 +305,6 @@ struct Isa {
   // ---- Double-precision lanes and 64-bit gathers (radial blur) ----
   using DMask = __m128d;  // all ones in a lane where true
   static constexpr int kDoubles = 2;
-  static MORVEX_INLINE D LoadD(const double* p) { return _mm_loadu_pd(p); }
-  static MORVEX_INLINE void StoreD(double* p, D v) { _mm_storeu_pd(p, v); }
   static MORVEX_INLINE D DivD(D a, D b) { return _mm_div_pd(a, b); }
   // a < b ? a : b and a > b ? a : b, per lane (b where either is NaN).
   static MORVEX_INLINE D MinD(D a, D b) { return _mm_min_pd(a, b); }
@@ -318,9 +312,7 @@ struct Isa {
   static MORVEX_INLINE D AbsD(D a) { return _mm_andnot_pd(_mm_set1_pd(-0.0), a); }
   // Rounded toward zero to a whole number, for |a| < 2^31.
   static MORVEX_INLINE D TruncD(D a) { return _mm_cvtepi32_pd(_mm_cvttpd_epi32(a)); }
-  static MORVEX_INLINE DMask CmpGtD(D a, D b) { return _mm_cmpgt_pd(a, b); }
-  static MORVEX_INLINE DMask CmpLtD(D a, D b) { return _mm_cmplt_pd(a, b); }
-  static MORVEX_INLINE DMask CmpLeD(D a, D b) { return _mm_cmple_pd(a, b); }
+  static MORVEX_INLINE DMask LeD(D a, D b) { return _mm_cmple_pd(a, b); }
   static MORVEX_INLINE DMask IsNanD(D a) { return _mm_cmpunord_pd(a, a); }
   static MORVEX_INLINE DMask OrMaskD(DMask a, DMask b) { return _mm_or_pd(a, b); }
   static MORVEX_INLINE DMask AndNotMaskD(DMask a, DMask b) { return _mm_andnot_pd(a, b); }  // ~a & b
