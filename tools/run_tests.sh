@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test:
-#   1. an optimised build: the unit tests, the checksum suite, the install test;
+#   1. an optimised build: the unit tests, the checksum suite, the install test,
+#      and the instruction-set leak check of it and of a debug build;
 #      the Python package's tests and the .NET declarations run under Mono
 #      against its Morvex.Native.so (tools/test_bindings.sh);
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer, halting on the first report;
@@ -36,8 +37,13 @@ bash tools/setup.sh --bindings $( ((quick)) || echo --fuzz)
 stage "optimised build and tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
 ninja -C build -j"$jobs"
-# Both object libraries: the internal routines and the entry points.
+# Both object libraries: the internal routines and the entry points, in the
+# optimised build and in a debug build (where nothing is inlined unless forced).
 bash tools/check_isa_leaks.sh build/CMakeFiles
+cmake -S . -B build-debug -G Ninja -DCMAKE_BUILD_TYPE=Debug -DMORVEX_BUILD_TESTS=OFF \
+  -DMORVEX_BUILD_BENCH=OFF -DMORVEX_BUILD_TOOLS=OFF >/dev/null
+ninja -C build-debug -j"$jobs" MorvexNative
+bash tools/check_isa_leaks.sh build-debug/CMakeFiles
 ctest --test-dir build -j"$jobs" --output-on-failure
 bash tools/test_bindings.sh build
 
