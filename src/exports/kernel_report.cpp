@@ -7,9 +7,17 @@
 #include "blur/gaussian.h"
 #include "filters/blur3x3.h"
 #include "filters/edge_detect.h"
+#include "filters/radial_blur.h"
+#include "mask/multiply.h"
+#include "mask/noise.h"
+#include "mask/scale.h"
+#include "mask/shear.h"
 #include "pixel/conversion.h"
 #include "pixel/copy.h"
 #include "pixel/lut.h"
+#include "tone/desaturate.h"
+#include "tone/histogram.h"
+#include "tone/hsl.h"
 
 namespace morvex::exports {
 namespace {
@@ -28,7 +36,7 @@ constexpr ExportKernels kExportKernels[] = {
     {"ConvertARGBToARGBFloat", {&pixel::kArgbToArgbFloatKernelTable}},
     {"ConvertChannelToFloatMask", {&pixel::kChannelMapKernelTable}},
     {"ConvertFloatMaskToARGB", {&pixel::kFloatMaskToArgbKernelTable}},
-    {"Desaturate", {}},
+    {"Desaturate", {&tone::kDesaturateKernelTable}},
     {"EdgeDetect", {&filters::kEdgeKernelTable}},
     {"FPU_Control", {}},
     {"FPU_Reset", {}},
@@ -36,9 +44,9 @@ constexpr ExportKernels kExportKernels[] = {
     {"FocusPrep", {&blend::kClipKernelTable}},
     {"GaussianBlur", {&blur::kImageSingleKernelTable, &blur::kImageDoubleKernelTable}},
     {"GaussianBlurMask", {&blur::kMaskKernelTable}},
-    {"GenerateNoiseMask", {}},
-    {"Histogram", {}},
-    {"HslScaleOffset", {}},
+    {"GenerateNoiseMask", {&mask::kNoiseKernelTable}},
+    {"Histogram", {&tone::kHistogramKernelTable}},
+    {"HslScaleOffset", {&tone::kHslKernelTable}},
     {"Lut", {&pixel::kLutKernelTable}},
     {"LutWithAlphaClamp", {&pixel::kLutWithAlphaClampKernelTable}},
     {"MaskMultiply", {&blend::kMultiplyKernelTable}},
@@ -46,10 +54,10 @@ constexpr ExportKernels kExportKernels[] = {
     {"MaskedFade", {&blend::kBlendKernelTable}},
     {"Multiply", {&blend::kMultiplyKernelTable}},
     {"MultiplyChannel", {&blend::kMultiplyKernelTable}},
-    {"MultiplyMasks", {}},
-    {"RadialBlurMask", {}},
-    {"ScaleMask", {}},
-    {"Shear", {}},
+    {"MultiplyMasks", {&mask::kMultiplyMaskKernelTable}},
+    {"RadialBlurMask", {&filters::kRadialKernelTable}},
+    {"ScaleMask", {&mask::kScaleKernelTable}},
+    {"Shear", {&mask::kShearKernelTable}},
 };
 
 }  // namespace
