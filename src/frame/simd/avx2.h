@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "frame/compiler.h"
+#include "frame/simd/unaligned.h"
 
 namespace morvex::simd::avx2 {
 
@@ -159,14 +160,6 @@ struct Isa {
   }
   static MORVEX_INLINE V Sub32(V a, V b) { return _mm256_sub_epi32(a, b); }
   static MORVEX_INLINE F SubF(F a, F b) { return _mm256_sub_ps(a, b); }
-  struct UnalignedFloat {
-    float v;
-  } __attribute__((packed, may_alias));
-  static MORVEX_INLINE float FloatAt(const void* table, std::uint32_t index) {
-    return reinterpret_cast<const UnalignedFloat*>(static_cast<const unsigned char*>(table) +
-                                                   4 * std::size_t{index})
-        ->v;
-  }
   static MORVEX_INLINE F GatherF(const void* table, V index) {
     alignas(32) std::uint32_t i[8];
     _mm256_store_si256(reinterpret_cast<V*>(i), index);

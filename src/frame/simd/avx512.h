@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "frame/compiler.h"
+#include "frame/simd/unaligned.h"
 
 namespace morvex::simd::avx512 {
 
@@ -177,14 +178,6 @@ struct Isa {
   static MORVEX_INLINE V Select32(Lanes32 m, V a, V b) { return _mm512_mask_mov_epi32(b, m, a); }
   static MORVEX_INLINE V Sub32(V a, V b) { return _mm512_sub_epi32(a, b); }
   static MORVEX_INLINE F SubF(F a, F b) { return _mm512_sub_ps(a, b); }
-  struct UnalignedFloat {
-    float v;
-  } __attribute__((packed, may_alias));
-  static MORVEX_INLINE float FloatAt(const void* table, std::uint32_t index) {
-    return reinterpret_cast<const UnalignedFloat*>(static_cast<const unsigned char*>(table) +
-                                                   4 * std::size_t{index})
-        ->v;
-  }
   static MORVEX_INLINE F GatherF(const void* table, V index) {
     alignas(64) std::uint32_t i[16];
     _mm512_store_si512(i, index);

@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "frame/compiler.h"
+#include "frame/simd/unaligned.h"
 
 namespace morvex::simd::sse2 {
 
@@ -199,15 +200,6 @@ struct Isa {
   static MORVEX_INLINE V Select32(Lanes32 m, V a, V b) { return Select(m, a, b); }
   static MORVEX_INLINE V Sub32(V a, V b) { return _mm_sub_epi32(a, b); }
   static MORVEX_INLINE F SubF(F a, F b) { return _mm_sub_ps(a, b); }
-  // The float at table + 4 * index, of any alignment.
-  struct UnalignedFloat {
-    float v;
-  } __attribute__((packed, may_alias));
-  static MORVEX_INLINE float FloatAt(const void* table, std::uint32_t index) {
-    return reinterpret_cast<const UnalignedFloat*>(static_cast<const unsigned char*>(table) +
-                                                   4 * std::size_t{index})
-        ->v;
-  }
   // Lane k is FloatAt(table, index_k); every index must address a readable
   // float. The indices are stored and the floats loaded one by one: faster
   // than the gather instructions of the wider sets on the processors measured.
