@@ -37,10 +37,7 @@ void FuzzScaleMask(FuzzInput& in, Output& out) {
   const std::int32_t mode = in.Bool() ? in.Range(-1, 3) : in.AnyInt();
   const float amount = in.AnyFloat(-0.5f, 1.5f);
   auto dst = MakePlane(in, 4 * static_cast<std::int64_t>(dw > 0 ? dw : 0), dh > 0 ? dh : 0);
-  // A horizontal shear reads dstHeight source rows whatever srcHeight says.
-  const bool horizontal = direction == 1 || direction == 2;
-  const std::int32_t rows = horizontal && dh > sh ? dh : sh;
-  auto src = MakePlane(in, 4 * static_cast<std::int64_t>(sw > 0 ? sw : 0), rows > 0 ? rows : 0);
+  auto src = MakePlane(in, 4 * static_cast<std::int64_t>(sw > 0 ? sw : 0), sh > 0 ? sh : 0);
   out.Result(ScaleMask(dst->floats(), dst->stride(), dw, dh, r[0], r[1], r[2], r[3], src->floats(),
                        src->stride(), sw, sh, r[4], r[5], r[6], r[7], mode, amount));
   out.FloatPlane(*dst);

@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "frame/compiler.h"
+#include "frame/simd/unaligned.h"
 
 namespace morvex::simd::avx2 {
 
@@ -255,12 +256,12 @@ struct Isa {
   }
   static MORVEX_INLINE V Sub32(V a, V b) { return _mm256_sub_epi32(a, b); }
   static MORVEX_INLINE F SubF(F a, F b) { return _mm256_sub_ps(a, b); }
-  typedef float UnalignedFloat __attribute__((aligned(1), may_alias));
   static MORVEX_INLINE F GatherF(const void* table, V index) {
     alignas(32) std::uint32_t i[8];
     _mm256_store_si256(reinterpret_cast<V*>(i), index);
-    const auto* t = static_cast<const UnalignedFloat*>(table);
-    return _mm256_setr_ps(t[i[0]], t[i[1]], t[i[2]], t[i[3]], t[i[4]], t[i[5]], t[i[6]], t[i[7]]);
+    return _mm256_setr_ps(FloatAt(table, i[0]), FloatAt(table, i[1]), FloatAt(table, i[2]),
+                          FloatAt(table, i[3]), FloatAt(table, i[4]), FloatAt(table, i[5]),
+                          FloatAt(table, i[6]), FloatAt(table, i[7]));
   }
   static MORVEX_INLINE F PermuteF(F v, V index) { return _mm256_permutevar8x32_ps(v, index); }
   static MORVEX_INLINE F Permute2F(F a, F b, V index) {

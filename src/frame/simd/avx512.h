@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "frame/compiler.h"
+#include "frame/simd/unaligned.h"
 
 namespace morvex::simd::avx512 {
 
@@ -278,14 +279,15 @@ struct Isa {
   static MORVEX_INLINE V Select32(Lanes32 m, V a, V b) { return _mm512_mask_mov_epi32(b, m, a); }
   static MORVEX_INLINE V Sub32(V a, V b) { return _mm512_sub_epi32(a, b); }
   static MORVEX_INLINE F SubF(F a, F b) { return _mm512_sub_ps(a, b); }
-  typedef float UnalignedFloat __attribute__((aligned(1), may_alias));
   static MORVEX_INLINE F GatherF(const void* table, V index) {
     alignas(64) std::uint32_t i[16];
     _mm512_store_si512(i, index);
-    const auto* t = static_cast<const UnalignedFloat*>(table);
-    return _mm512_setr_ps(t[i[0]], t[i[1]], t[i[2]], t[i[3]], t[i[4]], t[i[5]], t[i[6]], t[i[7]],
-                          t[i[8]], t[i[9]], t[i[10]], t[i[11]], t[i[12]], t[i[13]], t[i[14]],
-                          t[i[15]]);
+    return _mm512_setr_ps(FloatAt(table, i[0]), FloatAt(table, i[1]), FloatAt(table, i[2]),
+                          FloatAt(table, i[3]), FloatAt(table, i[4]), FloatAt(table, i[5]),
+                          FloatAt(table, i[6]), FloatAt(table, i[7]), FloatAt(table, i[8]),
+                          FloatAt(table, i[9]), FloatAt(table, i[10]), FloatAt(table, i[11]),
+                          FloatAt(table, i[12]), FloatAt(table, i[13]), FloatAt(table, i[14]),
+                          FloatAt(table, i[15]));
   }
   static MORVEX_INLINE F PermuteF(F v, V index) { return _mm512_permutexvar_ps(index, v); }
   static MORVEX_INLINE F Permute2F(F a, F b, V index) { return _mm512_permutex2var_ps(a, index, b); }

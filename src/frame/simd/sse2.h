@@ -16,6 +16,7 @@
 #include <cstdint>
 
 #include "frame/compiler.h"
+#include "frame/simd/unaligned.h"
 
 namespace morvex::simd::sse2 {
 
@@ -277,16 +278,14 @@ struct Isa {
   static MORVEX_INLINE V Select32(Lanes32 m, V a, V b) { return Select(m, a, b); }
   static MORVEX_INLINE V Sub32(V a, V b) { return _mm_sub_epi32(a, b); }
   static MORVEX_INLINE F SubF(F a, F b) { return _mm_sub_ps(a, b); }
-  // Lane k is the float at table + 4 * index_k (any alignment); every index
-  // (unsigned) must address a readable float. The indices are stored and the
-  // floats loaded one by one: faster than the gather instructions of the
-  // wider sets on the processors measured.
-  typedef float UnalignedFloat __attribute__((aligned(1), may_alias));
+  // Lane k is FloatAt(table, index_k); every index must address a readable
+  // float. The indices are stored and the floats loaded one by one: faster
+  // than the gather instructions of the wider sets on the processors measured.
   static MORVEX_INLINE F GatherF(const void* table, V index) {
     alignas(16) std::uint32_t i[4];
     _mm_store_si128(reinterpret_cast<V*>(i), index);
-    const auto* t = static_cast<const UnalignedFloat*>(table);
-    return _mm_setr_ps(t[i[0]], t[i[1]], t[i[2]], t[i[3]]);
+    return _mm_setr_ps(FloatAt(table, i[0]), FloatAt(table, i[1]), FloatAt(table, i[2]),
+                       FloatAt(table, i[3]));
   }
   // Lane k is lane index_k (0 .. 3) of v.
   static MORVEX_INLINE F PermuteF(F v, V index) {
