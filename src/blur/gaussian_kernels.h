@@ -399,7 +399,15 @@ __attribute__((noinline)) void MaskRowGroup(const RowJob* jobs, std::int32_t wid
       forwardSlots(start, i);
     }
   }
+  // Element step 4: each run reads a line of every row; the lines a few runs
+  // ahead are fetched meanwhile (the rows are too many streams for the
+  // hardware to follow).
+  constexpr std::ptrdiff_t kAhead = 8 * N;
   for (; i < wideRuns * N; i += N) {
+    if (i + kAhead < wideRuns * N) {
+      for (int j = 0; j < V; ++j)
+        for (int l = 0; l < N; ++l) __builtin_prefetch(src[j][l] + (i + kAhead) * format, 0, 0);
+    }
     for (int j = 0; j < V; ++j) run(src[j], i, j);
     forwardSlots(i, i + N);
   }
