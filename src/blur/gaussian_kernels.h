@@ -277,18 +277,23 @@ __attribute__((noinline)) void ImageRowGroup(const RowJob* jobs, std::int32_t wi
 #pragma GCC unroll 8
     for (int j = 0; j < V; ++j) I::StoreBlocksF(dst[j], (b - 1) * 16, backward(j, b - 1));
   }
+  // Every vector's step for a pixel before the next pixel, so that the
+  // vectors' chains overlap; then the transposes.
   for (; b >= P; b -= P) {
+    F y[V][P];
+    for (int q = P - 1; q >= 0; --q) {
+#pragma GCC unroll 8
+      for (int j = 0; j < V; ++j) y[j][q] = backward(j, b - P + q);
+    }
 #pragma GCC unroll 8
     for (int j = 0; j < V; ++j) {
-      F y[P];
-      for (int q = P - 1; q >= 0; --q) y[q] = backward(j, b - P + q);
-      I::TransposeBlocks(y);
+      I::TransposeBlocks(y[j]);
       const std::ptrdiff_t at = (b - P) * 16;
       for (int r = 0; r < P; ++r) {
         if (aligned) {
-          I::StreamF(dst[j][r] + at, y[r]);
+          I::StreamF(dst[j][r] + at, y[j][r]);
         } else {
-          I::StoreF(dst[j][r] + at, y[r]);
+          I::StoreF(dst[j][r] + at, y[j][r]);
         }
       }
     }
