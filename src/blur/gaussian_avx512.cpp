@@ -9,6 +9,6 @@ using simd::avx512::Isa;
 
 constinit const ImageKernels kImageSingleKernelsAvx512 = MakeImageSingleKernels<Isa, 4, 8>();
 constinit const ImageKernels kImageDoubleKernelsAvx512 = MakeImageDoubleKernels<Isa, 4, 8>();
-constinit const MaskKernels kMaskKernelsAvx512 = MakeMaskKernels<Isa, 2, 4>();
+constinit const MaskKernels kMaskKernelsAvx512 = MakeMaskKernels<Isa, 4, 4>();
 
 }  // namespace morvex::blur

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 #include <utility>
 
 #include "blur/gaussian.h"
@@ -22,8 +23,15 @@ namespace morvex::blur {
 // ---- The recursion step ----
 // ((B*input + b1*first) + b2*second) + b3*third in each lane: in single
 // precision (SingleSteps), or in double precision from the stored singles
-// and rounded to single (DoubleSteps). A step's state is the last three
-// stored values, kept in the form the next steps read them in.
+// and rounded to single (DoubleSteps). Values are kept in the form the next
+// steps read them in (State: In from floats, Out to floats); Next<true>
+// flushes the stored value.
+
+// Values below kFlushBelow (negatives and NaN-free values alike) to 0.
+template <class I>
+MORVEX_INLINE typename I::F FlushLanes(typename I::F v) {
+  return I::AndNotF(I::CmpLtF(v, I::SetF(kFlushBelow)), v);
+}
 
 template <class I>
 struct SingleSteps {
@@ -34,12 +42,16 @@ struct SingleSteps {
   };
   using State = F;
   static MORVEX_INLINE K Make(F B, F b1, F b2, F b3) { return {B, b1, b2, b3}; }
-  static MORVEX_INLINE State Keep(F v) { return v; }
-  static MORVEX_INLINE F Step(const K& k, F x, const State& first, const State& second,
-                              const State& third) {
+  static MORVEX_INLINE State In(F v) { return v; }
+  static MORVEX_INLINE F Out(const State& v) { return v; }
+  template <bool kFlush>
+  static MORVEX_INLINE State Next(const K& k, const State& x, const State& first,
+                                  const State& second, const State& third) {
     F v = I::AddF(I::MulF(k.B, x), I::MulF(k.b1, first));
     v = I::AddF(v, I::MulF(k.b2, second));
-    return I::AddF(v, I::MulF(k.b3, third));
+    v = I::AddF(v, I::MulF(k.b3, third));
+    if constexpr (kFlush) v = FlushLanes<I>(v);
+    return v;
   }
 };
 
@@ -54,6 +66,8 @@ struct DoubleSteps {
   struct K {
     Half lo, hi;
   };
+  // The stored singles as doubles: the next steps read them so, and the
+  // rounding to single never leaves the double registers.
   struct State {
     D lo, hi;
   };
@@ -63,25 +77,24 @@ struct DoubleSteps {
     return {{I::WidenLo(B), I::WidenLo(b1), I::WidenLo(b2), I::WidenLo(b3)},
             {I::WidenHi(B), I::WidenHi(b1), I::WidenHi(b2), I::WidenHi(b3)}};
   }
-  static MORVEX_INLINE State Keep(F v) { return {I::WidenLo(v), I::WidenHi(v)}; }
+  static MORVEX_INLINE State In(F v) { return {I::WidenLo(v), I::WidenHi(v)}; }
+  static MORVEX_INLINE F Out(const State& v) { return I::Narrow(v.lo, v.hi); }
   static MORVEX_INLINE D HalfStep(const Half& k, D x, D first, D second, D third) {
     D v = I::AddD(I::MulD(k.B, x), I::MulD(k.b1, first));
     v = I::AddD(v, I::MulD(k.b2, second));
     return I::AddD(v, I::MulD(k.b3, third));
   }
-  static MORVEX_INLINE F Step(const K& k, F x, const State& first, const State& second,
-                              const State& third) {
-    const State in = Keep(x);
-    return I::Narrow(HalfStep(k.lo, in.lo, first.lo, second.lo, third.lo),
-                     HalfStep(k.hi, in.hi, first.hi, second.hi, third.hi));
+  static MORVEX_INLINE D Round(D v, std::bool_constant<false>) { return I::RoundToSingleD(v); }
+  static MORVEX_INLINE D Round(D v, std::bool_constant<true>) {
+    return I::RoundToSingleFlushD(v, kFlushBelow);
+  }
+  template <bool kFlush>
+  static MORVEX_INLINE State Next(const K& k, const State& x, const State& first,
+                                  const State& second, const State& third) {
+    return {Round(HalfStep(k.lo, x.lo, first.lo, second.lo, third.lo), std::bool_constant<kFlush>{}),
+            Round(HalfStep(k.hi, x.hi, first.hi, second.hi, third.hi), std::bool_constant<kFlush>{})};
   }
 };
-
-// Values below kFlushBelow (negatives and NaN-free values alike) to 0.
-template <class I>
-MORVEX_INLINE typename I::F FlushLanes(typename I::F v) {
-  return I::AndNotF(I::CmpLtF(v, I::SetF(kFlushBelow)), v);
-}
 
 // The coefficients of a vector whose lane l runs the recursion of set
 // *sets[l / lanesPerSet].
@@ -195,17 +208,12 @@ __attribute__((noinline)) void ImageRowGroup(const RowJob* jobs, std::int32_t wi
       sets[b] = &jobs[P * j + b].k;
     }
     k[j] = CoefficientsOf<I, A>(sets, 4);
-    s1[j] = s2[j] = s3[j] = A::Keep(Src::At(src[j], 0));
+    s1[j] = s2[j] = s3[j] = A::In(Src::At(src[j], 0));
   }
-  const auto finish = [](F v) {
-    if constexpr (A::kDouble) {
-      return FlushLanes<I>(v);
-    } else {
-      return v;
-    }
-  };
   const auto forward = [&](int j, F x, std::ptrdiff_t i) {
-    const F w = finish(A::Step(k[j], x, s1[j], s2[j], s3[j]));
+    const typename A::State next =
+        A::template Next<A::kDouble>(k[j], A::In(x), s1[j], s2[j], s3[j]);
+    const F w = A::Out(next);
     if (buffer != nullptr) {
       I::StoreF(buffer + i * kSlot + I::kBytes * j, w);
     } else {
@@ -213,7 +221,7 @@ __attribute__((noinline)) void ImageRowGroup(const RowJob* jobs, std::int32_t wi
     }
     s3[j] = s2[j];
     s2[j] = s1[j];
-    s1[j] = A::Keep(w);
+    s1[j] = next;
   };
   std::ptrdiff_t i = 0;
   for (; i + Src::kRun <= width; i += Src::kRun) {
@@ -236,11 +244,12 @@ __attribute__((noinline)) void ImageRowGroup(const RowJob* jobs, std::int32_t wi
   const auto backward = [&](int j, std::ptrdiff_t at) {
     const F w = buffer != nullptr ? I::LoadF(buffer + at * kSlot + I::kBytes * j)
                                   : I::LoadBlocksF(dst[j], at * 16);
-    const F y = finish(A::Step(k[j], w, s1[j], s2[j], s3[j]));
+    const typename A::State y =
+        A::template Next<A::kDouble>(k[j], A::In(w), s1[j], s2[j], s3[j]);
     s3[j] = s2[j];
     s2[j] = s1[j];
-    s1[j] = A::Keep(y);
-    return y;
+    s1[j] = y;
+    return A::Out(y);
   };
   if (buffer == nullptr) {
     for (std::ptrdiff_t b = width - 1; b >= 0; --b) {
@@ -268,18 +277,23 @@ __attribute__((noinline)) void ImageRowGroup(const RowJob* jobs, std::int32_t wi
 #pragma GCC unroll 8
     for (int j = 0; j < V; ++j) I::StoreBlocksF(dst[j], (b - 1) * 16, backward(j, b - 1));
   }
+  // Every vector's step for a pixel before the next pixel, so that the
+  // vectors' chains overlap; then the transposes.
   for (; b >= P; b -= P) {
+    F y[V][P];
+    for (int q = P - 1; q >= 0; --q) {
+#pragma GCC unroll 8
+      for (int j = 0; j < V; ++j) y[j][q] = backward(j, b - P + q);
+    }
 #pragma GCC unroll 8
     for (int j = 0; j < V; ++j) {
-      F y[P];
-      for (int q = P - 1; q >= 0; --q) y[q] = backward(j, b - P + q);
-      I::TransposeBlocks(y);
+      I::TransposeBlocks(y[j]);
       const std::ptrdiff_t at = (b - P) * 16;
       for (int r = 0; r < P; ++r) {
         if (aligned) {
-          I::StreamF(dst[j][r] + at, y[r]);
+          I::StreamF(dst[j][r] + at, y[j][r]);
         } else {
-          I::StoreF(dst[j][r] + at, y[r]);
+          I::StoreF(dst[j][r] + at, y[j][r]);
         }
       }
     }
@@ -314,7 +328,7 @@ MORVEX_INLINE typename I::F MaskElementOfRows(const Byte* const* rows, std::ptrd
   return I::LoadF(v);
 }
 
-template <class I, int V>
+template <class I, int V, bool kUniform>
 __attribute__((noinline)) void MaskRowGroup(const RowJob* jobs, std::int32_t width, int format,
                                             Byte* buffer) {
   using F = typename I::F;
@@ -333,14 +347,15 @@ __attribute__((noinline)) void MaskRowGroup(const RowJob* jobs, std::int32_t wid
       sets[l] = &jobs[N * j + l].k;
     }
     k[j] = CoefficientsOf<I, A>(sets, 1);
-    s1[j] = s2[j] = s3[j] = A::Keep(MaskElementOfRows<I>(src[j], 0));
+    s1[j] = s2[j] = s3[j] = A::In(MaskElementOfRows<I>(src[j], 0));
   }
   const auto step = [&](int j, F x) {
-    const F w = FlushLanes<I>(A::Step(k[j], x, s1[j], s2[j], s3[j]));
+    const typename A::State w =
+        A::template Next<true>(k[kUniform ? 0 : j], A::In(x), s1[j], s2[j], s3[j]);
     s3[j] = s2[j];
     s2[j] = s1[j];
-    s1[j] = A::Keep(w);
-    return w;
+    s1[j] = w;
+    return A::Out(w);
   };
   const auto slot = [&](std::ptrdiff_t i, int j) { return buffer + i * kSlot + I::kBytes * j; };
   // Runs of N elements while the wide loads stay inside every row: with
@@ -353,6 +368,10 @@ __attribute__((noinline)) void MaskRowGroup(const RowJob* jobs, std::int32_t wid
   constexpr std::ptrdiff_t kTile = 4 * N;
   alignas(64) Byte tile[V][N][kTile];
   std::ptrdiff_t i = 0;
+  // A run's inputs go to their slots transposed; the steps then walk the
+  // slots with every vector's recursion side by side, so that the vectors'
+  // independent chains overlap instead of one run's steps following each
+  // other.
   const auto run = [&](const Byte* const* rows, std::ptrdiff_t at, int j) {
     F e[N];
     for (int l = 0; l < N; ++l) {
@@ -362,7 +381,13 @@ __attribute__((noinline)) void MaskRowGroup(const RowJob* jobs, std::int32_t wid
       e[l] = I::ToF(ints);
     }
     I::Transpose32(e);
-    for (int q = 0; q < N; ++q) I::StoreF(slot(i + q, j), step(j, e[q]));
+    for (int q = 0; q < N; ++q) I::StoreF(slot(i + q, j), e[q]);
+  };
+  const auto forwardSlots = [&](std::ptrdiff_t from, std::ptrdiff_t to) {
+    for (std::ptrdiff_t t = from; t < to; ++t) {
+#pragma GCC unroll 8
+      for (int j = 0; j < V; ++j) I::StoreF(slot(t, j), step(j, I::LoadF(slot(t, j))));
+    }
   };
   if (format == 1) {
     while (i + kTile <= width) {
@@ -370,18 +395,26 @@ __attribute__((noinline)) void MaskRowGroup(const RowJob* jobs, std::int32_t wid
       for (int j = 0; j < V; ++j)
         for (int l = 0; l < N; ++l) std::memcpy(tile[j][l], src[j][l] + start, kTile);
       for (; i < start + kTile; i += N) {
-#pragma GCC unroll 4
         for (int j = 0; j < V; ++j) {
           const Byte* rows[N];
           for (int l = 0; l < N; ++l) rows[l] = tile[j][l];
           run(rows, i - start, j);
         }
       }
+      forwardSlots(start, i);
     }
   }
+  // Element step 4: each run reads a line of every row; the lines a few runs
+  // ahead are fetched meanwhile (the rows are too many streams for the
+  // hardware to follow).
+  constexpr std::ptrdiff_t kAhead = 8 * N;
   for (; i < wideRuns * N; i += N) {
-#pragma GCC unroll 4
+    if (i + kAhead < wideRuns * N) {
+      for (int j = 0; j < V; ++j)
+        for (int l = 0; l < N; ++l) __builtin_prefetch(src[j][l] + (i + kAhead) * format, 0, 0);
+    }
     for (int j = 0; j < V; ++j) run(src[j], i, j);
+    forwardSlots(i, i + N);
   }
   for (; i < width; ++i) {
 #pragma GCC unroll 4
@@ -405,10 +438,13 @@ __attribute__((noinline)) void MaskRowGroup(const RowJob* jobs, std::int32_t wid
     for (int l = 0; l < N; ++l)
       aligned = aligned && reinterpret_cast<std::uintptr_t>(dst[j][l]) % I::kBytes == 0;
   for (; b > 0; b -= N) {
-#pragma GCC unroll 4
+    for (std::ptrdiff_t t = b - 1; t >= b - N; --t) {
+#pragma GCC unroll 8
+      for (int j = 0; j < V; ++j) I::StoreF(slot(t, j), step(j, I::LoadF(slot(t, j))));
+    }
     for (int j = 0; j < V; ++j) {
       F y[N];
-      for (int q = N - 1; q >= 0; --q) y[q] = step(j, I::LoadF(slot(b - N + q, j)));
+      for (int q = 0; q < N; ++q) y[q] = I::LoadF(slot(b - N + q, j));
       I::Transpose32(y);
       for (int l = 0; l < N; ++l) {
         if (aligned) {
@@ -431,8 +467,19 @@ void MaskRows(const RowJob* rows, int count, std::int32_t width, int format, Byt
     return;
   }
   InGroups<I::kFloats * V, I::kFloats>(
-      rows, count, [&](const RowJob* g) { MaskRowGroup<I, V>(g, width, format, buffer); },
-      [&](const RowJob* g) { MaskRowGroup<I, 1>(g, width, format, buffer); });
+      rows, count,
+      [&](const RowJob* g) {
+        // One coefficient set for every row keeps a single set in registers.
+        bool uniform = true;
+        for (int j = 1; j < I::kFloats * V; ++j)
+          uniform = uniform && std::memcmp(&g[j].k, &g[0].k, sizeof g[0].k) == 0;
+        if (uniform) {
+          MaskRowGroup<I, V, true>(g, width, format, buffer);
+        } else {
+          MaskRowGroup<I, V, false>(g, width, format, buffer);
+        }
+      },
+      [&](const RowJob* g) { MaskRowGroup<I, 1, false>(g, width, format, buffer); });
 }
 
 // ---- Columns ----
@@ -549,7 +596,7 @@ __attribute__((noinline)) void StripKernel(const ColumnStrip& s, const Out& resu
   typename A::State s1[V] = {}, s2[V] = {}, s3[V] = {};
 #pragma GCC unroll 16
   for (int v = 0; v < V; ++v) {
-    if (v < vectors) s1[v] = s2[v] = s3[v] = A::Keep(load(s.temp, v));
+    if (v < vectors) s1[v] = s2[v] = s3[v] = A::In(load(s.temp, v));
   }
   // Rows ahead whose intermediate is fetched, into the outer caches, while
   // the current one is used: each row of the strip lies on its own page,
@@ -566,12 +613,12 @@ __attribute__((noinline)) void StripKernel(const ColumnStrip& s, const Out& resu
 #pragma GCC unroll 16
     for (int v = 0; v < V; ++v) {
       if (v >= vectors) continue;
-      F y = A::Step(coefficients(v), load(x, v), s1[v], s2[v], s3[v]);
-      if constexpr (A::kDouble) y = FlushLanes<I>(y);
-      store(w, v, y);
+      const typename A::State y = A::template Next<A::kDouble>(
+          coefficients(v), A::In(load(x, v)), s1[v], s2[v], s3[v]);
+      store(w, v, A::Out(y));
       s3[v] = s2[v];
       s2[v] = s1[v];
-      s1[v] = A::Keep(y);
+      s1[v] = y;
     }
   }
 #pragma GCC unroll 16
@@ -584,10 +631,12 @@ __attribute__((noinline)) void StripKernel(const ColumnStrip& s, const Out& resu
 #pragma GCC unroll 16
     for (int v = 0; v < V; ++v) {
       if (v >= vectors) continue;
-      y[v] = A::Step(coefficients(v), load(w, v), s1[v], s2[v], s3[v]);
+      const typename A::State next =
+          A::template Next<false>(coefficients(v), A::In(load(w, v)), s1[v], s2[v], s3[v]);
+      y[v] = A::Out(next);
       s3[v] = s2[v];
       s2[v] = s1[v];
-      s1[v] = A::Keep(y[v]);
+      s1[v] = next;
     }
     results.template Put<V>(s.target + r * static_cast<std::ptrdiff_t>(s.stride), y, vectors, n);
   }

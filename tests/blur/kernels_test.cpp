@@ -129,7 +129,14 @@ TEST(BlurKernels, RowKernelsMatchTheOneRowDefinition) {
           mask ? RowKernelOf<MaskKernels>(entry) : RowKernelOf<ImageKernels>(entry);
       Rng rng(77);
       for (int count = 1; count <= kMaxRowGroup; ++count) {
-        for (int width = 1; width <= 70; width += (count % 16 == 1 || count == 13) ? 1 : 11) {
+        // Short rows at every width for some counts; long rows (several
+        // tiles and prefetched runs, then the tails) for full and partial
+        // groups.
+        std::vector<int> widths;
+        for (int width = 1; width <= 70; width += (count % 16 == 1 || count == 13) ? 1 : 11)
+          widths.push_back(width);
+        if (count == 16 || count == 40 || count == 64) widths.insert(widths.end(), {129, 161, 203});
+        for (const int width : widths) {
           for (bool buffered : {true, false}) {
             SCOPED_TRACE(::testing::Message() << f.name << " " << label << " rows " << count
                                               << " width " << width << " buffer " << buffered);

@@ -352,6 +352,14 @@ struct Isa {
   };
   static MORVEX_INLINE DDivisor Divisor(D b) { return {b}; }
   static MORVEX_INLINE D DivideD(D n, const DDivisor& d) { return _mm256_div_pd(n, d.b); }
+
+  // ---- Doubles held at single precision (blur recursions) ----
+  // As in sse2.h.
+  static MORVEX_INLINE D RoundToSingleD(D v) { return _mm256_cvtps_pd(_mm256_cvtpd_ps(v)); }
+  static MORVEX_INLINE D RoundToSingleFlushD(D v, float t) {
+    const __m128 f = _mm256_cvtpd_ps(v);
+    return _mm256_cvtps_pd(_mm_andnot_ps(_mm_cmplt_ps(f, _mm_set1_ps(t)), f));
+  }
 };
 
 }  // namespace morvex::simd::avx2

@@ -369,6 +369,15 @@ struct Isa {
     const D q0 = _mm512_mul_pd(n, d.reciprocal);
     return _mm512_fmadd_pd(_mm512_fnmadd_pd(q0, d.b, n), d.reciprocal, q0);
   }
+
+  // ---- Doubles held at single precision (blur recursions) ----
+  // As in sse2.h; the flush zeroes in the widening itself (not below t is
+  // the negation of the ordered, signalling below, so NaN stays).
+  static MORVEX_INLINE D RoundToSingleD(D v) { return _mm512_cvtps_pd(_mm512_cvtpd_ps(v)); }
+  static MORVEX_INLINE D RoundToSingleFlushD(D v, float t) {
+    const __m256 f = _mm512_cvtpd_ps(v);
+    return _mm512_maskz_cvtps_pd(_mm256_cmp_ps_mask(f, _mm256_set1_ps(t), _CMP_NLT_US), f);
+  }
 };
 
 }  // namespace morvex::simd::avx512

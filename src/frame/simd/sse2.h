@@ -402,6 +402,16 @@ struct Isa {
   };
   static MORVEX_INLINE DDivisor Divisor(D b) { return {b}; }
   static MORVEX_INLINE D DivideD(D n, const DDivisor& d) { return _mm_div_pd(n, d.b); }
+
+  // ---- Doubles held at single precision (blur recursions) ----
+  // Each lane rounded to single in the current mode and widened back
+  // (exactly); with the flush, lanes whose single is below t (an ordered,
+  // signalling comparison, so NaN stays) become 0.
+  static MORVEX_INLINE D RoundToSingleD(D v) { return _mm_cvtps_pd(_mm_cvtpd_ps(v)); }
+  static MORVEX_INLINE D RoundToSingleFlushD(D v, float t) {
+    const __m128 f = _mm_cvtpd_ps(v);
+    return _mm_cvtps_pd(_mm_andnot_ps(_mm_cmplt_ps(f, _mm_set1_ps(t)), f));
+  }
 };
 
 }  // namespace morvex::simd::sse2
