@@ -106,7 +106,7 @@ void BM_RadialBlurMask(benchmark::State& state) {
 }
 BENCHMARK(BM_RadialBlurMask)
     ->ArgNames({"scale", "isa"})
-    ->ArgsProduct({{1020, 1100}, {0, 1, 2, 3}})
+    ->ArgsProduct({{1020, 1100}, {0, 1, 2, 3, 4}})
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);

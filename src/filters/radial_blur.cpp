@@ -37,7 +37,8 @@ constinit const RadialKernels kRadialKernelsScalar = {&RadialRowScalar};
 // SSE2 processors take the scalar kernel.
 constinit const KernelTable<RadialKernels> kRadialKernelTable("radial_blur", &kRadialKernelsScalar,
                                                               nullptr, &kRadialKernelsAvx2,
-                                                              &kRadialKernelsAvx512);
+                                                              &kRadialKernelsAvx512,
+                                                              &kRadialKernelsAvx512Vbmi);
 
 void RadialBlurPlane(Byte* dst, std::int32_t dstStride, std::int32_t dstStep, const BytePlane& src,
                      double centerX, double centerY, double scaleX, double scaleY, double gain) {

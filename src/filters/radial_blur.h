@@ -153,6 +153,7 @@ struct RadialKernels {
 extern const RadialKernels kRadialKernelsScalar;
 extern const RadialKernels kRadialKernelsAvx2;
 extern const RadialKernels kRadialKernelsAvx512;
+extern const RadialKernels kRadialKernelsAvx512Vbmi;
 extern const KernelTable<RadialKernels> kRadialKernelTable;
 
 // Blurs src into dst (which must not overlap it) along rays through the
