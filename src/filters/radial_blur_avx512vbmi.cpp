@@ -32,7 +32,8 @@ class WindowReader {
         lead_(-e.lowCol - (src.step > 0 ? 16 : 47)),
         lastWindow_(e.RowBytes() - 64) {}
 
-  MORVEX_INLINE RadialNeighbours<I> operator()(D xi, D yi) const {
+  template <bool kInterior>
+  MORVEX_INLINE RadialNeighbours<I> operator()(D xi, D yi, std::bool_constant<kInterior>) const {
     // Where the window starts and which rows it reads come from lane 0 in
     // whole numbers, off the vector chain. The window starts a little
     // before lane 0's element, inside the row.
@@ -46,14 +47,16 @@ class WindowReader {
     const __m512i at0 = _mm512_sub_epi64(
         _mm512_cvttpd_epi64(_mm512_add_pd(_mm512_mul_pd(xi, stepD_), colBiasD_)), origin);
     // The right neighbour: one step on, or the same element in the last column.
-    const __m512i at1 = _mm512_mask_add_epi64(
-        at0, _mm512_cmp_pd_mask(xi, gather_.lastX, _CMP_LT_OQ), at0, step_);
+    const __m512i at1 =
+        kInterior ? _mm512_add_epi64(at0, step_)
+                  : _mm512_mask_add_epi64(at0, _mm512_cmp_pd_mask(xi, gather_.lastX, _CMP_LT_OQ),
+                                          at0, step_);
     const __m512i last = _mm512_set1_epi64(63);
     const __mmask8 inside =
         _mm512_mask_cmple_epu64_mask(_mm512_cmple_epu64_mask(at0, last), at1, last);
     if ((inside & sameRow) != 0xFF) [[unlikely]]
       return Spread(xi, yi, at0, at1, from, inside);
-    const __m512i upper = Window(row, from), lower = Window(Below(row), from);
+    const __m512i upper = Window(row, from), lower = Window(kInterior ? row + 1 : Below(row), from);
     return {Pick(at0, upper), Pick(at1, upper), Pick(at0, lower), Pick(at1, lower)};
   }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "filters/radial_blur.h"
 
@@ -71,7 +72,9 @@ MORVEX_INLINE RadialNeighbours<I> GatherNeighbours(const RadialGather<I>& g, typ
 template <class I>
 struct RadialGatherReader {
   RadialGather<I> g;
-  MORVEX_INLINE RadialNeighbours<I> operator()(typename I::D xi, typename I::D yi) const {
+  template <bool kInterior>
+  MORVEX_INLINE RadialNeighbours<I> operator()(typename I::D xi, typename I::D yi,
+                                               std::bool_constant<kInterior>) const {
     return GatherNeighbours(g, xi, yi);
   }
 };
@@ -79,8 +82,9 @@ struct RadialGatherReader {
 // Samples at (px, py), per lane, with the bits of SampleBilinear for
 // positions that are finite (no reach limit); `read` fetches the neighbours
 // of (xi, yi): columns xi and xi + 1, rows yi and yi + 1, each limited to the
-// last one.
-template <class I, class Reader>
+// last one. Inside (kInterior: every position above 0 and below the last
+// column and row) the limits change nothing and are left out.
+template <bool kInterior, class I, class Reader>
 MORVEX_INLINE typename I::D RadialSample(const Reader& read, typename I::D px, typename I::D py,
                                          typename I::D lastX, typename I::D lastY) {
   using D = typename I::D;
@@ -88,14 +92,65 @@ MORVEX_INLINE typename I::D RadialSample(const Reader& read, typename I::D px, t
   // Positions that are not above 0 count as 0 (MaxD gives its second operand
   // unless the first is greater); beyond the last element the index is the
   // last one and the fraction the distance past it.
-  const D qx = I::MaxD(px, zero), qy = I::MaxD(py, zero);
-  const D xi = I::TruncD(I::MinD(qx, lastX)), yi = I::TruncD(I::MinD(qy, lastY));
+  const D qx = kInterior ? px : I::MaxD(px, zero), qy = kInterior ? py : I::MaxD(py, zero);
+  const D xi = I::TruncD(kInterior ? qx : I::MinD(qx, lastX));
+  const D yi = I::TruncD(kInterior ? qy : I::MinD(qy, lastY));
   const D fx = I::SubD(qx, xi), fy = I::SubD(qy, yi);
-  const RadialNeighbours<I> n = read(xi, yi);
+  const RadialNeighbours<I> n = read(xi, yi, std::bool_constant<kInterior>());
   const D restX = I::SubD(one, fx);
   const D top = I::AddD(I::MulD(n.p10, fx), I::MulD(n.p00, restX));
   const D bottom = I::AddD(I::MulD(n.p11, fx), I::MulD(n.p01, restX));
   return I::AddD(I::MulD(top, I::SubD(one, fy)), I::MulD(bottom, fy));
+}
+
+// The sums of the samples of G groups taken together (more independent work
+// in flight): `most` steps, each lane adding while its step is below its
+// count (kUniform: every lane's count is `most`).
+template <bool kInterior, bool kUniform, int G, class I, class Reader>
+MORVEX_INLINE void RadialSums(const Reader& read, typename I::D* px, typename I::D* py,
+                              const typename I::D* stepX, const typename I::D* stepY,
+                              const typename I::D* count, double most, typename I::D lastX,
+                              typename I::D lastY, typename I::D* sum) {
+  using D = typename I::D;
+  const D one = I::SetD(1.0);
+  D k = I::SetD(0.0);
+  for (int g = 0; g < G; ++g) sum[g] = k;
+  for (double done = 0; done < most; done = done + 1) {
+#pragma GCC unroll 4
+    for (int g = 0; g < G; ++g) {
+      const D sample = RadialSample<kInterior, I>(read, px[g], py[g], lastX, lastY);
+      if constexpr (kUniform)
+        sum[g] = I::AddD(sum[g], sample);
+      else
+        sum[g] = I::SumWhereD(I::LtD(k, count[g]), sum[g], sample, sum[g]);
+      px[g] = I::AddD(px[g], stepX[g]);
+      py[g] = I::AddD(py[g], stepY[g]);
+    }
+    if constexpr (!kUniform) k = I::AddD(k, one);
+  }
+}
+
+// The most steps for which a group's positions, added up step by step, stay
+// within one unit of the exact segment: coordinates stay below 2^32, so each
+// addition is off by less than 2^-20, 2^19 of them by less than 1/2; the
+// rounded step itself adds far less than that over the segment.
+inline constexpr double kInteriorSteps = 524288.0;
+
+// Whether every lane's segment from (x, y) to (x + dx, y + dy) lies at least
+// one unit inside the plane's first and last columns and rows, so that every
+// position added up along it (at most kInteriorSteps) lies strictly inside.
+template <class I>
+MORVEX_INLINE bool RadialInterior(typename I::D x, typename I::D y, typename I::D dx,
+                                  typename I::D dy, typename I::D lastX, typename I::D lastY) {
+  using D = typename I::D;
+  using DMask = typename I::DMask;
+  const D one = I::SetD(1.0);
+  const D endX = I::AddD(x, dx), endY = I::AddD(y, dy);
+  const D highX = I::SubD(lastX, one), highY = I::SubD(lastY, one);
+  const DMask outside = I::OrMaskD(
+      I::OrMaskD(I::LtD(I::MinD(x, endX), one), I::GtD(I::MaxD(x, endX), highX)),
+      I::OrMaskD(I::LtD(I::MinD(y, endY), one), I::GtD(I::MaxD(y, endY), highY)));
+  return !I::AnyD(outside);
 }
 
 // The byte offsets of a plane's elements from its lowest byte, for the readers.
@@ -128,12 +183,51 @@ MORVEX_INLINE RadialGather<I> MakeRadialGather(const BytePlane& src, const Radia
           src.step > 0};
 }
 
-// kDoubles neighbouring elements of a row as lanes, from element x on: each
-// lane has its own sample count and position, advanced by repeated addition
-// in the scalar order, and stops adding once its count is reached. A group
-// with an element whose count does not fit 32 bits (a bounded, spread-out
-// segment) takes RadialElement. Returns the first element not written (the
-// row's tail, fewer than kDoubles elements).
+// One group of kDoubles neighbouring elements of a row, one per lane, ready
+// to sample: each lane has its own sample count, position and step.
+template <class I>
+struct RadialGroup {
+  typename I::D x, dx, inv, stepX, stepY, count;
+  typename I::DMask copy;
+  double most, least;  // the largest and smallest count
+  bool interior;       // counts equal, and the segments well inside (see RadialInterior)
+};
+
+// Groups of elements as lanes, sampled together: each lane stops adding once
+// its count is reached; positions advance by repeated addition in the scalar
+// order.
+template <class I, int G, class Reader>
+MORVEX_INLINE void RadialSampleGroups(const Reader& read, RadialGroup<I>* group, typename I::D y,
+                                      typename I::D lastX, typename I::D lastY,
+                                      typename I::D* sum) {
+  using D = typename I::D;
+  D px[G], py[G], stepX[G], stepY[G], count[G];
+  bool uniform = true, interior = true;
+  double most = 0;
+  for (int g = 0; g < G; ++g) {
+    px[g] = group[g].x;
+    py[g] = y;
+    stepX[g] = group[g].stepX;
+    stepY[g] = group[g].stepY;
+    count[g] = group[g].count;
+    uniform = uniform && group[g].least == group[0].most && group[g].most == group[0].most;
+    interior = interior && group[g].interior;
+    most = group[g].most > most ? group[g].most : most;
+  }
+  // Copied lanes count 0, so groups of equal counts have none.
+  if (!uniform)
+    RadialSums<false, false, G, I>(read, px, py, stepX, stepY, count, most, lastX, lastY, sum);
+  else if (interior)
+    RadialSums<true, true, G, I>(read, px, py, stepX, stepY, count, most, lastX, lastY, sum);
+  else
+    RadialSums<false, true, G, I>(read, px, py, stepX, stepY, count, most, lastX, lastY, sum);
+}
+
+// kDoubles neighbouring elements of a row as lanes, from element x on, two
+// groups at a time where both can. A group with an element whose count does
+// not fit 32 bits (a bounded, spread-out segment) takes RadialElement.
+// Returns the first element not written (the row's tail, fewer than kDoubles
+// elements).
 template <class I, class Reader>
 std::int32_t RadialGroups(Byte* dstRow, std::int32_t dstStep, const BytePlane& src,
                           std::int32_t y, double dy, const RadialParams& p, const Reader& read) {
@@ -148,45 +242,42 @@ std::int32_t RadialGroups(Byte* dstRow, std::int32_t dstStep, const BytePlane& s
   double lane[kLanes];
   for (int i = 0; i < kLanes; ++i) lane[i] = i;
   const D lanes = I::LoadD(lane);
-  std::int32_t x = 0;
-  for (; x <= src.width - kLanes; x += kLanes) {
-    const D fx = I::AddD(I::SetD(x), lanes);
-    const D dx = I::SubD(I::AddD(centre, I::MulD(I::SubD(fx, centre), kx)), fx);
-    const D m = I::MaxD(I::AbsD(dx), ay);
+  // Sets up the group at element x; false where it takes RadialElement.
+  const auto prepare = [&](std::int32_t x, RadialGroup<I>& g) {
+    g.x = I::AddD(I::SetD(x), lanes);
+    g.dx = I::SubD(I::AddD(centre, I::MulD(I::SubD(g.x, centre), kx)), g.x);
+    const D m = I::MaxD(I::AbsD(g.dx), ay);
     // m > 0 fails for 0 and NaN; dx NaN leaves m = |dy| in MaxD.
-    const DMask copy = I::OrMaskD(I::OrMaskD(I::IsNanD(dx), dyNan),
-                                  I::AndNotMaskD(I::GtD(m, zero), all));
+    g.copy = I::OrMaskD(I::OrMaskD(I::IsNanD(g.dx), dyNan), I::AndNotMaskD(I::GtD(m, zero), all));
     const DMask counted = I::LeD(m, I::SetD(kMaxRadialCount));
-    if (I::AnyD(I::AndNotMaskD(copy, I::AndNotMaskD(counted, all)))) {
-      for (int i = 0; i < kLanes; ++i)
-        dstRow[ElementOffset(x + i, dstStep)] = RadialElement(src, x + i, y, dy, p);
-      continue;
-    }
+    if (I::AnyD(I::AndNotMaskD(g.copy, I::AndNotMaskD(counted, all)))) return false;
     // n = ceil(m) for 0 < m < 2^31; copied lanes take no samples.
-    const D whole = I::TruncD(I::SelectD(copy, one, m));
+    const D whole = I::TruncD(I::SelectD(g.copy, one, m));
     const D n = I::AddD(whole, I::SelectD(I::LtD(whole, m), one, zero));
-    const D inv = I::DivD(one, n);
-    const D stepX = I::MulD(dx, inv), stepY = I::MulD(dyv, inv);
-    const D count = I::SelectD(copy, zero, n);
+    g.inv = I::DivD(one, n);
+    g.stepX = I::MulD(g.dx, g.inv);
+    g.stepY = I::MulD(dyv, g.inv);
+    g.count = I::SelectD(g.copy, zero, n);
     double counts[kLanes];
-    I::StoreD(counts, count);
-    double most = 0;
-    for (int i = 0; i < kLanes; ++i) most = counts[i] > most ? counts[i] : most;
-    D px = fx, py = fy, sum = zero, k = zero;
-    for (double done = 0; done < most; done = done + 1) {
-      const D sample = RadialSample<I>(read, px, py, lastX, lastY);
-      sum = I::SumWhereD(I::LtD(k, count), sum, sample, sum);
-      k = I::AddD(k, one);
-      px = I::AddD(px, stepX);
-      py = I::AddD(py, stepY);
+    I::StoreD(counts, g.count);
+    g.most = 0;
+    g.least = counts[0];
+    for (int i = 0; i < kLanes; ++i) {
+      g.most = counts[i] > g.most ? counts[i] : g.most;
+      g.least = counts[i] < g.least ? counts[i] : g.least;
     }
-    const D v = I::MulD(inv, I::MulD(sum, gain));
+    g.interior = g.least == g.most && g.most <= kInteriorSteps &&
+                 RadialInterior<I>(g.x, fy, g.dx, dyv, lastX, lastY);
+    return true;
+  };
+  const auto finish = [&](std::int32_t x, const RadialGroup<I>& g, D sum) {
+    const D v = I::MulD(g.inv, I::MulD(sum, gain));
     double values[kLanes];
     std::int32_t truncated[kLanes];
     I::StoreD(values, v);
     I::StoreTruncatedD(truncated, v);
     double copies[kLanes];
-    I::StoreD(copies, I::SelectD(copy, one, zero));
+    I::StoreD(copies, I::SelectD(g.copy, one, zero));
     for (int i = 0; i < kLanes; ++i) {
       Byte& d = dstRow[ElementOffset(x + i, dstStep)];
       if (copies[i] != 0.0)
@@ -195,6 +286,38 @@ std::int32_t RadialGroups(Byte* dstRow, std::int32_t dstStep, const BytePlane& s
         d = values[i] >= 255.0 ? 255
                                : static_cast<Byte>(static_cast<std::uint32_t>(truncated[i]) & 0xFFu);
     }
+  };
+  const auto elements = [&](std::int32_t x) {
+    for (int i = 0; i < kLanes; ++i)
+      dstRow[ElementOffset(x + i, dstStep)] = RadialElement(src, x + i, y, dy, p);
+  };
+  std::int32_t x = 0;
+  RadialGroup<I> g[2];
+  D sum[2];
+  for (; x <= src.width - 2 * kLanes; x += 2 * kLanes) {
+    const bool first = prepare(x, g[0]), second = prepare(x + kLanes, g[1]);
+    if (first && second) {
+      RadialSampleGroups<I, 2>(read, g, fy, lastX, lastY, sum);
+      finish(x, g[0], sum[0]);
+      finish(x + kLanes, g[1], sum[1]);
+      continue;
+    }
+    for (int h = 0; h < 2; ++h) {
+      if (h == 0 ? !first : !second) {
+        elements(x + h * kLanes);
+        continue;
+      }
+      RadialSampleGroups<I, 1>(read, &g[h], fy, lastX, lastY, sum);
+      finish(x + h * kLanes, g[h], sum[0]);
+    }
+  }
+  for (; x <= src.width - kLanes; x += kLanes) {
+    if (!prepare(x, g[0])) {
+      elements(x);
+      continue;
+    }
+    RadialSampleGroups<I, 1>(read, g, fy, lastX, lastY, sum);
+    finish(x, g[0], sum[0]);
   }
   return x;
 }
