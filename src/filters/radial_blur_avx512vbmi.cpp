@@ -24,6 +24,7 @@ class WindowReader {
         stepD_(I::SetD(src.step)),
         colBiasD_(I::SetD(static_cast<double>(-e.lowCol))),
         step_(_mm512_set1_epi64(src.step)),
+        stepBytes_(src.step),
         stride_(src.stride),
         rowBias_(-e.lowRow),
         lastRow_(src.height - 1),
@@ -37,8 +38,9 @@ class WindowReader {
     // Where the window starts and which rows it reads come from lane 0 in
     // whole numbers, off the vector chain. The window starts a little
     // before lane 0's element, inside the row.
-    const std::int64_t row = _mm_cvttsd_si64(_mm512_castpd512_pd128(yi));
-    std::int64_t from = _mm_cvttsd_si64(_mm512_castpd512_pd128(xi)) * step0() + lead_;
+    // Whole numbers below 2^31: the 32-bit conversion is exact.
+    const std::int64_t row = TruncateToInt32(_mm512_cvtsd_f64(yi));
+    std::int64_t from = std::int64_t{TruncateToInt32(_mm512_cvtsd_f64(xi))} * stepBytes_ + lead_;
     from = from > 0 ? from : 0;
     from = from < lastWindow_ ? from : lastWindow_;
     const __mmask8 sameRow =
@@ -61,8 +63,6 @@ class WindowReader {
   }
 
  private:
-  MORVEX_INLINE std::int64_t step0() const { return _mm_cvtsi128_si64(_mm512_castsi512_si128(step_)); }
-
   // The lanes are not all on one row pair inside one window. Out of line, so
   // that the common case keeps its values in registers.
   [[gnu::noinline]] RadialNeighbours<I> Spread(D xi, D yi, __m512i at0, __m512i at1,
@@ -75,7 +75,7 @@ class WindowReader {
     if (_mm512_cmp_pd_mask(below, _mm512_set1_pd(1.0), _CMP_LE_OQ) != 0xFF)
       return GatherNeighbours(gather_, xi, yi);
     const __mmask8 second = _mm512_cmp_pd_mask(below, _mm512_set1_pd(1.0), _CMP_EQ_OQ);
-    const std::int64_t top = _mm_cvttsd_si64(_mm_set_sd(first)), middle = Below(top);
+    const std::int64_t top = TruncateToInt32(first), middle = Below(top);
     const __m512i w0 = Window(top, from), w1 = Window(middle, from),
                   w2 = Window(Below(middle), from);
     return {PickEither(second, at0, w0, w1), PickEither(second, at1, w0, w1),
@@ -88,7 +88,7 @@ class WindowReader {
   }
   // The 64 bytes of `row` from byte `from` of its elements on.
   MORVEX_INLINE __m512i Window(std::int64_t row, std::int64_t from) const {
-    return _mm512_loadu_si512(base_ + row * stride_ + rowBias_ + from);
+    return _mm512_loadu_si512(base_ + (row * stride_ + rowBias_ + from));
   }
   // Byte `at` of the window, per lane, as a double.
   static MORVEX_INLINE D Pick(__m512i at, __m512i window) {
@@ -105,7 +105,7 @@ class WindowReader {
   const Byte* base_;
   D stepD_, colBiasD_;
   __m512i step_;
-  std::int64_t stride_, rowBias_, lastRow_, lead_, lastWindow_;
+  std::int64_t stepBytes_, stride_, rowBias_, lastRow_, lead_, lastWindow_;
 };
 
 // Rows of at least 64 bytes read through windows, shorter ones by gathers.
