@@ -3,6 +3,7 @@
 // radial_blur_<isa>.cpp.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <type_traits>
 
@@ -332,6 +333,111 @@ void RadialRow(Byte* dstRow, std::int32_t dstStep, const BytePlane& src, std::in
   if (extent.RowBytes() >= 8)
     x = RadialGroups<I>(dstRow, dstStep, src, y, dy, p,
                         RadialGatherReader<I>{MakeRadialGather<I>(src, extent)});
+  for (; x < src.width; ++x) dstRow[ElementOffset(x, dstStep)] = RadialElement(src, x, y, dy, p);
+}
+
+// Reads the neighbours of a group's lanes from short runs ("windows") of the
+// two rows they sample, loaded whole, by byte picks (I::PickD), where the
+// layer has them: neighbouring elements move along nearly parallel rays, so
+// their samples mostly lie within a few bytes of one another on one row
+// pair. The window starts a little before lane 0's element, inside the row;
+// where the lanes straddle two rows, three windows are read, and where they
+// spread wider than a window, the neighbours are gathered.
+template <class I>
+class RadialWindowReader {
+  using D = typename I::D;
+  using Window = typename I::Window;
+  using Offsets = typename I::Offsets;
+  static constexpr std::int32_t kBytes = I::kWindowBytes;
+
+ public:
+  // Windows pay where a group's elements span at most half a window, and
+  // they need rows of at least a window whose offsets fit 32 bits.
+  static MORVEX_INLINE bool Suits(const BytePlane& src, const RadialExtent& e) {
+    const std::int64_t span = static_cast<std::int64_t>(src.step < 0 ? -src.step : src.step);
+    return span * I::kDoubles <= kBytes / 2 && e.RowBytes() >= kBytes && e.RowBytes() <= INT32_MAX;
+  }
+
+  RadialWindowReader(const BytePlane& src, const RadialExtent& e)
+      : gather_(MakeRadialGather<I>(src, e)),
+        base_(e.Base(src)),
+        stepD_(I::SetD(src.step)),
+        colBiasD_(I::SetD(static_cast<double>(-e.lowCol))),
+        step_(src.step),
+        stride_(src.stride),
+        rowBias_(-e.lowRow),
+        lastRow_(src.height - 1),
+        // Lane 0 is the group's first element: the others lie after it in
+        // memory for a positive step, before it for a negative one.
+        lead_(-e.lowCol - (src.step > 0 ? kBytes / 4 : kBytes - 1 - kBytes / 4)),
+        lastWindow_(e.RowBytes() - kBytes) {}
+
+  template <bool kInterior>
+  MORVEX_INLINE RadialNeighbours<I> operator()(D xi, D yi, std::bool_constant<kInterior>) const {
+    // The window and its rows come from lane 0 in whole numbers (below 2^31,
+    // so the 32-bit conversions are exact), off the vector chain.
+    const std::int64_t row = TruncateToInt32(I::FirstD(yi));
+    std::int64_t start = std::int64_t{TruncateToInt32(I::FirstD(xi))} * step_ + lead_;
+    start = start > 0 ? start : 0;
+    const auto from = static_cast<std::int32_t>(start < lastWindow_ ? start : lastWindow_);
+    const D col0 = I::AddD(I::MulD(xi, stepD_), colBiasD_);
+    const Offsets at0 = I::ToOffsetsD(col0, from);
+    // The right neighbour: one step on, or the same element in the last column.
+    const Offsets at1 =
+        kInterior ? I::AddOffsets(at0, step_)
+                  : I::ToOffsetsD(I::SumWhereD(I::LtD(xi, gather_.lastX), col0, stepD_, col0), from);
+    const bool within = I::WithinWindow(at0, at1);
+    if (!(within && I::AllEqualFirstD(yi))) [[unlikely]]
+      return Spread(xi, yi, at0, at1, from, within);
+    const Window upper = Load(row, from), lower = Load(kInterior ? row + 1 : Below(row), from);
+    return {I::PickD(upper, at0), I::PickD(upper, at1), I::PickD(lower, at0), I::PickD(lower, at1)};
+  }
+
+ private:
+  // The lanes are not all on one row pair inside one window. Out of line, so
+  // that the common case keeps its values in registers.
+  [[gnu::noinline]] RadialNeighbours<I> Spread(D xi, D yi, Offsets at0, Offsets at1,
+                                               std::int32_t from, bool within) const {
+    if (!within) return GatherNeighbours(gather_, xi, yi);
+    // Lanes on two neighbouring rows (their counts differ, so their steps
+    // do): three windows, each lane taking its own pair.
+    const double first = I::LeastD(yi);
+    const D below = I::SubD(yi, I::SetD(first));
+    if (I::AnyD(I::GtD(below, I::SetD(1.0)))) return GatherNeighbours(gather_, xi, yi);
+    const auto second = I::GtD(below, I::SetD(0.0));
+    const std::int64_t top = TruncateToInt32(first), middle = Below(top);
+    const Window w0 = Load(top, from), w1 = Load(middle, from), w2 = Load(Below(middle), from);
+    return {I::SelectD(second, I::PickD(w1, at0), I::PickD(w0, at0)),
+            I::SelectD(second, I::PickD(w1, at1), I::PickD(w0, at1)),
+            I::SelectD(second, I::PickD(w2, at0), I::PickD(w1, at0)),
+            I::SelectD(second, I::PickD(w2, at1), I::PickD(w1, at1))};
+  }
+
+  // The row after `row`, or the last row itself.
+  MORVEX_INLINE std::int64_t Below(std::int64_t row) const {
+    return row < lastRow_ ? row + 1 : lastRow_;
+  }
+  // The window of `row` from byte `from` of its elements on.
+  MORVEX_INLINE Window Load(std::int64_t row, std::int32_t from) const {
+    return I::LoadWindow(base_ + (row * stride_ + rowBias_ + from));
+  }
+
+  RadialGather<I> gather_;
+  const Byte* base_;
+  D stepD_, colBiasD_;
+  std::int32_t step_;
+  std::int64_t stride_, rowBias_, lastRow_, lead_, lastWindow_;
+};
+
+// The row kernel over windows where they suit the plane (see
+// RadialWindowReader), over gathers otherwise.
+template <class I>
+void RadialRowWindows(Byte* dstRow, std::int32_t dstStep, const BytePlane& src, std::int32_t y,
+                      double dy, const RadialParams& p) {
+  const RadialExtent extent(src);
+  if (!RadialWindowReader<I>::Suits(src, extent)) return RadialRow<I>(dstRow, dstStep, src, y, dy, p);
+  std::int32_t x =
+      RadialGroups<I>(dstRow, dstStep, src, y, dy, p, RadialWindowReader<I>(src, extent));
   for (; x < src.width; ++x) dstRow[ElementOffset(x, dstStep)] = RadialElement(src, x, y, dy, p);
 }
 

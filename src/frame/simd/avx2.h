@@ -305,6 +305,39 @@ struct Isa {
     return _mm256_i64gather_epi64(static_cast<const long long*>(base), offsets, 1);
   }
 
+  // ---- Byte windows (radial blur): each lane picks one byte of a loaded run ----
+  // Offsets are 32-bit lanes, one per double lane; the window is 16 bytes.
+  using Window = __m128i;
+  using Offsets = __m128i;
+  static constexpr int kWindowBytes = 16;
+  static MORVEX_INLINE Window LoadWindow(const void* p) {
+    return _mm_loadu_si128(static_cast<const __m128i*>(p));
+  }
+  // whole - origin per lane, for whole numbers below 2^31.
+  static MORVEX_INLINE Offsets ToOffsetsD(D whole, std::int32_t origin) {
+    return _mm_sub_epi32(_mm256_cvttpd_epi32(whole), _mm_set1_epi32(origin));
+  }
+  static MORVEX_INLINE Offsets AddOffsets(Offsets a, std::int32_t n) {
+    return _mm_add_epi32(a, _mm_set1_epi32(n));
+  }
+  // Every lane of a and b in 0 .. kWindowBytes - 1.
+  static MORVEX_INLINE bool WithinWindow(Offsets a, Offsets b) {
+    return _mm_testz_si128(_mm_or_si128(a, b), _mm_set1_epi32(-kWindowBytes)) != 0;
+  }
+  // Byte at[i] of the window, per lane, as a double: the other bytes of each
+  // 32-bit lane select nothing (their high bit is set).
+  static MORVEX_INLINE D PickD(Window w, Offsets at) {
+    return _mm256_cvtepi32_pd(_mm_shuffle_epi8(w, _mm_or_si128(at, _mm_set1_epi32(0x80808000))));
+  }
+  static MORVEX_INLINE double FirstD(D v) { return _mm256_cvtsd_f64(v); }
+  static MORVEX_INLINE bool AllEqualFirstD(D v) {
+    return _mm256_movemask_pd(_mm256_cmp_pd(v, _mm256_permute4x64_pd(v, 0), _CMP_EQ_OQ)) == 0xF;
+  }
+  static MORVEX_INLINE double LeastD(D v) {
+    const __m128d m = _mm_min_pd(_mm256_castpd256_pd128(v), _mm256_extractf128_pd(v, 1));
+    return _mm_cvtsd_f64(_mm_min_sd(m, _mm_unpackhi_pd(m, m)));
+  }
+
   // ---- Word shifts across two vectors (filters) ----
   // 32-bit words n .. n + 7 of the sequence lo[0..7], hi[0..7], 0 < n < 8.
   template <int n>

@@ -321,6 +321,31 @@ struct Isa {
     return _mm512_i64gather_epi64(offsets, base, 1);
   }
 
+  // ---- Byte windows (radial blur): each lane picks one byte of a loaded run ----
+  // Offsets are 64-bit lanes; the window is 64 bytes. The pick itself needs
+  // VBMI: see avx512vbmi::Isa.
+  using Window = __m512i;
+  using Offsets = __m512i;
+  static constexpr int kWindowBytes = 64;
+  static MORVEX_INLINE Window LoadWindow(const void* p) { return _mm512_loadu_si512(p); }
+  // whole - origin per lane, for whole numbers below 2^31.
+  static MORVEX_INLINE Offsets ToOffsetsD(D whole, std::int32_t origin) {
+    return _mm512_sub_epi64(_mm512_cvttpd_epi64(whole), _mm512_set1_epi64(origin));
+  }
+  static MORVEX_INLINE Offsets AddOffsets(Offsets a, std::int32_t n) {
+    return _mm512_add_epi64(a, _mm512_set1_epi64(n));
+  }
+  // Every lane of a and b in 0 .. kWindowBytes - 1.
+  static MORVEX_INLINE bool WithinWindow(Offsets a, Offsets b) {
+    return _mm512_test_epi64_mask(_mm512_or_si512(a, b), _mm512_set1_epi64(-kWindowBytes)) == 0;
+  }
+  static MORVEX_INLINE double FirstD(D v) { return _mm512_cvtsd_f64(v); }
+  static MORVEX_INLINE bool AllEqualFirstD(D v) {
+    return _mm512_cmp_pd_mask(v, _mm512_broadcastsd_pd(_mm512_castpd512_pd128(v)), _CMP_EQ_OQ) ==
+           0xFF;
+  }
+  static MORVEX_INLINE double LeastD(D v) { return _mm512_reduce_min_pd(v); }
+
   // ---- Word shifts across two vectors (filters) ----
   // 32-bit words n .. n + 15 of the sequence lo[0..15], hi[0..15], 0 < n < 16.
   template <int n>
@@ -381,3 +406,18 @@ struct Isa {
 };
 
 }  // namespace morvex::simd::avx512
+
+namespace morvex::simd::avx512vbmi {
+
+// AVX-512 with VBMI's byte permutes, for *_avx512vbmi.cpp files only: a type
+// of its own, so that no template instantiated for it shares a name with the
+// plain AVX-512 one.
+struct Isa : avx512::Isa {
+  // Byte at[i] of the window, per lane, as a double (a permute into byte 0 of
+  // each 64-bit lane, the others zeroed).
+  static MORVEX_INLINE D PickD(Window w, Offsets at) {
+    return _mm512_cvtepi64_pd(_mm512_maskz_permutexvar_epi8(0x0101010101010101ull, at, w));
+  }
+};
+
+}  // namespace morvex::simd::avx512vbmi
