@@ -140,18 +140,22 @@ inline constexpr double kInteriorSteps = 524288.0;
 // Whether every lane's segment from (x, y) to (x + dx, y + dy) lies at least
 // one unit inside the plane's first and last columns and rows, so that every
 // position added up along it (at most kInteriorSteps) lies strictly inside.
+// A lane whose segment is not a number is not inside.
 template <class I>
 MORVEX_INLINE bool RadialInterior(typename I::D x, typename I::D y, typename I::D dx,
                                   typename I::D dy, typename I::D lastX, typename I::D lastY) {
   using D = typename I::D;
   using DMask = typename I::DMask;
   const D one = I::SetD(1.0);
-  const D endX = I::AddD(x, dx), endY = I::AddD(y, dy);
-  const D highX = I::SubD(lastX, one), highY = I::SubD(lastY, one);
-  const DMask outside = I::OrMaskD(
-      I::OrMaskD(I::LtD(I::MinD(x, endX), one), I::GtD(I::MaxD(x, endX), highX)),
-      I::OrMaskD(I::LtD(I::MinD(y, endY), one), I::GtD(I::MaxD(y, endY), highY)));
-  return !I::AnyD(outside);
+  const DMask all = I::LeD(one, one);
+  const auto outside = [&](D from, D to, D last) {
+    const D end = I::AddD(from, to);
+    // MinD and MaxD give their second operand, the end, where it is NaN.
+    const DMask low = I::LeD(one, I::MinD(from, end));
+    const DMask high = I::LeD(I::MaxD(from, end), I::SubD(last, one));
+    return I::OrMaskD(I::AndNotMaskD(low, all), I::AndNotMaskD(high, all));
+  };
+  return !I::AnyD(I::OrMaskD(outside(x, dx, lastX), outside(y, dy, lastY)));
 }
 
 // The byte offsets of a plane's elements from its lowest byte, for the readers.
@@ -191,7 +195,6 @@ struct RadialGroup {
   typename I::D x, dx, inv, stepX, stepY, count;
   typename I::DMask copy;
   double most, least;  // the largest and smallest count
-  bool interior;       // counts equal, and the segments well inside (see RadialInterior)
 };
 
 // Groups of elements as lanes, sampled together: each lane stops adding once
@@ -203,7 +206,7 @@ MORVEX_INLINE void RadialSampleGroups(const Reader& read, RadialGroup<I>* group,
                                       typename I::D* sum) {
   using D = typename I::D;
   D px[G], py[G], stepX[G], stepY[G], count[G];
-  bool uniform = true, interior = true;
+  bool uniform = true;
   double most = 0;
   for (int g = 0; g < G; ++g) {
     px[g] = group[g].x;
@@ -212,16 +215,25 @@ MORVEX_INLINE void RadialSampleGroups(const Reader& read, RadialGroup<I>* group,
     stepY[g] = group[g].stepY;
     count[g] = group[g].count;
     uniform = uniform && group[g].least == group[0].most && group[g].most == group[0].most;
-    interior = interior && group[g].interior;
     most = group[g].most > most ? group[g].most : most;
   }
+  // Every lane takes `most` steps (the finished ones discard theirs), so the
+  // segments checked run `most` steps long.
+  bool interior = most <= kInteriorSteps;
+  for (int g = 0; g < G && interior; ++g) {
+    const D steps = I::SetD(most);
+    interior = RadialInterior<I>(px[g], y, I::MulD(stepX[g], steps), I::MulD(stepY[g], steps),
+                                 lastX, lastY);
+  }
   // Copied lanes count 0, so groups of equal counts have none.
-  if (!uniform)
-    RadialSums<false, false, G, I>(read, px, py, stepX, stepY, count, most, lastX, lastY, sum);
-  else if (interior)
+  if (uniform && interior)
     RadialSums<true, true, G, I>(read, px, py, stepX, stepY, count, most, lastX, lastY, sum);
-  else
+  else if (uniform)
     RadialSums<false, true, G, I>(read, px, py, stepX, stepY, count, most, lastX, lastY, sum);
+  else if (interior)
+    RadialSums<true, false, G, I>(read, px, py, stepX, stepY, count, most, lastX, lastY, sum);
+  else
+    RadialSums<false, false, G, I>(read, px, py, stepX, stepY, count, most, lastX, lastY, sum);
 }
 
 // kDoubles neighbouring elements of a row as lanes, from element x on, two
@@ -267,8 +279,6 @@ std::int32_t RadialGroups(Byte* dstRow, std::int32_t dstStep, const BytePlane& s
       g.most = counts[i] > g.most ? counts[i] : g.most;
       g.least = counts[i] < g.least ? counts[i] : g.least;
     }
-    g.interior = g.least == g.most && g.most <= kInteriorSteps &&
-                 RadialInterior<I>(g.x, fy, g.dx, dyv, lastX, lastY);
     return true;
   };
   const auto finish = [&](std::int32_t x, const RadialGroup<I>& g, D sum) {
