@@ -192,7 +192,7 @@ MORVEX_INLINE RadialGather<I> MakeRadialGather(const BytePlane& src, const Radia
 // to sample: each lane has its own sample count, position and step.
 template <class I>
 struct RadialGroup {
-  typename I::D x, dx, inv, stepX, stepY, count;
+  typename I::D x, inv, stepX, stepY, count;
   typename I::DMask copy;
   double most, least;  // the largest and smallest count
 };
@@ -258,17 +258,17 @@ std::int32_t RadialGroups(Byte* dstRow, std::int32_t dstStep, const BytePlane& s
   // Sets up the group at element x; false where it takes RadialElement.
   const auto prepare = [&](std::int32_t x, RadialGroup<I>& g) {
     g.x = I::AddD(I::SetD(x), lanes);
-    g.dx = I::SubD(I::AddD(centre, I::MulD(I::SubD(g.x, centre), kx)), g.x);
-    const D m = I::MaxD(I::AbsD(g.dx), ay);
+    const D dx = I::SubD(I::AddD(centre, I::MulD(I::SubD(g.x, centre), kx)), g.x);
+    const D m = I::MaxD(I::AbsD(dx), ay);
     // m > 0 fails for 0 and NaN; dx NaN leaves m = |dy| in MaxD.
-    g.copy = I::OrMaskD(I::OrMaskD(I::IsNanD(g.dx), dyNan), I::AndNotMaskD(I::GtD(m, zero), all));
+    g.copy = I::OrMaskD(I::OrMaskD(I::IsNanD(dx), dyNan), I::AndNotMaskD(I::GtD(m, zero), all));
     const DMask counted = I::LeD(m, I::SetD(kMaxRadialCount));
     if (I::AnyD(I::AndNotMaskD(g.copy, I::AndNotMaskD(counted, all)))) return false;
     // n = ceil(m) for 0 < m < 2^31; copied lanes take no samples.
     const D whole = I::TruncD(I::SelectD(g.copy, one, m));
     const D n = I::AddD(whole, I::SelectD(I::LtD(whole, m), one, zero));
     g.inv = I::DivD(one, n);
-    g.stepX = I::MulD(g.dx, g.inv);
+    g.stepX = I::MulD(dx, g.inv);
     g.stepY = I::MulD(dyv, g.inv);
     g.count = I::SelectD(g.copy, zero, n);
     double counts[kLanes];
