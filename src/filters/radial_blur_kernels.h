@@ -236,13 +236,12 @@ MORVEX_INLINE void RadialSampleGroups(const Reader& read, RadialGroup<I>* group,
     RadialSums<false, false, G, I>(read, px, py, stepX, stepY, count, most, lastX, lastY, sum);
 }
 
-// kDoubles neighbouring elements of a row as lanes, from element x on, two
-// groups at a time where both can. A group with an element whose count does
-// not fit 32 bits (a bounded, spread-out segment) takes RadialElement.
-// Returns the first element not written (the row's tail, fewer than kDoubles
-// elements).
+// The row's elements, kDoubles neighbouring ones as lanes, two groups at a
+// time where both can. A group with an element whose count does not fit 32
+// bits (a bounded, spread-out segment) and the row's tail (fewer than
+// kDoubles elements) take RadialElement.
 template <class I, class Reader>
-std::int32_t RadialGroups(Byte* dstRow, std::int32_t dstStep, const BytePlane& src,
+void RadialGroups(Byte* dstRow, std::int32_t dstStep, const BytePlane& src,
                           std::int32_t y, double dy, const RadialParams& p, const Reader& read) {
   using D = typename I::D;
   using DMask = typename I::DMask;
@@ -298,39 +297,33 @@ std::int32_t RadialGroups(Byte* dstRow, std::int32_t dstStep, const BytePlane& s
                                : static_cast<Byte>(static_cast<std::uint32_t>(truncated[i]) & 0xFFu);
     }
   };
-  const auto elements = [&](std::int32_t x) {
-    for (int i = 0; i < kLanes; ++i)
-      dstRow[ElementOffset(x + i, dstStep)] = RadialElement(src, x + i, y, dy, p);
+  // One group, set up (or not: see prepare) and sampled alone.
+  const auto single = [&](std::int32_t x, RadialGroup<I>& g, bool prepared) {
+    if (!prepared) {
+      for (int i = 0; i < kLanes; ++i)
+        dstRow[ElementOffset(x + i, dstStep)] = RadialElement(src, x + i, y, dy, p);
+      return;
+    }
+    D sum;
+    RadialSampleGroups<I, 1>(read, &g, fy, lastX, lastY, &sum);
+    finish(x, g, sum);
   };
   std::int32_t x = 0;
   RadialGroup<I> g[2];
-  D sum[2];
   for (; x <= src.width - 2 * kLanes; x += 2 * kLanes) {
     const bool first = prepare(x, g[0]), second = prepare(x + kLanes, g[1]);
     if (first && second) {
+      D sum[2];
       RadialSampleGroups<I, 2>(read, g, fy, lastX, lastY, sum);
       finish(x, g[0], sum[0]);
       finish(x + kLanes, g[1], sum[1]);
-      continue;
-    }
-    for (int h = 0; h < 2; ++h) {
-      if (h == 0 ? !first : !second) {
-        elements(x + h * kLanes);
-        continue;
-      }
-      RadialSampleGroups<I, 1>(read, &g[h], fy, lastX, lastY, sum);
-      finish(x + h * kLanes, g[h], sum[0]);
+    } else {
+      single(x, g[0], first);
+      single(x + kLanes, g[1], second);
     }
   }
-  for (; x <= src.width - kLanes; x += kLanes) {
-    if (!prepare(x, g[0])) {
-      elements(x);
-      continue;
-    }
-    RadialSampleGroups<I, 1>(read, g, fy, lastX, lastY, sum);
-    finish(x, g[0], sum[0]);
-  }
-  return x;
+  for (; x <= src.width - kLanes; x += kLanes) single(x, g[0], prepare(x, g[0]));
+  for (; x < src.width; ++x) dstRow[ElementOffset(x, dstStep)] = RadialElement(src, x, y, dy, p);
 }
 
 // The row kernel over gathers; the end of the row takes RadialElement, and
@@ -339,11 +332,11 @@ template <class I>
 void RadialRow(Byte* dstRow, std::int32_t dstStep, const BytePlane& src, std::int32_t y,
                double dy, const RadialParams& p) {
   const RadialExtent extent(src);
-  std::int32_t x = 0;
   if (extent.RowBytes() >= 8)
-    x = RadialGroups<I>(dstRow, dstStep, src, y, dy, p,
-                        RadialGatherReader<I>{MakeRadialGather<I>(src, extent)});
-  for (; x < src.width; ++x) dstRow[ElementOffset(x, dstStep)] = RadialElement(src, x, y, dy, p);
+    return RadialGroups<I>(dstRow, dstStep, src, y, dy, p,
+                           RadialGatherReader<I>{MakeRadialGather<I>(src, extent)});
+  for (std::int32_t x = 0; x < src.width; ++x)
+    dstRow[ElementOffset(x, dstStep)] = RadialElement(src, x, y, dy, p);
 }
 
 // Reads the neighbours of a group's lanes from short runs ("windows") of the
@@ -446,9 +439,7 @@ void RadialRowWindows(Byte* dstRow, std::int32_t dstStep, const BytePlane& src, 
                       double dy, const RadialParams& p) {
   const RadialExtent extent(src);
   if (!RadialWindowReader<I>::Suits(src, extent)) return RadialRow<I>(dstRow, dstStep, src, y, dy, p);
-  std::int32_t x =
-      RadialGroups<I>(dstRow, dstStep, src, y, dy, p, RadialWindowReader<I>(src, extent));
-  for (; x < src.width; ++x) dstRow[ElementOffset(x, dstStep)] = RadialElement(src, x, y, dy, p);
+  RadialGroups<I>(dstRow, dstStep, src, y, dy, p, RadialWindowReader<I>(src, extent));
 }
 
 }  // namespace morvex::filters
