@@ -98,6 +98,10 @@ _WIDE = {"RGBA;16B": ("RGBA;16L", 4), "RGB;16B": ("RGB;16L", 3), "LA;16B": ("RGB
          "I;16B": (None, 1)}
 
 
+# Grey PNGs of 2 and 4 bits: the factor that scales a sample to 8 bits.
+_LOW_GREY = {"L;2": 85, "L;4": 17}
+
+
 def _reload(path, rawmode):
     Image = _pillow()
     with Image.open(path) as picture:
@@ -171,6 +175,12 @@ def load_image(path: PathLike, dtype: type = np.uint8) -> NDArray:
         picture.load()
         if picture.format == "PNG" and rawmode in _WIDE:
             return from_rgba(_png16(path, picture, rawmode), dtype)
+        key = picture.info.get("transparency")
+        if picture.format == "PNG" and rawmode in _LOW_GREY and isinstance(key, int):
+            # Pillow compares the colour key with the samples scaled to 8 bits.
+            grey = np.asarray(picture.convert("L"))
+            alpha = np.where(grey == key * _LOW_GREY[rawmode], 0, 255).astype(np.uint8)
+            return from_rgba(np.stack([grey, alpha], axis=2), dtype)
         return from_pil(picture, dtype)
 
 

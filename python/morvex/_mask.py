@@ -197,7 +197,7 @@ def sheared_shape(shape: Tuple[int, ...], direction: int, factor: float) -> Tupl
     height, width = shape[:2]
     vertical = direction in (0, 3)
     length, lines = (height, width) if vertical else (width, height)
-    extent = math.ceil(length + abs((lines - 1) * factor))
+    extent = math.ceil(length + abs((lines - 1) * factor)) if length and lines else length
     if extent > P.INT32_MAX:
         raise ValueError(f"the sheared image would be {extent} pixels long; use a smaller "
                          f"factor or give shape=")

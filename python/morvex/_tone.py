@@ -172,19 +172,22 @@ def hsl_scale_offset(image: NDArray[np.uint8], hue_scale: float = 1.0,
     return work
 
 
-def _saturation_lightness(pixels):
-    """The saturation and lightness HslScaleOffset computes for each pixel
-    (rows of bytes blue, green, red), in its own double arithmetic and order."""
+def _saturation_lightness():
+    """The saturation and lightness HslScaleOffset computes for a pixel, in
+    its own double arithmetic and order, for every (smallest, largest)
+    colour byte (they depend on nothing else), indexed [largest, smallest]."""
     k = 0.00392156862745098
-    b, g, r = (pixels[:, c] * k for c in range(3))
-    lo = np.minimum(np.minimum(r, g), b)
-    hi = np.maximum(np.maximum(r, g), b)
+    lo = np.arange(256)[None, :] * k
+    hi = np.arange(256)[:, None] * k
     d = hi - lo
     lightness = (lo + hi) * 0.5
     with np.errstate(divide="ignore", invalid="ignore"):
         saturation = np.where(lightness < 0.5, d / (lo + hi), d / ((2 - hi) - lo))
     saturation[d < 0.003917647058823529] = 0
-    return saturation, lightness
+    return saturation.reshape(-1), lightness.reshape(-1)
+
+
+_GROUP_ROW = 4096
 
 
 def _kind(value):
@@ -256,18 +259,28 @@ def hsl(image: NDArray[np.uint8], *, hue_shift: float = 0.0, hue_scale: float = 
     # The hue offset moved by whole turns to the middle of the hues produced.
     hue_offset -= np.floor(hue_scale * 0.5 + hue_offset)
     pixels = np.array(image, dtype=np.uint8).reshape(-1, 4)
-    saturation, lightness = _saturation_lightness(pixels)
-    kinds = (_kind(saturation * s_scale + s_offset) * 3
+    saturation, lightness = _saturation_lightness()
+    table = (_kind(saturation * s_scale + s_offset) * 3
              + _kind(lightness * l_scale + l_offset)).astype(np.uint8)
+    b, g, r = pixels[:, 0], pixels[:, 1], pixels[:, 2]
+    largest = np.maximum(np.maximum(r, g), b).astype(np.intp)
+    kinds = table[largest << 8 | np.minimum(np.minimum(r, g), b)]
     # Per kind of pixel the component's scale and offset: as asked, fixed at 0, fixed at 1.
     numbers = {0: None, 1: (0.0, 0.0), 2: (0.0, 1.0)}
-    for kind in np.unique(kinds):
-        s_kind, l_kind = divmod(int(kind), 3)
+    order = np.argsort(kinds, kind="stable")
+    grouped = pixels[order]
+    start = 0
+    for kind, count in enumerate(np.bincount(kinds, minlength=9).tolist()):
+        s_kind, l_kind = divmod(kind, 3)
         ss, so = numbers[s_kind] or (s_scale, s_offset)
         ls, lo = numbers[l_kind] or (l_scale, l_offset)
-        chosen = kinds == kind
-        group = pixels[chosen].reshape(-1, 1, 4)
-        hsl_scale_offset(group, hue_scale, ss, ls, hue_offset, so, lo, out=group)
-        pixels[chosen] = group.reshape(-1, 4)
+        # The group as rows of _GROUP_ROW pixels and a last shorter row, so
+        # the library walks long rows and the call still splits into bands.
+        whole = count - count % _GROUP_ROW
+        for part in (grouped[start:start + whole].reshape(-1, _GROUP_ROW, 4),
+                     grouped[start + whole:start + count].reshape(1, -1, 4)):
+            hsl_scale_offset(part, hue_scale, ss, ls, hue_offset, so, lo, out=part)
+        start += count
+    pixels[order] = grouped
     np.copyto(work, pixels.reshape(image.shape))
     return work
