@@ -2,8 +2,11 @@
 # Tests the Python package and the .NET declarations against a built library
 # (BUILD_DIR/Morvex.Native.so, default build):
 #   - python/ is installed with pip into a virtual environment over Debian's
-#     numpy, pytest and Pillow, and its tests and those of the declaration
-#     check (tests/bindings) run against the installed package;
+#     numpy, pytest and Pillow, with BUILD_DIR's library, and its tests and
+#     those of the declaration check (tests/bindings) run against the
+#     installed package; they compare the photo functions with BUILD_DIR's
+#     morvex tool and build the package from source (CMake) in fresh
+#     environments;
 #   - bindings/dotnet/MorvexNative.cs is compiled with a C# program that calls
 #     every export on pinned arrays under Mono, and its transcript must equal,
 #     byte for byte, that of the same calls made from C;
@@ -30,7 +33,8 @@ cp -r python "$build/python-src"
 MORVEX_NATIVE_LIB=$lib "$venv/bin/python" -m pip install -q --no-build-isolation --no-deps \
   --no-index --no-cache-dir --force-reinstall "$build/python-src"
 "$venv/bin/python" -c 'import morvex; print("morvex loads", morvex.library_path)'
-"$venv/bin/python" -m pytest -q -p no:cacheprovider python/tests tests/bindings
+MORVEX_TOOL=$build/morvex "$venv/bin/python" -m pytest -q -p no:cacheprovider python/tests \
+  tests/bindings
 
 echo "-- .NET declarations under Mono"
 out=$build/dotnet

@@ -5,6 +5,12 @@ the ways of calling taking turns.
 
     python3 python/bench/overhead.py [--large-only | --small-only]
 
+with the package installed (.venv/bin/python ...), or from a checkout: the
+package's sources beside this directory and the library of build/ (or of
+$MORVEX_NATIVE_LIB). Multiply and HslScaleOffset calls above a million
+pixels run in row bands (so Ctrl-C stops them); the 4096x4096 rows show
+what that costs.
+
 Prints, per case, the export called in a loop from C, the bare ctypes call
 from Python with precomputed arguments, the morvex call (into out=, with a
 temp buffer given where there is one), the morvex call's cost above the C
@@ -22,10 +28,14 @@ from pathlib import Path
 
 import numpy as np
 
-import morvex
-from morvex import _native
-
 ROOT = Path(__file__).resolve().parents[2]
+try:
+    import morvex
+except ImportError:  # not installed: the sources and the built library of this checkout
+    sys.path.insert(0, str(ROOT / "python"))
+    os.environ.setdefault("MORVEX_NATIVE_LIB", str(ROOT / "build" / "Morvex.Native.so"))
+    import morvex
+from morvex import _native  # noqa: E402
 TIMER = r"""
 #include <string.h>
 #include <time.h>

@@ -1,10 +1,20 @@
 """morvex: the Morvex.Native image library on numpy arrays.
 
-Images are numpy arrays of shape (height, width, 4): uint8 premultiplied
-BGRA, or float32 for the float formats; masks are 2-D uint8 or float32
-arrays. Every function returns a new array or writes into `out=`
-(out=the input image works in place); a refusal of the library raises
-MorvexError. See the package README for the conventions.
+Images are numpy arrays of shape (height, width, 4): uint8 **premultiplied
+BGRA** (blue, green, red, alpha; colour multiplied by alpha), or float32 in
+the same order on the 0..255 scale for the float exports; masks are 2-D
+uint8 or float32 arrays. Arrays from Pillow or image files are straight RGBA:
+convert them with `from_rgba` (and back with `to_rgba`), or read and write
+files with `load_image` and `save_image`, which convert as the ``morvex``
+command-line tool does.
+
+Every export is a function (`gaussian_blur`, `composite`, ...) that returns
+a new array or writes into ``out=`` (``out=`` the input works in place).
+Arguments the library would refuse raise `MorvexError` (a ValueError),
+numbers outside what an operation honours raise ValueError naming the
+range, and nothing reaches memory the arrays do not own. `hsl`, `flatten`,
+`load_image` and `save_image` are the tool's photo-level operations. See the
+package README for the conventions.
 """
 
 from ._native import MorvexError, SIGNATURES, library_path
@@ -15,14 +25,15 @@ from ._pixel import (bitmap_copy, channel_copy, channel_map, channel_map_ex, cha
                      lut_with_alpha_clamp)
 from ._blend import (COMPOSITE_MODES, blend, clip_restore, composite, focus_prep, mask_multiply,
                      masked_blend, masked_fade, multiply, multiply_channel)
-from ._tone import Histogram, desaturate, histogram, hsl_scale_offset
+from ._tone import Histogram, desaturate, histogram, hsl, hsl_scale_offset
 from ._blur import gaussian_blur, gaussian_blur_mask
-from ._filters import blur3x3, edge_detect, radial_blur_mask
-from ._mask import SCALE_MASK_MODES, generate_noise_mask, multiply_masks, scale_mask, shear
-from ._straight import premultiply, unpremultiply
+from ._filters import blur3x3, edge_detect, radial_blur_mask, radial_samples
+from ._mask import (SCALE_MASK_MODES, generate_noise_mask, multiply_masks, scale_mask, shear,
+                    sheared_shape)
+from ._straight import flatten, from_rgba, parse_color, premultiply, to_rgba, unpremultiply
 from ._io import from_pil, load_image, save_image, to_pil
 
-__version__ = "1.0.0"
+__version__ = "1.1.0"
 
 # The Python name of every export (its C name in snake case).
 EXPORTS = {
@@ -43,7 +54,10 @@ EXPORTS = {
     "MultiplyMasks": multiply_masks, "ScaleMask": scale_mask, "Shear": shear,
 }
 
-__all__ = sorted(f.__name__ for f in EXPORTS.values()) + [
-    "MorvexError", "Histogram", "COMPOSITE_MODES", "SCALE_MASK_MODES", "EXPORTS",
-    "library_path", "premultiply", "unpremultiply", "load_image", "save_image", "from_pil",
-    "to_pil"]
+# The photo-level functions, with the morvex tool's conversions and limits.
+PHOTO = (hsl, flatten, from_rgba, to_rgba, load_image, save_image, from_pil, to_pil)
+
+__all__ = sorted(f.__name__ for f in EXPORTS.values()) + sorted(f.__name__ for f in PHOTO) + [
+    "MorvexError", "Histogram", "COMPOSITE_MODES", "SCALE_MASK_MODES", "EXPORTS", "PHOTO",
+    "library_path", "parse_color", "radial_samples", "sheared_shape", "premultiply",
+    "unpremultiply"]

@@ -1,18 +1,21 @@
-"""Loading Morvex.Native.so, the ctypes signature of every export, and calls
-that turn a refusal into MorvexError."""
+"""Loading Morvex.Native.so, the ctypes signature of every export, and the
+ways of calling them: in row bands where rows are independent (so a long
+call can be interrupted), in a worker thread for the one long call that
+cannot be split, and refusals raised as MorvexError."""
+
+from __future__ import annotations
 
 import ctypes
 import os
-import sys
-import tempfile
 import threading
+from typing import Any, Dict, NoReturn, Optional, Sequence, Tuple
 
 LIBRARY_NAME = "Morvex.Native.so"
 
 # Every export's C signature: (result, arguments), in the header's order.
 # "ptr" is any pointer (passed as an address or None); the rest are the
 # fixed-size C types.
-SIGNATURES = {
+SIGNATURES: Dict[str, Tuple[str, Tuple[str, ...]]] = {
     "FPU_Control": ("u32", ("u32", "u32")),
     "FPU_Status": ("u32", ()),
     "FPU_Reset": ("void", ()),
@@ -95,7 +98,7 @@ lib, library_path = _load()
 
 # One ctypes function per export, its types set once. CDLL calls release the
 # GIL for the duration of the call.
-functions = {}
+functions: Dict[str, Any] = {}
 for _name, (_result, _args) in SIGNATURES.items():
     _fn = getattr(lib, _name)
     _fn.restype = CTYPES[_result]
@@ -104,88 +107,157 @@ for _name, (_result, _args) in SIGNATURES.items():
 del _name, _result, _args, _fn
 
 
-class MorvexError(RuntimeError):
-    """The library refused a call (it returned 0 and wrote nothing).
+class MorvexError(ValueError):
+    """The library refuses these arguments.
 
-    `export` is the C name of the export, `diagnostic` the line the library
-    wrote for the refusal (None for refusals without one)."""
+    The binding knows every refusal from the arguments and raises this
+    before calling, with the library's own diagnostic line where it writes
+    one (``ChannelMap``, ``ChannelMapEx``, ``GaussianBlur``,
+    ``GaussianBlurMask``); nothing is written to the arrays and nothing to
+    standard error. It is a ``ValueError``.
 
-    def __init__(self, export, message, diagnostic=None):
+    Attributes
+    ----------
+    export : str
+        The C name of the export.
+    diagnostic : str or None
+        The library's line for the refusal (``"ChannelMap: invalid channel
+        value"``), None for refusals without one.
+    """
+
+    def __init__(self, export: str, message: str, diagnostic: Optional[str] = None):
         super().__init__(message)
         self.export = export
         self.diagnostic = diagnostic
 
 
-# A refusal's diagnostic line is one write to file descriptor 2. Only calls
-# that are going to be refused are made with fd 2 redirected, so successful
-# calls never serialise; the lock keeps two redirections from interleaving.
-_capture_lock = threading.Lock()
+def refuse(name: str, why: str) -> NoReturn:
+    """A refusal without a diagnostic line, described by the binding."""
+    raise MorvexError(name, f"{name} refused the call: {why}")
 
 
-def _call_capturing(fn, args):
-    """Calls fn(*args) with fd 2 sent to a temporary file; returns the result
-    and the text written meanwhile."""
-    with _capture_lock:
-        try:
-            sys.stderr.flush()
-        except (AttributeError, OSError, ValueError):
-            pass
-        try:
-            saved = os.dup(2)
-        except OSError:  # no fd 2 at all: nothing to capture
-            return fn(*args), ""
-        with tempfile.TemporaryFile() as sink:
-            os.dup2(sink.fileno(), 2)
-            try:
-                result = fn(*args)
-            finally:
-                os.dup2(saved, 2)
-                os.close(saved)
-            sink.seek(0)
-            text = sink.read().decode("utf-8", "replace")
-    return result, text
+def refuse_with_line(name: str, line: str) -> NoReturn:
+    """A refusal for which the library writes `line`: raised with that exact
+    text, without calling the library."""
+    raise MorvexError(name, line, line)
 
 
-def _split_diagnostic(text, prefix):
-    """The library's line among the captured text; anything else (written by
-    other threads in the meantime) goes back to the real standard error."""
-    line = None
-    others = []
-    for candidate in text.splitlines(keepends=True):
-        if line is None and candidate.startswith(prefix + ":"):
-            line = candidate.rstrip("\n")
-        else:
-            others.append(candidate)
-    if others:
-        try:
-            os.write(2, "".join(others).encode())
-        except OSError:
-            pass
-    return line
+# Exports whose rows are independent: (the pointer and stride argument
+# positions of each plane, the width and height positions, the seed
+# position or None). They are called in bands of about BAND_PIXELS
+# elements, with exactly the results of one call, so that Ctrl-C stops a
+# long call between bands (Python raises KeyboardInterrupt as a band
+# returns). GenerateNoiseMask's generator runs on across rows: a band starts
+# from the state the rows above it leave.
+ROW_BANDS: Dict[str, Tuple[Tuple[Tuple[int, int], ...], int, int, Optional[int]]] = {
+    "BitmapCopy": (((0, 1), (2, 3)), 5, 6, None),
+    "ChannelCopy": (((0, 1), (5, 6)), 3, 4, None),
+    "Lut": (((0, 1),), 2, 3, None),
+    "LutWithAlphaClamp": (((0, 1),), 2, 3, None),
+    "ChannelMap": (((0, 1),), 3, 4, None),
+    "ChannelMapEx": (((0, 1), (2, 3)), 5, 6, None),
+    "ChannelMergeLut": (((0, 1),), 3, 4, None),
+    "ConvertARGBToARGBFloat": (((0, 1), (2, 3)), 4, 5, None),
+    "ConvertARGBFloatToARGB": (((0, 1), (2, 3)), 4, 5, None),
+    "ConvertChannelToFloatMask": (((0, 1), (2, 3)), 5, 6, None),
+    "ConvertFloatMaskToARGB": (((0, 1), (2, 3)), 4, 5, None),
+    "Blend": (((0, 1), (2, 3)), 4, 5, None),
+    "MaskedBlend": (((0, 1), (2, 3), (4, 5)), 6, 7, None),
+    "MaskedFade": (((0, 1), (2, 3), (4, 5)), 6, 7, None),
+    "Composite": (((0, 1), (2, 3)), 4, 5, None),
+    "Multiply": (((0, 1),), 2, 3, None),
+    "MultiplyChannel": (((0, 1), (3, 4)), 6, 7, None),
+    "MaskMultiply": (((0, 1), (2, 3)), 4, 5, None),
+    "ClipRestore": (((0, 1),), 2, 3, None),
+    "FocusPrep": (((0, 1),), 2, 3, None),
+    "Desaturate": (((0, 1),), 2, 3, None),
+    "HslScaleOffset": (((0, 1),), 2, 3, None),
+    "GenerateNoiseMask": (((0, 1),), 2, 3, 6),
+    "MultiplyMasks": (((0, 1), (2, 3)), 4, 5, None),
+}
+BAND_PIXELS = 1 << 20
+
+# The noise generator, state * A + C modulo 2^32.
+_LCG_A, _LCG_C, _U32 = 214013, 2531011, 0xFFFFFFFF
 
 
-def call(name, args, refusal=None):
-    """Calls an export that never writes a diagnostic; a 0 result raises
-    MorvexError with the binding's description `refusal` of the cause."""
-    if functions[name](*args) == 0:
-        raise MorvexError(name, f"{name} refused the call: {refusal or 'arguments refused'}")
+def lcg_jump(state: int, steps: int) -> int:
+    """The generator's state after `steps` outputs from `state` (the affine
+    map composed with itself by squaring)."""
+    a, c = 1, 0  # the map applied so far: s -> a * s + c
+    step_a, step_c = _LCG_A, _LCG_C
+    while steps:
+        if steps & 1:
+            a, c = (a * step_a) & _U32, (c * step_a + step_c) & _U32
+        step_a, step_c = (step_a * step_a) & _U32, (step_c * step_a + step_c) & _U32
+        steps >>= 1
+    return (a * state + c) & _U32
+
+
+def _call_banded(name: str, fn: Any, args: Sequence[Any]) -> int:
+    planes, width_at, height_at, seed_at = ROW_BANDS[name]
+    width, height = args[width_at], args[height_at]
+    rows = max(1, BAND_PIXELS // max(width, 1))
+    if height <= rows:
+        return fn(*args)
+    band = list(args)
+    for y0 in range(0, height, rows):
+        for pointer_at, stride_at in planes:
+            band[pointer_at] = args[pointer_at] + y0 * args[stride_at]
+        band[height_at] = min(rows, height - y0)
+        if seed_at is not None:
+            band[seed_at] = lcg_jump(args[seed_at], y0 * max(width, 0))
+        if fn(*band) == 0:
+            return 0
     return 1
 
 
-def call_with_diagnostic(name, args, prefix, expect_refusal):
-    """Calls one of the exports that write a diagnostic line when they refuse.
-
-    A call the binding expects to be refused (`expect_refusal`, from the same
-    checks the library makes) runs with fd 2 captured, and the library's line
-    goes into MorvexError instead of the terminal. Any other refusal (the
-    library's own scratch allocation) is repeated with fd 2 captured: a
-    refused call writes nothing, so the repeat sees the same planes."""
+def call(name: str, args: Sequence[Any], refusal: Optional[str] = None) -> int:
+    """Calls an export (in row bands where its rows are independent); a 0
+    result raises MorvexError with the binding's description `refusal`."""
     fn = functions[name]
-    if not expect_refusal:
-        if fn(*args) != 0:
-            return 1
-    result, text = _call_capturing(fn, args)
-    if result != 0:
-        return 1
-    line = _split_diagnostic(text, prefix)
-    raise MorvexError(name, line if line is not None else f"{name} refused the call", line)
+    result = _call_banded(name, fn, args) if name in ROW_BANDS else fn(*args)
+    if result == 0:
+        refuse(name, refusal or "arguments refused")
+    return 1
+
+
+def call_with_line(name: str, args: Sequence[Any], line: str) -> int:
+    """Calls one of the exports that write a line when they refuse, after
+    the binding's own checks have ruled out every refusal they can know of.
+    The one left, the library's scratch allocation failing, writes `line`
+    to standard error and raises MorvexError with it."""
+    if functions[name](*args) == 0:
+        raise MorvexError(name, line, line)
+    return 1
+
+
+# The control-word fields a worker thread copies from the caller.
+_CONTROL_FIELDS = 0x30F031F
+_AMBIGUOUS = 0x80000000
+
+
+def call_in_worker(name: str, args: Sequence[Any], keep: Any) -> int:
+    """Runs an export that cannot be split on a worker thread while the
+    calling (main) thread waits, so Ctrl-C raises KeyboardInterrupt at once.
+    The call itself then runs on to its end on the worker; `keep` (the
+    arrays the arguments point into) stays referenced until it has, and the
+    caller writes only binding-owned arrays through it. The worker takes the
+    caller's floating-point control word first."""
+    fn = functions[name]
+    control = functions["FPU_Control"](0, 0)
+    if threading.current_thread() is not threading.main_thread() or control & _AMBIGUOUS:
+        return fn(*args)
+    box: Dict[str, int] = {}
+    done = threading.Event()
+
+    def work(keep: Any = keep) -> None:
+        functions["FPU_Control"](control & _CONTROL_FIELDS, _CONTROL_FIELDS)
+        box["result"] = fn(*args)
+        done.set()
+
+    threading.Thread(target=work, name=f"morvex {name}", daemon=True).start()
+    while not done.wait(0.05):
+        pass
+    return box["result"]
+

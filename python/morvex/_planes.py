@@ -1,9 +1,13 @@
 """Checks that turn numpy arrays and Python numbers into the library's plane
 arguments, and the rules for results (new arrays, `out=`, overlap)."""
 
+from __future__ import annotations
+
+import math
 import numbers
 import operator
 from functools import partial
+from typing import Any, Optional, Tuple
 
 import numpy as np
 
@@ -54,6 +58,39 @@ def real(value, name):
         except OverflowError:
             raise ValueError(f"{name} is too large for a double, got {value}") from None
     raise TypeError(f"{name} must be a real number, not {type(value).__name__}")
+
+
+FLOAT32_MAX = float(np.finfo(np.float32).max)
+
+
+def _words(low, high):
+    if low is None and high is None:
+        return "a finite number"
+    if high is None:
+        return f"a number of {low:g} or more"
+    if low is None:
+        return f"a number of {high:g} or less"
+    return f"a number from {low:g} to {high:g}"
+
+
+def number(value, name, low=None, high=None):
+    """A real argument that must be finite and, when given, within low..high
+    (inclusive): anything else raises ValueError naming the range."""
+    value = real(value, name)
+    if not (math.isfinite(value) and (low is None or value >= low)
+            and (high is None or value <= high)):
+        raise ValueError(f"{name} must be {_words(low, high)}, got {value!r}")
+    return value
+
+
+def number32(value, name, low=None, high=None):
+    """As number, for the exports' 32-bit float arguments: also within the
+    float32 range."""
+    value = number(value, name, low, high)
+    if abs(value) > FLOAT32_MAX:
+        raise ValueError(f"{name} must fit a 32-bit float (magnitude up to {FLOAT32_MAX:.4g}), "
+                         f"got {value!r}")
+    return value
 
 
 def flag(value, name):
@@ -112,6 +149,8 @@ def image(arr, name, dtype, out=False):
     height, width, _ = shape
     item = dtype.itemsize
     strides = arr.strides
+    if height == 0 or width == 0:
+        return _empty(arr, name, out, width * 4 * item, width, height)
     if strides[2] != item or (width > 1 and strides[1] != 4 * item):
         raise ValueError(f"{name}: the pixels of each row must be packed (strides (any, "
                          f"{4 * item}, {item})), not strides {strides}")
@@ -132,6 +171,16 @@ def image(arr, name, dtype, out=False):
     return arr.ctypes.data, stride, width, height
 
 
+def _empty(arr, name, out, row_bytes, width, height):
+    """The plane of an array with no elements: its strides mean nothing (numpy
+    gives (0, 0, 0) to np.zeros((0, 5, 4))), and the library, given a height
+    or width of 0, touches no memory."""
+    _size(name, height, width)
+    if out:
+        _writable(arr, name)
+    return arr.ctypes.data, row_bytes if row_bytes <= INT32_MAX else 0, width, height
+
+
 def mask(arr, name, dtype, out=False):
     """(address, stride, width, height) of a 2-D mask whose elements are packed."""
     _array(arr, name)
@@ -140,6 +189,8 @@ def mask(arr, name, dtype, out=False):
         raise ValueError(f"{name} must be a 2-D mask of shape (height, width), not {arr.shape}")
     height, width = arr.shape
     item = arr.itemsize
+    if arr.size == 0:
+        return _empty(arr, name, out, width * item, width, height)
     if width > 1 and arr.strides[1] != item:
         raise ValueError(f"{name}: the elements of each row must be packed (strides (any, "
                          f"{item})), not strides {arr.strides}")
@@ -163,6 +214,8 @@ def byte_plane(arr, name, out=False):
                          f"not {arr.shape}")
     height, width = arr.shape
     _size(name, height, width)
+    if arr.size == 0:
+        return _empty(arr, name, out, width, width, height)[:2] + (1, width, height)
     step = arr.strides[1] if width > 1 else 1
     if not fits_int32(step):
         raise ValueError(f"{name}: the element step {step} does not fit 32 bits")

@@ -1,13 +1,15 @@
 """Refusals of the library raise MorvexError with the library's own line,
-and print nothing."""
+and print nothing: the binding knows them from the arguments and never
+redirects standard error."""
 
-import threading
+import subprocess
+import sys
+import textwrap
 
 import numpy as np
 import pytest
 
 import morvex
-from morvex import _native
 from conftest import addr, bytes8, floats, image8
 
 H, W = 5, 9
@@ -57,7 +59,7 @@ def test_refusals_without_a_line(rng, capfd):
     img, mask = image8(rng, H, W), bytes8(rng, (H, W, 4))
     fmask = floats(rng, (H, W))
     cases = [
-        ("Composite", lambda: morvex.composite(img, img, 2, 0.5, out=img), "mode 2"),
+        ("Composite", lambda: morvex.composite(img, img, 2, 0.5, out=img), "got 2"),
         ("MultiplyChannel", lambda: morvex.multiply_channel(img, 4, mask, 0, out=img), "0..3"),
         ("MultiplyChannel", lambda: morvex.multiply_channel(img, 0, mask, 2**32 - 1), "0..3"),
         ("MaskMultiply", lambda: morvex.mask_multiply(img, mask, 4), "4 or more"),
@@ -74,29 +76,36 @@ def test_refusals_without_a_line(rng, capfd):
     assert (img == before).all()
 
 
-def test_other_output_during_a_capture_goes_back(capfd):
-    line = _native._split_diagnostic("other thread\nChannelMap: invalid channel value\nmore\n",
-                                     "ChannelMap")
-    assert line == "ChannelMap: invalid channel value"
-    assert capfd.readouterr().err == "other thread\nmore\n"
-
-
-def test_refusals_from_many_threads(rng, capfd):
-    img, table = image8(rng, H, W), bytes8(rng, (256, 4))
+STRESS = textwrap.dedent("""
+    import os, sys, threading
+    import numpy as np, morvex
+    img, table = np.zeros((5, 9, 4), np.uint8), np.zeros((256, 4), np.uint8)
     seen = []
-
-    def work():
-        for _ in range(40):
+    def refuse():
+        for _ in range(200):
             try:
                 morvex.channel_map(img, 9, table)
             except morvex.MorvexError as error:
                 seen.append(error.diagnostic)
-            morvex.channel_map(img, 1, table)  # and successful calls meanwhile
-
-    threads = [threading.Thread(target=work) for _ in range(4)]
+            morvex.channel_map(img, 1, table)
+    def talk():
+        for k in range(300):
+            os.write(2, b"line %d\\n" % k)
+    threads = [threading.Thread(target=refuse) for _ in range(3)] + [threading.Thread(target=talk)]
     for t in threads:
         t.start()
     for t in threads:
         t.join()
-    assert seen == ["ChannelMap: invalid channel value"] * 160
-    assert capfd.readouterr().err == ""
+    print(len(seen), set(seen))
+""")
+
+
+def test_refusals_while_another_thread_writes_to_stderr():
+    """Threads making refused calls while another writes 300 lines to file
+    descriptor 2: every line arrives, every refusal has its line, and
+    nothing else is written."""
+    run = subprocess.run([sys.executable, "-c", STRESS], capture_output=True, text=True,
+                         timeout=120)
+    assert run.returncode == 0, run.stderr
+    assert run.stderr.splitlines() == [f"line {k}" for k in range(300)]
+    assert run.stdout.strip() == "600 {'ChannelMap: invalid channel value'}"
