@@ -104,10 +104,11 @@ def batch(files: Sequence[Union[str, os.PathLike]], steps: Union[Step, Sequence[
 
     Examples
     --------
-    >>> from dask.distributed import Client                      # doctest: +SKIP
-    >>> results = morvex.dask.batch(paths, [("blur", {"sigma": 2}), "hsl --saturation-scale 1.2"],
-    ...                             "soft", client=Client("tcp://scheduler:8786"))
-    >>> [r.error for r in results if r.error]
+    >>> from dask.distributed import Client                   # doctest: +SKIP
+    >>> chain = [("blur", {"sigma": 2}), "hsl --saturation-scale 1.2"]
+    >>> results = morvex.dask.batch(paths, chain, "soft",      # doctest: +SKIP
+    ...                             client=Client("tcp://scheduler:8786"))
+    >>> [r.error for r in results if r.error]                  # doctest: +SKIP
     []
     """
     chain = [step_arguments(s) for s in ([steps] if isinstance(steps, str) else steps)]
