@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "cli.h"
-#include "commands.h"
-#include "image_command.h"
+#include "core/args.h"
+#include "commands/commands.h"
+#include "runner.h"
 
 using namespace morvex::cli;
 

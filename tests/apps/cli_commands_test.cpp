@@ -15,9 +15,9 @@
 #include "frame/cpu_features.h"
 #include "frame/dispatch.h"
 #include "morvex/native.h"
-#include "image_io.h"
-#include "ops.h"
-#include "tables.h"
+#include "files/image_io.h"
+#include "core/ops.h"
+#include "core/tables.h"
 
 namespace morvex::test {
 namespace {

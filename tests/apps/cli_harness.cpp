@@ -16,8 +16,8 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "image_io.h"
-#include "png_io.h"
+#include "files/image_io.h"
+#include "files/png_io.h"
 
 extern char** environ;
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "image.h"
+#include "core/image.h"
 #include "support/random.h"
 
 namespace morvex::test {

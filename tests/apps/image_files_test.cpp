@@ -12,10 +12,10 @@
 #include <iterator>
 
 #include "cli_harness.h"
-#include "file_io.h"
-#include "image_io.h"
-#include "jpeg_io.h"
-#include "png_io.h"
+#include "files/file_io.h"
+#include "files/image_io.h"
+#include "files/jpeg_io.h"
+#include "files/png_io.h"
 
 namespace morvex::test {
 namespace {
