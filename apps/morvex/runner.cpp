@@ -1,15 +1,22 @@
 #include "runner.h"
 
+#include <algorithm>
 #include <atomic>
+#include <condition_variable>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <mutex>
 #include <new>
 #include <system_error>
 
+#include "core/geometry.h"
 #include "core/parallel.h"
-#include "files/png_io.h"
 #include "core/progress.h"
+#include "files/file_io.h"
+#include "files/png_io.h"
+#include "files/metadata.h"
 
 namespace morvex::cli {
 namespace fs = std::filesystem;
@@ -22,6 +29,15 @@ std::vector<OptionDef> SaveOptionDefs() {
       {"quality", "1-100", "JPEG output quality (default 90; 90 and up keep full colour detail)"},
       {"background", "COLOR",
        "lay the result over this colour before saving (a JPEG needs an opaque result)"},
+      {"overwrite", "", "-y: replace output files that exist (otherwise they stop the command)"},
+  };
+}
+
+std::vector<OptionDef> PictureOptionDefs() {
+  return {
+      {"strip", "", "leave out the input's metadata (EXIF, ICC profile, XMP)"},
+      {"auto-orient", "",
+       "turn the pixels upright as the EXIF orientation says, first, and set it to 1"},
   };
 }
 
@@ -29,7 +45,7 @@ std::vector<OptionDef> BatchOptionDefs() {
   return {
       {"out-dir", "DIR",
        "process every INPUT, writing DIR/NAME for each (DIR is created if missing)"},
-      {"jobs", "N", "-j N: images processed at once (default: one per core)"},
+      {"jobs", "N", "-j N: images processed at once (default: one per core, as memory allows)"},
   };
 }
 
@@ -65,20 +81,59 @@ SaveOptions ParseSaveOptions(const Args& args, const std::vector<std::string>& o
   return options;
 }
 
+void CheckOverwrite(const Args& args, const std::vector<std::string>& outputs) {
+  if (args.Flag("overwrite")) return;
+  std::vector<std::string> existing;
+  std::error_code ec;
+  for (const auto& path : outputs)
+    if (fs::exists(WriteTarget(path), ec)) existing.push_back(path);
+  if (existing.empty()) return;
+  const std::size_t more = existing.size() - 1;
+  throw CliError(existing[0] + " exists" +
+                 (more ? " (and " + std::to_string(more) + " more output file" +
+                             (more == 1 ? "" : "s") + ")"
+                       : "") +
+                 "; give -y to replace " + (more ? "them" : "it"));
+}
+
+Step MakeStep(const Command& command, const Args& args) {
+  if (command.prepareStep) return command.prepareStep(args);
+  return OnImage(command.name, command.prepare(args));
+}
+
 namespace {
 
-int RunOne(const Command& command, const Args& args, const Transform& op) {
+// Reads INPUT as the step needs it: metadata left out with --strip, pixels
+// turned upright first with --auto-orient.
+Picture ReadInput(const Args& args, const std::string& path) {
+  Picture picture = LoadPicture(path);
+  if (args.Flag("strip")) picture.metadata = Metadata();
+  if (args.Flag("auto-orient")) {
+    MovePixels(picture, UprightMove(ExifOrientation(picture.metadata)));
+    SetOrientation(picture.metadata, 1);
+  }
+  return picture;
+}
+
+void PrintNotes(const std::string& prefix, const std::string& input, const Picture& picture,
+                Progress& progress) {
+  for (const auto& note : picture.notes) progress.Message(prefix + ": " + input + ": " + note);
+}
+
+int RunOne(const Command& command, const Args& args, const Step& step) {
   const std::string& input = args.Positional(0);
-  const std::string& output = args.Positional(1);
+  const std::string& output = args.Positional(args.PositionalCount() - 1);
   const SaveOptions options = ParseSaveOptions(args, {output}, JobsOption(args));
-  Progress progress("morvex " + command.name, Progress::StderrIsTerminal());
+  const std::string prefix = "morvex " + command.name;
+  Progress progress(prefix, Progress::StderrIsTerminal());
   progress.Stage("reading " + input);
-  const Image image = LoadImage(input);
-  progress.Stage(command.name + " on " + std::to_string(image.width) + "x" +
-                 std::to_string(image.height) + " pixels");
-  const Image result = op(image, progress);
+  Picture picture = ReadInput(args, input);
+  progress.Stage(command.name + " on " + std::to_string(picture.width()) + "x" +
+                 std::to_string(picture.height()) + " pixels");
+  step(picture, progress);
   progress.Stage("writing " + output);
-  SaveImage(output, result, options);
+  SavePicture(output, picture, options);
+  PrintNotes(prefix, input, picture, progress);
   return 0;
 }
 
@@ -91,7 +146,74 @@ std::string FileMessage(const std::string& message, const std::string& input,
   return input + ": " + message;
 }
 
-int RunBatch(const Command& command, const Args& args, const Transform& op) {
+// The memory this process may still take: the kernel's estimate of what is
+// available without swapping.
+std::uint64_t AvailableMemory() {
+  std::ifstream meminfo("/proc/meminfo");
+  std::string key;
+  std::uint64_t kib = 0;
+  while (meminfo >> key >> kib) {
+    if (key == "MemAvailable:") return kib * 1024;
+    meminfo.ignore(256, '\n');
+  }
+  return std::uint64_t(4) << 30;
+}
+
+std::string Gigabytes(std::uint64_t bytes) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.1f GB", double(bytes) / 1e9);
+  return text;
+}
+
+// Jobs of a batch take their estimated peak from the budget before they read
+// their file, and wait while it would go beyond what is available; a job
+// alone always runs.
+class MemoryBudget {
+ public:
+  explicit MemoryBudget(std::uint64_t limit) : limit_(limit) {}
+  // Returns whether the job had to wait.
+  bool Acquire(std::uint64_t bytes) {
+    std::unique_lock<std::mutex> hold(lock_);
+    bool waited = false;
+    while (running_ > 0 && used_ + bytes > limit_) {
+      waited = true;
+      freed_.wait(hold);
+    }
+    used_ += bytes;
+    ++running_;
+    return waited;
+  }
+  void Release(std::uint64_t bytes) {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      used_ -= bytes;
+      --running_;
+    }
+    freed_.notify_all();
+  }
+  std::uint64_t limit() const { return limit_; }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable freed_;
+  std::uint64_t limit_, used_ = 0;
+  int running_ = 0;
+};
+
+// About the most one job holds at once: the file as read, the picture, the
+// step's own planes and the encoded result.
+std::uint64_t EstimatePeak(const Command& command, const std::string& path) {
+  std::uint32_t w = 0, h = 0;
+  int depth = 8;
+  std::error_code ec;
+  const std::uint64_t fileBytes = fs::file_size(path, ec);
+  if (!PeekImageSize(path, &w, &h, &depth)) return ec ? 0 : fileBytes;
+  const double pixels = double(w) * h;
+  const double picture = depth == 16 ? 8 : 4;
+  return std::uint64_t(pixels * (2 * picture + command.bytesPerPixel)) + (ec ? 0 : fileBytes);
+}
+
+int RunBatch(const Command& command, const Args& args, const Step& step) {
   const std::string dir = args.String("out-dir", "");
   if (dir.empty()) throw CliError(args.OptionError("out-dir", "needs a directory name"));
   std::vector<std::string> inputs, outputs;
@@ -115,33 +237,57 @@ int RunBatch(const Command& command, const Args& args, const Transform& op) {
   std::error_code ec;
   if (fs::exists(dir, ec) && !fs::is_directory(dir, ec))
     throw CliError("cannot create directory " + dir + ": a file of that name exists");
-  fs::create_directories(dir, ec);
-  if (ec) throw CliError("cannot create directory " + dir + ": " + ec.message());
   for (std::size_t i = 0; i < inputs.size(); ++i)
     if (fs::equivalent(inputs[i], outputs[i], ec))
       throw CliError(outputs[i] + " would overwrite its input; choose another --out-dir");
+  CheckOverwrite(args, outputs);
+  fs::create_directories(dir, ec);
+  if (ec) throw CliError("cannot create directory " + dir + ": " + ec.message());
 
   const std::string prefix = "morvex " + command.name;
   Progress progress(prefix, Progress::StderrIsTerminal());
   const std::size_t total = inputs.size();
-  std::atomic<std::size_t> done{0}, failed{0};
+  std::atomic<std::size_t> done{0};
+  std::vector<std::string> failures;
+  std::mutex failuresLock;
   auto report = [&] {
+    std::size_t failed;
+    {
+      std::lock_guard<std::mutex> hold(failuresLock);
+      failed = failures.size();
+    }
     progress.Stage(std::to_string(done) + "/" + std::to_string(total) + " done" +
                    (failed ? " (" + std::to_string(failed) + " failed)" : ""));
   };
   report();
+  // Half of what is available, so that the estimates' errors and the rest of
+  // the machine have room.
+  MemoryBudget budget(AvailableMemory() / 2);
+  std::atomic<bool> saidFewer{false};
   ParallelFor(total, workers, [&](std::size_t i) {
+    const std::uint64_t peak = EstimatePeak(command, inputs[i]);
+    if (budget.Acquire(peak) && !saidFewer.exchange(true))
+      progress.Message(prefix + ": " + inputs[i] + " needs about " + Gigabytes(peak) +
+                       " of memory; running fewer images at once to stay within " +
+                       Gigabytes(budget.limit()));
     std::string error;
     try {
       SilentProgress quiet;
-      SaveImage(outputs[i], op(LoadImage(inputs[i]), quiet), options);
+      Picture picture = ReadInput(args, inputs[i]);
+      step(picture, quiet);
+      SavePicture(outputs[i], picture, options);
+      PrintNotes(prefix, inputs[i], picture, progress);
     } catch (const CliError& e) {
       error = FileMessage(e.what(), inputs[i], outputs[i]);
     } catch (const std::bad_alloc&) {
       error = inputs[i] + ": out of memory";
     }
+    budget.Release(peak);
     if (!error.empty()) {
-      ++failed;
+      {
+        std::lock_guard<std::mutex> hold(failuresLock);
+        failures.push_back(inputs[i]);
+      }
       progress.Message(prefix + ": " + error);
     }
     ++done;
@@ -149,22 +295,34 @@ int RunBatch(const Command& command, const Args& args, const Transform& op) {
   });
   char seconds[32];
   std::snprintf(seconds, sizeof seconds, "%.1f s", progress.Seconds());
-  const std::size_t written = total - failed;
+  const std::size_t written = total - failures.size();
   std::string summary = prefix + ": " + std::to_string(written) + " of " + std::to_string(total) +
                         " file" + (total == 1 ? "" : "s") + " written to " + dir + " in " +
                         seconds;
-  if (failed) summary += "; " + std::to_string(failed) + " failed";
+  if (!failures.empty()) {
+    // In the order given, whatever order the workers finished in.
+    std::vector<std::string> ordered;
+    for (const auto& input : inputs)
+      if (std::find(failures.begin(), failures.end(), input) != failures.end())
+        ordered.push_back(input);
+    summary += "; " + std::to_string(failures.size()) + " failed:";
+    for (const auto& input : ordered) summary += " " + input;
+  }
   progress.Message(summary);
-  return failed ? kExitUsage : 0;
+  return failures.empty() ? 0 : kExitUsage;
 }
 
 }  // namespace
 
 int RunImageCommand(const Command& command, const Args& args) {
-  // Extensions first, so that a bad output name fails before any work.
-  if (!args.batch()) OutputFormat(args.Positional(1));
-  const Transform op = command.prepare(args);
-  return args.batch() ? RunBatch(command, args, op) : RunOne(command, args, op);
+  if (!args.batch()) {
+    // The output's name and existence first, so that they fail before any work.
+    const std::string& output = args.Positional(args.PositionalCount() - 1);
+    OutputFormat(output);
+    CheckOverwrite(args, {output});
+  }
+  const Step step = MakeStep(command, args);
+  return args.batch() ? RunBatch(command, args, step) : RunOne(command, args, step);
 }
 
 }  // namespace morvex::cli

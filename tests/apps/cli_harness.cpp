@@ -181,7 +181,7 @@ std::vector<std::uint8_t> ReadRgba8(const std::string& path, std::int32_t* width
                                     std::int32_t* height) {
   cli::PngInfo info;
   const cli::StraightPixels pixels = cli::ReadPng(path, &info);
-  if (info.bitDepth != 8) throw std::runtime_error(path + " is not an 8-bit PNG");
+  if (info.bitDepth == 16) throw std::runtime_error(path + " is a 16-bit PNG");
   if (width) *width = pixels.width;
   if (height) *height = pixels.height;
   return std::vector<std::uint8_t>(pixels.rgba.begin(), pixels.rgba.end());

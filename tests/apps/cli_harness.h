@@ -58,7 +58,7 @@ cli::Image WriteRandomPng(Rng& rng, const std::string& path, std::int32_t width,
 
 // The straight RGBA bytes the tool writes for `image`.
 std::vector<std::uint8_t> SavedBytes(const cli::Image& image);
-// The 8-bit RGBA bytes of a PNG the tool wrote (grey and RGB expanded).
+// The 8-bit RGBA bytes of a PNG the tool wrote (grey, palette and RGB expanded).
 std::vector<std::uint8_t> ReadRgba8(const std::string& path, std::int32_t* width = nullptr,
                                     std::int32_t* height = nullptr);
 

@@ -5,24 +5,35 @@
 #include "runner.h"
 #include "files/image_io.h"
 #include "core/ops.h"
+#include "core/geometry.h"
 #include "core/parallel.h"
+#include "files/metadata.h"
 
 namespace morvex::cli {
 
 const char* const kPixelFormatNote =
     "Files: PNG and JPEG are read (recognised by their contents); results are\n"
     "written as PNG or JPEG by the output name's extension (.png, .jpg, .jpeg).\n"
-    "Pixels: PNG files hold straight alpha; the library works on premultiplied\n"
-    "BGRA bytes. Every PNG (gray, gray+alpha, RGB, RGBA or palette, 1 to 16 bits)\n"
-    "is loaded as premultiplied 8-bit: colour c * a / 255 rounded to nearest\n"
-    "(16-bit: c * a * 255 / 65535^2, alpha a * 255 / 65535, both rounded). Every\n"
-    "result is saved at 8 bits: colour p * 255 / a rounded to nearest (halves\n"
-    "up) and clamped to 255; 0 where alpha is 0; as grey, grey+alpha, RGB or RGBA,\n"
-    "whichever holds it exactly. Opaque pixels come back unchanged; a translucent\n"
-    "pixel keeps its premultiplied value exactly, and its straight colour to\n"
-    "within one level when alpha is 128 or more (less alpha leaves fewer\n"
-    "levels). JPEG is opaque: a result with transparency needs --background.\n"
-    "Gamma, colour profiles and orientation tags are not applied.\n";
+    "An output file that exists stops the command before any work, unless -y\n"
+    "(--overwrite) is given; a replaced file keeps its permissions, and writing\n"
+    "to a symbolic link writes the file it points to.\n"
+    "Metadata: EXIF, the ICC colour profile and XMP go from the input to the\n"
+    "output (--strip leaves them out). Orientation is not applied unless\n"
+    "--auto-orient, which turns the pixels upright first and sets the tag to 1.\n"
+    "Depth: pixels that are only moved (flip, --auto-orient) stay as stored, 8\n"
+    "or 16 bits, straight alpha; blur --precision float keeps 16 bits too.\n"
+    "Every other operation runs on the library's premultiplied 8-bit BGRA: colour\n"
+    "c * a / 255 rounded to nearest (16-bit: c * a * 255 / 65535^2), saved back\n"
+    "as p * 255 / a rounded (halves up), limited to 255, 0 where alpha is 0; a\n"
+    "16-bit input then says on standard error that it became 8-bit. Opaque\n"
+    "pixels come back unchanged; translucent ones keep their premultiplied value\n"
+    "exactly, and their straight colour to within one level from alpha 128.\n"
+    "Results are saved in the smallest exact layout: grey, grey+alpha, palette\n"
+    "(up to 256 colours), RGB or RGBA. JPEG is opaque: transparency needs\n"
+    "--background. Gamma and colour profiles are not applied to the pixels.\n";
+
+const char* const kFilesNote =
+    "Files, metadata, bit depth and existing outputs: see 'morvex --help'.\n";
 
 Image InputImage(const Args& args, std::size_t index) { return LoadImage(args.Positional(index)); }
 
@@ -40,7 +51,10 @@ namespace {
 
 int RunInfo(const Args& args) {
   std::string storedAs;
-  const Image image = LoadImage(args.Positional(0), &storedAs);
+  Picture picture = LoadPicture(args.Positional(0), &storedAs);
+  const Metadata metadata = picture.metadata;
+  const int depth = picture.depth();
+  const Image image = TakeImage(picture, "");
   std::size_t opaque = 0, transparent = 0;
   std::uint64_t sums[4] = {0, 0, 0, 0};
   for (std::size_t i = 0; i < image.pixels.size(); i += 4) {
@@ -53,6 +67,22 @@ int RunInfo(const Args& args) {
   std::printf("file:          %s\n", args.Positional(0).c_str());
   std::printf("size:          %d x %d pixels\n", image.width, image.height);
   std::printf("stored as:     %s\n", storedAs.c_str());
+  std::printf("bit depth:     %d bits per sample\n", depth);
+  const int orientation = ExifOrientation(metadata);
+  if (orientation == 0)
+    std::printf("orientation:   none given\n");
+  else
+    std::printf("orientation:   %d (%s to view)\n", orientation,
+                OrientationName(orientation).c_str());
+  if (metadata.icc.empty())
+    std::printf("ICC profile:   none\n");
+  else
+    std::printf("ICC profile:   %s, %zu bytes\n", IccColourSpace(metadata.icc).c_str(),
+                metadata.icc.size());
+  std::printf("EXIF:          %s\n",
+              metadata.exif.empty() ? "none" : (std::to_string(metadata.exif.size()) + " bytes").c_str());
+  std::printf("XMP:           %s\n",
+              metadata.xmp.empty() ? "none" : (std::to_string(metadata.xmp.size()) + " bytes").c_str());
   std::printf("alpha:         %zu opaque, %zu translucent, %zu transparent\n", opaque,
               count - opaque - transparent, transparent);
   std::printf("mean (premultiplied bytes): red %.2f, green %.2f, blue %.2f, alpha %.2f\n",
@@ -61,8 +91,8 @@ int RunInfo(const Args& args) {
   return 0;
 }
 
-Transform PrepareFlip(const Args&) {
-  return [](const Image& image, Progress&) { return FlipVertical(image); };
+Step PrepareFlip(const Args&) {
+  return [](Picture& picture, Progress&) { MovePixels(picture, Move::kFlip); };
 }
 
 Transform PrepareCopyChannel(const Args& args) {
@@ -76,18 +106,25 @@ Transform PrepareCopyChannel(const Args& args) {
 
 void AddBasicCommands(std::vector<Command>& commands) {
   commands.push_back({"info",
-                      "describe an image file: size, stored format, alpha coverage",
+                      "describe an image file: size, stored format, depth, metadata, alpha coverage",
                       {{"input", "PNG or JPEG file"}},
                       {},
-                      kPixelFormatNote,
+                      std::string("Also the bit depth, the EXIF orientation and which metadata "
+                                  "the file holds.\n\n") +
+                          kFilesNote,
                       RunInfo});
   commands.push_back({"flip",
                       "turn an image upside down (BitmapCopy with a negative stride)",
                       {{"input", "image file"}, {"output", "image file to write"}},
                       {},
-                      kPixelFormatNote,
+                      std::string("The rows are moved as stored (8 or 16 bits, straight alpha):\n"
+                                  "flipping twice gives the input back exactly.\n\n") +
+                          kFilesNote,
                       nullptr,
-                      PrepareFlip});
+                      nullptr,
+                      PrepareFlip,
+                      true,
+                      4});
   commands.push_back(
       {"copy-channel",
        "copy one channel of every pixel into another (ChannelCopy)",
@@ -95,7 +132,7 @@ void AddBasicCommands(std::vector<Command>& commands) {
        {{"from", "CHANNEL", "channel to read: red, green, blue or alpha"},
         {"to", "CHANNEL", "channel to overwrite: red, green, blue or alpha"}},
        std::string("Channels are copied as the library stores them, premultiplied.\n\n") +
-           kPixelFormatNote,
+           kFilesNote,
        nullptr,
        PrepareCopyChannel});
 }

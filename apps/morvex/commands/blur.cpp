@@ -7,19 +7,28 @@ namespace morvex::cli {
 
 namespace {
 
+// A sigma the library honours: 0 (no blur in that direction) or 0.5 to 54.
+double SigmaOption(const Args& args, const std::string& option, double fallback) {
+  const double v = args.Number(option, fallback, 0, 54);
+  if (v > 0 && v < 0.5)
+    throw CliError(args.OptionError(option, "'" + args.String(option, "") +
+                                                "' is out of range (0 for no blur, or 0.5 to 54)"));
+  return v;
+}
+
 // --sigma sets both directions; --sigma-x and --sigma-y override one each.
 BlurSigmas SigmaOptions(const Args& args) {
-  constexpr double kMax = 1e6;
   BlurSigmas s;
-  const double both = args.Number("sigma", 2, 0, kMax);
-  s.x = args.Number("sigma-x", both, 0, kMax);
-  s.y = args.Number("sigma-y", both, 0, kMax);
+  const double both = SigmaOption(args, "sigma", 2);
+  s.x = SigmaOption(args, "sigma-x", both);
+  s.y = SigmaOption(args, "sigma-y", both);
   std::vector<double> pair;
   for (const char* name : {"row-ramp", "column-ramp"}) {
     if (!args.Has(name)) continue;
-    if (!ParseNumberList(args.String(name, ""), 2, &pair) || pair[0] < 0 || pair[1] < 0)
+    if (!ParseNumberList(args.String(name, ""), 2, &pair) || pair[0] < 0 || pair[1] < 0 ||
+        pair[0] > 54 || pair[1] > 54)
       throw CliError(args.OptionError(
-          name, "'" + args.String(name, "") + "' is not two sigmas FROM,TO (0 or more)"));
+          name, "'" + args.String(name, "") + "' is not two sigmas FROM,TO (0 to 54)"));
     if (name[0] == 'r') {
       s.rowRamp = true;
       s.rowFrom = pair[0];
@@ -34,21 +43,33 @@ BlurSigmas SigmaOptions(const Args& args) {
 }
 
 const std::vector<OptionDef> kSigmaOptions = {
-    {"sigma", "PIXELS", "standard deviation of both directions (default 2)"},
+    {"sigma", "PIXELS", "standard deviation of both directions, 0 or 0.5..54 (default 2)"},
     {"sigma-x", "PIXELS", "horizontal standard deviation (default: --sigma)"},
     {"sigma-y", "PIXELS", "vertical standard deviation (default: --sigma)"},
     {"row-ramp", "FROM,TO", "horizontal sigma per row, from the top row to the bottom one"},
     {"column-ramp", "FROM,TO", "vertical sigma per column, from the left column to the right one"},
 };
 constexpr const char* kSigmaNote =
-    "The library limits every sigma to 0.5 .. 54 pixels; the cost does not\n"
-    "depend on it.\n";
+    "Sigmas are 0.5 to 54 pixels, the range the library's filter covers (its\n"
+    "cost does not depend on it); 0 leaves that direction unblurred. Ramps run\n"
+    "from 0 to 54; where a ramp's sigma is below 0.5 its line is blurred as by\n"
+    "0.5, the least the filter does.\n";
 
-Transform PrepareBlur(const Args& args) {
+Step PrepareBlur(const Args& args) {
   const bool floatPrecision = args.Choice("precision", {"8bit", "float"}, 0) == 1;
   const BlurSigmas sigmas = SigmaOptions(args);
-  return [=](const Image& image, Progress& progress) {
-    return BlurImage(image, sigmas, floatPrecision, &progress);
+  return [=](Picture& picture, Progress& progress) {
+    if (floatPrecision && picture.deepForm()) {
+      // 16 bits through the library's float pixels and back, exactly.
+      std::vector<float> floats = DeepToFloat(picture.deep);
+      const std::int32_t w = picture.width(), h = picture.height();
+      picture.deep = StraightPixels();
+      BlurFloatPixels(floats, w, h, sigmas, &progress);
+      picture.deep = FloatToDeep(floats, w, h);
+      return;
+    }
+    const std::string why = floatPrecision ? "" : "blur works on 8-bit pixels without --precision float";
+    PutImage(picture, BlurImage(TakeImage(picture, why), sigmas, floatPrecision, &progress));
   };
 }
 
@@ -57,8 +78,8 @@ Transform PrepareBlurAlpha(const Args& args) {
   const int channel = ChannelOption(args, "channel", 3);
   const double scale = args.Number("scale", 1, -1e6, 1e6);
   const double offset = args.Number("offset", 0, -1e6, 1e6);
-  return [=](const Image& image, Progress&) {
-    return BlurChannel(image, channel, sigmas, scale, offset);
+  return [=](Image image, Progress&) {
+    return BlurChannel(std::move(image), channel, sigmas, scale, offset);
   };
 }
 
@@ -69,7 +90,7 @@ void AddBlurCommands(std::vector<Command>& commands) {
     std::vector<OptionDef> options = kSigmaOptions;
     options.push_back({"precision", "8bit|float",
                        "blur the 8-bit image (default), or a float copy of it, converted back "
-                       "rounded to nearest"});
+                       "rounded to nearest; keeps a 16-bit input at 16 bits"});
     commands.push_back({"blur",
                         "Gaussian blur of all four channels (GaussianBlur)",
                         {{"input", "image file"}, {"output", "image file to write"}},
@@ -77,9 +98,13 @@ void AddBlurCommands(std::vector<Command>& commands) {
                         std::string(kSigmaNote) +
                             "Colour is blurred premultiplied, so transparent pixels do not "
                             "darken\ntheir neighbours.\n\n" +
-                            kPixelFormatNote,
+                            kFilesNote,
                         nullptr,
-                        PrepareBlur});
+                        nullptr,
+                        PrepareBlur,
+                        true,
+                        // The intermediate, and the float copy with --precision float.
+                        36});
   }
   {
     std::vector<OptionDef> options = kSigmaOptions;
@@ -98,9 +123,12 @@ void AddBlurCommands(std::vector<Command>& commands) {
              "The other channels are not touched: the premultiplied colour keeps its\n"
              "values, so where alpha falls below it the saved colour saturates.\n"
              "--scale -1 --offset 255 writes the inverted blurred channel.\n\n" +
-             kPixelFormatNote,
+             kFilesNote,
          nullptr,
-         PrepareBlurAlpha});
+         PrepareBlurAlpha,
+         nullptr,
+         true,
+         8});
   }
   (void)commands;
 }

@@ -21,8 +21,10 @@ void AddMaskCommands(std::vector<Command>& commands);    // noise, scale-mask, s
 void AddDemoCommand(std::vector<Command>& commands);
 void AddPathsCommand(std::vector<Command>& commands);  // paths (also --version)
 
-// The text every help screen ends with: how PNG pixels meet the library.
+// The global help's paragraph on files, pixels, metadata, depth and existing
+// outputs, and the line every command's help ends with that points to it.
 extern const char* const kPixelFormatNote;
+extern const char* const kFilesNote;
 
 // Loads positional argument `index` as an image.
 Image InputImage(const Args& args, std::size_t index);

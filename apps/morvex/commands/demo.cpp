@@ -319,7 +319,7 @@ void AddDemoCommand(std::vector<Command>& commands) {
        {},
        std::string("Writes one PNG per operation, numbered in tour order, and\n"
                    "contact-sheet.png with all of them labelled. Needs no input.\n\n") +
-           kPixelFormatNote,
+           kFilesNote,
        RunDemo});
 }
 

@@ -58,7 +58,7 @@ void AddFilterCommands(std::vector<Command>& commands) {
                       {{"passes", "N", "apply the filter N times (default 1)"}},
                       std::string("Each pass: (1 2 1; 2 4 2; 1 2 1) / 16, truncated; edges "
                                   "repeat.\n\n") +
-                          kPixelFormatNote,
+                          kFilesNote,
                       nullptr,
        PrepareBlur3x3});
   commands.push_back(
@@ -71,7 +71,7 @@ void AddFilterCommands(std::vector<Command>& commands) {
        std::string("The result is opaque. Without --gray each colour channel is 0 or the\n"
                    "threshold level; with it, the strength of the blue channel's edges.\n"
                    "The first and last column are black.\n\n") +
-           kPixelFormatNote,
+           kFilesNote,
        nullptr,
        PrepareEdges});
   commands.push_back(
@@ -88,7 +88,7 @@ void AddFilterCommands(std::vector<Command>& commands) {
                    "centre + (position - centre) / scale, so the blur grows with the distance\n"
                    "from the centre. Results are truncated; 255 and above store 255. On an\n"
                    "opaque image with a gain of 1 or more alpha stays 255 (not blurred).\n\n") +
-           kPixelFormatNote,
+           kFilesNote,
        nullptr,
        PrepareRadialBlur});
   (void)commands;

@@ -119,7 +119,7 @@ void AddMaskCommands(std::vector<Command>& commands) {
        std::string("Every element takes one of 1024 evenly spaced levels from LOW to HIGH,\n"
                    "picked by a seeded generator: the same seed and size give the same noise.\n"
                    "Values are rounded to nearest and clamped to 0..255 when written.\n\n") +
-           kPixelFormatNote,
+           kFilesNote,
        RunNoise});
   commands.push_back(
       {"scale-mask",
@@ -136,7 +136,7 @@ void AddMaskCommands(std::vector<Command>& commands) {
        std::string("The rectangles' first and last pixels meet exactly (endpoints aligned).\n"
                    "The library refuses when the target rectangle, clipped to both masks,\n"
                    "is 1 pixel or less wide or high.\n\n") +
-           kPixelFormatNote,
+           kFilesNote,
        nullptr,
        PrepareScaleMask});
   commands.push_back(
@@ -150,7 +150,7 @@ void AddMaskCommands(std::vector<Command>& commands) {
        std::string("The output grows to hold the sheared extent; uncovered ends repeat each\n"
                    "line's first or last pixel. A negative factor shifts the other way and\n"
                    "cuts off the start of later lines.\n\n") +
-           kPixelFormatNote,
+           kFilesNote,
        nullptr,
        PrepareShear});
   (void)commands;

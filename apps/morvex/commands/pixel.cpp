@@ -77,7 +77,7 @@ void AddPixelCommands(std::vector<Command>& commands) {
                    "to nearest) and held flat beyond the ends; channels without points are\n"
                    "unchanged. Example, more contrast:\n"
                    "    0 0\n    64 40\n    192 215\n    255 255\n\n") +
-           kTableNote + "\n" + kPixelFormatNote,
+           kTableNote + "\n" + kFilesNote,
        nullptr,
        PrepareLut});
   commands.push_back(
@@ -93,7 +93,7 @@ void AddPixelCommands(std::vector<Command>& commands) {
         {"no-alpha-clamp", "", "do not limit colour to alpha afterwards (Lut)"}},
        std::string("Entry i = out-black + (out-white - out-black) * t^(1/gamma), with\n"
                    "t = (i - black) / (white - black) limited to 0..1, rounded to nearest.\n\n") +
-           kTableNote + "\n" + kPixelFormatNote,
+           kTableNote + "\n" + kFilesNote,
        nullptr,
        PrepareLevels});
   commands.push_back(
@@ -109,7 +109,7 @@ void AddPixelCommands(std::vector<Command>& commands) {
                    "transparent. Entry i mixes them by i/255 in straight colour, rounded,\n"
                    "then premultiplied; the whole pixel, alpha included, becomes the entry.\n"
                    "Channel values are read premultiplied.\n\n") +
-           kPixelFormatNote,
+           kFilesNote,
        nullptr,
        PrepareGradientMap});
   (void)commands;

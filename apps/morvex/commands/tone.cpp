@@ -57,7 +57,7 @@ void AddToneCommands(std::vector<Command>& commands) {
        {{"alpha", "", "write the luminance into alpha as well"}},
        std::string("Luminance = (19595 red + 38469 green + 7472 blue + 32768) >> 16 of the\n"
                    "premultiplied bytes.\n\n") +
-           kPixelFormatNote,
+           kFilesNote,
        nullptr,
        PrepareDesaturate});
   commands.push_back(
@@ -81,7 +81,7 @@ void AddToneCommands(std::vector<Command>& commands) {
            "gets the same call with that component fixed at 0 or 1, and the hue shift\n"
            "is taken modulo 360 degrees into the turn the library handles. --wrap\n"
            "passes the numbers to the library as they are, in one call.\n\n") +
-           kPixelFormatNote,
+           kFilesNote,
        nullptr,
        PrepareHsl});
   commands.push_back(
@@ -92,7 +92,7 @@ void AddToneCommands(std::vector<Command>& commands) {
        std::string("Prints one line per value 0..255 (value, red, green, blue and luminance\n"
                    "counts, tab-separated) and the peak count. Counts are of the\n"
                    "premultiplied bytes; alpha is not counted.\n\n") +
-           kPixelFormatNote,
+           kFilesNote,
        RunHistogram});
   (void)commands;
 }

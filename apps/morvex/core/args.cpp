@@ -70,6 +70,8 @@ Args Args::Parse(const Command& command, const std::vector<std::string>& words) 
     // -j N and -jN stand for --jobs N.
     if (word.rfind("-j", 0) == 0 && FindOption(command, "jobs"))
       spelled = word.size() > 2 ? "--jobs=" + word.substr(2) : "--jobs";
+    else if (word == "-y" && FindOption(command, "overwrite"))
+      spelled = "--overwrite";
     else if (word[1] != '-')
       throw CliError("unknown option '" + word + "' (options are spelled --name)");
     std::string name = spelled.substr(2), value;

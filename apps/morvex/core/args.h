@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/step.h"
+
 namespace morvex::cli {
 
 // Exit status for every error the user can act on (bad input, bad option,
@@ -35,13 +37,6 @@ struct ArgumentDef {
 };
 
 class Args;
-struct Image;
-class Progress;
-
-// The operation of an image-to-image command on one image. It may report
-// what it is doing through the Progress, and is called from several threads
-// at once for a batch (each call on its own image).
-using Transform = std::function<Image(const Image&, Progress&)>;
 
 struct Command {
   std::string name;
@@ -50,12 +45,21 @@ struct Command {
   std::vector<OptionDef> options;
   std::string notes;  // free text after the option list (may be empty)
   int (*run)(const Args& args) = nullptr;
-  // Commands whose arguments are INPUT OUTPUT have `prepare` instead of `run`:
-  // it reads the options (and any files they name) before an image is read,
-  // and returns the operation. The tool then runs it on one file, or with
-  // --out-dir on a batch of files on every core (image_command.h).
+  // Commands whose arguments end in INPUT OUTPUT have `prepare` (an
+  // operation on the library's 8-bit image) or `prepareStep` (a step on the
+  // picture as stored) instead of `run`: it reads the options (and any files
+  // they name, such as the other positional arguments) before an image is
+  // read, and returns what to do to it. The tool then runs it on one file,
+  // or with --out-dir on a batch of files on every core (runner.h).
   Transform (*prepare)(const Args& args) = nullptr;
-  bool batch() const { return prepare != nullptr; }
+  Step (*prepareStep)(const Args& args) = nullptr;
+  // Whether the command also takes INPUT... --out-dir DIR.
+  bool batches = true;
+  // About how many bytes a pixel the step needs at its peak, beyond the
+  // picture itself (see runner.cpp), for fitting a batch into memory.
+  double bytesPerPixel = 8;
+  bool steps() const { return prepare != nullptr || prepareStep != nullptr; }
+  bool batch() const { return steps() && batches; }
 };
 
 // The parsed command line of one subcommand.

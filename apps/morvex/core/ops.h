@@ -62,7 +62,7 @@ Image CompositeImages(const Image& base, const Image& overlay, std::int32_t x, s
 // Blend with `amount` of `other` (dstWeight 1 - amount); equal sizes.
 Image BlendImages(const Image& base, const Image& other, double amount);
 // MaskedBlend (optionally through `weightTable`) or, with `fade`,
-// MaskedFade; `weights` from LoadWeights; equal sizes.
+// MaskedFade; `weights` from LoadStraight; equal sizes.
 Image MaskedBlendImages(const Image& base, const Image& other, const Image& weights, bool fade,
                         const ChannelTable* weightTable);
 Image MultiplyImage(const Image& image, double factor);
@@ -129,12 +129,17 @@ struct BlurSigmas {
 };
 // The per-row or per-column sigmas of a ramp (empty when `on` is false).
 std::vector<double> SigmaRamp(bool on, double from, double to, std::int32_t count);
-// GaussianBlur on the 8-bit image, or (float) on a float copy of it. Each
-// call is named to `progress`, when given, as it starts.
-Image BlurImage(const Image& image, const BlurSigmas& sigmas, bool floatPrecision,
+// GaussianBlur on the 8-bit image, or (float) on a float copy of it. A sigma
+// of 0 leaves its direction unblurred (one call per row or column then, as
+// the export always blurs both ways). Each call is named to `progress`,
+// when given, as it starts.
+Image BlurImage(Image image, const BlurSigmas& sigmas, bool floatPrecision,
                 Progress* progress = nullptr);
+// The same on the library's float pixels (ArgbFloatImage, packed rows).
+void BlurFloatPixels(std::vector<float>& pixels, std::int32_t width, std::int32_t height,
+                     const BlurSigmas& sigmas, Progress* progress = nullptr);
 // GaussianBlurMask on one channel of every pixel, result * scale + offset.
-Image BlurChannel(const Image& image, int channel, const BlurSigmas& sigmas, double scale,
+Image BlurChannel(Image image, int channel, const BlurSigmas& sigmas, double scale,
                   double offset);
 
 // ---- Local and radial filters ----

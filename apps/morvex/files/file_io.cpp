@@ -58,24 +58,44 @@ void CheckOutputPath(const std::string& path) {
   if (fs::is_directory(target, ec)) throw CliError("cannot write " + path + ": is a directory");
 }
 
-void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+std::string WriteTarget(const std::string& path) {
+  namespace fs = std::filesystem;
+  fs::path target(path);
+  std::error_code ec;
+  // A loop of links is left to fail when the file is opened.
+  for (int hops = 0; hops < 40 && fs::is_symlink(target, ec); ++hops) {
+    const fs::path link = fs::read_symlink(target, ec);
+    if (ec) break;
+    target = link.is_absolute() ? link : target.parent_path() / link;
+  }
+  return target.string();
+}
+
+void WriteFileAtomically(const std::string& path, const FileBytes& bytes) {
   namespace fs = std::filesystem;
   CheckOutputPath(path);
-  const fs::path target(path);
+  const fs::path target(WriteTarget(path));
   const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
   std::string temp = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) throw CliError("cannot write " + path + ": " + ErrnoText(errno));
-  // mkstemp creates the file private; give it the permissions a new file gets.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
-  std::string error;
-  for (std::size_t done = 0; done < bytes.size() && error.empty();) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno != EINTR) error = ErrnoText(errno);
-    if (n > 0) done += std::size_t(n);
+  // mkstemp creates the file private: give it the permissions of the file it
+  // replaces, or those a new file gets.
+  struct stat existing;
+  if (::stat(target.c_str(), &existing) == 0) {
+    ::fchmod(fd, existing.st_mode & 07777);
+  } else {
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
   }
+  std::string error;
+  for (const auto& piece : bytes)
+    for (std::size_t done = 0; done < piece.size() && error.empty();) {
+      const ssize_t n = ::write(fd, piece.data() + done, piece.size() - done);
+      if (n < 0 && errno != EINTR) error = ErrnoText(errno);
+      if (n > 0) done += std::size_t(n);
+    }
   if (::close(fd) != 0 && error.empty()) error = ErrnoText(errno);
   if (error.empty()) {
     std::error_code ec;

@@ -39,12 +39,20 @@ class InputFile {
 // size outside the tool's limits (kMaxDimension, kMaxPixels).
 void CheckImageSize(const std::string& path, std::uint64_t width, std::uint64_t height);
 
+// A file's bytes as pieces written one after another.
+using FileBytes = std::vector<std::vector<std::uint8_t>>;
+
 // Writes `bytes` to `path` under a temporary name in the same directory and
-// renames it into place, so the file appears complete or not at all. Throws
-// "cannot write PATH: REASON".
-void WriteFileAtomically(const std::string& path, const std::vector<std::uint8_t>& bytes);
+// renames it into place, so the file appears complete or not at all. Writing
+// to a symbolic link writes the file it points to; a file that is replaced
+// keeps its permissions. Throws "cannot write PATH: REASON".
+void WriteFileAtomically(const std::string& path, const FileBytes& bytes);
 
 // Throws "cannot write PATH: REASON" when `path` names a directory or no file.
 void CheckOutputPath(const std::string& path);
+
+// The file a write to `path` lands in: `path` itself, or the end of the chain
+// of symbolic links it starts (which need not exist yet).
+std::string WriteTarget(const std::string& path);
 
 }  // namespace morvex::cli

@@ -1,11 +1,12 @@
 // Image files of either format: PNG or JPEG in (recognised by their first
-// bytes), PNG or JPEG out (chosen by the file name's extension).
+// bytes), PNG or JPEG out (chosen by the file name's extension), with their
+// metadata both ways.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
-#include "core/image.h"
+#include "core/picture.h"
 
 namespace morvex::cli {
 
@@ -25,18 +26,29 @@ enum class FileFormat { kPng, kJpeg };
 // "cannot write PATH: ..." for other names.
 FileFormat OutputFormat(const std::string& path);
 
-// Loads a PNG or JPEG as premultiplied BGRA. `description`, when given,
-// receives how the file stores its pixels ("8-bit RGBA", "JPEG, ...").
+// A PNG or JPEG file's pixels as stored, and its metadata. `description`,
+// when given, receives how the file stores its pixels ("8-bit RGBA",
+// "JPEG, ...").
+Picture LoadPicture(const std::string& path, std::string* description = nullptr);
+// The same as premultiplied 8-bit BGRA, for the library.
 Image LoadImage(const std::string& path, std::string* description = nullptr);
 
-// Reads a file whose samples are weights rather than colour: 8-bit straight
-// samples (16-bit ones rounded) in the library's byte order (blue, green,
-// red, alpha), not premultiplied. A file without alpha has alpha 255.
-Image LoadWeights(const std::string& path);
+// The size and depth a file's header declares, read without decoding it;
+// false when the header cannot be read (decoding will then say why).
+bool PeekImageSize(const std::string& path, std::uint32_t* width, std::uint32_t* height,
+                   int* depth);
 
-// Writes `image` in the format its name asks for; the file appears complete or
-// not at all. A JPEG needs an opaque result (or options.flatten): otherwise
-// the error says how many pixels are not opaque and what to do.
+// A file's samples straight, as stored: 8 bits (16-bit ones rounded) in the
+// library's byte order (blue, green, red, alpha), not premultiplied; for
+// weights (masks) and for layers. A file without alpha has alpha 255.
+Image LoadStraight(const std::string& path);
+
+// Writes the picture in the format its name asks for, with its metadata; the
+// file appears complete or not at all. A JPEG needs an opaque result (or
+// options.flatten): otherwise the error says how many pixels are not opaque
+// and what to do. What the format cannot hold (16 bits in a JPEG, a colour
+// profile that does not fit the pixels) is left out with a note on `picture`.
+void SavePicture(const std::string& path, Picture& picture, const SaveOptions& options = {});
 void SaveImage(const std::string& path, const Image& image, const SaveOptions& options = {});
 
 }  // namespace morvex::cli

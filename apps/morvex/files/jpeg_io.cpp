@@ -10,6 +10,7 @@
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "core/args.h"
 
@@ -75,13 +76,36 @@ std::string ColorSpaceName(J_COLOR_SPACE space) {
 
 struct Header {
   std::uint32_t width = 0, height = 0;
+  bool cmyk = false;
   char description[kMessageSize] = "";
 };
 
 // First call: the header alone (into `header`); second call, with `pixels`
 // sized from it: the image. Locals are trivially destructible (long jumps).
+constexpr char kExifId[] = "Exif\0";                        // and a second zero
+constexpr char kXmpId[] = "http://ns.adobe.com/xap/1.0/";   // and its terminator
+
+// EXIF and XMP from the APP1 markers saved, the ICC profile from the APP2 ones.
+void CollectMetadata(j_decompress_ptr info, Metadata* metadata) {
+  for (jpeg_saved_marker_ptr m = info->marker_list; m; m = m->next) {
+    if (m->marker != JPEG_APP0 + 1) continue;
+    if (m->data_length > 6 && std::memcmp(m->data, kExifId, 6) == 0 && metadata->exif.empty())
+      metadata->exif.assign(m->data + 6, m->data + m->data_length);
+    if (m->data_length > sizeof kXmpId && std::memcmp(m->data, kXmpId, sizeof kXmpId) == 0 &&
+        metadata->xmp.empty())
+      metadata->xmp.assign(reinterpret_cast<const char*>(m->data) + sizeof kXmpId,
+                           m->data_length - sizeof kXmpId);
+  }
+  JOCTET* profile = nullptr;
+  unsigned int length = 0;
+  if (jpeg_read_icc_profile(info, &profile, &length) && profile) {
+    metadata->icc.assign(profile, profile + length);
+    std::free(profile);
+  }
+}
+
 bool Decode(const std::uint8_t* data, std::size_t size, Header* header, std::uint8_t* pixels,
-            char* error) {
+            Metadata* metadata, char* error) {
   jpeg_decompress_struct info;
   ErrorManager errors;
   InstallErrors(&errors, &info.err);
@@ -92,10 +116,16 @@ bool Decode(const std::uint8_t* data, std::size_t size, Header* header, std::uin
   }
   jpeg_create_decompress(&info);
   jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
+  if (metadata) {
+    jpeg_save_markers(&info, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_save_markers(&info, JPEG_APP0 + 2, 0xFFFF);
+  }
   jpeg_read_header(&info, TRUE);
+  if (metadata) CollectMetadata(&info, metadata);
   header->width = info.image_width;
   header->height = info.image_height;
   const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+  header->cmyk = cmyk;
   if (!pixels) {
     int h = 1, v = 1;
     for (int c = 0; c < info.num_components; ++c) {
@@ -145,7 +175,9 @@ struct Encoded {
 };
 
 bool Encode(const std::uint8_t* pixels, std::int32_t width, std::int32_t height, bool grey,
-            int quality, const std::uint8_t* greyRows, Encoded* out, char* error) {
+            int quality, const std::uint8_t* greyRows, const std::vector<JOCTET>& exifMarker,
+            const std::vector<JOCTET>& xmpMarker, const std::vector<std::uint8_t>& icc,
+            Encoded* out, char* error) {
   jpeg_compress_struct info;
   ErrorManager errors;
   InstallErrors(&errors, &info.err);
@@ -165,6 +197,10 @@ bool Encode(const std::uint8_t* pixels, std::int32_t width, std::int32_t height,
   if (!grey && quality >= 90) info.comp_info[0].h_samp_factor = info.comp_info[0].v_samp_factor = 1;
   info.optimize_coding = TRUE;
   jpeg_start_compress(&info, TRUE);
+  for (const std::vector<JOCTET>* marker : {&exifMarker, &xmpMarker})
+    if (!marker->empty())
+      jpeg_write_marker(&info, JPEG_APP0 + 1, marker->data(), static_cast<unsigned>(marker->size()));
+  if (!icc.empty()) jpeg_write_icc_profile(&info, icc.data(), static_cast<unsigned>(icc.size()));
   const std::size_t stride = std::size_t(width) * (grey ? 1 : 4);
   const std::uint8_t* base = grey ? greyRows : pixels;
   while (info.next_scanline < info.image_height) {
@@ -182,22 +218,29 @@ bool IsJpegSignature(const std::uint8_t* head, std::size_t size) {
   return size >= 3 && head[0] == 0xFF && head[1] == 0xD8 && head[2] == 0xFF;
 }
 
-Image LoadJpeg(const InputFile& input, std::string* description) {
+Picture ReadJpegPicture(const InputFile& input, std::string* description) {
   const std::vector<std::uint8_t> data = input.ReadAll();
   Header header;
   char error[kMessageSize] = "";
-  if (!Decode(data.data(), data.size(), &header, nullptr, error))
+  Picture picture;
+  if (!Decode(data.data(), data.size(), &header, nullptr, &picture.metadata, error))
     throw CliError("cannot read " + input.path() + ": " + error);
   CheckImageSize(input.path(), header.width, header.height);
   if (description) *description = header.description;
-  Image image(std::int32_t(header.width), std::int32_t(header.height));
-  if (!Decode(data.data(), data.size(), &header, image.pixels.data(), error))
+  picture.image = Image(std::int32_t(header.width), std::int32_t(header.height));
+  if (!Decode(data.data(), data.size(), &header, picture.image.pixels.data(), nullptr, error))
     throw CliError("cannot read " + input.path() + ": " + error);
-  return image;
+  picture.premultiplied = true;  // opaque: straight and premultiplied agree
+  if (header.cmyk && !picture.metadata.icc.empty()) {
+    picture.metadata.icc.clear();
+    picture.Note("its CMYK colour profile is not kept (the pixels are converted to RGB)");
+  }
+  return picture;
 }
 
-std::vector<std::uint8_t> EncodeJpeg(const Image& image, int quality) {
-  bool grey = true;
+FileBytes EncodeJpeg(const Image& image, int quality, const Metadata& metadata, bool colourLayout,
+                     std::vector<std::string>* notes) {
+  bool grey = !colourLayout;
   for (std::size_t i = 0; i < image.pixels.size() && grey; i += 4)
     grey = image.pixels[i] == image.pixels[i + 1] && image.pixels[i + 1] == image.pixels[i + 2];
   std::vector<std::uint8_t> greyRows;
@@ -205,12 +248,29 @@ std::vector<std::uint8_t> EncodeJpeg(const Image& image, int quality) {
     greyRows.resize(image.pixels.size() / 4);
     for (std::size_t i = 0; i < greyRows.size(); ++i) greyRows[i] = image.pixels[i * 4];
   }
+  // One marker holds 65533 bytes, its identifier included.
+  const bool withExif = !metadata.exif.empty() && metadata.exif.size() + 6 <= 65533;
+  const bool withXmp = !metadata.xmp.empty() && metadata.xmp.size() + sizeof kXmpId <= 65533;
+  if (!metadata.exif.empty() && !withExif && notes)
+    notes->push_back("its EXIF data is not kept (larger than a JPEG marker holds)");
+  if (!metadata.xmp.empty() && !withXmp && notes)
+    notes->push_back("its XMP data is not kept (larger than a JPEG marker holds)");
+  // The markers' contents, built here: Encode may leave by a long jump.
+  std::vector<JOCTET> exifMarker, xmpMarker;
+  auto build = [](std::vector<JOCTET>& marker, const char* id, std::size_t idBytes,
+                  const void* data, std::size_t size) {
+    marker.resize(idBytes + size);
+    std::memcpy(marker.data(), id, idBytes);
+    std::memcpy(marker.data() + idBytes, data, size);
+  };
+  if (withExif) build(exifMarker, kExifId, 6, metadata.exif.data(), metadata.exif.size());
+  if (withXmp) build(xmpMarker, kXmpId, sizeof kXmpId, metadata.xmp.data(), metadata.xmp.size());
   Encoded out;
   char error[kMessageSize] = "";
   const bool ok = Encode(image.pixels.data(), image.width, image.height, grey, quality,
-                         greyRows.data(), &out, error);
-  std::vector<std::uint8_t> bytes;
-  if (ok) bytes.assign(out.data, out.data + out.size);
+                         greyRows.data(), exifMarker, xmpMarker, metadata.icc, &out, error);
+  FileBytes bytes(1);
+  if (ok) bytes[0].assign(out.data, out.data + out.size);
   std::free(out.data);
   if (!ok) throw CliError(error);
   return bytes;
