@@ -1,4 +1,6 @@
 // blur3x3, edges and radial-blur: the local and radial filters.
+#include <cstdio>
+
 #include "commands/commands.h"
 #include "morvex/native.h"
 #include "core/ops.h"
@@ -36,11 +38,22 @@ Transform PrepareRadialBlur(const Args& args) {
   r.scaleY = args.Number("scale-y", scale, 0.01, 100);
   r.gain = args.Number("gain", 1, 0, 100);
   const unsigned channels = args.Choice("channels", {"all", "alpha"}, 0) == 0 ? 15u : 8u;
+  const bool slow = args.Flag("slow");
   return [=](const Image& image, Progress& progress) {
     RadialBlur blur = r;
     if (middle) {
       blur.centerX = (image.width - 1) / 2.0;
       blur.centerY = (image.height - 1) / 2.0;
+    }
+    // The work grows with each pixel's distance from the centre.
+    const double samples = RadialSamplesPerElement(image.width, image.height, blur);
+    if (!slow && !(samples <= kRadialSampleLimit)) {
+      char text[256];
+      std::snprintf(text, sizeof text,
+                    "with this centre and scale each pixel would average %.0f samples of each "
+                    "channel, beyond the limit of %.0f (--slow lifts it)",
+                    samples, kRadialSampleLimit);
+      throw CliError(text);
     }
     // Every mean of an opaque alpha is 255 (and times a gain of 1 or more, at
     // least that): keep it exact rather than truncate it to 254.
@@ -83,11 +96,17 @@ void AddFilterCommands(std::vector<Command>& commands) {
         {"scale-x", "FACTOR", "horizontal zoom (default: --scale)"},
         {"scale-y", "FACTOR", "vertical zoom (default: --scale)"},
         {"gain", "FACTOR", "multiplies each mean (default 1)"},
-        {"channels", "all|alpha", "blur every channel (default) or alpha alone"}},
+        {"channels", "all|alpha", "blur every channel (default) or alpha alone"},
+        {"slow", "", "allow more than 256 samples a pixel on average (a far centre)"}},
        std::string("Each element averages samples on the segment from itself towards\n"
                    "centre + (position - centre) / scale, so the blur grows with the distance\n"
                    "from the centre. Results are truncated; 255 and above store 255. On an\n"
-                   "opaque image with a gain of 1 or more alpha stays 255 (not blurred).\n\n") +
+                   "opaque image with a gain of 1 or more alpha stays 255 (not blurred).\n"
+                   "The work grows with the distance too: a pixel averages one sample per\n"
+                   "pixel of its segment, |position - centre| * |1 - 1/scale|. A centre far\n"
+                   "outside the image makes every segment long, so more than 256 samples a\n"
+                   "pixel on average is refused unless --slow (a 12-megapixel image takes\n"
+                   "about a second per 10 samples a pixel).\n\n") +
            kFilesNote,
        nullptr,
        PrepareRadialBlur});

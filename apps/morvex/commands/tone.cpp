@@ -25,6 +25,12 @@ Transform PrepareHsl(const Args& args) {
   a.saturationScale = args.Number("saturation-scale", 1, -kLimit, kLimit);
   a.lightnessScale = args.Number("lightness-scale", 1, -kLimit, kLimit);
   a.hueOffset = args.Number("hue-shift", 0, -36000, 36000) / 360.0;
+  // Beyond a third of a turn either side of one turn, some hues leave the
+  // turn the library brings back, whatever the shift.
+  if (!args.Flag("wrap") && std::fabs(a.hueScale) > 4.0 / 3.0)
+    throw CliError(args.OptionError("hue-scale", "'" + args.String("hue-scale", "") +
+                                                     "' is out of range (-1.333 to 1.333; "
+                                                     "--wrap passes any value)"));
   a.saturationOffset = args.Number("saturation-offset", 0, -kLimit, kLimit);
   a.lightnessOffset = args.Number("lightness-offset", 0, -kLimit, kLimit);
   if (args.Flag("wrap"))
@@ -65,7 +71,7 @@ void AddToneCommands(std::vector<Command>& commands) {
        "scale and shift hue, saturation and lightness (HslScaleOffset)",
        {{"input", "image file"}, {"output", "image file to write"}},
        {{"hue-shift", "DEGREES", "added to the hue, in degrees (default 0; 120 turns red green)"},
-        {"hue-scale", "FACTOR", "hue multiplier (default 1)"},
+        {"hue-scale", "FACTOR", "hue multiplier, -4/3..4/3 (default 1; any with --wrap)"},
         {"saturation-scale", "FACTOR", "saturation multiplier (default 1; 0 gives gray)"},
         {"saturation-offset", "AMOUNT", "added to saturation, 0..1 scale (default 0)"},
         {"lightness-scale", "FACTOR", "lightness multiplier (default 1)"},

@@ -148,6 +148,10 @@ Image DetectEdges(const Image& image, bool gray, double threshold);
 struct RadialBlur {
   double centerX = 0, centerY = 0, scaleX = 1.1, scaleY = 1.1, gain = 1;
 };
+// The mean number of samples RadialBlurMask takes per element of a
+// width x height plane (its work is proportional to it), and the tool's limit.
+double RadialSamplesPerElement(std::int32_t width, std::int32_t height, const RadialBlur& blur);
+constexpr double kRadialSampleLimit = 256;
 // RadialBlurMask on the channels whose bits (1 blue, 2 green, 4 red, 8
 // alpha) are set; the others are copied.
 // Each channel's call is named to `progress`, when given, as it starts.

@@ -1,4 +1,8 @@
 // Local and radial filters on images (Blur3x3, EdgeDetect, RadialBlurMask).
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
 #include "core/ops.h"
 #include "morvex/native.h"
 
@@ -22,6 +26,21 @@ Image DetectEdges(const Image& image, bool gray, double threshold) {
   EdgeDetect(out.pixels.data(), out.stride(), image.pixels.data(), image.stride(), image.width,
              image.height, gray ? 1u : 0u, threshold);
   return out;
+}
+
+double RadialSamplesPerElement(std::int32_t width, std::int32_t height, const RadialBlur& r) {
+  if (width <= 0 || height <= 0) return 0;
+  // Each element takes ceil(max(|dx|, |dy|)) samples (one where that is 0);
+  // dx depends on the column alone and dy on the row alone.
+  const double kx = std::fabs(1 - 1 / r.scaleX), ky = std::fabs(1 - 1 / r.scaleY);
+  std::vector<double> dx(static_cast<std::size_t>(width));
+  for (std::int32_t x = 0; x < width; ++x) dx[std::size_t(x)] = std::fabs(x - r.centerX) * kx;
+  double total = 0;
+  for (std::int32_t y = 0; y < height; ++y) {
+    const double dy = std::fabs(y - r.centerY) * ky;
+    for (double d : dx) total += std::max(1.0, std::ceil(std::max(d, dy)));
+  }
+  return total / (double(width) * height);
 }
 
 Image RadialBlurImage(const Image& image, const RadialBlur& r, unsigned channels,
