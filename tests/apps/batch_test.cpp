@@ -61,7 +61,10 @@ TEST(Batch, FailuresAreReportedAndTheRestWritten) {
     EXPECT_EQ(lines[1], "morvex blur: cannot read " + files.inputs[1] + ": the file is truncated");
     EXPECT_EQ(lines[2].rfind("morvex blur: 3 of 5 files written to " + out + " in ", 0), 0u)
         << lines[2];
-    EXPECT_NE(lines[2].find(" s; 2 failed"), std::string::npos) << lines[2];
+    // The failures by name, in the order given.
+    EXPECT_NE(lines[2].find(" s; 2 failed: " + files.inputs[1] + " " + files.inputs[3]),
+              std::string::npos)
+        << lines[2];
     EXPECT_EQ(run.err.find('\r'), std::string::npos) << "progress drawn on a non-terminal";
     std::vector<std::string> written;
     for (const auto& entry : std::filesystem::directory_iterator(out))

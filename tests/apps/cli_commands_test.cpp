@@ -155,6 +155,33 @@ TEST(CliCommands, Blur) {
       12);
 }
 
+// A sigma of 0 leaves its direction alone: on columns that are each one
+// colour, a vertical-only blur changes nothing, a horizontal-only one does.
+TEST(CliCommands, BlurSigmaZeroLeavesThatDirection) {
+  ScratchDir dir;
+  const std::int32_t w = 23, h = 9;
+  std::vector<std::uint8_t> rgb;
+  for (std::int32_t y = 0; y < h; ++y)
+    for (std::int32_t x = 0; x < w; ++x)
+      for (int k = 0; k < 3; ++k) rgb.push_back(std::uint8_t((x * 53 + k * 90) % 256));
+  WriteRawPng(dir / "in.png", w, h, PNG_COLOR_TYPE_RGB, 8, rgb);
+  const std::vector<std::uint8_t> in = ReadRgba8(dir / "in.png");
+  const struct {
+    std::vector<std::string> options;
+    bool changes;
+  } cases[] = {{{"--sigma", "0"}, false},
+               {{"--sigma-x", "0", "--sigma-y", "3"}, false},
+               {{"--sigma-x", "0", "--sigma-y", "3", "--precision", "float"}, false},
+               {{"--sigma-x", "0", "--column-ramp", "0,8"}, false},
+               {{"--sigma-x", "3", "--sigma-y", "0"}, true},
+               {{"--row-ramp", "0,5", "--sigma-y", "0"}, true}};
+  for (const auto& tc : cases) {
+    const CliRun run = RunCli(With({"blur", dir / "in.png", dir / "out.png", "-y"}, tc.options));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(ReadRgba8(dir / "out.png") != in, tc.changes) << tc.options[1] << tc.options[3];
+  }
+}
+
 TEST(CliCommands, BlurInFloat) {
   ExpectSameAsDirect(
       {"blur", "IN", "OUT", "--sigma", "2.5", "--precision", "float"},

@@ -119,6 +119,17 @@ TEST(CliErrors, OptionValues) {
                    "morvex radial-blur: option --scale: '0' is out of range (0.01 to 100)"});
   cases.push_back({{"hsl", "@/in.png", "@/out.png", "--hue-shift", "0x10"},
                    "morvex hsl: option --hue-shift: '0x10' is not a number"});
+  // Exactly the ranges the operations honour.
+  cases.push_back({{"blur", "@/in.png", "@/out.png", "--sigma", "0.3"},
+                   "morvex blur: option --sigma: '0.3' is out of range (0 for no blur, or 0.5 to 54)"});
+  cases.push_back({{"blur-alpha", "@/in.png", "@/out.png", "--sigma-y", "60"},
+                   "morvex blur-alpha: option --sigma-y: '60' is out of range (0 to 54)"});
+  cases.push_back({{"hsl", "@/in.png", "@/out.png", "--hue-scale", "2"},
+                   "morvex hsl: option --hue-scale: '2' is out of range (-1.333 to 1.333; --wrap "
+                   "passes any value)"});
+  cases.push_back({{"radial-blur", "@/in.png", "@/out.png", "--center", "99999,2"},
+                   "morvex radial-blur: with this centre and scale each pixel would average 9091 "
+                   "samples of each channel, beyond the limit of 256 (--slow lifts it)"});
   for (const auto& tc : cases) ExpectError(tc);
 }
 

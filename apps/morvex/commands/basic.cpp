@@ -1,6 +1,8 @@
 // info, flip and copy-channel, and the file helpers of every subcommand.
 #include <cstdio>
 
+#include <utility>
+
 #include "commands/commands.h"
 #include "runner.h"
 #include "files/image_io.h"
@@ -99,7 +101,7 @@ Transform PrepareCopyChannel(const Args& args) {
   if (!args.Has("from") || !args.Has("to"))
     throw CliError("both --from and --to are needed (see morvex copy-channel --help)");
   const int from = ChannelOption(args, "from", 0), to = ChannelOption(args, "to", 0);
-  return [=](const Image& image, Progress&) { return CopyChannel(image, from, to); };
+  return [=](Image image, Progress&) { return CopyChannel(std::move(image), from, to); };
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 #include <algorithm>
 #include <memory>
 
+#include <utility>
+
 #include "commands/commands.h"
 #include "morvex/native.h"
 #include "core/ops.h"
@@ -101,7 +103,7 @@ Transform PrepareMultiply(const Args& args) {
     if (!args.Has("factor"))
       throw CliError("--factor or --mask is needed (see morvex multiply --help)");
     const double factor = args.Number("factor", 1, 0, 1);
-    return [=](const Image& image, Progress&) { return MultiplyImage(image, factor); };
+    return [=](Image image, Progress&) { return MultiplyImage(std::move(image), factor); };
   }
   if (args.Has("factor")) throw CliError("--factor does not apply with --mask");
   const int dstChannel = args.Has("channel") ? ChannelOption(args, "channel", 3) : -1;
@@ -124,9 +126,9 @@ Transform PrepareMultiply(const Args& args) {
   if (!args.Flag("raw") && maskChannel != 3)
     loaded = CoveredWeights(loaded, /*keepAlpha=*/false);
   const auto weights = std::make_shared<const Image>(std::move(loaded));
-  return [=](const Image& image, Progress&) {
+  return [=](Image image, Progress&) {
     RequireSameSize(image, "the image", *weights, maskPath);
-    return MaskMultiplyImage(image, *weights, dstChannel, maskChannel, scale, offset);
+    return MaskMultiplyImage(std::move(image), *weights, dstChannel, maskChannel, scale, offset);
   };
 }
 

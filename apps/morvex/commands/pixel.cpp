@@ -2,6 +2,8 @@
 // conversions the mask commands use.
 #include <tuple>
 
+#include <utility>
+
 #include "commands/commands.h"
 #include "morvex/native.h"
 #include "core/ops.h"
@@ -18,7 +20,7 @@ unsigned ChannelGroupOption(const Args& args, const std::string& option) {
 }
 
 Transform TableTransform(const ChannelTable& table, bool clampToAlpha) {
-  return [=](const Image& image, Progress&) { return ApplyTable(image, table, clampToAlpha); };
+  return [=](Image image, Progress&) { return ApplyTable(std::move(image), table, clampToAlpha); };
 }
 
 Transform PrepareLut(const Args& args) {

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include <utility>
+
 #include "commands/commands.h"
 #include "core/font.h"
 #include "morvex/native.h"
@@ -15,7 +17,7 @@ namespace {
 
 Transform PrepareDesaturate(const Args& args) {
   const bool alpha = args.Flag("alpha");
-  return [=](const Image& image, Progress&) { return DesaturateImage(image, alpha); };
+  return [=](Image image, Progress&) { return DesaturateImage(std::move(image), alpha); };
 }
 
 Transform PrepareHsl(const Args& args) {
@@ -34,8 +36,8 @@ Transform PrepareHsl(const Args& args) {
   a.saturationOffset = args.Number("saturation-offset", 0, -kLimit, kLimit);
   a.lightnessOffset = args.Number("lightness-offset", 0, -kLimit, kLimit);
   if (args.Flag("wrap"))
-    return [=](const Image& image, Progress&) { return AdjustHsl(image, a); };
-  return [=](const Image& image, Progress&) { return AdjustHslClamped(image, a); };
+    return [=](Image image, Progress&) { return AdjustHsl(std::move(image), a); };
+  return [=](Image image, Progress&) { return AdjustHslClamped(std::move(image), a); };
 }
 
 int RunHistogram(const Args& args) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 #include "morvex/native.h"
 
@@ -32,7 +33,7 @@ void Remap(const std::uint8_t* in, std::int32_t w, std::int32_t h, Move move, st
           switch (move) {
             case Move::kMirror: sx = w - 1 - x; break;
             case Move::kRotate180: sx = w - 1 - x, sy = h - 1 - y; break;
-            case Move::kFlip: sy = h - 1 - y; break;
+            case Move::kFlip: sy = h - 1 - y; break;  // (done in place instead)
             case Move::kTranspose: sx = y, sy = x; break;
             case Move::kRotate90: sx = y, sy = h - 1 - x; break;
             case Move::kTransverse: sx = w - 1 - y, sy = h - 1 - x; break;
@@ -44,15 +45,19 @@ void Remap(const std::uint8_t* in, std::int32_t w, std::int32_t h, Move move, st
         }
 }
 
-void Apply(const std::uint8_t* in, std::int32_t w, std::int32_t h, Move move, std::size_t bytes,
-           std::uint8_t* out) {
-  if (move == Move::kFlip) {
-    const std::int32_t stride = static_cast<std::int32_t>(std::size_t(w) * bytes);
-    BitmapCopy(out, stride, in + std::size_t(h - 1) * stride, -stride,
-               static_cast<std::int32_t>(bytes), w, h);
-    return;
-  }
-  Remap(in, w, h, move, bytes, out);
+// Rows in reverse order, in place, by BitmapCopy with negative strides: the
+// bottom half reversed into a spare half, the top half reversed into the
+// bottom, the spare into the top (a middle row stays).
+void FlipInPlace(std::uint8_t* pixels, std::int32_t w, std::int32_t h, std::size_t bytes) {
+  const auto stride = static_cast<std::int32_t>(std::size_t(w) * bytes);
+  const auto elementBytes = static_cast<std::int32_t>(bytes);
+  const std::int32_t half = h / 2;
+  if (half == 0) return;
+  std::vector<std::uint8_t> spare(std::size_t(half) * stride);
+  std::uint8_t* last = pixels + std::size_t(h - 1) * stride;
+  BitmapCopy(spare.data(), stride, last, -stride, elementBytes, w, half);
+  BitmapCopy(last, -stride, pixels, stride, elementBytes, w, half);
+  BitmapCopy(pixels, stride, spare.data(), stride, elementBytes, w, half);
 }
 
 }  // namespace
@@ -60,6 +65,13 @@ void Apply(const std::uint8_t* in, std::int32_t w, std::int32_t h, Move move, st
 void MovePixels(Picture& picture, Move move) {
   if (move == Move::kNone) return;
   const std::int32_t w = picture.width(), h = picture.height();
+  if (move == Move::kFlip) {
+    if (picture.deepForm())
+      FlipInPlace(reinterpret_cast<std::uint8_t*>(picture.deep.rgba.data()), w, h, 8);
+    else
+      FlipInPlace(picture.image.pixels.data(), w, h, 4);
+    return;
+  }
   const bool swap = SwapsSides(move);
   if (picture.deepForm()) {
     StraightPixels out;
@@ -67,13 +79,13 @@ void MovePixels(Picture& picture, Move move) {
     out.height = swap ? w : h;
     out.maxValue = picture.deep.maxValue;
     out.rgba.resize(picture.deep.rgba.size());
-    Apply(reinterpret_cast<const std::uint8_t*>(picture.deep.rgba.data()), w, h, move, 8,
+    Remap(reinterpret_cast<const std::uint8_t*>(picture.deep.rgba.data()), w, h, move, 8,
           reinterpret_cast<std::uint8_t*>(out.rgba.data()));
     picture.deep = std::move(out);
     return;
   }
   Image out(swap ? h : w, swap ? w : h);
-  Apply(picture.image.pixels.data(), w, h, move, 4, out.pixels.data());
+  Remap(picture.image.pixels.data(), w, h, move, 4, out.pixels.data());
   picture.image = std::move(out);
 }
 

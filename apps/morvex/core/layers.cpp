@@ -1,6 +1,7 @@
 #include "core/layers.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "core/ops.h"
 #include "morvex/native.h"
@@ -45,16 +46,16 @@ Image WithBaseAlpha(Image mixed, const Image& base) {
 
 }  // namespace
 
-Image CompositeLayer(const Image& base, const Image& layer, std::int32_t x, std::int32_t y,
-                     int mode, double opacity) {
-  Image out = Premultiplied(base);
+Image CompositeLayer(Image base, const Image& layer, std::int32_t x, std::int32_t y, int mode,
+                     double opacity) {
   const std::int64_t x0 = std::max<std::int64_t>(x, 0), y0 = std::max<std::int64_t>(y, 0);
   const std::int64_t x1 = std::min<std::int64_t>(std::int64_t(x) + layer.width, base.width);
   const std::int64_t y1 = std::min<std::int64_t>(std::int64_t(y) + layer.height, base.height);
-  if (x1 <= x0 || y1 <= y0) return out;
+  if (x1 <= x0 || y1 <= y0) return Premultiplied(std::move(base));
   const auto bx = std::int32_t(x0), by = std::int32_t(y0);
   const auto w = std::int32_t(x1 - x0), h = std::int32_t(y1 - y0);
   const Image backdrop = Crop(base, bx, by, w, h);
+  Image out = Premultiplied(std::move(base));
   const Image source = Crop(layer, std::int32_t(x0 - x), std::int32_t(y0 - y), w, h);
   // B(Cb, Cs): the mode on the two opaque straight colours.
   Image blended = Opaque(backdrop);

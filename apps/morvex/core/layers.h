@@ -20,8 +20,8 @@ namespace morvex::cli {
 //                                           MaskedBlend by ab
 //   result = as Cs' + (1 - as) ab Cb        Composite normal (source-over)
 // so the result's alpha is as + ab (1 - as): an opaque base stays opaque.
-Image CompositeLayer(const Image& base, const Image& layer, std::int32_t x, std::int32_t y,
-                     int mode, double opacity);
+Image CompositeLayer(Image base, const Image& layer, std::int32_t x, std::int32_t y, int mode,
+                     double opacity);
 
 // Blend of the colours, straight, with share `amount` of `other` (dstWeight
 // 1 - amount), mixed into `base` by other's alpha (MaskedBlend); base's

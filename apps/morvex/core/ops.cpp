@@ -1,3 +1,5 @@
+#include <utility>
+
 #include "core/ops.h"
 
 #include "core/args.h"
@@ -19,13 +21,17 @@ Image FlipVertical(const Image& image) {
   return out;
 }
 
-Image CopyChannel(const Image& image, int from, int to) {
-  return CopyChannelFrom(image, to, image, from);
+Image CopyChannel(Image image, int from, int to) {
+  // In place: each byte of channel `from` is read before channel `to` is written.
+  Image out = std::move(image);
+  ChannelCopy(out.pixels.data() + to, out.stride(), 4, out.width, out.height,
+              out.pixels.data() + from, out.stride(), 4);
+  return out;
 }
 
-Image CopyChannelFrom(const Image& image, int to, const Image& source, int from) {
-  Image out = image;
-  ChannelCopy(out.pixels.data() + to, out.stride(), 4, image.width, image.height,
+Image CopyChannelFrom(Image image, int to, const Image& source, int from) {
+  Image out = std::move(image);
+  ChannelCopy(out.pixels.data() + to, out.stride(), 4, out.width, out.height,
               source.pixels.data() + from, source.stride(), 4);
   return out;
 }

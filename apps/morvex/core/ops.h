@@ -22,17 +22,17 @@ extern const char* const kChannelNames[4];
 // Rows in reverse order (BitmapCopy with a negative source stride).
 Image FlipVertical(const Image& image);
 // Copies channel `from` of every pixel into channel `to` (ChannelCopy).
-Image CopyChannel(const Image& image, int from, int to);
+Image CopyChannel(Image image, int from, int to);
 // Copies channel `from` of `source` into channel `to` of a copy of `image`
 // (same size).
-Image CopyChannelFrom(const Image& image, int to, const Image& source, int from);
+Image CopyChannelFrom(Image image, int to, const Image& source, int from);
 // Copies `tile` into `canvas` with its top-left corner at (x, y); the tile
 // must lie inside the canvas (BitmapCopy).
 void Place(Image& canvas, const Image& tile, std::int32_t x, std::int32_t y);
 
 // ---- Lookup tables and conversions ----
 // Lut, or LutWithAlphaClamp when `clampToAlpha` (colour limited to the new alpha).
-Image ApplyTable(const Image& image, const ChannelTable& table, bool clampToAlpha);
+Image ApplyTable(Image image, const ChannelTable& table, bool clampToAlpha);
 // What drives a gradient map: one channel (0..3), or a sum of channels.
 enum class MapSource { kBlue, kGreen, kRed, kAlpha, kLuma, kSumColor, kSumAll };
 // ChannelMapEx for one channel, Desaturate then ChannelMap for luminance,
@@ -57,18 +57,18 @@ Image MaskToGray(const FloatMask& mask, bool opaque);
 // Composite of `overlay` placed with its top-left corner at (x, y) of `base`,
 // over the part where they overlap. Modes: 1 normal, 3 add, 4 multiply,
 // 5 overlay, 6 screen, 7 average.
-Image CompositeImages(const Image& base, const Image& overlay, std::int32_t x, std::int32_t y,
+Image CompositeImages(Image base, const Image& overlay, std::int32_t x, std::int32_t y,
                       int mode, double opacity);
 // Blend with `amount` of `other` (dstWeight 1 - amount); equal sizes.
-Image BlendImages(const Image& base, const Image& other, double amount);
+Image BlendImages(Image base, const Image& other, double amount);
 // MaskedBlend (optionally through `weightTable`) or, with `fade`,
 // MaskedFade; `weights` from LoadStraight; equal sizes.
-Image MaskedBlendImages(const Image& base, const Image& other, const Image& weights, bool fade,
+Image MaskedBlendImages(Image base, const Image& other, const Image& weights, bool fade,
                         const ChannelTable* weightTable);
-Image MultiplyImage(const Image& image, double factor);
+Image MultiplyImage(Image image, double factor);
 // MaskMultiply with mask channel `maskChannel` (-1: each channel by its own),
 // or, with `dstChannel` 0..3, MultiplyChannel on that channel alone.
-Image MaskMultiplyImage(const Image& image, const Image& weights, int dstChannel, int maskChannel,
+Image MaskMultiplyImage(Image image, const Image& weights, int dstChannel, int maskChannel,
                         double scale, double offset);
 // On a float copy: colours above clip * 255 become the alpha or restoreMin *
 // 255, whichever is higher; `focusPrep` calls the twin export instead.
@@ -93,14 +93,14 @@ Image ShearImage(const Image& image, int direction, double factor);
 
 // ---- Tone ----
 // Colour replaced by luminance (and alpha too when `alsoAlpha`).
-Image DesaturateImage(const Image& image, bool alsoAlpha);
+Image DesaturateImage(Image image, bool alsoAlpha);
 struct HslAdjust {
   double hueScale = 1, saturationScale = 1, lightnessScale = 1;
   double hueOffset = 0, saturationOffset = 0, lightnessOffset = 0;  // hue in turns (0..1)
 };
 // One HslScaleOffset call over the image: saturation and lightness beyond
 // 0..1 wrap the channels around, as the library defines.
-Image AdjustHsl(const Image& image, const HslAdjust& adjust);
+Image AdjustHsl(Image image, const HslAdjust& adjust);
 // (PixelSaturationLightness and CentredHueOffset, in image.h, decide.)
 // The same adjustment with saturation and lightness limited to 0..1: pixels
 // whose new saturation (lightness) would leave that range get the call with
@@ -108,7 +108,7 @@ Image AdjustHsl(const Image& image, const HslAdjust& adjust);
 // pixel beforehand, so every pixel still gets the library's own arithmetic.
 // The hue offset is centred as above. Calls are made per run of pixels of one
 // kind along each row.
-Image AdjustHslClamped(const Image& image, const HslAdjust& adjust);
+Image AdjustHslClamped(Image image, const HslAdjust& adjust);
 struct HistogramCounts {
   std::int32_t red[256], green[256], blue[256], luma[256];
   std::int32_t peak;

@@ -3,17 +3,19 @@
 #include <algorithm>
 
 #include "core/args.h"
+#include <utility>
+
 #include "core/ops.h"
 #include "morvex/native.h"
 
 namespace morvex::cli {
 
-Image CompositeImages(const Image& base, const Image& overlay, std::int32_t x, std::int32_t y,
+Image CompositeImages(Image base, const Image& overlay, std::int32_t x, std::int32_t y,
                       int mode, double opacity) {
-  Image out = base;
+  Image out = std::move(base);
   const std::int64_t x0 = std::max<std::int64_t>(x, 0), y0 = std::max<std::int64_t>(y, 0);
-  const std::int64_t x1 = std::min<std::int64_t>(std::int64_t(x) + overlay.width, base.width);
-  const std::int64_t y1 = std::min<std::int64_t>(std::int64_t(y) + overlay.height, base.height);
+  const std::int64_t x1 = std::min<std::int64_t>(std::int64_t(x) + overlay.width, out.width);
+  const std::int64_t y1 = std::min<std::int64_t>(std::int64_t(y) + overlay.height, out.height);
   if (x1 <= x0 || y1 <= y0) return out;
   RequireDone(Composite(out.At(std::int32_t(x0), std::int32_t(y0)), out.stride(),
                         overlay.At(std::int32_t(x0 - x), std::int32_t(y0 - y)), overlay.stride(),
@@ -22,35 +24,35 @@ Image CompositeImages(const Image& base, const Image& overlay, std::int32_t x, s
   return out;
 }
 
-Image BlendImages(const Image& base, const Image& other, double amount) {
-  Image out = base;
-  Blend(out.pixels.data(), out.stride(), other.pixels.data(), other.stride(), base.width,
-        base.height, 1.0 - amount);
+Image BlendImages(Image base, const Image& other, double amount) {
+  Image out = std::move(base);
+  Blend(out.pixels.data(), out.stride(), other.pixels.data(), other.stride(), out.width,
+        out.height, 1.0 - amount);
   return out;
 }
 
-Image MaskedBlendImages(const Image& base, const Image& other, const Image& weights, bool fade,
+Image MaskedBlendImages(Image base, const Image& other, const Image& weights, bool fade,
                         const ChannelTable* weightTable) {
-  Image out = base;
+  Image out = std::move(base);
   if (fade)
     MaskedFade(out.pixels.data(), out.stride(), weights.pixels.data(), weights.stride(),
-               other.pixels.data(), other.stride(), base.width, base.height);
+               other.pixels.data(), other.stride(), out.width, out.height);
   else
     MaskedBlend(out.pixels.data(), out.stride(), weights.pixels.data(), weights.stride(),
-                other.pixels.data(), other.stride(), base.width, base.height,
+                other.pixels.data(), other.stride(), out.width, out.height,
                 weightTable ? weightTable->data() : nullptr);
   return out;
 }
 
-Image MultiplyImage(const Image& image, double factor) {
-  Image out = image;
+Image MultiplyImage(Image image, double factor) {
+  Image out = std::move(image);
   Multiply(out.pixels.data(), out.stride(), out.width, out.height, factor);
   return out;
 }
 
-Image MaskMultiplyImage(const Image& image, const Image& weights, int dstChannel, int maskChannel,
+Image MaskMultiplyImage(Image image, const Image& weights, int dstChannel, int maskChannel,
                         double scale, double offset) {
-  Image out = image;
+  Image out = std::move(image);
   if (dstChannel >= 0)
     RequireDone(
         MultiplyChannel(out.pixels.data(), out.stride(), dstChannel, weights.pixels.data(),

@@ -1,13 +1,15 @@
 // Lookup tables and float-mask conversions on images (Lut, LutWithAlphaClamp,
 // ChannelMap, ChannelMapEx, ChannelMergeLut, ConvertChannelToFloatMask,
 // ConvertFloatMaskToARGB).
+#include <utility>
+
 #include "core/ops.h"
 #include "morvex/native.h"
 
 namespace morvex::cli {
 
-Image ApplyTable(const Image& image, const ChannelTable& table, bool clampToAlpha) {
-  Image out = image;
+Image ApplyTable(Image image, const ChannelTable& table, bool clampToAlpha) {
+  Image out = std::move(image);
   if (clampToAlpha)
     LutWithAlphaClamp(out.pixels.data(), out.stride(), out.width, out.height, table.data());
   else

@@ -3,27 +3,29 @@
 
 #include "core/font.h"
 #include "core/image.h"
+#include <utility>
+
 #include "core/ops.h"
 #include "morvex/native.h"
 
 namespace morvex::cli {
 
-Image DesaturateImage(const Image& image, bool alsoAlpha) {
-  Image out = image;
+Image DesaturateImage(Image image, bool alsoAlpha) {
+  Image out = std::move(image);
   Desaturate(out.pixels.data(), out.stride(), out.width, out.height, alsoAlpha ? 1u : 0u);
   return out;
 }
 
-Image AdjustHsl(const Image& image, const HslAdjust& a) {
-  Image out = image;
+Image AdjustHsl(Image image, const HslAdjust& a) {
+  Image out = std::move(image);
   HslScaleOffset(out.pixels.data(), out.stride(), out.width, out.height, a.hueScale,
                  a.saturationScale, a.lightnessScale, a.hueOffset, a.saturationOffset,
                  a.lightnessOffset);
   return out;
 }
 
-Image AdjustHslClamped(const Image& image, const HslAdjust& a) {
-  Image out = image;
+Image AdjustHslClamped(Image image, const HslAdjust& a) {
+  Image out = std::move(image);
   const double hueOffset = CentredHueOffset(a.hueScale, a.hueOffset);
   // Kind 0 keeps the requested scale and offset, 1 sets the component to 0, 2 to 1.
   auto kind = [](double v) { return v > 1 ? 2 : v < 0 ? 1 : 0; };

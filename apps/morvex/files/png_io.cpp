@@ -378,6 +378,7 @@ std::vector<std::uint8_t> DeflatePiece(const std::uint8_t* data, std::size_t len
   }
   deflateEnd(&z);
   out.resize(done);
+  out.shrink_to_fit();  // the bound is about the input's size
   return out;
 }
 
