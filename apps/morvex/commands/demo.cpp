@@ -9,6 +9,7 @@
 #include <tuple>
 
 #include "commands/commands.h"
+#include "runner.h"
 #include "core/font.h"
 #include "morvex/native.h"
 #include "core/ops.h"
@@ -284,21 +285,29 @@ int RunDemo(const Args& args) {
     throw CliError("cannot create directory " + dir + ": a file of that name exists");
   fs::create_directories(dir, ec);
   if (ec) throw CliError("cannot create directory " + dir + ": " + ec.message());
+  // The files of the tour, checked before any is written.
+  const std::vector<DemoStep> steps = DemoSteps();
+  std::vector<std::string> paths;
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    char name[64];
+    std::snprintf(name, sizeof name, "%02zu-%s.png", i, steps[i].file);
+    paths.push_back((fs::path(dir) / name).string());
+  }
+  const std::string sheetPath = (fs::path(dir) / "contact-sheet.png").string();
+  paths.push_back(sheetPath);
+  CheckOverwrite(args, paths);
   // Start from the default floating-point state, as a fresh thread has it.
   FPU_Reset();
   const Image test = TestImage();
   std::vector<Tile> tiles;
   int index = 0;
-  for (const auto& step : DemoSteps()) {
-    char name[64];
-    std::snprintf(name, sizeof name, "%02d-%s.png", index++, step.file);
-    const std::string path = (fs::path(dir) / name).string();
+  for (const auto& step : steps) {
+    const std::string path = paths[std::size_t(index++)];
     Image result = step.run(test);
     SaveImage(path, result);
     std::printf("wrote %s\n", path.c_str());
     tiles.push_back({step.label, std::move(result)});
   }
-  const std::string sheetPath = (fs::path(dir) / "contact-sheet.png").string();
   SaveImage(sheetPath, ContactSheet(tiles));
   std::printf("wrote %s\n", sheetPath.c_str());
   std::printf("floating-point state after the tour: control word 0x%08x, status 0x%08x\n",
@@ -316,7 +325,7 @@ void AddDemoCommand(std::vector<Command>& commands) {
       {"demo",
        "run a tour of the library on a built-in test image and write the results",
        {{"outdir", "directory for the PNG files (created if missing; default morvex-demo)", true}},
-       {},
+       {{"overwrite", "", "-y: replace the files of an earlier tour"}},
        std::string("Writes one PNG per operation, numbered in tour order, and\n"
                    "contact-sheet.png with all of them labelled. Needs no input.\n\n") +
            kFilesNote,

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "commands/commands.h"
+#include "runner.h"
 #include "morvex/native.h"
 #include "core/ops.h"
 #include "files/image_io.h"
@@ -27,6 +28,7 @@ namespace {
 }
 
 int RunNoise(const Args& args) {
+  CheckOverwrite(args, {args.Positional(0)});
   const bool grain = args.Has("multiply");
   const double low = args.Number("low", grain ? 0.75 : 0, -1e6, 1e6);
   const double high = args.Number("high", grain ? 1 : 255, -1e6, 1e6);

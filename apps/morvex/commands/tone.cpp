@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "commands/commands.h"
+#include "runner.h"
 #include "core/font.h"
 #include "morvex/native.h"
 #include "core/ops.h"
@@ -41,6 +42,7 @@ Transform PrepareHsl(const Args& args) {
 }
 
 int RunHistogram(const Args& args) {
+  if (args.Has("plot")) CheckOverwrite(args, {args.String("plot", "")});
   const Image image = InputImage(args, 0);
   const HistogramCounts counts = CountHistogram(image);
   if (args.Has("plot")) {
@@ -96,7 +98,8 @@ void AddToneCommands(std::vector<Command>& commands) {
       {"histogram",
        "count red, green, blue and luminance values (Histogram)",
        {{"input", "image file"}},
-       {{"plot", "FILE", "write a PNG bar chart instead of printing the counts"}},
+       {{"plot", "FILE", "write a PNG bar chart instead of printing the counts"},
+        {"overwrite", "", "-y: replace the --plot file if it exists"}},
        std::string("Prints one line per value 0..255 (value, red, green, blue and luminance\n"
                    "counts, tab-separated) and the peak count. Counts are of the\n"
                    "premultiplied bytes; alpha is not counted.\n\n") +
