@@ -80,8 +80,8 @@ Step PrepareBlend(const Args& args) {
     weights = std::make_shared<const Image>(LoadStraight(maskPath));
     RequireSameSize(*other, otherPath, *weights, maskPath);
   }
-  const ChannelTable* remap = withTable ? table.get() : nullptr;
   return [=](Picture& picture, Progress&) {
+    const ChannelTable* remap = withTable ? table.get() : nullptr;
     const std::string why = "blend works on 8-bit pixels";
     Image base = raw ? TakeImage(picture, why) : TakeStraight(picture, why);
     RequireSameSize(base, "the image", *other, otherPath);
@@ -91,7 +91,6 @@ Step PrepareBlend(const Args& args) {
                    : MaskedBlendLayer(base, *other, *weights, remap);
     else
       result = raw ? BlendImages(base, *other, amount) : BlendLayer(base, *other, amount);
-    (void)table;  // kept alive for `remap`
     PutImage(picture, std::move(result));
   };
 }
