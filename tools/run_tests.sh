@@ -11,7 +11,8 @@
 #      the committed seed corpora, comparing every processor path;
 #   5. Morvex.Native.dll for 32-bit Windows, cross-built, its whole suite run
 #      under Wine, and its checksums compared with the .so's;
-#   6. the same for 64-bit Windows.
+#   6. the same for 64-bit Windows, and the runtimes/<rid>/native/ folders
+#      of a .NET package from the install step of the three builds.
 # It ends with the processor paths (instruction-set levels) each binary's tests
 # ran, and fails when a level a build holds kernels for ran in none of them,
 # unless MORVEX_MACHINE_LACKS names that level ("avx512 avx512vbmi", say, on a
@@ -181,5 +182,18 @@ if ((windows)); then
   ctest --test-dir build-win64 -j"$jobs" --output-on-failure
   python3 tools/checksum_diff build/tests/tests_checksum build-win64/bin/tests_checksum.exe
   windows_done
+
+  # The folder layout a .NET package ships, from each build's install step.
+  layout=$(mktemp -d)
+  for build in build build-win build-win64; do
+    cmake --install "$build" --component runtimes --prefix "$layout" >/dev/null
+  done
+  for entry in win-x86/native/Morvex.Native.dll=pei-i386 win-x64/native/Morvex.Native.dll=pei-x86-64 \
+               linux-x64/native/Morvex.Native.so=elf64-x86-64; do
+    x86_64-w64-mingw32-objdump -f "$layout/runtimes/${entry%=*}" | grep -q "file format ${entry#*=}$" ||
+      { echo "FAILED: runtimes/${entry%=*} is not ${entry#*=}" >&2; exit 1; }
+    echo "runtimes/${entry%=*}: ${entry#*=}"
+  done
+  rm -rf "$layout"
 fi
 finish
