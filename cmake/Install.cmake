@@ -30,3 +30,20 @@ install(CODE "
   configure_file(\"${PROJECT_SOURCE_DIR}/cmake/morvex-native.pc.in\"
                  \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig/morvex-native.pc\" @ONLY)
 ")
+
+# The folder layout a .NET package ships its native files in, one runtime
+# identifier per build: `cmake --install BUILD --component runtimes --prefix DIR`
+# for the Linux build and both Windows builds fills DIR/runtimes/linux-x64/native,
+# win-x86/native and win-x64/native. Not part of a plain install.
+if(WIN32 AND CMAKE_SIZEOF_VOID_P EQUAL 4)
+  set(MORVEX_DOTNET_RID win-x86)
+elseif(WIN32)
+  set(MORVEX_DOTNET_RID win-x64)
+elseif(CMAKE_SYSTEM_PROCESSOR MATCHES "^(x86_64|AMD64)$" AND CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(MORVEX_DOTNET_RID linux-x64)
+endif()
+if(MORVEX_DOTNET_RID)
+  install(TARGETS MorvexNative
+          LIBRARY DESTINATION runtimes/${MORVEX_DOTNET_RID}/native COMPONENT runtimes EXCLUDE_FROM_ALL
+          RUNTIME DESTINATION runtimes/${MORVEX_DOTNET_RID}/native COMPONENT runtimes EXCLUDE_FROM_ALL)
+endif()

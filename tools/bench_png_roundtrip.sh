@@ -43,7 +43,7 @@ min() { if [ -z "$1" ] || (($2 < $1)); then echo "$2"; else echo "$1"; fi; }
 # Interleave the two tools so that a busy machine slows both alike.
 ours="" theirs=""
 for ((r = 0; r < runs; r++)); do
-  ours=$(min "$ours" "$(seconds build/morvex flip "$photo" "$work/morvex.png")")
+  ours=$(min "$ours" "$(seconds build/morvex flip "$photo" "$work/morvex.png" -y)")
   theirs=$(min "$theirs" "$(seconds "$convert" "$photo" -flip "$work/convert.png")")
 done
 differing=$("$(dirname "$convert")/compare" -metric AE "$work/morvex.png" "$work/convert.png" null: 2>&1 || true)

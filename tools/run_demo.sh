@@ -9,4 +9,4 @@ bash tools/setup.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
 ninja -C build -j"$(nproc)" MorvexNative example_host morvex
 build/examples/example_host build/Morvex.Native.so
-build/morvex demo "${1:-out/demo}"
+build/morvex demo "${1:-out/demo}" -y

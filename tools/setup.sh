@@ -10,8 +10,9 @@
 #                              dask.distributed (optional for users of the
 #                              package) and scikit-image's sample
 #                              photographs; Mono)
-#   tools/setup.sh --windows   also the i686 MinGW-w64 cross compiler and Wine
-#                              (32-bit), for Morvex.Native.dll and its tests
+#   tools/setup.sh --windows   also the MinGW-w64 cross compilers (i686 and
+#                              x86-64) and Wine (32- and 64-bit), for both
+#                              Morvex.Native.dll builds and their tests
 set -euo pipefail
 
 windows=0
@@ -64,7 +65,7 @@ if ((windows)); then
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo dpkg --add-architecture i386
   fi
-  packages+=(g++-mingw-w64-i686-posix wine wine32:i386)
+  packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64)
 fi
 
 missing=()

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "cli.h"
-#include "commands.h"
-#include "image_command.h"
+#include "core/args.h"
+#include "commands/commands.h"
+#include "runner.h"
 
 using namespace morvex::cli;
 
@@ -27,30 +27,34 @@ std::vector<Command> AllCommands() {
   // The options shared by every command that writes images, and by every
   // image-to-image command.
   for (auto& command : commands) {
-    bool writes = command.batch();
+    bool writes = command.steps();
     for (const auto& p : command.positionals) writes = writes || p.name == "output";
     if (writes)
       for (auto& option : SaveOptionDefs()) command.options.push_back(option);
+    if (command.steps())
+      for (auto& option : PictureOptionDefs()) command.options.push_back(option);
     if (command.batch())
       for (auto& option : BatchOptionDefs()) command.options.push_back(option);
   }
   return commands;
 }
 
-void PrintGlobalHelp(const std::vector<Command>& commands) {
-  std::printf(
-      "usage: morvex COMMAND [ARGUMENTS] [options]\n"
-      "\n"
-      "Image operations of the Morvex.Native library on PNG and JPEG files.\n"
-      "\n"
-      "commands:\n");
+// To standard output when asked for, to standard error as the answer to a
+// command line without a command.
+void PrintGlobalHelp(const std::vector<Command>& commands, std::FILE* to) {
+  std::fprintf(to,
+               "usage: morvex COMMAND [ARGUMENTS] [options]\n"
+               "\n"
+               "Image operations of the Morvex.Native library on PNG and JPEG files.\n"
+               "\n"
+               "commands:\n");
   for (const auto& command : commands) {
     std::string name = "  " + command.name;
     name.resize(name.size() < 18 ? 18 : name.size() + 2, ' ');
-    std::printf("%s%s\n", name.c_str(), command.summary.c_str());
+    std::fprintf(to, "%s%s\n", name.c_str(), command.summary.c_str());
   }
-  std::printf("\nRun 'morvex COMMAND --help' for the arguments of a command.\n\n%s",
-              kPixelFormatNote);
+  std::fprintf(to, "\nRun 'morvex COMMAND --help' for the arguments of a command.\n\n%s",
+               kPixelFormatNote);
 }
 
 }  // namespace
@@ -58,7 +62,7 @@ void PrintGlobalHelp(const std::vector<Command>& commands) {
 int main(int argc, char** argv) {
   const std::vector<Command> commands = AllCommands();
   if (argc < 2) {
-    PrintGlobalHelp(commands);
+    PrintGlobalHelp(commands, stderr);
     return kExitUsage;
   }
   std::string name = argv[1];
@@ -73,7 +77,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "morvex: unknown command '%s' (see morvex --help)\n", argv[2]);
       return kExitUsage;
     }
-    PrintGlobalHelp(commands);
+    PrintGlobalHelp(commands, stdout);
     return 0;
   }
   const Command* command = nullptr;
@@ -89,7 +93,7 @@ int main(int argc, char** argv) {
       std::fputs(CommandHelp(*command).c_str(), stdout);
       return 0;
     }
-    return command->batch() ? RunImageCommand(*command, args) : command->run(args);
+    return command->steps() ? RunImageCommand(*command, args) : command->run(args);
   } catch (const CliError& error) {
     std::fprintf(stderr, "morvex %s: %s\n", name.c_str(), error.what());
     return kExitUsage;

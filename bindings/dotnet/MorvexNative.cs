@@ -1,7 +1,12 @@
-// P/Invoke declarations for Morvex.Native.dll, the 32-bit Windows build of
-// the library. Every export is a cdecl function over memory the host owns:
-// pass pinned pointers (fixed, GCHandle, NativeMemory) with their row strides
-// in bytes. The process must run as 32-bit (x86) to load the DLL.
+// P/Invoke declarations for Morvex.Native.dll, the library's Windows build,
+// 32-bit (x86) and 64-bit (x64) alike. Every export is a C function over
+// memory the host owns: pass pinned pointers (fixed, GCHandle, NativeMemory)
+// with their row strides in bytes. The declarations hold for both bitnesses:
+// every argument is a fixed-size integer, float or double, or a pointer, and
+// the calling convention is cdecl on x86 and the one x64 convention there
+// (which ignores the Cdecl setting). A process loads the DLL of its own
+// bitness under the one name below; an AnyCPU host ships both, in
+// runtimes/win-x86/native/ and runtimes/win-x64/native/ (docs/windows.md).
 //
 // One-byte results are declared as `byte` (1 = done or nothing to do, 0 =
 // refused). Never declare them as a plain `bool`: the marshaller's default

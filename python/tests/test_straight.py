@@ -13,7 +13,7 @@ from conftest import ROOT, image8, same
 
 SHIM = r"""
 #include <cstring>
-#include "image.h"
+#include "core/image.h"
 using namespace morvex::cli;
 extern "C" void premultiply_image(const std::uint16_t* rgba, int w, int h, unsigned max,
                                   std::uint8_t* out) {
@@ -34,7 +34,7 @@ extern "C" void unpremultiply_image(const std::uint8_t* bgra, int w, int h, std:
 
 @pytest.fixture(scope="module")
 def tool(tmp_path_factory):
-    """The tool's pixel-format code (apps/morvex/image.cpp) as a small library."""
+    """The tool's pixel-format code (apps/morvex/core/image.cpp) as a small library."""
     where = tmp_path_factory.mktemp("tool")
     (where / "shim.cpp").write_text(SHIM)
     compiler = shutil.which("g++") or shutil.which("c++")
@@ -42,7 +42,7 @@ def tool(tmp_path_factory):
     library = where / "tool_pixels.so"
     subprocess.run([compiler, "-std=c++20", "-O1", "-shared", "-fPIC",
                     "-I", str(ROOT / "apps" / "morvex"), str(where / "shim.cpp"),
-                    str(ROOT / "apps" / "morvex" / "image.cpp"), "-o", str(library)], check=True)
+                    str(ROOT / "apps" / "morvex" / "core" / "image.cpp"), "-o", str(library)], check=True)
     lib = ctypes.CDLL(str(library))
     lib.premultiply_image.argtypes = [ctypes.c_void_p, ctypes.c_int, ctypes.c_int, ctypes.c_uint,
                                       ctypes.c_void_p]

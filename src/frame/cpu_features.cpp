@@ -3,6 +3,7 @@
 #include <atomic>
 
 #include "frame/diagnostics.h"
+#include "frame/dispatch.h"
 #include "frame/once.h"
 
 #if defined(__i386__) || defined(__x86_64__)
@@ -75,7 +76,8 @@ std::uint32_t ProbeCpuFeatures() {
     }
   }
 #endif
-  return flags;
+  // Levels this build holds no kernels for are not reported (frame/dispatch.h).
+  return FeaturesUpTo(kWidestBuiltInstructionSet, flags);
 }
 
 std::uint32_t CpuFeatureFlags() {

@@ -21,12 +21,14 @@ enum CpuFeature : std::uint32_t {
 // The process-wide feature flags, probed once on first use (race-free).
 std::uint32_t CpuFeatureFlags();
 
-// The flags of the processor itself, ignoring the test seam. The
+// The flags of the processor itself (up to the widest level the build holds
+// kernels for), ignoring the test seam. The
 // floating-point frame uses these: the library's scalar paths still execute
 // SSE conversions, so MXCSR is managed whenever the hardware has it.
 std::uint32_t ProbedCpuFeatureFlags();
 
-// Runs the probe itself (CPUID and the execution tests), bypassing the cache.
+// Runs the probe itself (CPUID and the execution tests), bypassing the cache;
+// the features of levels wider than the build's are left out.
 std::uint32_t ProbeCpuFeatures();
 
 // Test seam, not exported: pins the flags every later call sees, so one test

@@ -32,6 +32,18 @@ inline constexpr InstructionSet kInstructionSets[kInstructionSetCount] = {
     InstructionSet::kScalar, InstructionSet::kSse2, InstructionSet::kAvx2,
     InstructionSet::kAvx512, InstructionSet::kAvx512Vbmi};
 
+// The widest level this build holds kernels for. The 32-bit x86 build stops
+// at AVX2, the widest level the tests of the 32-bit DLL are sure to run: where
+// 32-bit programs run only under an emulator, AVX-512 cannot run at all
+// (docs/windows.md). The build leaves out the files of wider levels, tables
+// drop their entries and the probe reports none of their features, so no
+// wider level is ever chosen, reported or counted as tested.
+#if defined(__i386__)
+inline constexpr InstructionSet kWidestBuiltInstructionSet = InstructionSet::kAvx2;
+#else
+inline constexpr InstructionSet kWidestBuiltInstructionSet = InstructionSet::kAvx512Vbmi;
+#endif
+
 // "scalar", "sse2", "avx2", "avx512", "avx512vbmi".
 const char* InstructionSetName(InstructionSet set);
 
@@ -51,7 +63,10 @@ class KernelTableBase {
  public:
   constexpr KernelTableBase(const char* name, const void* scalar, const void* sse2,
                             const void* avx2, const void* avx512, const void* avx512vbmi)
-      : name_(name), entries_{scalar, sse2, avx2, avx512, avx512vbmi} {}
+      : name_(name),
+        entries_{scalar, Built(InstructionSet::kSse2, sse2), Built(InstructionSet::kAvx2, avx2),
+                 Built(InstructionSet::kAvx512, avx512),
+                 Built(InstructionSet::kAvx512Vbmi, avx512vbmi)} {}
 
   const char* name() const { return name_; }
   // Whether the table holds kernels of its own for `set`.
@@ -68,6 +83,12 @@ class KernelTableBase {
   const void* Entry(InstructionSet set) const { return entries_[static_cast<int>(set)]; }
 
  private:
+  // An entry of a level wider than the build's is left out, so the table
+  // refers to no kernel the build does not compile.
+  static constexpr const void* Built(InstructionSet set, const void* entry) {
+    return set <= kWidestBuiltInstructionSet ? entry : nullptr;
+  }
+
   const char* name_;
   const void* entries_[kInstructionSetCount] = {};
 };

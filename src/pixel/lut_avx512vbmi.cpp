@@ -10,33 +10,17 @@
 namespace morvex::pixel {
 namespace {
 
-using I = simd::avx512::Isa;
+using I = simd::avx512vbmi::Isa;
 using V = I::V;
-
-// Byte k of each pixel: bits k, k + 4, k + 8, ... of a 64-lane mask.
-constexpr __mmask64 kChannelLanes = 0x1111111111111111ull;
 
 class ColumnLookups {
  public:
   explicit ColumnLookups(const LutTables& tables) {
-    for (int k = 0; k < 4; ++k)
-      for (int q = 0; q < 4; ++q) part_[k][q] = _mm512_load_si512(tables.columns.channel[k] + 64 * q);
+    for (int k = 0; k < 4; ++k) column_[k] = I::LoadByteColumn(tables.columns.channel[k]);
   }
 
-  // Every byte replaced by its own channel's entry. A two-table permute
-  // indexes 128 entries with the low seven bits; the lanes of one channel and
-  // one half of the table are written per step, and every other lane keeps
-  // its byte, which later steps still read as their index.
-  MORVEX_INLINE V Channels(V pixels) const {
-    const __mmask64 high = _mm512_movepi8_mask(pixels);
-    V r = pixels;
-    for (int k = 0; k < 4; ++k) {
-      const __mmask64 lanes = kChannelLanes << k;
-      r = _mm512_mask2_permutex2var_epi8(part_[k][0], r, lanes & ~high, part_[k][1]);
-      r = _mm512_mask2_permutex2var_epi8(part_[k][2], r, lanes & high, part_[k][3]);
-    }
-    return r;
-  }
+  // Every byte replaced by its own channel's entry.
+  MORVEX_INLINE V Channels(V pixels) const { return I::LookUpChannels(column_, pixels); }
 
   // Stores through io the PixelLut entries indexed by byte `byte` of each
   // pixel of v.
@@ -46,7 +30,7 @@ class ColumnLookups {
   }
 
  private:
-  V part_[4][4];  // column k in four vectors of 64 entries
+  I::ByteColumn column_[4];
 };
 
 }  // namespace

@@ -56,11 +56,12 @@ TEST(CliErrors, FilesAndArguments) {
   const ErrorCase cases[] = {
       {{"flip", "@/missing.png", "@/out.png"},
        "morvex flip: cannot read @/missing.png: No such file or directory"},
-      {{"flip", "@/missing.png", "@/existing.png"},
+      {{"flip", "@/missing.png", "@/existing.png", "-y"},
        "morvex flip: cannot read @/missing.png: No such file or directory"},
       {{"flip", "@/text.png", "@/out.png"}, "morvex flip: @/text.png is not a PNG or JPEG file"},
       {{"flip", "@/sub", "@/out.png"}, "morvex flip: cannot read @/sub: is a directory"},
-      {{"flip", "@/cut.png", "@/existing.png"}, "morvex flip: cannot read @/cut.png: the file is truncated"},
+      {{"flip", "@/cut.png", "@/existing.png", "-y"},
+       "morvex flip: cannot read @/cut.png: the file is truncated"},
       {{"flip", "@/in.png", "@/nowhere/out.png"},
        "morvex flip: cannot write @/nowhere/out.png: No such file or directory"},
       {{"flip", "@/in.png", "@/sub"}, "morvex flip: cannot write @/sub: is a directory"},
@@ -96,13 +97,13 @@ TEST(CliErrors, OptionValues) {
   cases.push_back({{"blur", "@/in.png", "@/out.png", "--sigma", "abc"},
                    "morvex blur: option --sigma: 'abc' is not a number"});
   cases.push_back({{"blur", "@/in.png", "@/out.png", "--sigma", "2", "--sigma-x", "-1"},
-                   "morvex blur: option --sigma-x: '-1' is out of range (0 to 1e+06)"});
+                   "morvex blur: option --sigma-x: '-1' is out of range (0 to 54)"});
   cases.push_back({{"blur", "@/in.png", "@/out.png", "--sigma=nan"},
                    "morvex blur: option --sigma: 'nan' is not a number"});
   cases.push_back({{"blur", "@/in.png", "@/out.png", "--precision", "double"},
                    "morvex blur: option --precision: unknown value 'double' (use 8bit or float)"});
   cases.push_back({{"blur", "@/in.png", "@/out.png", "--row-ramp", "1,x"},
-                   "morvex blur: option --row-ramp: '1,x' is not two sigmas FROM,TO (0 or more)"});
+                   "morvex blur: option --row-ramp: '1,x' is not two sigmas FROM,TO (0 to 54)"});
   cases.push_back({{"blur-alpha", "@/in.png", "@/out.png", "--channel", "luma"},
                    "morvex blur-alpha: option --channel: unknown value 'luma' (use blue, green, "
                    "red or alpha)"});
@@ -118,6 +119,17 @@ TEST(CliErrors, OptionValues) {
                    "morvex radial-blur: option --scale: '0' is out of range (0.01 to 100)"});
   cases.push_back({{"hsl", "@/in.png", "@/out.png", "--hue-shift", "0x10"},
                    "morvex hsl: option --hue-shift: '0x10' is not a number"});
+  // Exactly the ranges the operations honour.
+  cases.push_back({{"blur", "@/in.png", "@/out.png", "--sigma", "0.3"},
+                   "morvex blur: option --sigma: '0.3' is out of range (0 for no blur, or 0.5 to 54)"});
+  cases.push_back({{"blur-alpha", "@/in.png", "@/out.png", "--sigma-y", "60"},
+                   "morvex blur-alpha: option --sigma-y: '60' is out of range (0 to 54)"});
+  cases.push_back({{"hsl", "@/in.png", "@/out.png", "--hue-scale", "2"},
+                   "morvex hsl: option --hue-scale: '2' is out of range (-1.333 to 1.333; --wrap "
+                   "passes any value)"});
+  cases.push_back({{"radial-blur", "@/in.png", "@/out.png", "--center", "99999,2"},
+                   "morvex radial-blur: with this centre and scale each pixel would average 9091 "
+                   "samples of each channel, beyond the limit of 256 (--slow lifts it)"});
   for (const auto& tc : cases) ExpectError(tc);
 }
 
@@ -127,7 +139,7 @@ TEST(CliErrors, LibraryRefusals) {
   cases.push_back({{"scale-mask", "@/in.png", "@/out.png", "--to-rect", "1,1,1,3"},
                    "morvex scale-mask: ScaleMask refused the call (the target rectangle, clipped "
                    "to both masks, is 1 pixel or less wide or high)"});
-  cases.push_back({{"scale-mask", "@/in.png", "@/existing.png", "--to-rect", "10,0,4,4"},
+  cases.push_back({{"scale-mask", "@/in.png", "@/existing.png", "--to-rect", "10,0,4,4", "-y"},
                    "morvex scale-mask: ScaleMask refused the call (the target rectangle, clipped "
                    "to both masks, is 1 pixel or less wide or high)"});
   for (const auto& tc : cases) ExpectError(tc);
@@ -163,16 +175,19 @@ TEST(CliHelp, EveryCommandExplainsItself) {
     const CliRun help = RunCli({name, "--help"});
     EXPECT_EQ(help.exitCode, 0) << name;
     EXPECT_EQ(help.out.rfind("usage: morvex " + name, 0), 0u) << help.out;
-    // Every command that handles images explains how pixels meet the library.
+    // Every command that handles images says where the rules for files are.
     if (name != "paths") {
-      EXPECT_NE(help.out.find("premultiplied"), std::string::npos) << name;
+      EXPECT_NE(help.out.find("see 'morvex --help'"), std::string::npos) << name;
     }
     ++count;
   }
   EXPECT_GE(count, 4);
+  EXPECT_NE(global.out.find("premultiplied"), std::string::npos);
+  // Without a command: the usage, as an error, on standard error.
   const CliRun none = RunCli({});
   EXPECT_EQ(none.exitCode, 2);
-  EXPECT_NE(none.out.find("commands:"), std::string::npos);
+  EXPECT_EQ(none.out, "");
+  EXPECT_NE(none.err.find("commands:"), std::string::npos);
 }
 
 }  // namespace

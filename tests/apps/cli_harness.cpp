@@ -2,6 +2,10 @@
 
 #include <fcntl.h>
 #include <png.h>
+// clang-format off
+#include <cstdio>
+#include <jpeglib.h>
+// clang-format on
 #include <pty.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -12,12 +16,13 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
-#include "image_io.h"
-#include "png_io.h"
+#include "files/image_io.h"
+#include "files/png_io.h"
 
 extern char** environ;
 
@@ -119,7 +124,7 @@ CliRun RunCliOnTerminal(const std::vector<std::string>& args) {
 void WriteRawPng(const std::string& path, std::int32_t width, std::int32_t height, int colorType,
                  int bitDepth, const std::vector<std::uint8_t>& packedRows,
                  const std::vector<std::uint8_t>& palette, const std::vector<std::uint8_t>& trns,
-                 bool interlaced) {
+                 bool interlaced, const cli::Metadata& metadata) {
   std::FILE* file = std::fopen(path.c_str(), "wb");
   if (!file) throw std::runtime_error("cannot create " + path);
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
@@ -146,6 +151,20 @@ void WriteRawPng(const std::string& path, std::int32_t width, std::int32_t heigh
       png_set_tRNS(png, info, nullptr, 0, &value);
     }
   }
+  if (!metadata.exif.empty())
+    png_set_eXIf_1(png, info, static_cast<png_uint_32>(metadata.exif.size()),
+                   const_cast<png_bytep>(metadata.exif.data()));
+  if (!metadata.icc.empty())
+    png_set_iCCP(png, info, "test profile", PNG_COMPRESSION_TYPE_BASE, metadata.icc.data(),
+                 static_cast<png_uint_32>(metadata.icc.size()));
+  png_text xmp{};
+  if (!metadata.xmp.empty()) {
+    xmp.compression = PNG_ITXT_COMPRESSION_NONE;
+    xmp.key = const_cast<char*>("XML:com.adobe.xmp");
+    xmp.text = const_cast<char*>(metadata.xmp.c_str());
+    xmp.itxt_length = metadata.xmp.size();
+    png_set_text(png, info, &xmp, 1);
+  }
   png_write_info(png, info);
   const std::size_t rowBytes = packedRows.size() / height;
   std::vector<png_bytep> rows(height);
@@ -155,6 +174,56 @@ void WriteRawPng(const std::string& path, std::int32_t width, std::int32_t heigh
   png_write_end(png, nullptr);
   png_destroy_write_struct(&png, &info);
   std::fclose(file);
+}
+
+void WriteJpeg(const std::string& path, std::int32_t width, std::int32_t height,
+               const std::vector<std::uint8_t>& rgb, const cli::Metadata& metadata, int quality) {
+  jpeg_compress_struct info;
+  jpeg_error_mgr errors;
+  info.err = jpeg_std_error(&errors);
+  jpeg_create_compress(&info);
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (!file) throw std::runtime_error("cannot create " + path);
+  jpeg_stdio_dest(&info, file);
+  info.image_width = JDIMENSION(width);
+  info.image_height = JDIMENSION(height);
+  info.input_components = 3;
+  info.in_color_space = JCS_RGB;
+  jpeg_set_defaults(&info);
+  jpeg_set_quality(&info, quality, TRUE);
+  jpeg_start_compress(&info, TRUE);
+  auto app1 = [&](const char* id, std::size_t idBytes, const void* data, std::size_t size) {
+    std::vector<JOCTET> marker(idBytes + size);
+    std::memcpy(marker.data(), id, idBytes);
+    std::memcpy(marker.data() + idBytes, data, size);
+    jpeg_write_marker(&info, JPEG_APP0 + 1, marker.data(), unsigned(marker.size()));
+  };
+  if (!metadata.exif.empty()) app1("Exif\0", 6, metadata.exif.data(), metadata.exif.size());
+  if (!metadata.xmp.empty())
+    app1("http://ns.adobe.com/xap/1.0/", 29, metadata.xmp.data(), metadata.xmp.size());
+  if (!metadata.icc.empty())
+    jpeg_write_icc_profile(&info, metadata.icc.data(), unsigned(metadata.icc.size()));
+  while (info.next_scanline < info.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(rgb.data() + std::size_t(info.next_scanline) * width * 3);
+    jpeg_write_scanlines(&info, &row, 1);
+  }
+  jpeg_finish_compress(&info);
+  jpeg_destroy_compress(&info);
+  std::fclose(file);
+}
+
+std::vector<std::uint8_t> ExifWithOrientation(int orientation, const std::string& make) {
+  // Header, one IFD of two entries at offset 8, then the make's text.
+  std::vector<std::uint8_t> exif = {'I', 'I', 42, 0, 8, 0, 0, 0, 2, 0};
+  auto put16 = [&](unsigned v) { exif.push_back(std::uint8_t(v)), exif.push_back(std::uint8_t(v >> 8)); };
+  auto put32 = [&](std::uint32_t v) { put16(v & 0xFFFF), put16(v >> 16); };
+  const std::uint32_t textAt = 8 + 2 + 2 * 12 + 4;
+  put16(0x010F), put16(2), put32(std::uint32_t(make.size() + 1)), put32(textAt);  // Make
+  put16(0x0112), put16(3), put32(1), put16(unsigned(orientation)), put16(0);       // Orientation
+  put32(0);                                                                        // no next IFD
+  exif.insert(exif.end(), make.begin(), make.end());
+  exif.push_back(0);
+  return exif;
 }
 
 std::vector<std::uint8_t> RandomRgba(Rng& rng, std::int32_t width, std::int32_t height) {
@@ -181,7 +250,7 @@ std::vector<std::uint8_t> ReadRgba8(const std::string& path, std::int32_t* width
                                     std::int32_t* height) {
   cli::PngInfo info;
   const cli::StraightPixels pixels = cli::ReadPng(path, &info);
-  if (info.bitDepth != 8) throw std::runtime_error(path + " is not an 8-bit PNG");
+  if (info.bitDepth == 16) throw std::runtime_error(path + " is a 16-bit PNG");
   if (width) *width = pixels.width;
   if (height) *height = pixels.height;
   return std::vector<std::uint8_t>(pixels.rgba.begin(), pixels.rgba.end());

@@ -7,7 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "image.h"
+#include "core/image.h"
+#include "core/picture.h"
 #include "support/random.h"
 
 namespace morvex::test {
@@ -42,11 +43,22 @@ class ScratchDir {
 
 // Writes a PNG of any colour type and depth from raw samples as libpng takes
 // them (big-endian for 16 bits). `palette` (RGB triples) and `trns` are used
-// when not empty.
+// when not empty, and so is the metadata (eXIf, iCCP, an XMP iTXt).
 void WriteRawPng(const std::string& path, std::int32_t width, std::int32_t height, int colorType,
                  int bitDepth, const std::vector<std::uint8_t>& packedRows,
                  const std::vector<std::uint8_t>& palette = {},
-                 const std::vector<std::uint8_t>& trns = {}, bool interlaced = false);
+                 const std::vector<std::uint8_t>& trns = {}, bool interlaced = false,
+                 const cli::Metadata& metadata = {});
+
+// Writes a JPEG of RGB samples with libjpeg, as a camera would: EXIF and XMP
+// in APP1 markers, the ICC profile in APP2 markers (as many as it needs).
+void WriteJpeg(const std::string& path, std::int32_t width, std::int32_t height,
+               const std::vector<std::uint8_t>& rgb, const cli::Metadata& metadata = {},
+               int quality = 95);
+
+// EXIF data (little-endian TIFF) whose first IFD holds an orientation tag
+// and one ASCII tag (the camera's make), as cameras write it.
+std::vector<std::uint8_t> ExifWithOrientation(int orientation, const std::string& make);
 
 // Random straight RGBA bytes: a mix of opaque, transparent and translucent
 // pixels (and colour in transparent pixels, which premultiplies to 0).
@@ -58,7 +70,7 @@ cli::Image WriteRandomPng(Rng& rng, const std::string& path, std::int32_t width,
 
 // The straight RGBA bytes the tool writes for `image`.
 std::vector<std::uint8_t> SavedBytes(const cli::Image& image);
-// The 8-bit RGBA bytes of a PNG the tool wrote (grey and RGB expanded).
+// The 8-bit RGBA bytes of a PNG the tool wrote (grey, palette and RGB expanded).
 std::vector<std::uint8_t> ReadRgba8(const std::string& path, std::int32_t* width = nullptr,
                                     std::int32_t* height = nullptr);
 

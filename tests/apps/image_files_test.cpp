@@ -12,14 +12,15 @@
 #include <iterator>
 
 #include "cli_harness.h"
-#include "file_io.h"
-#include "image_io.h"
-#include "jpeg_io.h"
-#include "png_io.h"
+#include "files/file_io.h"
+#include "files/image_io.h"
+#include "files/jpeg_io.h"
+#include "files/png_io.h"
 
 namespace morvex::test {
 namespace {
 
+using cli::FileBytes;
 using cli::Image;
 
 // A premultiplied image with smooth gradients and noise; `kind` picks the
@@ -59,38 +60,77 @@ void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
       .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
 }
 
+// A 16-bit straight picture: gradients in every sample, translucent.
+cli::Picture DeepPicture(std::int32_t w, std::int32_t h) {
+  cli::Picture picture;
+  picture.deep.width = w;
+  picture.deep.height = h;
+  picture.deep.maxValue = 65535;
+  for (std::int32_t y = 0; y < h; ++y)
+    for (std::int32_t x = 0; x < w; ++x)
+      for (int k = 0; k < 4; ++k)
+        picture.deep.rgba.push_back(std::uint16_t((x * 977 + y * 131 + k * 4099) * (k + 1)));
+  return picture;
+}
+
 TEST(PngWriter, SmallestExactLayoutAtEveryLevel) {
+  // Kinds 0..3 as Picture() makes them, 4 a picture of 12 colours (a
+  // palette at 4 bits), 5 a 16-bit one.
   const struct {
-    int kind, colorType;
-  } layouts[] = {{0, PNG_COLOR_TYPE_GRAY},
-                 {1, PNG_COLOR_TYPE_GRAY_ALPHA},
-                 {2, PNG_COLOR_TYPE_RGB},
-                 {3, PNG_COLOR_TYPE_RGB_ALPHA}};
+    int kind, colorType, bitDepth;
+  } layouts[] = {{0, PNG_COLOR_TYPE_GRAY, 8},      {1, PNG_COLOR_TYPE_GRAY_ALPHA, 8},
+                 {2, PNG_COLOR_TYPE_RGB, 8},       {3, PNG_COLOR_TYPE_RGB_ALPHA, 8},
+                 {4, PNG_COLOR_TYPE_PALETTE, 4},   {5, PNG_COLOR_TYPE_RGB_ALPHA, 16}};
   // 1x1, an odd width, and one large enough for several deflate pieces of
-  // about 1 MiB (from two bytes per pixel up), at fewer levels to keep it quick.
+  // about 1 MiB (from two bytes per pixel up), at fewer levels to keep it
+  // quick. Up to 256 pixels, every 8-bit picture but opaque grey has few
+  // enough colours for a palette.
   const std::pair<std::int32_t, std::int32_t> sizes[] = {{1, 1}, {37, 5}, {601, 900}};
   ScratchDir dir;
   for (const auto& layout : layouts)
     for (const auto& [w, h] : sizes) {
-      const Image image = Picture(w, h, layout.kind, std::uint64_t(w) * 10 + layout.kind);
-      std::vector<std::uint8_t> previous;
+      cli::Picture picture;
+      if (layout.kind == 5) {
+        picture = DeepPicture(w, h);
+      } else {
+        Image image = Picture(w, h, layout.kind % 4, std::uint64_t(w) * 10 + layout.kind);
+        if (layout.kind == 4)
+          for (std::size_t i = 0; i < image.pixels.size(); i += 4)
+            for (int k = 0; k < 4; ++k)
+              image.pixels[i + k] = std::uint8_t((i / 4 % 12) * 20 * (k == 3 ? 1 : (k + 1)) / 3);
+        picture = cli::FromImage(image);
+      }
+      const bool small = layout.kind < 5 && w * h <= 256 && layout.kind != 0;
+      const int colorType = small ? PNG_COLOR_TYPE_PALETTE : layout.colorType;
+      FileBytes previous;
       for (int level : {0, 1, 2, 6, 9}) {
         if (w > 100 && level > 2) continue;
-        const auto bytes = cli::EncodePng(image, level, 1);
+        const auto bytes = cli::EncodePng(picture, {level, 1, false});
         // The file does not depend on the number of threads.
-        EXPECT_EQ(cli::EncodePng(image, level, 3), bytes) << level;
+        EXPECT_EQ(cli::EncodePng(picture, {level, 3, false}), bytes) << level;
         const std::string path = dir / "out.png";
-        WriteBytes(path, bytes);
+        cli::WriteFileAtomically(path, bytes);
         cli::PngInfo info;
-        const Image back = cli::LoadPng(path, &info);
-        EXPECT_EQ(info.colorType, layout.colorType) << w << "x" << h;
-        EXPECT_EQ(info.bitDepth, 8);
-        EXPECT_EQ(ReadRgba8(path), SavedBytes(image)) << w << "x" << h << " level " << level;
-        EXPECT_EQ(back.pixels, cli::Premultiply(cli::ReadPng(path)).pixels);
+        const cli::StraightPixels back = cli::ReadPng(path, &info);
+        EXPECT_EQ(info.colorType, colorType) << w << "x" << h << " kind " << layout.kind;
+        if (!small) {
+          EXPECT_EQ(info.bitDepth, layout.bitDepth) << w << "x" << h;
+        }
+        if (picture.deepForm()) {
+          EXPECT_EQ(back.rgba, picture.deep.rgba) << w << "x" << h << " level " << level;
+        } else {
+          EXPECT_EQ(ReadRgba8(path), SavedBytes(picture.image)) << w << "x" << h << " level "
+                                                                << level;
+        }
         // Levels 2..9 keep the smaller of their matching and level 1's, piece by piece.
+        auto size = [](const FileBytes& f) {
+          std::size_t n = 0;
+          for (const auto& piece : f) n += piece.size();
+          return n;
+        };
         if (level == 1) previous = bytes;
         if (level >= 2) {
-          EXPECT_LE(bytes.size(), previous.size()) << level;
+          EXPECT_LE(size(bytes), size(previous)) << level;
         }
       }
     }
@@ -102,7 +142,8 @@ TEST(PngWriter, CompressionOptionSetsTheLevel) {
   cli::SaveImage(dir / "in.png", image);
   std::vector<std::size_t> sizes;
   for (const char* level : {"0", "1", "9"}) {
-    const CliRun run = RunCli({"flip", dir / "in.png", dir / "out.png", "--compression", level});
+    const CliRun run =
+        RunCli({"flip", dir / "in.png", dir / "out.png", "--compression", level, "-y"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     sizes.push_back(Slurp(dir / "out.png").size());
   }
@@ -158,7 +199,7 @@ TEST(Jpeg, WritesAndReadsPhotographs) {
     const std::string out = dir / "out.JPG";
     const CliRun run =
         RunCli({"copy-channel", dir / tc.input, out, "--from", "red", "--to", "red", "--quality",
-                tc.quality});
+                tc.quality, "-y"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     sizes.push_back(Slurp(out).size());
     std::string stored;
@@ -206,12 +247,12 @@ TEST(Jpeg, TransparencyNeedsABackground) {
   for (std::size_t i = 0; i < got.pixels.size(); ++i)
     ASSERT_LE(std::abs(int(got.pixels[i]) - int(want.pixels[i])), 8) << i;
 
-  // --background works for PNG too: the result is then opaque RGB.
+  // --background works for PNG too: the result is then opaque.
   ASSERT_EQ(RunCli({"flip", dir / "in.png", dir / "flat.png", "--background", "white"}).exitCode,
             0);
   cli::PngInfo info;
   cli::LoadPng(dir / "flat.png", &info);
-  EXPECT_EQ(info.colorType, PNG_COLOR_TYPE_RGB);
+  EXPECT_FALSE(info.hasTransparency);
 }
 
 // A CMYK JPEG as print software writes it (inverted, with an Adobe marker).

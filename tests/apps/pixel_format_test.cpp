@@ -6,8 +6,8 @@
 #include <cstdlib>
 
 #include "cli_harness.h"
-#include "image.h"
-#include "png_io.h"
+#include "core/image.h"
+#include "files/png_io.h"
 
 namespace morvex::test {
 namespace {

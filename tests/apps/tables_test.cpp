@@ -1,13 +1,13 @@
 // The tables the tool computes for the table-driven exports, and the font.
-#include "tables.h"
+#include "core/tables.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <set>
 
-#include "cli.h"
-#include "font.h"
+#include "core/args.h"
+#include "core/font.h"
 
 namespace morvex::test {
 namespace {

@@ -15,9 +15,11 @@ TEST(Checksums, EveryExportGivesItsCommittedBitsOnEveryPath) {
   ASSERT_FALSE(ChecksumCases().empty());
   for (const ChecksumCase& c : ChecksumCases()) {
     for (const CpuPath& path : CpuPaths()) {
-      SetCpuFeatureFlagsForTest(path.flags);
-      const std::uint64_t got = RunChecksumCase(c, path.label);
-      RestoreCpuFeatureFlagsForTest();
+      std::uint64_t got;
+      {
+        const PinnedCpuPath pinned(path);
+        got = RunChecksumCase(c, path.label);
+      }
       const bool sse2 = (path.flags & kCpuSse2) != 0;
       const std::uint64_t want =
           (!sse2 && c.expectedWithoutSse2 != 0) ? c.expectedWithoutSse2 : c.expected;

@@ -1,6 +1,9 @@
 // Fuzz target: 3x3 blur, edge detection and radial blur.
 #include <cmath>
 
+#include "filters/radial_blur.h"
+#include "frame/compiler.h"
+#include "frame/fpu.h"
 #include "fuzz_runner.h"
 #include "morvex/native.h"
 
@@ -32,22 +35,34 @@ StepSpan SpanOf(std::int32_t width, std::int32_t step) {
   return {(last < 0 ? -last : last) + 1, last < 0 ? -last : 0};
 }
 
-// Whether a call takes at most `budget` samples in all: an element takes
-// ceil(m) samples for its longer displacement m, and a displacement of
-// millions of units costs millions of samples (the host's choice, but not a
-// fuzzer's); longer than a 32-bit count, it takes width + height.
+// The samples a call takes in all, up to `budget`: the export's own count
+// (ceil of each element's longer displacement, or width + height beyond the
+// 32-bit range), from its own displacements under the round-toward-zero
+// bracket it runs in. A displacement of millions of units costs millions of
+// samples: the host's choice, but not a fuzzer's.
+MORVEX_OPAQUE_FUNCTION std::int64_t RadialSamplesUpTo(const Extents& e, double cx, double cy,
+                                                      double sx, double sy,
+                                                      std::int64_t budget) {
+  const double kx = 1.0 / sx, ky = 1.0 / sy;
+  std::int64_t total = 0;
+  for (std::int32_t y = 0; y < e.height; ++y) {
+    const double dy = filters::RadialDisplacement(y, cy, ky);
+    for (std::int32_t x = 0; x < e.width; ++x) {
+      const double dx = filters::RadialDisplacement(x, cx, kx);
+      const double m = std::fmax(std::fabs(dx), std::fabs(dy));
+      if (m > 0.0 && dx == dx && dy == dy)
+        total += filters::RadialSampleCount(m, e.width, e.height).count;
+      if (total > budget) return total;
+    }
+  }
+  return total;
+}
+
 bool WithinSampleBudget(const Extents& e, double cx, double cy, double sx, double sy) {
   if (e.empty()) return true;
-  double total = 0;
-  const double budget = 2e5;
-  for (std::int32_t y = 0; y < e.height; ++y)
-    for (std::int32_t x = 0; x < e.width; ++x) {
-      const double dx = (cx + (x - cx) / sx) - x, dy = (cy + (y - cy) / sy) - y;
-      const double m = std::fmax(std::fabs(dx), std::fabs(dy));
-      total += m <= 2147483647.0 ? std::ceil(m) + 1 : static_cast<double>(e.width) + e.height;
-      if (total > budget) return false;
-    }
-  return true;
+  const std::int64_t budget = 200000;
+  const RoundTowardZeroBracket bracket;
+  return RadialSamplesUpTo(e, cx, cy, sx, sy, budget) <= budget;
 }
 
 void FuzzRadial(FuzzInput& in, Output& out) {

@@ -38,10 +38,18 @@ inline std::vector<CpuPath> CpuPathsOf(const KernelTableBase& table) {
   return paths;
 }
 
-// Pins a path for the lifetime of the object.
+// Records that tests ran code on `level`, for the test command's report of
+// the levels covered: where MORVEX_PATH_LOG names a directory, each process
+// keeps one file there listing the levels it ran and those the build holds.
+void NoteCpuPathRun(InstructionSet level);
+
+// Pins a path for the lifetime of the object (and notes it as run).
 class PinnedCpuPath {
  public:
-  explicit PinnedCpuPath(const CpuPath& path) { SetCpuFeatureFlagsForTest(path.flags); }
+  explicit PinnedCpuPath(const CpuPath& path) {
+    SetCpuFeatureFlagsForTest(path.flags);
+    NoteCpuPathRun(path.level);
+  }
   ~PinnedCpuPath() { RestoreCpuFeatureFlagsForTest(); }
   PinnedCpuPath(const PinnedCpuPath&) = delete;
   PinnedCpuPath& operator=(const PinnedCpuPath&) = delete;

@@ -1,6 +1,6 @@
 #include "support/dll_forward.h"
 
-#if defined(_WIN32) && defined(__i386__)
+#if defined(_WIN32)
 
 #include <windows.h>
 
@@ -56,6 +56,7 @@ void* morvex_dll_prepare_call(int index) {
 
 }  // extern "C"
 
+#if defined(__i386__)
 // Saves the callee-saved registers, copies the argument slots below a 16-byte
 // boundary moved by the skew, calls the export and returns its EAX:EDX (or
 // x87 top) untouched.
@@ -91,6 +92,39 @@ _morvex_dll_forward:
     ret
 )");
 static_assert(kArgumentSlots * 4 == 128, "the forwarder copies 32 slots");
+#else
+// Keeps the four argument registers of each kind across the lookup (with the
+// 32-byte shadow space the callee may use, the stack 16-byte aligned), then
+// jumps to the export, which finds the caller's registers, stack arguments
+// and return address as they were.
+__asm__(R"(
+    .text
+    .globl morvex_dll_forward
+    .def morvex_dll_forward; .scl 2; .type 32; .endef
+morvex_dll_forward:
+    pushq %rcx
+    pushq %rdx
+    pushq %r8
+    pushq %r9
+    subq $104, %rsp
+    movdqu %xmm0, 32(%rsp)
+    movdqu %xmm1, 48(%rsp)
+    movdqu %xmm2, 64(%rsp)
+    movdqu %xmm3, 80(%rsp)
+    movl %eax, %ecx
+    call morvex_dll_prepare_call
+    movdqu 32(%rsp), %xmm0
+    movdqu 48(%rsp), %xmm1
+    movdqu 64(%rsp), %xmm2
+    movdqu 80(%rsp), %xmm3
+    addq $104, %rsp
+    popq %r9
+    popq %r8
+    popq %rdx
+    popq %rcx
+    jmpq *%rax
+)");
+#endif
 
 namespace morvex::test {
 
@@ -108,14 +142,24 @@ const char* DllPath() {
   return g_path;
 }
 
-void* DllInternalFunction(const char* symbol) {
+std::string DllSymbolName(const std::string& name) {
+#if defined(__i386__)
+  return "_" + name;
+#else
+  return name;
+#endif
+}
+
+void* DllInternalFunction(const std::string& name) {
   const PeFile file(DllPath());
-  const auto rva = file.SymbolRva(symbol);
+  const auto rva = file.SymbolRva(DllSymbolName(name));
   if (!rva) return nullptr;
   return static_cast<char*>(DllModule()) + *rva;
 }
 
+#if defined(__i386__)
 std::uint32_t LastForwardedStackOffset() { return morvex_dll_last_call_esp % 16u; }
+#endif
 
 }  // namespace morvex::test
 
@@ -128,7 +172,7 @@ void __real__ZN6morvex29RestoreCpuFeatureFlagsForTestEv();
 void __wrap__ZN6morvex25SetCpuFeatureFlagsForTestEj(std::uint32_t flags) {
   using Seam = void (*)(std::uint32_t);
   static const auto dll = reinterpret_cast<Seam>(
-      morvex::test::DllInternalFunction("__ZN6morvex25SetCpuFeatureFlagsForTestEj"));
+      morvex::test::DllInternalFunction("_ZN6morvex25SetCpuFeatureFlagsForTestEj"));
   if (dll == nullptr) Fail("no symbol table entry in", "SetCpuFeatureFlagsForTest");
   __real__ZN6morvex25SetCpuFeatureFlagsForTestEj(flags);
   dll(flags);
@@ -137,7 +181,7 @@ void __wrap__ZN6morvex25SetCpuFeatureFlagsForTestEj(std::uint32_t flags) {
 void __wrap__ZN6morvex29RestoreCpuFeatureFlagsForTestEv() {
   using Seam = void (*)();
   static const auto dll = reinterpret_cast<Seam>(
-      morvex::test::DllInternalFunction("__ZN6morvex29RestoreCpuFeatureFlagsForTestEv"));
+      morvex::test::DllInternalFunction("_ZN6morvex29RestoreCpuFeatureFlagsForTestEv"));
   if (dll == nullptr) Fail("no symbol table entry in", "RestoreCpuFeatureFlagsForTest");
   __real__ZN6morvex29RestoreCpuFeatureFlagsForTestEv();
   dll();

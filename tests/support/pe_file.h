@@ -22,7 +22,8 @@ class PeFile {
   explicit PeFile(const std::string& path);
 
   bool ok() const { return ok_; }
-  bool is32Bit() const { return machine_ == 0x14C; }
+  bool is32Bit() const { return machine_ == 0x14C; }  // i386
+  bool is64Bit() const { return machine_ == 0x8664; }  // x86-64
   // The name recorded in the export directory, e.g. "Morvex.Native.dll".
   const std::string& exportDllName() const { return exportDllName_; }
   std::uint32_t ordinalBase() const { return ordinalBase_; }

@@ -413,6 +413,34 @@ namespace morvex::simd::avx512vbmi {
 // of its own, so that no template instantiated for it shares a name with the
 // plain AVX-512 one.
 struct Isa : avx512::Isa {
+  // ---- Byte tables in registers: four 64-byte vectors of 256 entries ----
+  struct ByteColumn {
+    V part[4];
+  };
+  // A 256-entry byte column, 64-byte aligned.
+  static MORVEX_INLINE ByteColumn LoadByteColumn(const std::uint8_t* column) {
+    return {{_mm512_load_si512(column), _mm512_load_si512(column + 64),
+             _mm512_load_si512(column + 128), _mm512_load_si512(column + 192)}};
+  }
+  // Every byte of `index` in channel k < n of its 4-byte element replaced by
+  // entry index of column k; bytes of channels n and above are kept. A
+  // two-table permute indexes 128 entries with the low seven bits; each step
+  // writes the lanes of one channel and one half of the table, and every other
+  // lane keeps its byte, which later steps still read as their index.
+  template <int n>
+  static MORVEX_INLINE V LookUpChannels(const ByteColumn (&columns)[n], V index) {
+    const __mmask64 high = _mm512_movepi8_mask(index);  // index bit 7
+    V r = index;
+    for (int k = 0; k < n; ++k) {
+      const __mmask64 lanes = 0x1111111111111111ull << k;
+      r = _mm512_mask2_permutex2var_epi8(columns[k].part[0], r, _kandn_mask64(high, lanes),
+                                         columns[k].part[1]);
+      r = _mm512_mask2_permutex2var_epi8(columns[k].part[2], r, _kand_mask64(high, lanes),
+                                         columns[k].part[3]);
+    }
+    return r;
+  }
+
   // Byte at[i] of the window, per lane, as a double (a permute into byte 0 of
   // each 64-bit lane, the others zeroed).
   static MORVEX_INLINE D PickD(Window w, Offsets at) {

@@ -1,0 +1,92 @@
+#include "core/geometry.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "morvex/native.h"
+
+namespace morvex::cli {
+
+Move UprightMove(int exifOrientation) {
+  return exifOrientation >= 1 && exifOrientation <= 8 ? static_cast<Move>(exifOrientation)
+                                                      : Move::kNone;
+}
+
+bool SwapsSides(Move move) { return static_cast<int>(move) >= 5; }
+
+namespace {
+
+// out(x, y) = in(sx, sy) for the source position each move takes, over
+// `bytes`-sized pixels; in blocks, so that neither side is read a whole
+// column at a time.
+void Remap(const std::uint8_t* in, std::int32_t w, std::int32_t h, Move move, std::size_t bytes,
+           std::uint8_t* out) {
+  const bool swap = SwapsSides(move);
+  const std::int32_t ow = swap ? h : w, oh = swap ? w : h;
+  constexpr std::int32_t kBlock = 64;
+  for (std::int32_t by = 0; by < oh; by += kBlock)
+    for (std::int32_t bx = 0; bx < ow; bx += kBlock)
+      for (std::int32_t y = by; y < std::min(oh, by + kBlock); ++y)
+        for (std::int32_t x = bx; x < std::min(ow, bx + kBlock); ++x) {
+          std::int32_t sx = x, sy = y;
+          switch (move) {
+            case Move::kMirror: sx = w - 1 - x; break;
+            case Move::kRotate180: sx = w - 1 - x, sy = h - 1 - y; break;
+            case Move::kFlip: sy = h - 1 - y; break;  // (done in place instead)
+            case Move::kTranspose: sx = y, sy = x; break;
+            case Move::kRotate90: sx = y, sy = h - 1 - x; break;
+            case Move::kTransverse: sx = w - 1 - y, sy = h - 1 - x; break;
+            case Move::kRotate270: sx = w - 1 - y, sy = x; break;
+            case Move::kNone: break;
+          }
+          std::memcpy(out + (std::size_t(y) * ow + x) * bytes,
+                      in + (std::size_t(sy) * w + sx) * bytes, bytes);
+        }
+}
+
+// Rows in reverse order, in place, by BitmapCopy with negative strides: the
+// bottom half reversed into a spare half, the top half reversed into the
+// bottom, the spare into the top (a middle row stays).
+void FlipInPlace(std::uint8_t* pixels, std::int32_t w, std::int32_t h, std::size_t bytes) {
+  const auto stride = static_cast<std::int32_t>(std::size_t(w) * bytes);
+  const auto elementBytes = static_cast<std::int32_t>(bytes);
+  const std::int32_t half = h / 2;
+  if (half == 0) return;
+  std::vector<std::uint8_t> spare(std::size_t(half) * stride);
+  std::uint8_t* last = pixels + std::size_t(h - 1) * stride;
+  BitmapCopy(spare.data(), stride, last, -stride, elementBytes, w, half);
+  BitmapCopy(last, -stride, pixels, stride, elementBytes, w, half);
+  BitmapCopy(pixels, stride, spare.data(), stride, elementBytes, w, half);
+}
+
+}  // namespace
+
+void MovePixels(Picture& picture, Move move) {
+  if (move == Move::kNone) return;
+  const std::int32_t w = picture.width(), h = picture.height();
+  if (move == Move::kFlip) {
+    if (picture.deepForm())
+      FlipInPlace(reinterpret_cast<std::uint8_t*>(picture.deep.rgba.data()), w, h, 8);
+    else
+      FlipInPlace(picture.image.pixels.data(), w, h, 4);
+    return;
+  }
+  const bool swap = SwapsSides(move);
+  if (picture.deepForm()) {
+    StraightPixels out;
+    out.width = swap ? h : w;
+    out.height = swap ? w : h;
+    out.maxValue = picture.deep.maxValue;
+    out.rgba.resize(picture.deep.rgba.size());
+    Remap(reinterpret_cast<const std::uint8_t*>(picture.deep.rgba.data()), w, h, move, 8,
+          reinterpret_cast<std::uint8_t*>(out.rgba.data()));
+    picture.deep = std::move(out);
+    return;
+  }
+  Image out(swap ? h : w, swap ? w : h);
+  Remap(picture.image.pixels.data(), w, h, move, 4, out.pixels.data());
+  picture.image = std::move(out);
+}
+
+}  // namespace morvex::cli
