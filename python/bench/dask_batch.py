@@ -61,6 +61,7 @@ def photographs(folder, count, width, height):
 
 def tool_serial(tool, paths, steps, folder, jobs):
     """The tool's batch, step after step through --out-dir: its seconds and files."""
+    shutil.rmtree(folder, ignore_errors=True)
     start = time.perf_counter()
     for k, (command, *words) in enumerate(steps):
         out = folder / f"step{k}"

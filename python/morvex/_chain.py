@@ -74,12 +74,13 @@ def step_arguments(step: Step) -> List[str]:
 
 
 def command_lines(tool: str, source: str, target: str, steps: Sequence[List[str]],
-                  scratch: str) -> List[List[str]]:
+                  scratch: str, overwrite: bool = False) -> List[List[str]]:
     """The tool runs that apply the chain `steps` (from step_arguments) to
-    `source` and write `target`: one run of ``morvex COMMAND IN [FILE...]
-    OUT [options]`` per step, the images between them written to lossless
-    PNG files in `scratch` (so a chain gives the bytes of its steps run one
-    by one). The one place to change when the tool runs a chain in one go."""
+    `source` and write `target` (replacing it, with `overwrite`, as ``-y``
+    does): one run of ``morvex COMMAND IN [FILE...] OUT [options]`` per
+    step, the images between them written to lossless PNG files in
+    `scratch` (so a chain gives the bytes of its steps run one by one). The
+    one place to change when the tool runs a chain in one go."""
     lines = []
     current = source
     for k, (command, *words) in enumerate(steps):
@@ -88,23 +89,26 @@ def command_lines(tool: str, source: str, target: str, steps: Sequence[List[str]
         files = 0
         while files < len(words) and not words[files].startswith("-"):
             files += 1
-        output = target if k == len(steps) - 1 else os.path.join(scratch, f"step{k}.png")
-        lines.append([tool, command, current, *words[:files], output, *words[files:]])
+        last = k == len(steps) - 1
+        output = target if last else os.path.join(scratch, f"step{k}.png")
+        lines.append([tool, command, current, *words[:files], output, *words[files:],
+                      *(["-y"] if last and overwrite else [])])
         current = output
     return lines
 
 
 def run_file(source: str, target: str, steps: Sequence[List[str]],
-             tool: Optional[str] = None) -> FileResult:
+             tool: Optional[str] = None, overwrite: bool = False) -> FileResult:
     """Applies the chain to one file with the tool found here (find_tool),
-    writing `target` (its directory created if missing). A failure is
-    returned as the tool's message, naming the file, not raised; the tool
-    writes `target` whole or not at all."""
+    writing `target` (its directory created if missing; an existing file
+    replaced only with `overwrite`). A failure is returned as the tool's
+    message, naming the file, not raised; the tool writes `target` whole
+    or not at all."""
     try:
         program = find_tool(tool)
         os.makedirs(os.path.dirname(target) or ".", exist_ok=True)
         with tempfile.TemporaryDirectory(prefix="morvex-chain-") as scratch:
-            for line in command_lines(program, source, target, steps, scratch):
+            for line in command_lines(program, source, target, steps, scratch, overwrite):
                 run = subprocess.run(line, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                      stderr=subprocess.PIPE, text=True, errors="replace")
                 if run.returncode != 0:

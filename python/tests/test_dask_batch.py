@@ -115,21 +115,28 @@ def test_a_batch_on_the_cluster_writes_the_tools_files(client, photos, tmp_path,
 
 @pytest.mark.parametrize("where", ["cluster", "threads"])
 def test_a_failing_file_fails_alone(request, photos, tmp_path, where):
-    """A truncated file, one that is not an image and one that is missing
-    fail with the tool's message naming them; the others are written."""
+    """A truncated file, one that is not an image, one that is missing and
+    one whose output exists fail with the tool's message naming them; the
+    others are written. With overwrite, the existing output is replaced."""
     truncated, text, missing = tmp_path / "cut.png", tmp_path / "text.png", tmp_path / "no.png"
     truncated.write_bytes(photos[1].read_bytes()[:500])
     text.write_text("not an image\n")
+    out = tmp_path / "out"
+    out.mkdir()
+    (out / photos[2].name).write_bytes(b"kept")
     files = [*photos[:3], truncated, photos[3], text, missing]
     client = request.getfixturevalue("client") if where == "cluster" else None
-    results = md.batch(files, "blur --sigma 3", tmp_path / "out", client=client, progress=False)
+    results = md.batch(files, "blur --sigma 3", out, client=client, progress=False)
     assert [r.source for r in results] == [str(f) for f in files]
     failed = {r.source: r.error for r in results if r.error}
-    assert set(failed) == {str(truncated), str(text), str(missing)}
+    assert set(failed) == {str(truncated), str(text), str(missing), str(photos[2])}
     assert "truncated" in failed[str(truncated)] and "not a PNG or JPEG" in failed[str(text)]
-    assert all(source in error for source, error in failed.items())
-    assert sorted(p.name for p in (tmp_path / "out").iterdir()) == sorted(
-        p.name for p in photos[:4])
+    assert "exists" in failed[str(photos[2])] and (out / photos[2].name).read_bytes() == b"kept"
+    assert sorted(p.name for p in out.iterdir()) == sorted(p.name for p in photos[:4])
+    again = md.batch(files, "blur --sigma 3", out, client=client, overwrite=True,
+                     progress=False)
+    assert {r.source for r in again if r.error} == {str(truncated), str(text), str(missing)}
+    assert morvex.load_image(out / photos[2].name).shape == morvex.load_image(photos[2]).shape
 
 
 @pytest.mark.parametrize("files, steps, message", [

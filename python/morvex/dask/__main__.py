@@ -10,7 +10,7 @@ from typing import List, Optional
 
 from . import batch, local_cluster
 
-USAGE = """python -m morvex.dask [--scheduler ADDRESS | --workers N] [--tool PATH]
+USAGE = """python -m morvex.dask [--scheduler ADDRESS | --workers N] [--tool PATH] [-y]
                           --out-dir DIR FILE... -- STEP [+ STEP ...]"""
 EPILOG = """A STEP is a morvex command that reads one image and writes one, with
 its options, as the tool takes them without the files: `blur --sigma 2`.
@@ -50,6 +50,8 @@ def main(argv: Optional[List[str]] = None) -> int:
     parser.add_argument("--tool", metavar="PATH", help="the morvex tool on the workers")
     parser.add_argument("--out-dir", required=True, metavar="DIR",
                         help="where DIR/NAME is written for every FILE (created if missing)")
+    parser.add_argument("-y", "--overwrite", action="store_true",
+                        help="replace outputs that exist (otherwise those files fail)")
     parser.add_argument("--no-progress", action="store_true", help="no progress bar")
     parser.add_argument("files", nargs="+", metavar="FILE",
                         help="PNG or JPEG files, as the workers see them")
@@ -71,7 +73,7 @@ def main(argv: Optional[List[str]] = None) -> int:
                 cluster = local_cluster(args.workers)
             client = Client(args.scheduler or cluster)
         results = batch(args.files, steps, args.out_dir, client=client, tool=args.tool,
-                        progress=not args.no_progress)
+                        overwrite=args.overwrite, progress=not args.no_progress)
     except (ValueError, OSError) as error:
         print(f"python -m morvex.dask: {error}", file=sys.stderr)
         return 2

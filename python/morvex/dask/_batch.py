@@ -51,7 +51,7 @@ def _current_client():
 
 def batch(files: Sequence[Union[str, os.PathLike]], steps: Union[Step, Sequence[Step]],
           out_dir: Union[str, os.PathLike], *, client: Any = None, tool: Optional[str] = None,
-          progress: bool = True) -> List[FileResult]:
+          overwrite: bool = False, progress: bool = True) -> List[FileResult]:
     """Apply a chain of the morvex tool's commands to many files on Dask.
 
     Each file is one task, run on a worker by the ``morvex`` tool itself,
@@ -85,6 +85,9 @@ def batch(files: Sequence[Union[str, os.PathLike]], steps: Union[Step, Sequence[
         The tool on the workers; by default each worker finds its own:
         ``$MORVEX_TOOL``, the tool shipped in the package, ``morvex`` on
         PATH (`morvex.dask.find_tool`).
+    overwrite : bool, default False
+        Replace outputs that exist (the tool's ``-y``); otherwise such a
+        file fails (``... exists; give -y to replace it``) and is kept.
     progress : bool, default True
         Show the progress bar (``distributed.progress``, or
         ``dask.diagnostics.ProgressBar`` on local threads) until the batch
@@ -118,7 +121,7 @@ def batch(files: Sequence[Union[str, os.PathLike]], steps: Union[Step, Sequence[
     if client is None:
         client = _current_client()
     if client is None:
-        tasks = [dask.delayed(run_file, pure=False)(s, t, chain, tool)
+        tasks = [dask.delayed(run_file, pure=False)(s, t, chain, tool, overwrite)
                  for s, t in zip(sources, targets)]
         if not progress:
             return list(dask.compute(*tasks, scheduler="threads"))
@@ -127,7 +130,7 @@ def batch(files: Sequence[Union[str, os.PathLike]], steps: Union[Step, Sequence[
             return list(dask.compute(*tasks, scheduler="threads"))
 
     batch_id = uuid.uuid4().hex[:12]
-    futures = client.map(run_file, sources, targets, steps=chain, tool=tool,
+    futures = client.map(run_file, sources, targets, steps=chain, tool=tool, overwrite=overwrite,
                          key=[f"morvex-chain-{batch_id}-{k}" for k in range(len(sources))])
     if progress:
         from distributed import progress as show_progress
