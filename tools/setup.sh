@@ -6,8 +6,10 @@
 #   tools/setup.sh --fuzz      also clang and its sanitizer runtimes (libFuzzer)
 #   tools/setup.sh --bindings  also what the Python package and the .NET
 #                              declarations are tested with (Debian's Python
-#                              with numpy, pytest, Pillow, venv and
-#                              scikit-image's sample photographs; Mono)
+#                              with numpy, pytest, Pillow, venv, Dask and
+#                              dask.distributed (optional for users of the
+#                              package) and scikit-image's sample
+#                              photographs; Mono)
 #   tools/setup.sh --windows   also the MinGW-w64 cross compilers (i686 and
 #                              x86-64) and Wine (32- and 64-bit), for both
 #                              Morvex.Native.dll builds and their tests
@@ -55,7 +57,8 @@ if ((fuzz)); then
 fi
 if ((bindings)); then
   packages+=(python3 python3-venv python3-pip python3-setuptools python3-wheel python3-numpy
-             python3-pytest python3-pil python3-skimage mono-mcs mono-runtime)
+             python3-pytest python3-pil python3-skimage python3-dask python3-distributed
+             mono-mcs mono-runtime)
 fi
 if ((windows)); then
   # Wine's 32-bit loader needs the i386 architecture.

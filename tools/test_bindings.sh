@@ -5,8 +5,9 @@
 #     numpy, pytest and Pillow, with BUILD_DIR's library, and its tests and
 #     those of the declaration check (tests/bindings) run against the
 #     installed package; they compare the photo functions with BUILD_DIR's
-#     morvex tool and build the package from source (CMake) in fresh
-#     environments;
+#     morvex tool, build the package from source (CMake) in fresh
+#     environments, and run morvex.dask's batches on a LocalCluster of two
+#     worker processes on loopback (started and stopped by the tests);
 #   - bindings/dotnet/MorvexNative.cs is compiled with a C# program that calls
 #     every export on pinned arrays under Mono, and its transcript must equal,
 #     byte for byte, that of the same calls made from C;
@@ -33,6 +34,10 @@ cp -r python "$build/python-src"
 MORVEX_NATIVE_LIB=$lib "$venv/bin/python" -m pip install -q --no-build-isolation --no-deps \
   --no-index --no-cache-dir --force-reinstall "$build/python-src"
 "$venv/bin/python" -c 'import morvex; print("morvex loads", morvex.library_path)'
+# morvex.dask is optional for users, not for this test.
+"$venv/bin/python" -c 'import dask.array, distributed' 2>/dev/null ||
+  { echo "Dask is missing: run tools/setup.sh --bindings (python3-dask, python3-distributed)" >&2
+    exit 1; }
 MORVEX_TOOL=$build/morvex "$venv/bin/python" -m pytest -q -p no:cacheprovider python/tests \
   tests/bindings
 

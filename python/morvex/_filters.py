@@ -119,6 +119,18 @@ def radial_samples(width: int, height: int, center_x: float, center_y: float, sc
     return float(np.sum(a * below + above_sum[below]))
 
 
+def check_samples(width: int, height: int, center_x: float, center_y: float, scale_x: float,
+                  scale_y: float, max_samples: float) -> float:
+    """radial_samples for a plane of this size, or ValueError when it is
+    more than max_samples."""
+    samples = radial_samples(width, height, center_x, center_y, scale_x, scale_y)
+    if samples > max_samples:
+        raise ValueError(f"radial_blur_mask would take {samples:.3g} samples (about "
+                         f"{samples * 2e-9:.3g} s), more than max_samples={max_samples:.3g}; "
+                         f"pass a larger max_samples to allow it")
+    return samples
+
+
 def radial_blur_mask(src: NDArray[np.uint8], center_x: float, center_y: float, scale_x: float,
                      scale_y: float, gain: float = 1.0, out: Optional[NDArray[np.uint8]] = None,
                      *, max_samples: float = RADIAL_MAX_SAMPLES) -> NDArray[np.uint8]:
@@ -179,11 +191,7 @@ def radial_blur_mask(src: NDArray[np.uint8], center_x: float, center_y: float, s
     gain = P.number(gain, "gain", 0)
     max_samples = P.number(max_samples, "max_samples", 0)
     _, _, _, width, height = P.byte_plane(src, "src")
-    samples = radial_samples(width, height, center_x, center_y, scale_x, scale_y)
-    if samples > max_samples:
-        raise ValueError(f"radial_blur_mask would take {samples:.3g} samples (about "
-                         f"{samples * 2e-9:.3g} s), more than max_samples={max_samples:.3g}; "
-                         f"pass a larger max_samples to allow it")
+    samples = check_samples(width, height, center_x, center_y, scale_x, scale_y, max_samples)
     values = (center_x, center_y, scale_x, scale_y, gain)
     if samples <= _WORKER_SAMPLES:
         out, (dst, dst_stride, dst_step, _, _), src, src_plane = P.into(

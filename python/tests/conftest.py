@@ -2,6 +2,7 @@
 header, not from the package), seeded random planes, and array layouts."""
 
 import ctypes
+import os
 import sys
 import zlib
 from pathlib import Path
@@ -15,6 +16,19 @@ ROOT = Path(__file__).resolve().parents[2]
 HEADER = ROOT / "include" / "morvex" / "native.h"
 sys.path.insert(0, str(ROOT / "tools"))
 import native_header  # noqa: E402
+
+# The morvex tool the package is compared with: $MORVEX_TOOL, else the build's.
+TOOL = os.environ.get("MORVEX_TOOL") or str(ROOT / "build" / "morvex")
+PHOTO = "/usr/lib/python3/dist-packages/skimage/data/astronaut.png"
+
+
+def skip_without_tool():
+    """Skips the calling test module when there is no tool (an error when
+    $MORVEX_TOOL names one that is not there)."""
+    if not os.path.exists(TOOL):
+        if os.environ.get("MORVEX_TOOL"):
+            raise RuntimeError(f"MORVEX_TOOL={TOOL} does not exist")
+        pytest.skip(f"no morvex tool at {TOOL}", allow_module_level=True)
 
 _CTYPES = {
     ("void", False): None, ("pointer", None): ctypes.c_void_p,

@@ -11,14 +11,9 @@ from PIL import Image
 
 import morvex
 import pngfile
-from conftest import ROOT
+from conftest import PHOTO, TOOL, skip_without_tool
 
-TOOL = os.environ.get("MORVEX_TOOL") or str(ROOT / "build" / "morvex")
-PHOTO = "/usr/lib/python3/dist-packages/skimage/data/astronaut.png"
-if not os.path.exists(TOOL):
-    if os.environ.get("MORVEX_TOOL"):
-        raise RuntimeError(f"MORVEX_TOOL={TOOL} does not exist")
-    pytest.skip(f"no morvex tool at {TOOL}", allow_module_level=True)
+skip_without_tool()
 
 
 def tool(*args):
