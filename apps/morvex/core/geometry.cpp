@@ -89,4 +89,30 @@ void MovePixels(Picture& picture, Move move) {
   picture.image = std::move(out);
 }
 
+void CropPixels(Picture& picture, std::int32_t x, std::int32_t y, std::int32_t width,
+                std::int32_t height) {
+  const std::int32_t w = picture.width();
+  const std::size_t bytes = picture.deepForm() ? 8 : 4;
+  const auto inStride = static_cast<std::int32_t>(std::size_t(w) * bytes);
+  const auto outStride = static_cast<std::int32_t>(std::size_t(width) * bytes);
+  auto crop = [&](const std::uint8_t* in, std::uint8_t* out) {
+    BitmapCopy(out, outStride, in + std::size_t(y) * inStride + std::size_t(x) * bytes, inStride,
+               static_cast<std::int32_t>(bytes), width, height);
+  };
+  if (picture.deepForm()) {
+    StraightPixels out;
+    out.width = width;
+    out.height = height;
+    out.maxValue = picture.deep.maxValue;
+    out.rgba.resize(std::size_t(width) * height * 4);
+    crop(reinterpret_cast<const std::uint8_t*>(picture.deep.rgba.data()),
+         reinterpret_cast<std::uint8_t*>(out.rgba.data()));
+    picture.deep = std::move(out);
+    return;
+  }
+  Image out(width, height);
+  crop(picture.image.pixels.data(), out.pixels.data());
+  picture.image = std::move(out);
+}
+
 }  // namespace morvex::cli

@@ -1,4 +1,5 @@
 // Gaussian blur of images and of one channel (GaussianBlur, GaussianBlurMask).
+#include <memory>
 #include <utility>
 
 #include "core/args.h"
@@ -38,23 +39,25 @@ void BlurPlane(std::int32_t w, std::int32_t h, std::int32_t stride, std::int32_t
   const bool across = s.rowRamp || s.x > 0, down = s.columnRamp || s.y > 0;
   if (!across && !down) return;
   const std::int32_t cells = across && down ? 0 : across ? w : h;
-  std::vector<float> temp(std::size_t(across && down ? std::size_t(w) * h : std::size_t(cells)) *
-                          floatsPerElement);
-  const auto tempBytes = static_cast<std::int32_t>(temp.size() * sizeof(float));
+  // The export writes the intermediate before it reads it: left uninitialised.
+  const std::size_t tempFloats =
+      (across && down ? std::size_t(w) * h : std::size_t(cells)) * floatsPerElement;
+  const std::unique_ptr<float[]> temp(new float[tempFloats]);
+  const auto tempBytes = static_cast<std::int32_t>(tempFloats * sizeof(float));
   if (across && down) {
     if (progress) progress->Stage(std::string("blurring ") + what);
-    call(context, 0, w, h, s.x, s.y, OrNull(rows), OrNull(columns), temp.data(), tempBytes);
+    call(context, 0, w, h, s.x, s.y, OrNull(rows), OrNull(columns), temp.get(), tempBytes);
   } else if (across) {
     if (progress) progress->Stage(std::string("blurring the rows of ") + what + ", one call each");
     for (std::int32_t y = 0; y < h; ++y)
       call(context, std::size_t(y) * stride, w, 1, s.x, 0.5, rows.empty() ? nullptr : &rows[y],
-           nullptr, temp.data(), tempBytes);
+           nullptr, temp.get(), tempBytes);
   } else {
     if (progress)
       progress->Stage(std::string("blurring the columns of ") + what + ", one call each");
     for (std::int32_t x = 0; x < w; ++x)
       call(context, std::size_t(x) * elementBytes, 1, h, 0.5, s.y, nullptr,
-           columns.empty() ? nullptr : &columns[x], temp.data(), tempBytes);
+           columns.empty() ? nullptr : &columns[x], temp.get(), tempBytes);
   }
 }
 

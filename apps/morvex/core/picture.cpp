@@ -51,6 +51,7 @@ Image TakeStraight(Picture& picture, const std::string& why) {
       const UnpremultiplyTable straight;
       for (std::size_t i = 0; i < image.pixels.size(); i += 4) {
         std::uint8_t* p = &image.pixels[i];
+        if (p[3] == 255) continue;  // opaque: straight already
         p[0] = straight(p[0], p[3]), p[1] = straight(p[1], p[3]), p[2] = straight(p[2], p[3]);
       }
     }
@@ -64,6 +65,28 @@ void PutImage(Picture& picture, Image image) {
   picture.deep = StraightPixels();
   picture.image = std::move(image);
   picture.premultiplied = true;
+}
+
+void SettleAsStored(Picture& picture) {
+  if (picture.deepForm() || !picture.premultiplied) return;
+  std::uint8_t* p = picture.image.pixels.data();
+  const std::size_t n = picture.image.pixels.size();
+  // Blocks of pixels are tested without branches (almost every block passes),
+  // and only a block holding colour above alpha is mended pixel by pixel.
+  constexpr std::size_t kBlock = 64 * 4;
+  for (std::size_t start = 0; start < n; start += kBlock) {
+    const std::size_t end = std::min(n, start + kBlock);
+    unsigned above = 0;
+    for (std::size_t i = start; i < end; i += 4)
+      above |= unsigned(p[i] > p[i + 3]) | unsigned(p[i + 1] > p[i + 3]) |
+               unsigned(p[i + 2] > p[i + 3]);
+    if (!above) continue;
+    for (std::size_t i = start; i < end; i += 4) {
+      const std::uint32_t a = p[i + 3];
+      for (int k = 0; k < 3; ++k)
+        if (p[i + k] > a) p[i + k] = PremultiplyByte(UnpremultiplyChannel(p[i + k], a), a);
+    }
+  }
 }
 
 std::vector<float> DeepToFloat(const StraightPixels& deep) {
