@@ -411,6 +411,8 @@ int RunBatch(const Plan& plan, const Job& job, const Args& args) {
 }
 
 int Run(const Plan& plan, const Job& job, const Args& args) {
+  // The cores a picture has, as for writing a PNG.
+  SetPictureThreads(plan.save.threads);
   return plan.dir.empty() ? RunOne(plan, job, args) : RunBatch(plan, job, args);
 }
 

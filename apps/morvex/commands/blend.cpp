@@ -152,7 +152,8 @@ void AddBlendCommands(std::vector<Command>& commands) {
            "an opaque BASE stays opaque. (Composite on the opaque colours, mixed by\n"
            "the alphas with MaskedBlend, then Composite normal.)\n"
            "--raw calls Composite once on the premultiplied bytes: its modes act on\n"
-           "alpha too, and add, overlay and screen can leave colour above alpha.\n\n") +
+           "alpha too, and add, overlay and screen can leave colour above alpha.\n"
+           "With --out-dir, the one OVERLAY (last) is laid on every BASE.\n\n") +
            kFilesNote,
        nullptr,
        nullptr,
@@ -177,7 +178,8 @@ void AddBlendCommands(std::vector<Command>& commands) {
            "premultiplied), then take BASE's alpha. --raw calls Blend or MaskedBlend\n"
            "on the premultiplied bytes (colour limited to BASE's alpha). --fade\n"
            "(MaskedFade) mixes the premultiplied pixels, alpha by the mask's alpha;\n"
-           "a mask without alpha takes OTHER's alpha.\n\n") +
+           "a mask without alpha takes OTHER's alpha. With --out-dir, the one OTHER\n"
+           "(last) is mixed into every BASE.\n\n") +
            kFilesNote,
        nullptr,
        nullptr,

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <utility>
 
+#include "core/parallel.h"
+
 namespace morvex::cli {
 
 void Picture::Note(const std::string& line) {
@@ -69,24 +71,26 @@ void PutImage(Picture& picture, Image image) {
 
 void SettleAsStored(Picture& picture) {
   if (picture.deepForm() || !picture.premultiplied) return;
-  std::uint8_t* p = picture.image.pixels.data();
-  const std::size_t n = picture.image.pixels.size();
-  // Blocks of pixels are tested without branches (almost every block passes),
-  // and only a block holding colour above alpha is mended pixel by pixel.
-  constexpr std::size_t kBlock = 64 * 4;
-  for (std::size_t start = 0; start < n; start += kBlock) {
-    const std::size_t end = std::min(n, start + kBlock);
-    unsigned above = 0;
-    for (std::size_t i = start; i < end; i += 4)
-      above |= unsigned(p[i] > p[i + 3]) | unsigned(p[i + 1] > p[i + 3]) |
-               unsigned(p[i + 2] > p[i + 3]);
-    if (!above) continue;
-    for (std::size_t i = start; i < end; i += 4) {
-      const std::uint32_t a = p[i + 3];
-      for (int k = 0; k < 3; ++k)
-        if (p[i + k] > a) p[i + k] = PremultiplyByte(UnpremultiplyChannel(p[i + k], a), a);
+  Image& image = picture.image;
+  // Each row is tested without branches (almost every row passes), and only
+  // a row holding colour above alpha is mended pixel by pixel; rows in bands
+  // on every thread.
+  ParallelRows(image.height, [&](std::int32_t first, std::int32_t last) {
+    for (std::int32_t y = first; y < last; ++y) {
+      std::uint8_t* p = image.Row(y);
+      const std::size_t n = std::size_t(image.width) * 4;
+      unsigned above = 0;
+      for (std::size_t i = 0; i < n; i += 4)
+        above |= unsigned(p[i] > p[i + 3]) | unsigned(p[i + 1] > p[i + 3]) |
+                 unsigned(p[i + 2] > p[i + 3]);
+      if (!above) continue;
+      for (std::size_t i = 0; i < n; i += 4) {
+        const std::uint32_t a = p[i + 3];
+        for (int k = 0; k < 3; ++k)
+          if (p[i + k] > a) p[i + k] = PremultiplyByte(UnpremultiplyChannel(p[i + k], a), a);
+      }
     }
-  }
+  });
 }
 
 std::vector<float> DeepToFloat(const StraightPixels& deep) {
