@@ -252,12 +252,18 @@ TEST(Pipes, ReadAndWriteWhatFilesDo) {
   }
   const CliRun info = RunCli({"info", "-"}, dir / "in.jpg");
   EXPECT_EQ(info.out.rfind("file:          standard input\n", 0), 0u) << info.out;
-  // Image bytes are not for a terminal.
-  const CliRun terminal = RunCliOnTerminal({dir / "in.png", "-", "flip", "--format", "png"});
-  EXPECT_EQ(terminal.exitCode, 2);
-  EXPECT_NE(terminal.out.find("morvex: standard output is a terminal: send it to a file or a pipe"),
+  // A terminal neither gives nor takes image bytes.
+  const CliRun output = RunCliOnTerminal({dir / "in.png", "-", "flip", "--format", "png"});
+  EXPECT_EQ(output.exitCode, 2);
+  EXPECT_NE(output.out.find("morvex: standard output is a terminal: send it to a file or a pipe"),
             std::string::npos)
-      << terminal.out;
+      << output.out;
+  const CliRun input = RunCliOnTerminal({"-", dir / "out.png", "flip"});
+  EXPECT_EQ(input.exitCode, 2);
+  EXPECT_NE(input.out.find("morvex: standard input is a terminal: send an image into it from a "
+                           "file or a pipe"),
+            std::string::npos)
+      << input.out;
 }
 
 // An output that is a named pipe is written into, without -y, and stays a

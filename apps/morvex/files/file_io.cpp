@@ -29,6 +29,8 @@ std::vector<std::uint8_t> ReadStandardInput() {
   static std::atomic<bool> taken{false};
   if (taken.exchange(true))
     throw CliError("cannot read standard input twice (name it as one input only)");
+  if (::isatty(STDIN_FILENO) == 1)
+    throw CliError("standard input is a terminal: send an image into it from a file or a pipe");
   std::vector<std::uint8_t> bytes;
   std::uint8_t buffer[1 << 16];
   while (true) {
