@@ -223,7 +223,8 @@ Plan PlanRun(const Args& args) {
   if (plan.dir.empty()) throw CliError(args.OptionError("out-dir", "needs a directory name"));
   plan.inputs = BatchInputs(args.Inputs());
   const std::optional<FileFormat> format = FormatOption(args);
-  for (const auto& input : plan.inputs) plan.outputs.push_back(BatchOutput(plan.dir, input, format));
+  for (const auto& input : plan.inputs)
+    plan.outputs.push_back(BatchOutput(plan.dir, input, format));
   // Two inputs of one name, or an input in DIR itself, would be overwritten.
   std::map<std::string, std::string> taken;
   for (std::size_t i = 0; i < plan.inputs.size(); ++i) {
@@ -252,8 +253,10 @@ int RunOne(const Plan& plan, const Job& job, const Args& args) {
   Progress progress(prefix, Progress::StderrIsTerminal());
   progress.Stage("reading " + ShownName(input));
   Picture picture = ReadInput(args, input);
-  progress.Stage(job.name + " on " + std::to_string(picture.width()) + "x" +
-                 std::to_string(picture.height()) + " pixels");
+  // A chain names each of its steps itself.
+  if (!job.name.empty())
+    progress.Stage(job.name + " on " + std::to_string(picture.width()) + "x" +
+                   std::to_string(picture.height()) + " pixels");
   job.step(picture, progress);
   progress.Stage("writing " + ShownName(output, true));
   SavePicture(output, picture, plan.save);

@@ -72,7 +72,8 @@ TEST(Batch, FailuresAreReportedAndTheRestWritten) {
       ASSERT_EQ(RunCli({"blur", files.dir / ("in/" + std::string(name)), single, "--sigma", "1.5", "-y"})
                     .exitCode,
                 0);
-      EXPECT_EQ(ReadFileBytes(out + "/" + name), ReadFileBytes(single)) << name << " with -j " << jobs;
+      EXPECT_EQ(ReadFileBytes(out + "/" + name), ReadFileBytes(single))
+          << name << " with -j " << jobs;
     }
   }
 }

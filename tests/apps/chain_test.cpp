@@ -69,8 +69,8 @@ struct ChainFiles {
     std::ofstream(dir / "table.txt") << "0 0\n128 200\n255 255\nalpha 255 200\n";
   }
   std::string Expand(const std::string& word) const {
-    return word == "OTHER" ? dir / "other.png"
-           : word == "MASK" ? dir / "mask.png"
+    return word == "OTHER"   ? dir / "other.png"
+           : word == "MASK"  ? dir / "mask.png"
            : word == "TABLE" ? dir / "table.txt"
                              : word;
   }
@@ -110,8 +110,8 @@ TEST(Chain, EveryCommandThatMapsAnImageIsAStep) {
   std::istringstream lines(global.out.substr(global.out.find("commands:\n") + 10));
   for (std::string line; std::getline(lines, line) && line.rfind("  ", 0) == 0;) {
     const std::string name = line.substr(2, line.find(' ', 2) - 2);
-    const bool step = RunCli({name, "--help"}).out.find("morvex INPUT OUTPUT " + name + " ") !=
-                      std::string::npos;
+    const bool step =
+        RunCli({name, "--help"}).out.find("morvex INPUT OUTPUT " + name + " ") != std::string::npos;
     EXPECT_EQ(tested.count(name) == 1, step) << name;
   }
 }
@@ -184,9 +184,9 @@ TEST(Geometry, MovesAndCropsTheStoredSamples) {
         for (int k = 0; k < 4; ++k) {
           const std::uint16_t want = sample(tc.want[i], k);
           // 8-bit pictures read back as straight BGRA bytes.
-          const std::uint32_t got = depth == 16 ? out.deep.rgba[std::size_t(i) * 4 + k]
-                                                : out.image.pixels[std::size_t(i) * 4 +
-                                                                   (k == 3 ? 3 : 2 - k)];
+          const std::uint32_t got =
+              depth == 16 ? out.deep.rgba[std::size_t(i) * 4 + k]
+                          : out.image.pixels[std::size_t(i) * 4 + (k == 3 ? 3 : 2 - k)];
           ASSERT_EQ(got, depth == 16 ? want : want >> 8)
               << depth << "-bit " << tc.options.back() << " pixel " << i << " sample " << k;
         }
@@ -232,8 +232,8 @@ TEST(Pipes, ReadAndWriteWhatFilesDo) {
        {"noise", "REF.png", "--size", "5x4"},
        true},
   };
-  const std::set<std::string> names = {"in.png", "in.jpg", "logo.png", "OUT.png", "REF.png",
-                                       "REF.jpg"};
+  const std::set<std::string> names = {"in.png",  "in.jpg",  "logo.png",
+                                       "OUT.png", "REF.png", "REF.jpg"};
   auto expand = [&](const std::vector<std::string>& words) {
     std::vector<std::string> out;
     for (const auto& word : words) out.push_back(names.count(word) ? dir / word : word);

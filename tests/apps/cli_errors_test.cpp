@@ -137,11 +137,14 @@ TEST(CliErrors, OptionValues) {
 TEST(CliErrors, Chains) {
   const std::string in = "@/in.png", out = "@/out.png";
   const ErrorCase cases[] = {
-      {{in, out, "blurr", "--sigma", "2"}, "morvex: step 1: unknown command 'blurr' (see morvex --help)"},
-      {{in, out, "blur", "+", "frob"}, "morvex: step 2: unknown command 'frob' (see morvex --help)"},
+      {{in, out, "blurr", "--sigma", "2"},
+       "morvex: step 1: unknown command 'blurr' (see morvex --help)"},
+      {{in, out, "blur", "+", "frob"},
+       "morvex: step 2: unknown command 'frob' (see morvex --help)"},
       {{in, out, "blur", "+"}, "morvex: step 2: nothing after '+' (give a command)"},
-      {{in, out}, "morvex: no step after the files (for example: morvex IN OUT blur --sigma 2; see "
-                  "morvex --help)"},
+      {{in, out},
+       "morvex: no step after the files (for example: morvex IN OUT blur --sigma 2; see "
+       "morvex --help)"},
       {{in, out, "blur", "+", "histogram"},
        "morvex: step 2 (histogram): histogram does not turn one image into another, so it cannot "
        "be a step"},
@@ -159,7 +162,8 @@ TEST(CliErrors, Chains) {
       {{in, out, "flip", "+", "blur", "--sigma", "0.3"},
        "morvex: step 2 (blur): option --sigma: '0.3' is out of range (0 for no blur, or 0.5 to "
        "54)"},
-      {{in, out, "composite"}, "morvex: step 1 (composite): missing OVERLAY (see morvex composite --help)"},
+      {{in, out, "composite"},
+       "morvex: step 1 (composite): missing OVERLAY (see morvex composite --help)"},
       {{in, out, "composite", "@/missing.png"},
        "morvex: step 1 (composite): cannot read @/missing.png: No such file or directory"},
       {{in, out, "blur", "+", "crop", "--area", "7x1"},
@@ -169,7 +173,8 @@ TEST(CliErrors, Chains) {
       {{in, out, "flip", "+", "scale-mask", "--to-rect", "1,1,1,3"},
        "morvex: step 2 (scale-mask): ScaleMask refused the call (the target rectangle, clipped to "
        "both masks, is 1 pixel or less wide or high)"},
-      {{in, out, "blur", "-y", "+", "hsl", "-y"}, "morvex: option --overwrite is given more than once"},
+      {{in, out, "blur", "-y", "+", "hsl", "-y"},
+       "morvex: option --overwrite is given more than once"},
       {{in, "@/existing.png", "blur"}, "morvex: @/existing.png exists; give -y to replace it"},
       {{in, "-", "blur"}, "morvex: writing standard output (-) needs --format png or --format jpg"},
       {{in, out, "blur", "--format", "jpg"},

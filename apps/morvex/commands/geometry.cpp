@@ -25,8 +25,9 @@ Step PrepareTransverse(const Args&) { return MoveStep(Move::kTransverse); }
 
 Step PrepareRotate(const Args& args) {
   if (!args.Has("angle"))
-    throw CliError("--angle is needed: 90, 180 or 270 degrees clockwise (see morvex rotate --help)");
-  static const Move kMoves[] = {Move::kRotate90, Move::kRotate180, Move::kRotate270,
+    throw CliError(
+        "--angle is needed: 90, 180 or 270 degrees clockwise (see morvex rotate --help)");
+  static const Move kMoves[] = {Move::kRotate90,  Move::kRotate180, Move::kRotate270,
                                 Move::kRotate270, Move::kRotate180, Move::kRotate90};
   return MoveStep(kMoves[args.Choice("angle", {"90", "180", "270", "-90", "-180", "-270"}, 0)]);
 }
@@ -43,14 +44,12 @@ bool ParseArea(const std::string& text, std::int64_t v[4]) {
   };
   v[2] = v[3] = 0;
   return whole(text.substr(0, x), &v[0]) && whole(text.substr(x + 1, plus - x - 1), &v[1]) &&
-         (plus == std::string::npos ||
-          (whole(text.substr(plus + 1, second - plus - 1), &v[2]) &&
-           whole(text.substr(second + 1), &v[3])));
+         (plus == std::string::npos || (whole(text.substr(plus + 1, second - plus - 1), &v[2]) &&
+                                        whole(text.substr(second + 1), &v[3])));
 }
 
 Step PrepareCrop(const Args& args) {
-  if (!args.Has("area"))
-    throw CliError("--area WxH+X+Y is needed (see morvex crop --help)");
+  if (!args.Has("area")) throw CliError("--area WxH+X+Y is needed (see morvex crop --help)");
   const std::string text = args.String("area", "");
   std::int64_t v[4];
   if (!ParseArea(text, v))
@@ -88,7 +87,8 @@ Command MoveCommand(const char* name, const char* summary, std::vector<OptionDef
 }  // namespace
 
 void AddGeometryCommands(std::vector<Command>& commands) {
-  commands.push_back(MoveCommand("flip", "turn an image upside down (BitmapCopy with a negative stride)",
+  commands.push_back(MoveCommand("flip",
+                                 "turn an image upside down (BitmapCopy with a negative stride)",
                                  {}, "", PrepareFlip));
   commands.push_back(
       MoveCommand("mirror", "swap left and right (a mirror image)", {}, "", PrepareMirror));
@@ -99,16 +99,16 @@ void AddGeometryCommands(std::vector<Command>& commands) {
   commands.push_back(MoveCommand("transpose",
                                  "mirror along the diagonal from the top left: rows become columns",
                                  {}, "", PrepareTranspose));
-  commands.push_back(MoveCommand("transverse",
-                                 "mirror along the diagonal from the top right", {}, "",
-                                 PrepareTransverse));
-  commands.push_back(MoveCommand(
-      "crop", "keep a rectangle of the image (BitmapCopy)",
-      {{"area", "WxH+X+Y", "the rectangle: width x height, corner X,Y from the top left (+0+0 "
-                           "when left out)"}},
-      "The rectangle must lie inside the picture (so that nothing is invented):\n"
-      "800x600+100+50 on a 640x480 picture is an error naming both sizes.\n",
-      PrepareCrop));
+  commands.push_back(MoveCommand("transverse", "mirror along the diagonal from the top right", {},
+                                 "", PrepareTransverse));
+  commands.push_back(
+      MoveCommand("crop", "keep a rectangle of the image (BitmapCopy)",
+                  {{"area", "WxH+X+Y",
+                    "the rectangle: width x height, corner X,Y from the top left (+0+0 "
+                    "when left out)"}},
+                  "The rectangle must lie inside the picture (so that nothing is invented):\n"
+                  "800x600+100+50 on a 640x480 picture is an error naming both sizes.\n",
+                  PrepareCrop));
 }
 
 }  // namespace morvex::cli

@@ -51,8 +51,7 @@ Args Args::Parse(const Command& command, const std::vector<std::string>& words) 
 }
 
 Args Args::ParseStep(const Command& command, const std::vector<std::string>& words,
-                     const std::vector<OptionDef>& runOptions,
-                     std::vector<std::string>* runWords) {
+                     const std::vector<OptionDef>& runOptions, std::vector<std::string>* runWords) {
   return ParseWords(command, words, true, &runOptions, runWords);
 }
 

@@ -126,9 +126,9 @@ ChainLine ParseChain(const std::vector<Command>& commands, const std::vector<Opt
     std::size_t end = i + 1;
     while (end < words.size() && words[end] != "+") ++end;
     try {
-      Args args = Args::ParseStep(*command, {words.begin() + std::ptrdiff_t(i + 1),
-                                             words.begin() + std::ptrdiff_t(end)},
-                                  runOptions, &line.runWords);
+      Args args = Args::ParseStep(
+          *command, {words.begin() + std::ptrdiff_t(i + 1), words.begin() + std::ptrdiff_t(end)},
+          runOptions, &line.runWords);
       if (args.helpRequested()) {
         line.helpFor = command;
         return line;
@@ -152,7 +152,7 @@ std::string StepLabel(std::size_t index, const Command& command) {
 
 Job MakeJob(const std::vector<ChainLine::Link>& links) {
   struct Made {
-    std::string label;
+    std::string label, name;
     Step step;
   };
   auto made = std::make_shared<std::vector<Made>>();
@@ -160,7 +160,7 @@ Job MakeJob(const std::vector<ChainLine::Link>& links) {
   for (std::size_t i = 0; i < links.size(); ++i) {
     const std::string label = StepLabel(i, *links[i].command);
     try {
-      made->push_back({label, MakeStep(*links[i].command, links[i].args)});
+      made->push_back({label, links[i].command->name, MakeStep(*links[i].command, links[i].args)});
     } catch (const CliError& error) {
       throw CliError(label + ": " + error.what());
     }
@@ -172,8 +172,9 @@ Job MakeJob(const std::vector<ChainLine::Link>& links) {
       const Made& step = (*made)[i];
       // What the previous step left, as its PNG file would give it back.
       if (i > 0) SettleAsStored(picture);
-      progress.Stage(step.label + " of " + count + " on " + std::to_string(picture.width()) + "x" +
-                     std::to_string(picture.height()) + " pixels");
+      progress.Stage("step " + std::to_string(i + 1) + " of " + count + " (" + step.name + ") on " +
+                     std::to_string(picture.width()) + "x" + std::to_string(picture.height()) +
+                     " pixels");
       try {
         step.step(picture, progress);
       } catch (const CliError& error) {

@@ -103,8 +103,7 @@ void CheckOutputPath(const std::string& path) {
 bool OutputExists(const std::string& path) {
   if (path == kStandardStream) return false;
   struct stat status;
-  if (::stat(path.c_str(), &status) == 0)
-    return S_ISREG(status.st_mode) || S_ISDIR(status.st_mode);
+  if (::stat(path.c_str(), &status) == 0) return S_ISREG(status.st_mode) || S_ISDIR(status.st_mode);
   std::error_code ec;
   return std::filesystem::exists(WriteTarget(path), ec);
 }
