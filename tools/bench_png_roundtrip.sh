@@ -15,13 +15,7 @@ size=${2:-4000x3000}
 width=${size%x*}
 height=${size#*x}
 
-convert=/usr/bin/convert
-[ -x "$convert" ] || convert=$(command -v convert || true)
-if [ -z "$convert" ] || ! "$convert" -version 2>/dev/null | grep -q ImageMagick; then
-  echo "ImageMagick's convert is needed: apt-get install imagemagick" >&2
-  exit 1
-fi
-[ -x build/morvex ] || { echo "build/morvex is missing: ninja -C build morvex" >&2; exit 1; }
+source tools/bench_common.sh
 
 work=build/bench-png
 mkdir -p "$work"
@@ -31,20 +25,11 @@ if [ ! -f "$photo" ]; then
   "$work/synth_photo" "$photo" "$width" "$height"
 fi
 
-seconds() { # wall time of one run of the command
-  local t0 t1
-  t0=$(date +%s%N)
-  "$@" >/dev/null
-  t1=$(date +%s%N)
-  echo $(((t1 - t0) / 1000)) # microseconds
-}
-min() { if [ -z "$1" ] || (($2 < $1)); then echo "$2"; else echo "$1"; fi; }
-
 # Interleave the two tools so that a busy machine slows both alike.
 ours="" theirs=""
 for ((r = 0; r < runs; r++)); do
-  ours=$(min "$ours" "$(seconds build/morvex flip "$photo" "$work/morvex.png" -y)")
-  theirs=$(min "$theirs" "$(seconds "$convert" "$photo" -flip "$work/convert.png")")
+  ours=$(min "$ours" "$(micros build/morvex flip "$photo" "$work/morvex.png" -y)")
+  theirs=$(min "$theirs" "$(micros "$convert" "$photo" -flip "$work/convert.png")")
 done
 differing=$("$(dirname "$convert")/compare" -metric AE "$work/morvex.png" "$work/convert.png" null: 2>&1 || true)
 [ "$differing" = 0 ] || echo "warning: the two flipped images differ in $differing pixels" >&2

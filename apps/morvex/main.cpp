@@ -1,4 +1,5 @@
 // morvex: a command-line host of the Morvex.Native library.
+#include <csignal>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -6,6 +7,7 @@
 #include <vector>
 
 #include "core/args.h"
+#include "core/chain.h"
 #include "commands/commands.h"
 #include "runner.h"
 
@@ -16,6 +18,7 @@ namespace {
 std::vector<Command> AllCommands() {
   std::vector<Command> commands;
   AddBasicCommands(commands);
+  AddGeometryCommands(commands);
   AddBlurCommands(commands);
   AddBlendCommands(commands);
   AddToneCommands(commands);
@@ -33,7 +36,7 @@ std::vector<Command> AllCommands() {
       for (auto& option : SaveOptionDefs()) command.options.push_back(option);
     if (command.steps())
       for (auto& option : PictureOptionDefs()) command.options.push_back(option);
-    if (command.batch())
+    if (command.steps())
       for (auto& option : BatchOptionDefs()) command.options.push_back(option);
   }
   return commands;
@@ -44,6 +47,8 @@ std::vector<Command> AllCommands() {
 void PrintGlobalHelp(const std::vector<Command>& commands, std::FILE* to) {
   std::fprintf(to,
                "usage: morvex COMMAND [ARGUMENTS] [options]\n"
+               "       morvex INPUT OUTPUT STEP [options] [+ STEP [options]]...\n"
+               "       morvex INPUT... --out-dir DIR STEP [options] [+ STEP [options]]...\n"
                "\n"
                "Image operations of the Morvex.Native library on PNG and JPEG files.\n"
                "\n"
@@ -53,13 +58,16 @@ void PrintGlobalHelp(const std::vector<Command>& commands, std::FILE* to) {
     name.resize(name.size() < 18 ? 18 : name.size() + 2, ' ');
     std::fprintf(to, "%s%s\n", name.c_str(), command.summary.c_str());
   }
-  std::fprintf(to, "\nRun 'morvex COMMAND --help' for the arguments of a command.\n\n%s",
-               kPixelFormatNote);
+  std::fprintf(to, "\nRun 'morvex COMMAND --help' for the arguments of a command.\n\n%s\n%s",
+               kChainNote, kPixelFormatNote);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  // A reader of standard output that goes away makes writing it an error
+  // with a message, not a silent end.
+  std::signal(SIGPIPE, SIG_IGN);
   const std::vector<Command> commands = AllCommands();
   if (argc < 2) {
     PrintGlobalHelp(commands, stderr);
@@ -83,6 +91,28 @@ int main(int argc, char** argv) {
   const Command* command = nullptr;
   for (const auto& c : commands)
     if (c.name == name) command = &c;
+  // Files first: a chain (or a single step) on them.
+  if (!command && (name.size() < 2 || name[0] != '-')) {
+    try {
+      const ChainLine line =
+          ParseChain(commands, RunOptionDefs(), std::vector<std::string>(argv + 1, argv + argc));
+      if (line.help) {
+        PrintGlobalHelp(commands, stdout);
+        return 0;
+      }
+      if (line.helpFor) {
+        std::fputs(CommandHelp(*line.helpFor).c_str(), stdout);
+        return 0;
+      }
+      return RunChain(line);
+    } catch (const CliError& error) {
+      std::fprintf(stderr, "morvex: %s\n", error.what());
+      return kExitUsage;
+    } catch (const std::bad_alloc&) {
+      std::fprintf(stderr, "morvex: out of memory\n");
+      return 1;
+    }
+  }
   if (!command) {
     std::fprintf(stderr, "morvex: unknown command '%s' (see morvex --help)\n", name.c_str());
     return kExitUsage;

@@ -9,7 +9,11 @@
 #include <map>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <system_error>
+
+#include <glob.h>
+#include <unistd.h>
 
 #include "core/geometry.h"
 #include "core/parallel.h"
@@ -29,6 +33,9 @@ std::vector<OptionDef> SaveOptionDefs() {
       {"quality", "1-100", "JPEG output quality (default 90; 90 and up keep full colour detail)"},
       {"background", "COLOR",
        "lay the result over this colour before saving (a JPEG needs an opaque result)"},
+      {"format", "png|jpg",
+       "write this format: for standard output (-), and in a batch, where each name takes its "
+       "extension"},
       {"overwrite", "", "-y: replace output files that exist (otherwise they stop the command)"},
   };
 }
@@ -49,6 +56,28 @@ std::vector<OptionDef> BatchOptionDefs() {
   };
 }
 
+std::vector<OptionDef> RunOptionDefs() {
+  std::vector<OptionDef> options = SaveOptionDefs();
+  for (auto* more : {PictureOptionDefs, BatchOptionDefs})
+    for (auto& option : more()) options.push_back(option);
+  return options;
+}
+
+namespace {
+
+std::optional<FileFormat> FormatOption(const Args& args) {
+  if (!args.Has("format")) return std::nullopt;
+  return args.Choice("format", {"png", "jpg", "jpeg"}, 0) == 0 ? FileFormat::kPng
+                                                               : FileFormat::kJpeg;
+}
+
+std::string Lower(std::string text) {
+  for (auto& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+}  // namespace
+
 int JobsOption(const Args& args) {
   return static_cast<int>(args.Integer("jobs", AvailableCores(), 1, 1024));
 }
@@ -57,10 +86,12 @@ SaveOptions ParseSaveOptions(const Args& args, const std::vector<std::string>& o
                              int threads) {
   SaveOptions options;
   options.threads = threads;
+  options.format = FormatOption(args);
   bool anyPng = false, anyJpeg = false;
   for (const auto& path : outputs) {
     try {
-      (OutputFormat(path) == FileFormat::kJpeg ? anyJpeg : anyPng) = true;
+      const FileFormat format = options.format ? *options.format : OutputFormat(path);
+      (format == FileFormat::kJpeg ? anyJpeg : anyPng) = true;
     } catch (const CliError&) {
       // An unknown extension fails when that file is written.
     }
@@ -84,9 +115,8 @@ SaveOptions ParseSaveOptions(const Args& args, const std::vector<std::string>& o
 void CheckOverwrite(const Args& args, const std::vector<std::string>& outputs) {
   if (args.Flag("overwrite")) return;
   std::vector<std::string> existing;
-  std::error_code ec;
   for (const auto& path : outputs)
-    if (fs::exists(WriteTarget(path), ec)) existing.push_back(path);
+    if (OutputExists(path)) existing.push_back(path);
   if (existing.empty()) return;
   const std::size_t more = existing.size() - 1;
   throw CliError(existing[0] + " exists" +
@@ -96,9 +126,20 @@ void CheckOverwrite(const Args& args, const std::vector<std::string>& outputs) {
                  "; give -y to replace " + (more ? "them" : "it"));
 }
 
-Step MakeStep(const Command& command, const Args& args) {
-  if (command.prepareStep) return command.prepareStep(args);
-  return OnImage(command.name, command.prepare(args));
+void CheckOutput(const Args& args, const std::string& output) {
+  const std::optional<FileFormat> format = FormatOption(args);
+  if (output == kStandardStream) {
+    if (!format) throw CliError("writing standard output (-) needs --format png or --format jpg");
+    if (::isatty(STDOUT_FILENO) == 1)
+      throw CliError("standard output is a terminal: send it to a file or a pipe");
+  } else if (!format || !fs::path(output).extension().empty()) {
+    // A name without an extension takes --format; one with must agree with it.
+    const FileFormat named = OutputFormat(output);
+    if (format && named != *format)
+      throw CliError(args.OptionError(
+          "format", "'" + args.String("format", "") + "' does not fit the name " + output));
+  }
+  CheckOverwrite(args, {output});
 }
 
 namespace {
@@ -117,22 +158,108 @@ Picture ReadInput(const Args& args, const std::string& path) {
 
 void PrintNotes(const std::string& prefix, const std::string& input, const Picture& picture,
                 Progress& progress) {
-  for (const auto& note : picture.notes) progress.Message(prefix + ": " + input + ": " + note);
+  for (const auto& note : picture.notes)
+    progress.Message(prefix + ": " + ShownName(input) + ": " + note);
 }
 
-int RunOne(const Command& command, const Args& args, const Step& step) {
-  const std::string& input = args.Positional(0);
-  const std::string& output = args.Positional(args.PositionalCount() - 1);
-  const SaveOptions options = ParseSaveOptions(args, {output}, JobsOption(args));
-  const std::string prefix = "morvex " + command.name;
+// The files of a run, checked before any work.
+struct Plan {
+  std::vector<std::string> inputs, outputs;
+  std::string dir;  // a batch's --out-dir; empty for a single run
+  SaveOptions save;
+  int workers = 1;
+};
+
+bool IsPattern(const std::string& word) { return word.find_first_of("*?[") != std::string::npos; }
+
+// A batch's inputs: patterns that name no file (quoted, so the shell left
+// them) are expanded, in sorted order.
+std::vector<std::string> BatchInputs(const std::vector<std::string>& words) {
+  std::vector<std::string> inputs;
+  std::error_code ec;
+  for (const auto& word : words) {
+    if (word == kStandardStream)
+      throw CliError("standard input (-) cannot be one of a batch's inputs");
+    if (!IsPattern(word) || fs::exists(word, ec)) {
+      inputs.push_back(word);
+      continue;
+    }
+    glob_t found;
+    if (::glob(word.c_str(), 0, nullptr, &found) != 0 || found.gl_pathc == 0) {
+      ::globfree(&found);
+      throw CliError("no file matches '" + word + "'");
+    }
+    for (std::size_t i = 0; i < found.gl_pathc; ++i) inputs.push_back(found.gl_pathv[i]);
+    ::globfree(&found);
+  }
+  return inputs;
+}
+
+// DIR/NAME; with --format the name takes that format's extension unless it
+// has one of that format already.
+std::string BatchOutput(const std::string& dir, const std::string& input,
+                        const std::optional<FileFormat>& format) {
+  fs::path name = fs::path(input).filename();
+  if (name.empty()) throw CliError("'" + input + "' is not a file name");
+  if (format) {
+    const std::string ext = Lower(name.extension().string());
+    const bool fits = *format == FileFormat::kPng ? ext == ".png" : ext == ".jpg" || ext == ".jpeg";
+    if (!fits) name.replace_extension(*format == FileFormat::kPng ? ".png" : ".jpg");
+  }
+  return (fs::path(dir) / name).string();
+}
+
+Plan PlanRun(const Args& args) {
+  Plan plan;
+  const int jobs = JobsOption(args);
+  if (!args.batch()) {
+    plan.inputs = args.Inputs();
+    plan.outputs = {args.Output()};
+    CheckOutput(args, plan.outputs[0]);
+    plan.save = ParseSaveOptions(args, plan.outputs, jobs);
+    return plan;
+  }
+  plan.dir = args.String("out-dir", "");
+  if (plan.dir.empty()) throw CliError(args.OptionError("out-dir", "needs a directory name"));
+  plan.inputs = BatchInputs(args.Inputs());
+  const std::optional<FileFormat> format = FormatOption(args);
+  for (const auto& input : plan.inputs)
+    plan.outputs.push_back(BatchOutput(plan.dir, input, format));
+  // Two inputs of one name, or an input in DIR itself, would be overwritten.
+  std::map<std::string, std::string> taken;
+  for (std::size_t i = 0; i < plan.inputs.size(); ++i) {
+    const auto [at, fresh] = taken.emplace(plan.outputs[i], plan.inputs[i]);
+    if (!fresh)
+      throw CliError(at->second + " and " + plan.inputs[i] + " would both be written to " +
+                     plan.outputs[i]);
+  }
+  plan.workers = static_cast<int>(std::min<std::size_t>(std::size_t(jobs), plan.inputs.size()));
+  plan.save = ParseSaveOptions(args, plan.outputs, std::max(1, jobs / plan.workers));
+  std::error_code ec;
+  if (fs::exists(plan.dir, ec) && !fs::is_directory(plan.dir, ec))
+    throw CliError("cannot create directory " + plan.dir + ": a file of that name exists");
+  for (std::size_t i = 0; i < plan.inputs.size(); ++i)
+    if (fs::equivalent(plan.inputs[i], plan.outputs[i], ec))
+      throw CliError(plan.outputs[i] + " would overwrite its input; choose another --out-dir");
+  CheckOverwrite(args, plan.outputs);
+  return plan;
+}
+
+std::string Prefix(const Job& job) { return job.name.empty() ? "morvex" : "morvex " + job.name; }
+
+int RunOne(const Plan& plan, const Job& job, const Args& args) {
+  const std::string &input = plan.inputs[0], &output = plan.outputs[0];
+  const std::string prefix = Prefix(job);
   Progress progress(prefix, Progress::StderrIsTerminal());
-  progress.Stage("reading " + input);
+  progress.Stage("reading " + ShownName(input));
   Picture picture = ReadInput(args, input);
-  progress.Stage(command.name + " on " + std::to_string(picture.width()) + "x" +
-                 std::to_string(picture.height()) + " pixels");
-  step(picture, progress);
-  progress.Stage("writing " + output);
-  SavePicture(output, picture, options);
+  // A chain names each of its steps itself.
+  if (!job.name.empty())
+    progress.Stage(job.name + " on " + std::to_string(picture.width()) + "x" +
+                   std::to_string(picture.height()) + " pixels");
+  job.step(picture, progress);
+  progress.Stage("writing " + ShownName(output, true));
+  SavePicture(output, picture, plan.save);
   PrintNotes(prefix, input, picture, progress);
   return 0;
 }
@@ -202,7 +329,7 @@ class MemoryBudget {
 
 // About the most one job holds at once: the file as read, the picture, the
 // step's own planes and the encoded result.
-std::uint64_t EstimatePeak(const Command& command, const std::string& path) {
+std::uint64_t EstimatePeak(double bytesPerPixel, const std::string& path) {
   std::uint32_t w = 0, h = 0;
   int depth = 8;
   std::error_code ec;
@@ -210,41 +337,15 @@ std::uint64_t EstimatePeak(const Command& command, const std::string& path) {
   if (!PeekImageSize(path, &w, &h, &depth)) return ec ? 0 : fileBytes;
   const double pixels = double(w) * h;
   const double picture = depth == 16 ? 8 : 4;
-  return std::uint64_t(pixels * (2 * picture + command.bytesPerPixel)) + (ec ? 0 : fileBytes);
+  return std::uint64_t(pixels * (2 * picture + bytesPerPixel)) + (ec ? 0 : fileBytes);
 }
 
-int RunBatch(const Command& command, const Args& args, const Step& step) {
-  const std::string dir = args.String("out-dir", "");
-  if (dir.empty()) throw CliError(args.OptionError("out-dir", "needs a directory name"));
-  std::vector<std::string> inputs, outputs;
-  for (std::size_t i = 0; i < args.PositionalCount(); ++i) {
-    inputs.push_back(args.Positional(i));
-    const fs::path name = fs::path(inputs.back()).filename();
-    if (name.empty()) throw CliError("'" + inputs.back() + "' is not a file name");
-    outputs.push_back((fs::path(dir) / name).string());
-  }
-  // Two inputs of one name, or an input in DIR itself, would be overwritten.
-  std::map<std::string, std::string> taken;
-  for (std::size_t i = 0; i < inputs.size(); ++i) {
-    const auto [at, fresh] = taken.emplace(outputs[i], inputs[i]);
-    if (!fresh)
-      throw CliError(at->second + " and " + inputs[i] + " would both be written to " +
-                     outputs[i]);
-  }
-  const int jobs = JobsOption(args);
-  const int workers = static_cast<int>(std::min<std::size_t>(std::size_t(jobs), inputs.size()));
-  const SaveOptions options = ParseSaveOptions(args, outputs, std::max(1, jobs / workers));
+int RunBatch(const Plan& plan, const Job& job, const Args& args) {
   std::error_code ec;
-  if (fs::exists(dir, ec) && !fs::is_directory(dir, ec))
-    throw CliError("cannot create directory " + dir + ": a file of that name exists");
-  for (std::size_t i = 0; i < inputs.size(); ++i)
-    if (fs::equivalent(inputs[i], outputs[i], ec))
-      throw CliError(outputs[i] + " would overwrite its input; choose another --out-dir");
-  CheckOverwrite(args, outputs);
-  fs::create_directories(dir, ec);
-  if (ec) throw CliError("cannot create directory " + dir + ": " + ec.message());
-
-  const std::string prefix = "morvex " + command.name;
+  fs::create_directories(plan.dir, ec);
+  if (ec) throw CliError("cannot create directory " + plan.dir + ": " + ec.message());
+  const std::vector<std::string>& inputs = plan.inputs;
+  const std::string prefix = Prefix(job);
   Progress progress(prefix, Progress::StderrIsTerminal());
   const std::size_t total = inputs.size();
   std::atomic<std::size_t> done{0};
@@ -264,8 +365,8 @@ int RunBatch(const Command& command, const Args& args, const Step& step) {
   // the machine have room.
   MemoryBudget budget(AvailableMemory() / 2);
   std::atomic<bool> saidFewer{false};
-  ParallelFor(total, workers, [&](std::size_t i) {
-    const std::uint64_t peak = EstimatePeak(command, inputs[i]);
+  ParallelFor(total, plan.workers, [&](std::size_t i) {
+    const std::uint64_t peak = EstimatePeak(job.bytesPerPixel, inputs[i]);
     if (budget.Acquire(peak) && !saidFewer.exchange(true))
       progress.Message(prefix + ": " + inputs[i] + " needs about " + Gigabytes(peak) +
                        " of memory; running fewer images at once to stay within " +
@@ -274,11 +375,11 @@ int RunBatch(const Command& command, const Args& args, const Step& step) {
     try {
       SilentProgress quiet;
       Picture picture = ReadInput(args, inputs[i]);
-      step(picture, quiet);
-      SavePicture(outputs[i], picture, options);
+      job.step(picture, quiet);
+      SavePicture(plan.outputs[i], picture, plan.save);
       PrintNotes(prefix, inputs[i], picture, progress);
     } catch (const CliError& e) {
-      error = FileMessage(e.what(), inputs[i], outputs[i]);
+      error = FileMessage(e.what(), inputs[i], plan.outputs[i]);
     } catch (const std::bad_alloc&) {
       error = inputs[i] + ": out of memory";
     }
@@ -297,7 +398,7 @@ int RunBatch(const Command& command, const Args& args, const Step& step) {
   std::snprintf(seconds, sizeof seconds, "%.1f s", progress.Seconds());
   const std::size_t written = total - failures.size();
   std::string summary = prefix + ": " + std::to_string(written) + " of " + std::to_string(total) +
-                        " file" + (total == 1 ? "" : "s") + " written to " + dir + " in " +
+                        " file" + (total == 1 ? "" : "s") + " written to " + plan.dir + " in " +
                         seconds;
   if (!failures.empty()) {
     // In the order given, whatever order the workers finished in.
@@ -312,17 +413,34 @@ int RunBatch(const Command& command, const Args& args, const Step& step) {
   return failures.empty() ? 0 : kExitUsage;
 }
 
+int Run(const Plan& plan, const Job& job, const Args& args) {
+  // The cores a picture has, as for writing a PNG.
+  SetPictureThreads(plan.save.threads);
+  return plan.dir.empty() ? RunOne(plan, job, args) : RunBatch(plan, job, args);
+}
+
+// The files and run options of a chain, parsed as a command of their own.
+const Command& ChainRunCommand() {
+  static const Command command = [] {
+    Command files;
+    files.positionals = {{"input", "image file"}, {"output", "image file to write"}};
+    files.options = RunOptionDefs();
+    return files;
+  }();
+  return command;
+}
+
 }  // namespace
 
 int RunImageCommand(const Command& command, const Args& args) {
-  if (!args.batch()) {
-    // The output's name and existence first, so that they fail before any work.
-    const std::string& output = args.Positional(args.PositionalCount() - 1);
-    OutputFormat(output);
-    CheckOverwrite(args, {output});
-  }
-  const Step step = MakeStep(command, args);
-  return args.batch() ? RunBatch(command, args, step) : RunOne(command, args, step);
+  const Plan plan = PlanRun(args);
+  return Run(plan, MakeJob(command, args), args);
+}
+
+int RunChain(const ChainLine& line) {
+  const Args args = Args::Parse(ChainRunCommand(), line.runWords);
+  const Plan plan = PlanRun(args);
+  return Run(plan, MakeJob(line.links), args);
 }
 
 }  // namespace morvex::cli

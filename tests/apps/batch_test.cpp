@@ -10,11 +10,6 @@
 namespace morvex::test {
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // Five inputs: three good (one a JPEG), one truncated, one not an image.
 struct BatchFiles {
   ScratchDir dir;
@@ -27,7 +22,7 @@ struct BatchFiles {
     const CliRun jpeg =
         RunCli({"flip", dir / "in/b.png", dir / "in/c.jpg", "--background", "white"});
     EXPECT_EQ(jpeg.exitCode, 0) << jpeg.err;
-    const std::string whole = Slurp(dir / "in/a.png");
+    const std::string whole = ReadFileBytes(dir / "in/a.png");
     std::ofstream(dir / "in/cut.png", std::ios::binary) << whole.substr(0, whole.size() - 30);
     std::ofstream(dir / "in/notes.png") << "not an image\n";
     for (const char* name : {"a.png", "cut.png", "b.png", "notes.png", "c.jpg"})
@@ -77,7 +72,8 @@ TEST(Batch, FailuresAreReportedAndTheRestWritten) {
       ASSERT_EQ(RunCli({"blur", files.dir / ("in/" + std::string(name)), single, "--sigma", "1.5", "-y"})
                     .exitCode,
                 0);
-      EXPECT_EQ(Slurp(out + "/" + name), Slurp(single)) << name << " with -j " << jobs;
+      EXPECT_EQ(ReadFileBytes(out + "/" + name), ReadFileBytes(single))
+          << name << " with -j " << jobs;
     }
   }
 }
@@ -91,6 +87,61 @@ TEST(Batch, AllGoodExitsZero) {
   EXPECT_EQ(run.err.rfind("morvex levels: 3 of 3 files written to " + out + " in ", 0), 0u)
       << run.err;
   EXPECT_EQ(run.err.find("failed"), std::string::npos);
+}
+
+// Every form of a batch writes each file as the single run on it does: one
+// overlay on many bases, a chain, a quoted pattern, a change of format.
+TEST(Batch, EveryFormWritesWhatSingleRunsWrite) {
+  ScratchDir dir;
+  Rng rng(27);
+  std::filesystem::create_directory(dir.path() / "in");
+  WriteRandomPng(rng, dir / "in/a.png", 9, 7);
+  WriteRandomPng(rng, dir / "in/b.png", 16, 3);
+  WriteRandomPng(rng, dir / "logo.png", 5, 4);
+  ASSERT_EQ(RunCli({"flip", dir / "in/b.png", dir / "in/c.jpg", "--background", "white"}).exitCode,
+            0);
+  const std::string a = dir / "in/a.png", b = dir / "in/b.png", c = dir / "in/c.jpg",
+                    logo = dir / "logo.png", out = dir / "out";
+  const struct {
+    std::vector<std::string> batch;
+    std::vector<std::pair<std::string, std::string>> written;  // input, output name
+    std::vector<std::string> single;                           // IN, OUT
+  } cases[] = {
+      {{"composite", a, b, c, logo, "--out-dir", out, "--mode", "screen", "--at", "2,1"},
+       {{a, "a.png"}, {b, "b.png"}, {c, "c.jpg"}},
+       {"composite", "IN", logo, "OUT", "--mode", "screen", "--at", "2,1"}},
+      {{a, b, c, "--out-dir", out, "composite", logo, "--mode", "screen", "--at", "2,1"},
+       {{a, "a.png"}, {b, "b.png"}, {c, "c.jpg"}},
+       {"composite", "IN", logo, "OUT", "--mode", "screen", "--at", "2,1"}},
+      {{"blur", dir / "in/*.png", "--out-dir", out, "--format", "jpg", "--background", "white"},
+       {{a, "a.jpg"}, {b, "b.jpg"}},
+       {"blur", "IN", "OUT", "--background", "white"}},
+      {{dir / "in/*", "--out-dir", out, "-j", "2", "rotate", "--angle", "90", "+", "hsl",
+        "--saturation-scale", "1.2", "--format", "png"},
+       {{a, "a.png"}, {b, "b.png"}, {c, "c.png"}},
+       {"IN", "OUT", "rotate", "--angle", "90", "+", "hsl", "--saturation-scale", "1.2"}},
+  };
+  for (const auto& tc : cases) {
+    std::filesystem::remove_all(out);
+    const CliRun run = RunCli(tc.batch);
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    std::vector<std::string> names;
+    for (const auto& [input, name] : tc.written) {
+      names.push_back(name);
+      std::vector<std::string> single;
+      for (const auto& word : tc.single)
+        single.push_back(word == "IN" ? input : word == "OUT" ? dir / ("single-" + name) : word);
+      single.push_back("-y");
+      ASSERT_EQ(RunCli(single).exitCode, 0) << name;
+      EXPECT_EQ(ReadFileBytes(out + "/" + name), ReadFileBytes(dir / ("single-" + name)))
+          << tc.batch[0] << ": " << name;
+    }
+    std::vector<std::string> listed;
+    for (const auto& entry : std::filesystem::directory_iterator(out))
+      listed.push_back(entry.path().filename());
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, names) << tc.batch[0];
+  }
 }
 
 // Whatever would overwrite an input, or one output with another, stops the
@@ -112,8 +163,9 @@ TEST(Batch, RefusesToOverwrite) {
       {{"flip", "--out-dir", files.dir / "out"}, "missing INPUT (see morvex flip --help)"},
       {{"flip", files.inputs[0], "--out-dir", files.dir / "out", "-j", "0"},
        "option --jobs: '0' is out of range (1 to 1024)"},
-      {{"composite", files.inputs[0], files.inputs[2], files.dir / "x.png", "--out-dir", "x"},
-       "unknown option '--out-dir' (see morvex composite --help)"},
+      // The overlay comes last, after every base.
+      {{"composite", files.inputs[2], "--out-dir", files.dir / "out"},
+       "missing BASE (see morvex composite --help)"},
   };
   const auto before = files.dir.Entries();
   for (const auto& tc : cases) {

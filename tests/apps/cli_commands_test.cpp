@@ -27,7 +27,8 @@ using cli::Image;
 struct Shape {
   std::int32_t width, height;
 };
-constexpr Shape kShapes[] = {{1, 1}, {7, 3}, {33, 17}};
+// The last is tall enough for the tool to split per-pixel work into bands of rows.
+constexpr Shape kShapes[] = {{1, 1}, {7, 3}, {33, 17}, {5, 70}};
 
 // The files of one run: a random image, a second one of the same size, and a
 // weight image (its straight bytes in the library's order).

@@ -133,6 +133,57 @@ TEST(CliErrors, OptionValues) {
   for (const auto& tc : cases) ExpectError(tc);
 }
 
+// A chain's errors name the step they come from (in.png is 6x4 pixels).
+TEST(CliErrors, Chains) {
+  const std::string in = "@/in.png", out = "@/out.png";
+  const ErrorCase cases[] = {
+      {{in, out, "blurr", "--sigma", "2"},
+       "morvex: step 1: unknown command 'blurr' (see morvex --help)"},
+      {{in, out, "blur", "+", "frob"},
+       "morvex: step 2: unknown command 'frob' (see morvex --help)"},
+      {{in, out, "blur", "+"}, "morvex: step 2: nothing after '+' (give a command)"},
+      {{in, out},
+       "morvex: no step after the files (for example: morvex IN OUT blur --sigma 2; see "
+       "morvex --help)"},
+      {{in, out, "blur", "+", "histogram"},
+       "morvex: step 2 (histogram): histogram does not turn one image into another, so it cannot "
+       "be a step"},
+      {{in, out, "--sigma", "2", "blur"},
+       "morvex: option --sigma comes before any step: a step's options follow its name (see "
+       "morvex --help)"},
+      {{in, out, "blur", "+", "copy-channel", "--to", "red"},
+       "morvex: step 2 (copy-channel): both --from and --to are needed (see morvex copy-channel "
+       "--help)"},
+      {{in, out, "rotate", "+", "blur"},
+       "morvex: step 1 (rotate): --angle is needed: 90, 180 or 270 degrees clockwise (see morvex "
+       "rotate --help)"},
+      {{in, out, "hsl", "--saturation-scale"},
+       "morvex: step 1 (hsl): option --saturation-scale needs a value (FACTOR)"},
+      {{in, out, "flip", "+", "blur", "--sigma", "0.3"},
+       "morvex: step 2 (blur): option --sigma: '0.3' is out of range (0 for no blur, or 0.5 to "
+       "54)"},
+      {{in, out, "composite"},
+       "morvex: step 1 (composite): missing OVERLAY (see morvex composite --help)"},
+      {{in, out, "composite", "@/missing.png"},
+       "morvex: step 1 (composite): cannot read @/missing.png: No such file or directory"},
+      {{in, out, "blur", "+", "crop", "--area", "7x1"},
+       "morvex: step 2 (crop): the area 7x1 reaches beyond the picture (6x4 pixels)"},
+      {{in, out, "rotate", "--angle", "90", "+", "blend", in},
+       "morvex: step 2 (blend): @/in.png is 6x4 pixels but the image is 4x6: the sizes must match"},
+      {{in, out, "flip", "+", "scale-mask", "--to-rect", "1,1,1,3"},
+       "morvex: step 2 (scale-mask): ScaleMask refused the call (the target rectangle, clipped to "
+       "both masks, is 1 pixel or less wide or high)"},
+      {{in, out, "blur", "-y", "+", "hsl", "-y"},
+       "morvex: option --overwrite is given more than once"},
+      {{in, "@/existing.png", "blur"}, "morvex: @/existing.png exists; give -y to replace it"},
+      {{in, "-", "blur"}, "morvex: writing standard output (-) needs --format png or --format jpg"},
+      {{in, out, "blur", "--format", "jpg"},
+       "morvex: option --format: 'jpg' does not fit the name @/out.png"},
+      {{"-", out, "blur"}, "morvex: standard input is not a PNG or JPEG file"},
+  };
+  for (const auto& tc : cases) ExpectError(tc);
+}
+
 // A call the library refuses becomes an error of the command.
 TEST(CliErrors, LibraryRefusals) {
   std::vector<ErrorCase> cases;

@@ -38,6 +38,8 @@ std::string Slurp(const fs::path& path) {
 
 }  // namespace
 
+std::string ReadFileBytes(const std::string& path) { return Slurp(path); }
+
 ScratchDir::ScratchDir() {
   static std::atomic<int> counter{0};
   path_ = fs::temp_directory_path() /
@@ -58,7 +60,7 @@ std::vector<std::string> ScratchDir::Entries() const {
   return names;
 }
 
-CliRun RunCli(const std::vector<std::string>& args) {
+CliRun RunCli(const std::vector<std::string>& args, const std::string& input) {
   static std::atomic<int> counter{0};
   const fs::path base =
       fs::temp_directory_path() /
@@ -71,6 +73,7 @@ CliRun RunCli(const std::vector<std::string>& args) {
   argv.push_back(nullptr);
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 0, input.c_str(), O_RDONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
                                    0644);
   posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,

@@ -19,11 +19,14 @@ struct CliRun {
 };
 
 // Runs the tool with `args` (without the program name), waits, and captures
-// both output streams.
-CliRun RunCli(const std::vector<std::string>& args);
+// both output streams; standard input is the file `input` (or /dev/null).
+CliRun RunCli(const std::vector<std::string>& args, const std::string& input = "/dev/null");
 // The same on a pseudo-terminal: `out` receives everything the tool wrote to
 // it (standard output and error both), `err` stays empty.
 CliRun RunCliOnTerminal(const std::vector<std::string>& args);
+
+// The bytes of a file ("" when it cannot be read).
+std::string ReadFileBytes(const std::string& path);
 
 // A fresh directory, removed with its contents at the end of the scope.
 class ScratchDir {

@@ -1,4 +1,4 @@
-// info, flip and copy-channel, and the file helpers of every subcommand.
+// info and copy-channel, and the file helpers of every subcommand.
 #include <cstdio>
 
 #include <utility>
@@ -7,8 +7,8 @@
 #include "runner.h"
 #include "files/image_io.h"
 #include "core/ops.h"
-#include "core/geometry.h"
 #include "core/parallel.h"
+#include "files/file_io.h"
 #include "files/metadata.h"
 
 namespace morvex::cli {
@@ -33,6 +33,28 @@ const char* const kPixelFormatNote =
     "Results are saved in the smallest exact layout: grey, grey+alpha, palette\n"
     "(up to 256 colours), RGB or RGBA. JPEG is opaque: transparency needs\n"
     "--background. Gamma and colour profiles are not applied to the pixels.\n";
+
+const char* const kChainNote =
+    "Chains: a command line that starts with files instead of a command runs one\n"
+    "or more steps on each picture in memory, reading it once and writing it once:\n"
+    "  morvex in.jpg out.jpg blur --sigma 2 + hsl --saturation-scale 1.2 +\n"
+    "    composite logo.png --mode screen --at 20,20\n"
+    "A step is any command that turns one image into another, written as its\n"
+    "name, its own file arguments (composite's OVERLAY, blend's OTHER) and its\n"
+    "options, without INPUT and OUTPUT; a word '+' separates two steps, which run\n"
+    "in the order given. The options of the whole run (-y, --quality,\n"
+    "--compression, --background, --format, --strip, --auto-orient, --out-dir,\n"
+    "-j) may stand before the first step or among any step's options, once each.\n"
+    "The result is that of the steps run one by one through PNG files. Errors\n"
+    "name the step (\"step 2 (hsl): ...\"). The files end at the first word that\n"
+    "names a command: write ./blur for a file called blur.\n"
+    "Pipes: '-' as INPUT reads standard input (PNG or JPEG, by its content), '-'\n"
+    "as OUTPUT writes standard output in the format --format png|jpg names:\n"
+    "  morvex - - blur --sigma 3 --format jpg < a.png > b.jpg\n"
+    "Batches: INPUT... --out-dir DIR writes DIR/NAME for every input, on every\n"
+    "core (-j N), for a chain or any command (composite BASE... OVERLAY --out-dir\n"
+    "DIR lays one overlay on every BASE); --format gives every NAME that format's\n"
+    "extension; quoted patterns ('shots/*.jpg') are expanded.\n";
 
 const char* const kFilesNote =
     "Files, metadata, bit depth and existing outputs: see 'morvex --help'.\n";
@@ -66,7 +88,7 @@ int RunInfo(const Args& args) {
     for (int k = 0; k < 4; ++k) sums[k] += image.pixels[i + k];
   }
   const std::size_t count = image.pixels.size() / 4;
-  std::printf("file:          %s\n", args.Positional(0).c_str());
+  std::printf("file:          %s\n", ShownName(args.Positional(0)).c_str());
   std::printf("size:          %d x %d pixels\n", image.width, image.height);
   std::printf("stored as:     %s\n", storedAs.c_str());
   std::printf("bit depth:     %d bits per sample\n", depth);
@@ -93,10 +115,6 @@ int RunInfo(const Args& args) {
   return 0;
 }
 
-Step PrepareFlip(const Args&) {
-  return [](Picture& picture, Progress&) { MovePixels(picture, Move::kFlip); };
-}
-
 Transform PrepareCopyChannel(const Args& args) {
   if (!args.Has("from") || !args.Has("to"))
     throw CliError("both --from and --to are needed (see morvex copy-channel --help)");
@@ -115,18 +133,6 @@ void AddBasicCommands(std::vector<Command>& commands) {
                                   "the file holds.\n\n") +
                           kFilesNote,
                       RunInfo});
-  commands.push_back({"flip",
-                      "turn an image upside down (BitmapCopy with a negative stride)",
-                      {{"input", "image file"}, {"output", "image file to write"}},
-                      {},
-                      std::string("The rows are moved as stored (8 or 16 bits, straight alpha):\n"
-                                  "flipping twice gives the input back exactly.\n\n") +
-                          kFilesNote,
-                      nullptr,
-                      nullptr,
-                      PrepareFlip,
-                      true,
-                      4});
   commands.push_back(
       {"copy-channel",
        "copy one channel of every pixel into another (ChannelCopy)",

@@ -42,8 +42,8 @@ Step PrepareComposite(const Args& args) {
     throw CliError(args.OptionError("at", "'" + args.String("at", "") + "' is out of range"));
   const bool raw = args.Flag("raw");
   // The overlay is read once: premultiplied for the raw export, straight as a layer.
-  const auto overlay = std::make_shared<const Image>(raw ? LoadImage(args.Positional(1))
-                                                         : LoadStraight(args.Positional(1)));
+  const auto overlay = std::make_shared<const Image>(raw ? LoadImage(args.Operand(0))
+                                                         : LoadStraight(args.Operand(0)));
   const auto ax = std::int32_t(x), ay = std::int32_t(y);
   return [=](Picture& picture, Progress&) {
     const std::string why = "composite works on 8-bit pixels";
@@ -72,7 +72,7 @@ Step PrepareBlend(const Args& args) {
     const std::string path = args.String("weight-table", "");
     *table = ParseCurveTable(ReadTextFile(path), path);
   }
-  const std::string otherPath = args.Positional(1), maskPath = args.String("mask", "");
+  const std::string otherPath = args.Operand(0), maskPath = args.String("mask", "");
   const auto other =
       std::make_shared<const Image>(raw ? LoadImage(otherPath) : LoadStraight(otherPath));
   std::shared_ptr<const Image> weights;
@@ -152,12 +152,12 @@ void AddBlendCommands(std::vector<Command>& commands) {
            "an opaque BASE stays opaque. (Composite on the opaque colours, mixed by\n"
            "the alphas with MaskedBlend, then Composite normal.)\n"
            "--raw calls Composite once on the premultiplied bytes: its modes act on\n"
-           "alpha too, and add, overlay and screen can leave colour above alpha.\n\n") +
+           "alpha too, and add, overlay and screen can leave colour above alpha.\n"
+           "With --out-dir, the one OVERLAY (last) is laid on every BASE.\n\n") +
            kFilesNote,
        nullptr,
        nullptr,
-       PrepareComposite,
-       false});
+       PrepareComposite});
   commands.push_back(
       {"blend",
        "mix a second image into the colour of the first (Blend, MaskedBlend, MaskedFade)",
@@ -178,12 +178,12 @@ void AddBlendCommands(std::vector<Command>& commands) {
            "premultiplied), then take BASE's alpha. --raw calls Blend or MaskedBlend\n"
            "on the premultiplied bytes (colour limited to BASE's alpha). --fade\n"
            "(MaskedFade) mixes the premultiplied pixels, alpha by the mask's alpha;\n"
-           "a mask without alpha takes OTHER's alpha.\n\n") +
+           "a mask without alpha takes OTHER's alpha. With --out-dir, the one OTHER\n"
+           "(last) is mixed into every BASE.\n\n") +
            kFilesNote,
        nullptr,
        nullptr,
-       PrepareBlend,
-       false});
+       PrepareBlend});
   commands.push_back(
       {"multiply",
        "scale pixels by a factor or by a mask (Multiply, MaskMultiply, MultiplyChannel)",

@@ -102,7 +102,6 @@ void AddBlurCommands(std::vector<Command>& commands) {
                         nullptr,
                         nullptr,
                         PrepareBlur,
-                        true,
                         // The intermediate, and the float copy with --precision float.
                         36});
   }
@@ -127,7 +126,6 @@ void AddBlurCommands(std::vector<Command>& commands) {
          nullptr,
          PrepareBlurAlpha,
          nullptr,
-         true,
          8});
   }
   (void)commands;

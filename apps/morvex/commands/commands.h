@@ -11,7 +11,9 @@
 
 namespace morvex::cli {
 
-void AddBasicCommands(std::vector<Command>& commands);   // info, flip, copy-channel
+void AddBasicCommands(std::vector<Command>& commands);   // info, copy-channel
+// flip, mirror, rotate, transpose, transverse, crop
+void AddGeometryCommands(std::vector<Command>& commands);
 void AddToneCommands(std::vector<Command>& commands);    // desaturate, hsl, histogram
 void AddBlurCommands(std::vector<Command>& commands);    // blur, blur-alpha
 void AddFilterCommands(std::vector<Command>& commands);  // blur3x3, edges, radial-blur
@@ -24,6 +26,8 @@ void AddPathsCommand(std::vector<Command>& commands);  // paths (also --version)
 // The global help's paragraph on files, pixels, metadata, depth and existing
 // outputs, and the line every command's help ends with that points to it.
 extern const char* const kPixelFormatNote;
+// The global help's paragraph on chains, pipes and batches.
+extern const char* const kChainNote;
 extern const char* const kFilesNote;
 
 // Loads positional argument `index` as an image.

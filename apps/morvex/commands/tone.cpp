@@ -90,7 +90,7 @@ void AddToneCommands(std::vector<Command>& commands) {
            "the tool limits both to 0..1 per pixel: a pixel that would leave the range\n"
            "gets the same call with that component fixed at 0 or 1, and the hue shift\n"
            "is taken modulo 360 degrees into the turn the library handles. --wrap\n"
-           "passes the numbers to the library as they are, in one call.\n\n") +
+           "passes the numbers to the library as they are, on every pixel.\n\n") +
            kFilesNote,
        nullptr,
        PrepareHsl});

@@ -47,13 +47,35 @@ std::string FormatNumber(double v) {
 }  // namespace
 
 Args Args::Parse(const Command& command, const std::vector<std::string>& words) {
+  return ParseWords(command, words, false, nullptr, nullptr);
+}
+
+Args Args::ParseStep(const Command& command, const std::vector<std::string>& words,
+                     const std::vector<OptionDef>& runOptions, std::vector<std::string>* runWords) {
+  return ParseWords(command, words, true, &runOptions, runWords);
+}
+
+Args Args::ParseWords(const Command& command, const std::vector<std::string>& words, bool step,
+                      const std::vector<OptionDef>* runOptions,
+                      std::vector<std::string>* runWords) {
   Args args;
   args.command_ = command.name;
+  args.step_ = step;
+  args.operands_ = command.operandCount();
   for (const auto& word : words)
     if (word == "--help" || word == "-h") {
       args.help_ = true;
       return args;
     }
+  auto findRunOption = [&](const std::string& name) -> const OptionDef* {
+    if (!runOptions) return nullptr;
+    for (const auto& option : *runOptions)
+      if (option.name == name) return &option;
+    return nullptr;
+  };
+  auto known = [&](const std::string& name) {
+    return FindOption(command, name) != nullptr || findRunOption(name) != nullptr;
+  };
   bool optionsEnded = false;
   for (std::size_t i = 0; i < words.size(); ++i) {
     const std::string& word = words[i];
@@ -68,9 +90,9 @@ Args Args::Parse(const Command& command, const std::vector<std::string>& words) 
     }
     std::string spelled = word;
     // -j N and -jN stand for --jobs N.
-    if (word.rfind("-j", 0) == 0 && FindOption(command, "jobs"))
+    if (word.rfind("-j", 0) == 0 && known("jobs"))
       spelled = word.size() > 2 ? "--jobs=" + word.substr(2) : "--jobs";
-    else if (word == "-y" && FindOption(command, "overwrite"))
+    else if (word == "-y" && known("overwrite"))
       spelled = "--overwrite";
     else if (word[1] != '-')
       throw CliError("unknown option '" + word + "' (options are spelled --name)");
@@ -81,7 +103,8 @@ Args Args::Parse(const Command& command, const std::vector<std::string>& words) 
       name = name.substr(0, eq);
       inlineValue = true;
     }
-    const OptionDef* def = FindOption(command, name);
+    const OptionDef* runDef = findRunOption(name);
+    const OptionDef* def = runDef ? runDef : FindOption(command, name);
     if (!def)
       throw CliError("unknown option '--" + name + "' (see morvex " + command.name + " --help)");
     if (def->metavar.empty()) {
@@ -91,31 +114,58 @@ Args Args::Parse(const Command& command, const std::vector<std::string>& words) 
         throw CliError("option --" + name + " needs a value (" + def->metavar + ")");
       value = words[++i];
     }
+    if (runDef) {
+      runWords->push_back("--" + name + (def->metavar.empty() ? "" : "=" + value));
+      continue;
+    }
     if (args.values_.count(name)) throw CliError("option --" + name + " is given more than once");
     args.values_[name] = value;
   }
+  const std::string seeHelp =
+      " (see morvex " + (command.name.empty() ? "" : command.name + " ") + "--help)";
+  // A step has the command's operands alone; a batch has inputs, then them.
+  const std::size_t first = step ? 1 : 0;
+  const std::size_t last = step ? command.positionals.size() - 1 : command.positionals.size();
   std::size_t required = 0;
-  for (const auto& p : command.positionals)
-    if (!p.optional) ++required;
-  args.batch_ = command.batch() && args.values_.count("out-dir");
+  for (std::size_t k = first; k < last; ++k)
+    if (!command.positionals[k].optional) ++required;
+  args.batch_ = !step && FindOption(command, "out-dir") && args.values_.count("out-dir");
   if (args.batch_) {
-    if (args.positionals_.empty())
-      throw CliError("missing INPUT (see morvex " + command.name + " --help)");
+    if (args.positionals_.size() <= args.operands_)
+      throw CliError("missing " + Upper(command.positionals[0].name) + seeHelp);
     return args;
   }
-  if (args.positionals_.size() < required) {
-    const auto& missing = command.positionals[args.positionals_.size()];
-    throw CliError("missing " + Upper(missing.name) + " (see morvex " + command.name + " --help)");
-  }
-  if (args.positionals_.size() > command.positionals.size())
-    throw CliError("unexpected argument '" + args.positionals_[command.positionals.size()] + "'" +
-                   (command.batch() ? " (to process several files, give --out-dir DIR)" : ""));
+  if (args.positionals_.size() < required)
+    throw CliError("missing " + Upper(command.positionals[first + args.positionals_.size()].name) +
+                   seeHelp);
+  if (args.positionals_.size() > last - first)
+    throw CliError("unexpected argument '" + args.positionals_[last - first] + "'" +
+                   (!step && FindOption(command, "out-dir")
+                        ? " (to process several files, give --out-dir DIR)"
+                        : ""));
   return args;
 }
 
 const std::string& Args::Positional(std::size_t i) const {
   static const std::string empty;
   return i < positionals_.size() ? positionals_[i] : empty;
+}
+
+std::vector<std::string> Args::Inputs() const {
+  if (step_) return {};
+  if (!batch_) return {Positional(0)};
+  return {positionals_.begin(), positionals_.end() - std::ptrdiff_t(operands_)};
+}
+
+const std::string& Args::Output() const {
+  static const std::string empty;
+  return step_ || batch_ ? empty : Positional(PositionalCount() - 1);
+}
+
+const std::string& Args::Operand(std::size_t i) const {
+  if (step_) return Positional(i);
+  if (batch_) return Positional(PositionalCount() - operands_ + i);
+  return Positional(1 + i);
 }
 
 std::string Args::OptionError(const std::string& option, const std::string& what) const {
@@ -257,8 +307,16 @@ std::string CommandHelp(const Command& command) {
   for (const auto& p : command.positionals)
     usage += p.optional ? " [" + Upper(p.name) + "]" : " " + Upper(p.name);
   if (!command.options.empty()) usage += " [options]";
-  if (command.batch())
-    usage += "\n       morvex " + command.name + " INPUT... --out-dir DIR [-j N] [options]";
+  if (command.steps()) {
+    usage += "\n       morvex " + command.name + " " + Upper(command.positionals[0].name) + "...";
+    for (std::size_t k = 1; k + 1 < command.positionals.size(); ++k)
+      usage += " " + Upper(command.positionals[k].name);
+    usage += " --out-dir DIR [-j N] [options]";
+    usage += "\n       morvex INPUT OUTPUT " + command.name;
+    for (std::size_t k = 1; k + 1 < command.positionals.size(); ++k)
+      usage += " " + Upper(command.positionals[k].name);
+    usage += " [options] [+ STEP [options]]...   (a chain: see 'morvex --help')";
+  }
   std::string out = usage + "\n\n" + command.summary + "\n";
   if (!command.positionals.empty()) {
     out += "\narguments:\n";

@@ -45,40 +45,54 @@ struct Command {
   std::vector<OptionDef> options;
   std::string notes;  // free text after the option list (may be empty)
   int (*run)(const Args& args) = nullptr;
-  // Commands whose arguments end in INPUT OUTPUT have `prepare` (an
+  // Commands whose arguments are INPUT [OPERAND...] OUTPUT have `prepare` (an
   // operation on the library's 8-bit image) or `prepareStep` (a step on the
-  // picture as stored) instead of `run`: it reads the options (and any files
-  // they name, such as the other positional arguments) before an image is
-  // read, and returns what to do to it. The tool then runs it on one file,
-  // or with --out-dir on a batch of files on every core (runner.h).
+  // picture as stored) instead of `run`: it reads the options and operands
+  // (and any files they name) before an image is read, and returns what to
+  // do to it. The tool then runs it on one file, on a batch of files with
+  // --out-dir on every core (runner.h), or as one step of a chain (chain.h).
   Transform (*prepare)(const Args& args) = nullptr;
   Step (*prepareStep)(const Args& args) = nullptr;
-  // Whether the command also takes INPUT... --out-dir DIR.
-  bool batches = true;
   // About how many bytes a pixel the step needs at its peak, beyond the
   // picture itself (see runner.cpp), for fitting a batch into memory.
   double bytesPerPixel = 8;
   bool steps() const { return prepare != nullptr || prepareStep != nullptr; }
-  bool batch() const { return steps() && batches; }
+  // The positional arguments between INPUT and OUTPUT of a command made of
+  // steps (composite's OVERLAY, blend's OTHER): the files a step reads itself.
+  std::size_t operandCount() const { return steps() ? positionals.size() - 2 : 0; }
 };
 
-// The parsed command line of one subcommand.
+// The parsed command line of one subcommand, or of one step of a chain.
 class Args {
  public:
-  // Parses argv[first..argc); throws CliError on an unknown option, a missing
-  // option value, or a wrong number of positional arguments. `helpRequested`
-  // is set (and nothing validated) when --help or -h appears.
+  // Parses the words after the command's name; throws CliError on an unknown
+  // option, a missing option value, or a wrong number of positional
+  // arguments. `helpRequested` is set (and nothing validated) when --help or
+  // -h appears.
   static Args Parse(const Command& command, const std::vector<std::string>& words);
+  // The words of one step of a chain: the command's operands and options,
+  // without INPUT and OUTPUT. Options named in `runOptions` (those of the
+  // whole run: -y, --quality, ...) are not kept but appended to `runWords`,
+  // spelled --name or --name=value.
+  static Args ParseStep(const Command& command, const std::vector<std::string>& words,
+                        const std::vector<OptionDef>& runOptions,
+                        std::vector<std::string>* runWords);
 
   bool helpRequested() const { return help_; }
-  // A batch: the command takes INPUT OUTPUT and --out-dir is given, so every
-  // positional argument is an input.
+  // A batch: the command takes INPUT OUTPUT and --out-dir is given, so the
+  // positional arguments are inputs, but for the command's operands, which
+  // come last.
   bool batch() const { return batch_; }
   const std::string& commandName() const { return command_; }
 
   // Positional argument i, or "" when an optional one is absent.
   const std::string& Positional(std::size_t i) const;
   std::size_t PositionalCount() const { return positionals_.size(); }
+  // For commands made of steps: the input files (one, or a batch's; none for
+  // a step), the output file (a single run's; "" otherwise), and operand i.
+  std::vector<std::string> Inputs() const;
+  const std::string& Output() const;
+  const std::string& Operand(std::size_t i) const;
 
   bool Has(const std::string& option) const { return values_.count(option) != 0; }
   bool Flag(const std::string& option) const { return Has(option); }
@@ -96,9 +110,15 @@ class Args {
   std::string OptionError(const std::string& option, const std::string& what) const;
 
  private:
+  static Args ParseWords(const Command& command, const std::vector<std::string>& words,
+                         bool step, const std::vector<OptionDef>* runOptions,
+                         std::vector<std::string>* runWords);
+
   std::string command_;
   bool help_ = false;
   bool batch_ = false;
+  bool step_ = false;
+  std::size_t operands_ = 0;
   std::vector<std::string> positionals_;
   std::map<std::string, std::string> values_;
 };

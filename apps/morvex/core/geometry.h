@@ -1,7 +1,8 @@
 // Moving pixels without changing them: the eight ways of turning and
-// mirroring a picture, on the samples in whatever form the picture holds
-// (straight 8 or 16 bits as stored, or premultiplied), so every move is
-// lossless. --auto-orient, flip and the geometry steps all go through here.
+// mirroring a picture, and cropping, on the samples in whatever form the
+// picture holds (straight 8 or 16 bits as stored, or premultiplied), so every
+// move is lossless. --auto-orient and the geometry commands (flip, mirror,
+// rotate, transpose, transverse, crop) all go through here.
 #pragma once
 
 #include "core/picture.h"
@@ -29,5 +30,10 @@ bool SwapsSides(Move move);
 // Applies `move` to the picture's pixels; metadata is left as it is. A flip
 // is BitmapCopy with a negative source stride.
 void MovePixels(Picture& picture, Move move);
+
+// Keeps the `width` x `height` pixels from (x, y) on, which must lie inside
+// the picture (BitmapCopy of those rows).
+void CropPixels(Picture& picture, std::int32_t x, std::int32_t y, std::int32_t width,
+                std::int32_t height);
 
 }  // namespace morvex::cli

@@ -1,4 +1,8 @@
 // Gaussian blur of images and of one channel (GaussianBlur, GaussianBlurMask).
+#include <sys/mman.h>
+
+#include <memory>
+#include <new>
 #include <utility>
 
 #include "core/args.h"
@@ -16,6 +20,35 @@ std::vector<double> SigmaRamp(bool on, double from, double to, std::int32_t coun
 }
 
 namespace {
+
+// The blur's intermediate, uninitialised (the export writes it before it
+// reads it); a large one asks for huge pages, so that first touching it
+// takes few page faults.
+class Scratch {
+ public:
+  explicit Scratch(std::size_t floats) : bytes_(floats * sizeof(float)) {
+    if (bytes_ < kLarge) {
+      owned_.reset(new float[floats]);
+      return;
+    }
+    void* at = ::mmap(nullptr, bytes_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (at == MAP_FAILED) throw std::bad_alloc();
+    ::madvise(at, bytes_, MADV_HUGEPAGE);
+    mapped_ = static_cast<float*>(at);
+  }
+  ~Scratch() {
+    if (mapped_) ::munmap(mapped_, bytes_);
+  }
+  Scratch(const Scratch&) = delete;
+  Scratch& operator=(const Scratch&) = delete;
+  float* get() const { return mapped_ ? mapped_ : owned_.get(); }
+
+ private:
+  static constexpr std::size_t kLarge = std::size_t(8) << 20;
+  std::size_t bytes_;
+  float* mapped_ = nullptr;
+  std::unique_ptr<float[]> owned_;
+};
 
 const double* OrNull(const std::vector<double>& v) { return v.empty() ? nullptr : v.data(); }
 
@@ -38,23 +71,24 @@ void BlurPlane(std::int32_t w, std::int32_t h, std::int32_t stride, std::int32_t
   const bool across = s.rowRamp || s.x > 0, down = s.columnRamp || s.y > 0;
   if (!across && !down) return;
   const std::int32_t cells = across && down ? 0 : across ? w : h;
-  std::vector<float> temp(std::size_t(across && down ? std::size_t(w) * h : std::size_t(cells)) *
-                          floatsPerElement);
-  const auto tempBytes = static_cast<std::int32_t>(temp.size() * sizeof(float));
+  const std::size_t tempFloats =
+      (across && down ? std::size_t(w) * h : std::size_t(cells)) * floatsPerElement;
+  const Scratch temp(tempFloats);
+  const auto tempBytes = static_cast<std::int32_t>(tempFloats * sizeof(float));
   if (across && down) {
     if (progress) progress->Stage(std::string("blurring ") + what);
-    call(context, 0, w, h, s.x, s.y, OrNull(rows), OrNull(columns), temp.data(), tempBytes);
+    call(context, 0, w, h, s.x, s.y, OrNull(rows), OrNull(columns), temp.get(), tempBytes);
   } else if (across) {
     if (progress) progress->Stage(std::string("blurring the rows of ") + what + ", one call each");
     for (std::int32_t y = 0; y < h; ++y)
       call(context, std::size_t(y) * stride, w, 1, s.x, 0.5, rows.empty() ? nullptr : &rows[y],
-           nullptr, temp.data(), tempBytes);
+           nullptr, temp.get(), tempBytes);
   } else {
     if (progress)
       progress->Stage(std::string("blurring the columns of ") + what + ", one call each");
     for (std::int32_t x = 0; x < w; ++x)
       call(context, std::size_t(x) * elementBytes, 1, h, 0.5, s.y, nullptr,
-           columns.empty() ? nullptr : &columns[x], temp.data(), tempBytes);
+           columns.empty() ? nullptr : &columns[x], temp.get(), tempBytes);
   }
 }
 

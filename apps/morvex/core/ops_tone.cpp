@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "core/ops.h"
+#include "core/parallel.h"
 #include "morvex/native.h"
 
 namespace morvex::cli {
@@ -18,9 +19,12 @@ Image DesaturateImage(Image image, bool alsoAlpha) {
 
 Image AdjustHsl(Image image, const HslAdjust& a) {
   Image out = std::move(image);
-  HslScaleOffset(out.pixels.data(), out.stride(), out.width, out.height, a.hueScale,
-                 a.saturationScale, a.lightnessScale, a.hueOffset, a.saturationOffset,
-                 a.lightnessOffset);
+  // Every pixel on its own: bands of rows on every thread give the same bytes.
+  ParallelRows(out.height, [&](std::int32_t first, std::int32_t end) {
+    HslScaleOffset(out.Row(first), out.stride(), out.width, end - first, a.hueScale,
+                   a.saturationScale, a.lightnessScale, a.hueOffset, a.saturationOffset,
+                   a.lightnessOffset);
+  });
   return out;
 }
 
@@ -31,29 +35,32 @@ Image AdjustHslClamped(Image image, const HslAdjust& a) {
   auto kind = [](double v) { return v > 1 ? 2 : v < 0 ? 1 : 0; };
   const double scale[3][2] = {{a.saturationScale, a.lightnessScale}, {0, 0}, {0, 0}};
   const double offset[3][2] = {{a.saturationOffset, a.lightnessOffset}, {0, 0}, {1, 1}};
-  for (std::int32_t y = 0; y < out.height; ++y) {
-    std::uint8_t* row = out.Row(y);
-    std::int32_t start = 0;
-    int runKind = -1;
-    auto flush = [&](std::int32_t end) {
-      if (runKind < 0 || end == start) return;
-      const int sk = runKind / 3, lk = runKind % 3;
-      HslScaleOffset(row + std::size_t(start) * 4, out.stride(), end - start, 1, a.hueScale,
-                     scale[sk][0], scale[lk][1], hueOffset, offset[sk][0], offset[lk][1]);
-    };
-    for (std::int32_t x = 0; x < out.width; ++x) {
-      double s, l;
-      PixelSaturationLightness(row + std::size_t(x) * 4, &s, &l);
-      const int k = kind(s * a.saturationScale + a.saturationOffset) * 3 +
-                    kind(l * a.lightnessScale + a.lightnessOffset);
-      if (k != runKind) {
-        flush(x);
-        start = x;
-        runKind = k;
+  // Rows on their own, in bands on every thread.
+  ParallelRows(out.height, [&](std::int32_t first, std::int32_t last) {
+    for (std::int32_t y = first; y < last; ++y) {
+      std::uint8_t* row = out.Row(y);
+      std::int32_t start = 0;
+      int runKind = -1;
+      auto flush = [&](std::int32_t end) {
+        if (runKind < 0 || end == start) return;
+        const int sk = runKind / 3, lk = runKind % 3;
+        HslScaleOffset(row + std::size_t(start) * 4, out.stride(), end - start, 1, a.hueScale,
+                       scale[sk][0], scale[lk][1], hueOffset, offset[sk][0], offset[lk][1]);
+      };
+      for (std::int32_t x = 0; x < out.width; ++x) {
+        double s, l;
+        PixelSaturationLightness(row + std::size_t(x) * 4, &s, &l);
+        const int k = kind(s * a.saturationScale + a.saturationOffset) * 3 +
+                      kind(l * a.lightnessScale + a.lightnessOffset);
+        if (k != runKind) {
+          flush(x);
+          start = x;
+          runKind = k;
+        }
       }
+      flush(out.width);
     }
-    flush(out.width);
-  }
+  });
   return out;
 }
 

@@ -45,4 +45,27 @@ void ParallelFor(std::size_t count, int threads, const std::function<void(std::s
   if (error) std::rethrow_exception(error);
 }
 
+namespace {
+
+std::atomic<int> pictureThreads{1};
+
+}  // namespace
+
+int PictureThreads() { return pictureThreads.load(std::memory_order_relaxed); }
+
+void SetPictureThreads(int threads) {
+  pictureThreads.store(std::max(threads, 1), std::memory_order_relaxed);
+}
+
+void ParallelRows(std::int32_t rows, const std::function<void(std::int32_t, std::int32_t)>& body) {
+  // A few bands a thread, so that uneven rows even out; none thinner than 16 rows.
+  const std::int32_t threads = PictureThreads();
+  const std::int32_t bands = std::max(1, std::min(threads * 4, rows / 16));
+  ParallelFor(std::size_t(bands), threads, [&](std::size_t band) {
+    const auto b = static_cast<std::int32_t>(band);
+    body(std::int32_t(std::int64_t(rows) * b / bands),
+         std::int32_t(std::int64_t(rows) * (b + 1) / bands));
+  });
+}
+
 }  // namespace morvex::cli

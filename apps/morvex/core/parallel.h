@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 
 namespace morvex::cli {
@@ -15,5 +16,13 @@ int AvailableCores();
 // exception a task throws is rethrown here once every thread has stopped;
 // tasks not yet started then do not start.
 void ParallelFor(std::size_t count, int threads, const std::function<void(std::size_t)>& body);
+
+// The threads an operation on one picture may use: every core in a single
+// run, a batch job's share of them. The runner sets it before steps run.
+int PictureThreads();
+void SetPictureThreads(int threads);
+// body(first, end) over bands of the rows 0 .. rows - 1, on PictureThreads()
+// threads, for work in which every row is computed on its own.
+void ParallelRows(std::int32_t rows, const std::function<void(std::int32_t, std::int32_t)>& body);
 
 }  // namespace morvex::cli

@@ -49,6 +49,12 @@ void PutImage(Picture& picture, Image image);
 // The same as straight 8-bit BGRA samples (as an 8-bit file stores them).
 Image TakeStraight(Picture& picture, const std::string& why);
 
+// The pixels as a PNG file of them reads back: premultiplied colour above
+// its alpha, which no file holds, becomes what saving and reading gives (the
+// colour saved as 255 where it exceeds alpha); every other form and pixel
+// comes back as it is already.
+void SettleAsStored(Picture& picture);
+
 // 16-bit straight samples and the library's float pixels (ArgbFloatImage:
 // blue, green, red, alpha, premultiplied, on the scale 0..255). Both ways
 // are exact: every 16-bit value v becomes v / 257 premultiplied in float,

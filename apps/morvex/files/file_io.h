@@ -11,8 +11,16 @@ namespace morvex::cli {
 
 std::string ErrnoText(int code);
 
+// "-" names standard input (as an input) or standard output (as an output).
+constexpr const char* kStandardStream = "-";
+// A file name as messages show it: "standard input" for "-", or "standard
+// output" for an `output` "-".
+std::string ShownName(const std::string& path, bool output = false);
+
 // An input file open for reading at its start. Throws "cannot read PATH:
-// REASON" when it cannot be opened or is a directory.
+// REASON" when it cannot be opened or is a directory. "-" reads standard
+// input whole first (once in a run: a second reading is an error), so that
+// the decoders can look at its start and go back.
 class InputFile {
  public:
   explicit InputFile(const std::string& path);
@@ -30,6 +38,7 @@ class InputFile {
 
  private:
   std::string path_;
+  std::vector<std::uint8_t> piped_;  // standard input's bytes
   std::FILE* file_ = nullptr;
   std::uint8_t head_[8] = {};
   std::size_t headSize_ = 0;
@@ -45,7 +54,10 @@ using FileBytes = std::vector<std::vector<std::uint8_t>>;
 // Writes `bytes` to `path` under a temporary name in the same directory and
 // renames it into place, so the file appears complete or not at all. Writing
 // to a symbolic link writes the file it points to; a file that is replaced
-// keeps its permissions. Throws "cannot write PATH: REASON".
+// keeps its permissions. "-" writes standard output, and a path naming no
+// regular file (a named pipe, /dev/stdout, /dev/null) is written as it is.
+// The bytes are all made before anything is written. Throws "cannot write
+// PATH: REASON".
 void WriteFileAtomically(const std::string& path, const FileBytes& bytes);
 
 // Throws "cannot write PATH: REASON" when `path` names a directory or no file.
@@ -54,5 +66,10 @@ void CheckOutputPath(const std::string& path);
 // The file a write to `path` lands in: `path` itself, or the end of the chain
 // of symbolic links it starts (which need not exist yet).
 std::string WriteTarget(const std::string& path);
+
+// Whether writing `path` would replace a file: a regular file (or a
+// directory) is there. Standard output, named pipes and devices are never
+// files that exist in this sense.
+bool OutputExists(const std::string& path);
 
 }  // namespace morvex::cli

@@ -28,7 +28,7 @@ Picture LoadPicture(const std::string& path, std::string* description) {
   const InputFile input(path);
   if (IsJpegSignature(input.head(), input.headSize())) return ReadJpegPicture(input, description);
   if (input.headSize() < 8 || !IsPngSignature(input.head()))
-    throw CliError(path + " is not a PNG or JPEG file");
+    throw CliError(input.path() + " is not a PNG or JPEG file");
   PngInfo info;
   Picture picture = ReadPngPicture(input, &info);
   if (description) *description = info.Description();
@@ -120,7 +120,7 @@ bool FitProfile(Picture& picture) {
 
 void SavePicture(const std::string& path, Picture& picture, const SaveOptions& options) {
   CheckOutputPath(path);
-  const FileFormat format = OutputFormat(path);
+  const FileFormat format = options.format ? *options.format : OutputFormat(path);
   FileBytes bytes;
   try {
     if (options.flatten) PutImage(picture, Flatten(TakeImage(picture, "--background"), options.background));
@@ -143,7 +143,7 @@ void SavePicture(const std::string& path, Picture& picture, const SaveOptions& o
       bytes = EncodePng(picture, png);
     }
   } catch (const CliError& error) {
-    throw CliError("cannot write " + path + ": " + error.what());
+    throw CliError("cannot write " + ShownName(path, true) + ": " + error.what());
   }
   WriteFileAtomically(path, bytes);
 }

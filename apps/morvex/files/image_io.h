@@ -4,23 +4,26 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "core/picture.h"
 
 namespace morvex::cli {
 
+enum class FileFormat { kPng, kJpeg };
+
 // How results are written; every subcommand that writes an image takes
-// these as options (--compression, --quality, --background).
+// these as options (--compression, --quality, --background, --format).
 struct SaveOptions {
   int compression = -1;  // PNG, 0..9; -1: the default
   int quality = -1;      // JPEG, 1..100; -1: the default
   bool flatten = false;  // lay the result over `background` first
   std::uint8_t background[4] = {0, 0, 0, 255};
   int threads = 1;  // for PNG's filtering and deflating
+  // The format to write; by default the one the file name asks for.
+  std::optional<FileFormat> format;
 };
-
-enum class FileFormat { kPng, kJpeg };
 
 // The format a file name asks for: .png, or .jpg / .jpeg (any case). Throws
 // "cannot write PATH: ..." for other names.
@@ -43,7 +46,8 @@ bool PeekImageSize(const std::string& path, std::uint32_t* width, std::uint32_t*
 // weights (masks) and for layers. A file without alpha has alpha 255.
 Image LoadStraight(const std::string& path);
 
-// Writes the picture in the format its name asks for, with its metadata; the
+// Writes the picture in the format its name asks for (or options.format),
+// with its metadata; the
 // file appears complete or not at all. A JPEG needs an opaque result (or
 // options.flatten): otherwise the error says how many pixels are not opaque
 // and what to do. What the format cannot hold (16 bits in a JPEG, a colour
