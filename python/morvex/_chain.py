@@ -9,7 +9,6 @@ import os
 import shlex
 import shutil
 import subprocess
-import tempfile
 from collections.abc import Mapping
 from typing import Any, List, NamedTuple, Optional, Sequence, Union
 
@@ -73,28 +72,24 @@ def step_arguments(step: Step) -> List[str]:
     return words
 
 
+def _as_file(path: str) -> str:
+    """`path` as the tool reads a file word: a bare name that could be
+    taken for a command (``blur``), for the step separator ``+`` or for an
+    option gets ``./`` before it."""
+    return path if os.path.dirname(path) else os.path.join(".", path)
+
+
 def command_lines(tool: str, source: str, target: str, steps: Sequence[List[str]],
-                  scratch: str, overwrite: bool = False) -> List[List[str]]:
+                  overwrite: bool = False) -> List[List[str]]:
     """The tool runs that apply the chain `steps` (from step_arguments) to
     `source` and write `target` (replacing it, with `overwrite`, as ``-y``
-    does): one run of ``morvex COMMAND IN [FILE...] OUT [options]`` per
-    step, the images between them written to lossless PNG files in
-    `scratch` (so a chain gives the bytes of its steps run one by one). The
-    one place to change when the tool runs a chain in one go."""
-    lines = []
-    current = source
-    for k, (command, *words) in enumerate(steps):
-        # The files a command reads besides its input (composite's overlay)
-        # stand before the options.
-        files = 0
-        while files < len(words) and not words[files].startswith("-"):
-            files += 1
-        last = k == len(steps) - 1
-        output = target if last else os.path.join(scratch, f"step{k}.png")
-        lines.append([tool, command, current, *words[:files], output, *words[files:],
-                      *(["-y"] if last and overwrite else [])])
-        current = output
-    return lines
+    does): one run of the tool's chain form,
+    ``morvex IN OUT STEP [+ STEP]... [-y]``, which gives the bytes of its
+    steps run one by one through PNG files."""
+    line = [tool, _as_file(source), _as_file(target)]
+    for k, words in enumerate(steps):
+        line += (["+"] if k else []) + list(words)
+    return [line + (["-y"] if overwrite else [])]
 
 
 def run_file(source: str, target: str, steps: Sequence[List[str]],
@@ -107,15 +102,14 @@ def run_file(source: str, target: str, steps: Sequence[List[str]],
     try:
         program = find_tool(tool)
         os.makedirs(os.path.dirname(target) or ".", exist_ok=True)
-        with tempfile.TemporaryDirectory(prefix="morvex-chain-") as scratch:
-            for line in command_lines(program, source, target, steps, scratch, overwrite):
-                run = subprocess.run(line, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                     stderr=subprocess.PIPE, text=True, errors="replace")
-                if run.returncode != 0:
-                    lines = run.stderr.strip().splitlines()
-                    message = lines[-1] if lines else f"{line[1]}: exit status {run.returncode}"
-                    return FileResult(source, None, message if source in message
-                                      else f"{source}: {message}")
+        for line in command_lines(program, source, target, steps, overwrite):
+            run = subprocess.run(line, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                 stderr=subprocess.PIPE, text=True, errors="replace")
+            if run.returncode != 0:
+                lines = run.stderr.strip().splitlines()
+                message = lines[-1] if lines else f"{line[1]}: exit status {run.returncode}"
+                return FileResult(source, None, message if source in message
+                                  else f"{source}: {message}")
     except OSError as error:
         return FileResult(source, None, f"{source}: {error}")
     return FileResult(source, target, None)

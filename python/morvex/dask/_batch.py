@@ -57,10 +57,9 @@ def batch(files: Sequence[Union[str, os.PathLike]], steps: Union[Step, Sequence[
     Each file is one task, run on a worker by the ``morvex`` tool itself,
     which reads the file and writes ``out_dir/NAME`` (its input's name, so
     its format) there: the outputs are byte for byte those of ``morvex
-    COMMAND FILE... [options] --out-dir DIR`` for one step, and of the
-    steps run one after the other for a chain (through lossless PNG files
-    on the worker). A file that fails is reported without stopping the
-    others.
+    FILE... --out-dir DIR STEP [+ STEP]...``, the tool's own batch of the
+    chain (which equal its steps run one after the other). A file that
+    fails is reported without stopping the others.
 
     Parameters
     ----------
