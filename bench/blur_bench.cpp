@@ -7,7 +7,10 @@
 //
 // Counters: ms, x_memcpy, GB/s (the bytes each pass must move: the plane and
 // the intermediate, read or written once, over the time), and scalar_ms,
-// scalar_x_memcpy.
+// scalar_x_memcpy. BM_GaussianBlurFloor moves the bytes of each 8-bit pass
+// without its arithmetic, as the pass's floor.
+#include <emmintrin.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstring>
@@ -15,6 +18,7 @@
 
 #include "bench_util.h"
 #include "blur/gaussian.h"
+#include "frame/compiler.h"
 #include "frame/cpu_features.h"
 
 namespace morvex::bench {
@@ -58,8 +62,8 @@ class ScalarPath {
 // Times `call` (the probed path) every iteration and on the scalar path in
 // the first two, and a memcpy of `referenceBytes` every iteration.
 template <class Call>
-void Measure(benchmark::State& state, std::size_t referenceBytes, double movedBytes,
-             Call&& call) {
+void Measure(benchmark::State& state, std::size_t referenceBytes, double movedBytes, Call&& call,
+             bool scalarColumn = true) {
   std::vector<std::uint8_t> src = PatternBytes(referenceBytes), dst(referenceBytes);
   std::memcpy(dst.data(), src.data(), referenceBytes);
   call();  // the intermediate holds a horizontal result before a vertical pass alone
@@ -70,7 +74,7 @@ void Measure(benchmark::State& state, std::size_t referenceBytes, double movedBy
     state.SetIterationTime(t);
     best = std::min(best, t);
     copy = std::min(copy, Seconds([&] { std::memcpy(dst.data(), src.data(), referenceBytes); }));
-    if (n++ < 2) {
+    if (scalarColumn && n++ < 2) {
       const ScalarPath pin;
       scalar = std::min(scalar, Seconds(call));
     }
@@ -78,6 +82,7 @@ void Measure(benchmark::State& state, std::size_t referenceBytes, double movedBy
   state.counters["ms"] = best * 1e3;
   state.counters["x_memcpy"] = best / copy;
   state.counters["GB/s"] = movedBytes / best * 1e-9;
+  if (!scalarColumn) return;
   state.counters["scalar_ms"] = scalar * 1e3;
   state.counters["scalar_x_memcpy"] = scalar / copy;
 }
@@ -114,6 +119,90 @@ BENCHMARK(BM_GaussianBlur)
     ->ArgNames({"size", "sigma", "format", "pass"})
     ->ArgsProduct({{0, 1}, {1, 2, 10, 54}, {4}, {0, 1, 2}})
     ->ArgsProduct({{0, 1}, {2, 54}, {16}, {0, 1, 2}})
+    ->Iterations(5)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+// ---- Floors ----
+// Each pass of the 8-bit blur without its arithmetic: the same bytes moved
+// in the same order and with the same kinds of access as the chosen kernels
+// (groups of rows of the row kernel, strips of the column kernel), so that a
+// pass can be set against the fastest the memory allows for its pattern.
+
+MORVEX_INLINE __m128i LoadLine(const std::uint8_t* p, __m128i acc) {
+  for (int q = 0; q < 4; ++q)
+    acc = _mm_xor_si128(acc, _mm_loadu_si128(reinterpret_cast<const __m128i*>(p) + q));
+  return acc;
+}
+
+MORVEX_INLINE void StreamBytes(std::uint8_t* p, std::size_t bytes, __m128i v) {
+  for (std::size_t q = 0; q < bytes; q += 16)
+    _mm_stream_si128(reinterpret_cast<__m128i*>(p + q), v);
+}
+
+// Row pass: a group's rows read forward a cache line of every row at a time,
+// then its intermediate rows written backward, a cache line of every row at
+// a time, past the cache.
+__attribute__((noinline)) void RowPassFloor(const std::uint8_t* image, std::uint8_t* temp,
+                                            int width, int height, int groupRows) {
+  constexpr int kLinePixels = 4;
+  const std::ptrdiff_t stride = std::ptrdiff_t{width} * 4, pitch = std::ptrdiff_t{width} * 16;
+  __m128i acc = _mm_setzero_si128();
+  for (int r0 = 0; r0 < height; r0 += groupRows) {
+    const int rows = std::min(groupRows, height - r0);
+    for (std::ptrdiff_t x = 0; x + 64 <= stride; x += 64)
+      for (int j = 0; j < rows; ++j) acc = LoadLine(image + (r0 + j) * stride + x, acc);
+    for (std::ptrdiff_t b = width - kLinePixels; b >= 0; b -= kLinePixels)
+      for (int j = 0; j < rows; ++j) StreamBytes(temp + (r0 + j) * pitch + b * 16, 64, acc);
+  }
+  _mm_sfence();
+}
+
+// Column pass: a strip's intermediate read down its rows with the kernel's
+// prefetch ahead, then its image rows written upward, past the cache.
+__attribute__((noinline)) void ColumnPassFloor(const std::uint8_t* temp, std::uint8_t* image,
+                                               int width, int height, int stripColumns) {
+  const std::ptrdiff_t stride = std::ptrdiff_t{width} * 4, pitch = std::ptrdiff_t{width} * 16;
+  constexpr int kAhead = blur::kColumnPrefetchRows;
+  __m128i acc = _mm_setzero_si128();
+  for (int c0 = 0; c0 + stripColumns <= width; c0 += stripColumns) {
+    const std::ptrdiff_t rowBytes = std::ptrdiff_t{stripColumns} * 16;
+    for (int r = 0; r < height; ++r) {
+      const std::uint8_t* x = temp + r * pitch + std::ptrdiff_t{c0} * 16;
+      if (r + kAhead < height)
+        for (std::ptrdiff_t b = 0; b < rowBytes; b += 64)
+          __builtin_prefetch(x + kAhead * pitch + b, 0, 1);
+      for (std::ptrdiff_t b = 0; b < rowBytes; b += 64) acc = LoadLine(x + b, acc);
+    }
+    for (int r = height - 1; r >= 0; --r)
+      StreamBytes(image + r * stride + std::ptrdiff_t{c0} * 4, std::size_t(stripColumns) * 4, acc);
+  }
+  _mm_sfence();
+}
+
+// Args: size index, passes (0 both, 1 horizontal, 2 vertical). The geometry
+// is the chosen 8-bit kernels': rows per group from the row buffer's slot,
+// columns per strip as recorded.
+void BM_GaussianBlurFloor(benchmark::State& state) {
+  const Size size = kSizes[state.range(0)];
+  const blur::BlurPasses passes = kPasses[state.range(1)];
+  const blur::ImageKernels& kernels = blur::kImageSingleKernelTable.For(CpuFeatureFlags());
+  const int groupRows = static_cast<int>(std::max<std::size_t>(kernels.bufferBytes / 16, 1));
+  const std::size_t pixels = static_cast<std::size_t>(size.width) * size.height;
+  AlignedBytes image(pixels * 4), temp(pixels * 16);
+  Measure(
+      state, pixels * 4, MovedBytes(passes, pixels * 4.0, pixels * 16.0),
+      [&] {
+        if (passes != blur::BlurPasses::kVertical)
+          RowPassFloor(image.data(), temp.data(), size.width, size.height, groupRows);
+        if (passes != blur::BlurPasses::kHorizontal)
+          ColumnPassFloor(temp.data(), image.data(), size.width, size.height, kernels.stripColumns);
+      },
+      false);
+}
+BENCHMARK(BM_GaussianBlurFloor)
+    ->ArgNames({"size", "pass"})
+    ->ArgsProduct({{0, 1}, {0, 1, 2}})
     ->Iterations(5)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);

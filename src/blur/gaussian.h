@@ -101,6 +101,9 @@ struct ColumnStrip {
 // Columns per strip at most (each record names its own strip width).
 inline constexpr int kMaxStripColumns = 64;
 
+// Rows ahead of the current one whose intermediate a column kernel fetches.
+inline constexpr int kColumnPrefetchRows = 16;
+
 // ---- One-row and one-column definitions ----
 
 // Forward then backward recursion along one image row into the intermediate

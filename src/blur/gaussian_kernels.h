@@ -602,7 +602,7 @@ __attribute__((noinline)) void StripKernel(const ColumnStrip& s, const Out& resu
   // the current one is used: each row of the strip lies on its own page,
   // and with a power-of-two pitch all of them in the same cache sets, which
   // hold only a few rows (farther or nearer to L1 measured slower).
-  constexpr std::ptrdiff_t kAhead = 16;
+  constexpr std::ptrdiff_t kAhead = kColumnPrefetchRows;
   for (std::ptrdiff_t r = 0; r < s.height; ++r) {
     const Byte* x = s.temp + r * s.tempPitch;
     if (r + kAhead < s.height) {
