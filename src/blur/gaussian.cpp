@@ -209,6 +209,62 @@ struct CallScratch {
   WorkBuffers buffers;
 };
 
+// What tells the two exports apart in their common steps.
+struct Export {
+  const char* tempTooSmall;   // diagnostic of a short intermediate
+  const char* unknownFormat;  // diagnostic of a format the export lacks
+  int tempElementBytes;
+  std::int32_t formats[2];  // the formats the export has
+};
+
+constexpr Export kImageBlur{"GaussianBlur: we need a bigger temporary buffer",
+                            "GaussianBlur: unimplemented or unknown format", kImageTempBytes,
+                            {4, 16}};
+constexpr Export kMaskBlur{"GaussianBlurMask: we need a bigger temporary buffer",
+                           "GaussianBlurMask: unimplemented or unknown format", kMaskTempBytes,
+                           {1, 4}};
+
+// The arguments of a call, as the host gave them.
+struct Call {
+  Byte* target;
+  std::int32_t stride, format, width, height;
+  Byte* temp;
+  std::int32_t tempBytes;
+  double sigmaHorizontal, sigmaVertical;
+  const Byte* rowSigmas;
+  const Byte* columnSigmas;
+  BlurPasses passes;
+};
+
+// The steps both exports share, in their order: the size test, the format
+// test, the empty region, the choice of kernels (`choose`), the call's
+// scratch, then `run` with the plan.
+template <class Choose, class Run>
+bool RunCall(const Export& e, const Call& c, Choose&& choose, Run&& run) {
+  if (!TempLargeEnough(c.width, c.height, e.tempElementBytes, c.tempBytes)) {
+    WriteDiagnostic(e.tempTooSmall);
+    return false;
+  }
+  if (c.format != e.formats[0] && c.format != e.formats[1]) {
+    WriteDiagnostic(e.unknownFormat);
+    return false;
+  }
+  if (c.width <= 0 || c.height <= 0) return true;
+
+  const auto& kernels = choose();
+  const CallScratch scratch(kernels, c.width, c.height, e.tempElementBytes);
+  if (scratch.buffers.column() == nullptr) {
+    WriteDiagnostic(e.tempTooSmall);
+    return false;
+  }
+  const Plan plan{c.target, c.stride, c.format, c.width, c.height, c.temp, e.tempElementBytes,
+                  c.sigmaHorizontal, c.sigmaVertical, c.rowSigmas, c.columnSigmas,
+                  scratch.buffers.column(), scratch.stripColumns, scratch.buffers.rows(),
+                  c.passes};
+  run(plan, kernels);
+  return true;
+}
+
 }  // namespace
 
 constinit const KernelTable<ImageKernels> kImageSingleKernelTable(
@@ -225,36 +281,25 @@ bool GaussianBlurImage(Byte* pixels, std::int32_t stride, std::int32_t format, s
                        std::int32_t height, Byte* temp, std::int32_t tempBytes,
                        double sigmaHorizontal, double sigmaVertical, const Byte* rowSigmas,
                        const Byte* columnSigmas, BlurPasses passes) {
-  if (!TempLargeEnough(width, height, kImageTempBytes, tempBytes)) {
-    WriteDiagnostic("GaussianBlur: we need a bigger temporary buffer");
-    return false;
-  }
-  if (format != 4 && format != 16) {
-    WriteDiagnostic("GaussianBlur: unimplemented or unknown format");
-    return false;
-  }
-  if (width <= 0 || height <= 0) return true;
-
-  const std::uint32_t flags = CpuFeatureFlags();
-  const bool vectorPath = kImageSingleKernelTable.Chosen(flags) != InstructionSet::kScalar;
-  const ImageKernels& kernels = ImageKernelsFor(flags, vectorPath, format);
-  const CallScratch scratch(kernels, width, height, kImageTempBytes);
-  if (scratch.buffers.column() == nullptr) {
-    WriteDiagnostic("GaussianBlur: we need a bigger temporary buffer");
-    return false;
-  }
-  const Plan plan{pixels,           stride,           format,          width,
-                  height,           temp,             kImageTempBytes, sigmaHorizontal,
-                  sigmaVertical,    rowSigmas,        columnSigmas,    scratch.buffers.column(),
-                  scratch.stripColumns, scratch.buffers.rows(), passes};
-  if (vectorPath) {
-    const VectorPathMxcsr setting;
-    RunImageBlur(plan, kernels);
-  } else {
-    const RoundToNearestBracket bracket;
-    RunImageBlur(plan, kernels);
-  }
-  return true;
+  bool vectorPath = false;
+  return RunCall(
+      kImageBlur,
+      {pixels, stride, format, width, height, temp, tempBytes, sigmaHorizontal, sigmaVertical,
+       rowSigmas, columnSigmas, passes},
+      [&]() -> const ImageKernels& {
+        const std::uint32_t flags = CpuFeatureFlags();
+        vectorPath = kImageSingleKernelTable.Chosen(flags) != InstructionSet::kScalar;
+        return ImageKernelsFor(flags, vectorPath, format);
+      },
+      [&](const Plan& plan, const ImageKernels& kernels) {
+        if (vectorPath) {
+          const VectorPathMxcsr setting;
+          RunImageBlur(plan, kernels);
+        } else {
+          const RoundToNearestBracket bracket;
+          RunImageBlur(plan, kernels);
+        }
+      });
 }
 
 bool GaussianBlurMaskPlane(Byte* mask, std::int32_t stride, std::int32_t format, std::int32_t width,
@@ -262,29 +307,15 @@ bool GaussianBlurMaskPlane(Byte* mask, std::int32_t stride, std::int32_t format,
                            double sigmaHorizontal, double sigmaVertical, double outputScale,
                            double outputOffset, const Byte* rowSigmas, const Byte* columnSigmas,
                            BlurPasses passes) {
-  if (!TempLargeEnough(width, height, kMaskTempBytes, tempBytes)) {
-    WriteDiagnostic("GaussianBlurMask: we need a bigger temporary buffer");
-    return false;
-  }
-  if (format != 1 && format != 4) {
-    WriteDiagnostic("GaussianBlurMask: unimplemented or unknown format");
-    return false;
-  }
-  if (width <= 0 || height <= 0) return true;
-
-  const MaskKernels& kernels = kMaskKernelTable.For(CpuFeatureFlags());
-  const CallScratch scratch(kernels, width, height, kMaskTempBytes);
-  if (scratch.buffers.column() == nullptr) {
-    WriteDiagnostic("GaussianBlurMask: we need a bigger temporary buffer");
-    return false;
-  }
-  const Plan plan{mask,             stride,           format,          width,
-                  height,           temp,             kMaskTempBytes,  sigmaHorizontal,
-                  sigmaVertical,    rowSigmas,        columnSigmas,    scratch.buffers.column(),
-                  scratch.stripColumns, scratch.buffers.rows(), passes};
-  const RoundToNearestBracket bracket;
-  RunMaskBlur(plan, kernels, outputScale, outputOffset);
-  return true;
+  return RunCall(
+      kMaskBlur,
+      {mask, stride, format, width, height, temp, tempBytes, sigmaHorizontal, sigmaVertical,
+       rowSigmas, columnSigmas, passes},
+      [&]() -> const MaskKernels& { return kMaskKernelTable.For(CpuFeatureFlags()); },
+      [&](const Plan& plan, const MaskKernels& kernels) {
+        const RoundToNearestBracket bracket;
+        RunMaskBlur(plan, kernels, outputScale, outputOffset);
+      });
 }
 
 }  // namespace morvex::blur

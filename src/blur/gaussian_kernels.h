@@ -122,6 +122,26 @@ MORVEX_INLINE void Unrolled(Fn&& f) {
   ForEachIndex(std::make_integer_sequence<int, n>{}, f);
 }
 
+// The rows of a group as V vectors of L rows each (row L j + l in lane
+// block l of vector j): their sources, intermediate rows and coefficients.
+template <class I, class A, int V, int L>
+struct GroupRows {
+  explicit GroupRows(const RowJob* jobs) {
+    for (int j = 0; j < V; ++j) {
+      const GaussianCoefficients* sets[L];
+      for (int l = 0; l < L; ++l) {
+        src[j][l] = jobs[L * j + l].source;
+        dst[j][l] = jobs[L * j + l].temp;
+        sets[l] = &jobs[L * j + l].k;
+      }
+      k[j] = CoefficientsOf<I, A>(sets, I::kFloats / L);
+    }
+  }
+  const Byte* src[V][L];
+  Byte* dst[V][L];
+  typename A::K k[V];
+};
+
 // The rows of a call as groups of kRows rows, then the rest one group of
 // kTail rows at a time, the last row repeated to fill it. A repeated row only
 // ever shares one vector with itself (it is loaded and stored by the same
@@ -196,20 +216,12 @@ __attribute__((noinline)) void ImageRowGroup(const RowJob* jobs, std::int32_t wi
   using F = typename I::F;
   constexpr int P = I::kBlocks;
   constexpr std::ptrdiff_t kSlot = I::kBytes * V;
-  typename A::K k[V];
+  const GroupRows<I, A, V, P> group(jobs);
+  const auto& src = group.src;
+  const auto& dst = group.dst;
+  const auto& k = group.k;
   typename A::State s1[V] = {}, s2[V] = {}, s3[V] = {};
-  const Byte* src[V][P];
-  Byte* dst[V][P];
-  for (int j = 0; j < V; ++j) {
-    const GaussianCoefficients* sets[P];
-    for (int b = 0; b < P; ++b) {
-      src[j][b] = jobs[P * j + b].source;
-      dst[j][b] = jobs[P * j + b].temp;
-      sets[b] = &jobs[P * j + b].k;
-    }
-    k[j] = CoefficientsOf<I, A>(sets, 4);
-    s1[j] = s2[j] = s3[j] = A::In(Src::At(src[j], 0));
-  }
+  for (int j = 0; j < V; ++j) s1[j] = s2[j] = s3[j] = A::In(Src::At(src[j], 0));
   const auto forward = [&](int j, F x, std::ptrdiff_t i) {
     const typename A::State next =
         A::template Next<A::kDouble>(k[j], A::In(x), s1[j], s2[j], s3[j]);
@@ -335,20 +347,12 @@ __attribute__((noinline)) void MaskRowGroup(const RowJob* jobs, std::int32_t wid
   using A = DoubleSteps<I>;
   constexpr int N = I::kFloats;
   constexpr std::ptrdiff_t kSlot = I::kBytes * V;
-  typename A::K k[V];
+  const GroupRows<I, A, V, N> group(jobs);
+  const auto& src = group.src;
+  const auto& dst = group.dst;
+  const auto& k = group.k;
   typename A::State s1[V] = {}, s2[V] = {}, s3[V] = {};
-  const Byte* src[V][N];
-  Byte* dst[V][N];
-  for (int j = 0; j < V; ++j) {
-    const GaussianCoefficients* sets[N];
-    for (int l = 0; l < N; ++l) {
-      src[j][l] = jobs[N * j + l].source;
-      dst[j][l] = jobs[N * j + l].temp;
-      sets[l] = &jobs[N * j + l].k;
-    }
-    k[j] = CoefficientsOf<I, A>(sets, 1);
-    s1[j] = s2[j] = s3[j] = A::In(MaskElementOfRows<I>(src[j], 0));
-  }
+  for (int j = 0; j < V; ++j) s1[j] = s2[j] = s3[j] = A::In(MaskElementOfRows<I>(src[j], 0));
   const auto step = [&](int j, F x) {
     const typename A::State w =
         A::template Next<true>(k[kUniform ? 0 : j], A::In(x), s1[j], s2[j], s3[j]);
