@@ -25,8 +25,7 @@ work=build/bench-chain
 mkdir -p "$work"
 photo=$work/photo-${width}x${height}.jpg
 if [ ! -f "$photo" ]; then
-  cc -O2 tools/synth_photo.c -o "$work/synth_photo" -lpng -lm
-  "$work/synth_photo" "$work/photo.png" "$width" "$height"
+  synth_photo "$work/photo.png" "$width" "$height"
   "$convert" "$work/photo.png" -quality 90 "$photo"
   rm "$work/photo.png"
 fi

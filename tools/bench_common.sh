@@ -16,3 +16,11 @@ micros() { # wall time of one run of the command, in microseconds
   echo $(((t1 - t0) / 1000))
 }
 min() { if [ -z "$1" ] || (($2 < $1)); then echo "$2"; else echo "$1"; fi; }
+# synth_photo OUT.png WIDTH HEIGHT: the photograph-like test image drawn by
+# tools/synth_photo.c (deterministic), its drawer built beside OUT.png.
+synth_photo() {
+  local drawer
+  drawer=$(dirname "$1")/synth_photo
+  [ -x "$drawer" ] || cc -O2 tools/synth_photo.c -o "$drawer" -lpng -lm
+  "$drawer" "$1" "$2" "$3"
+}

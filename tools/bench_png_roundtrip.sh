@@ -21,8 +21,7 @@ work=build/bench-png
 mkdir -p "$work"
 photo=$work/photo-${width}x${height}.png
 if [ ! -f "$photo" ]; then
-  cc -O2 tools/synth_photo.c -o "$work/synth_photo" -lpng -lm
-  "$work/synth_photo" "$photo" "$width" "$height"
+  synth_photo "$photo" "$width" "$height"
 fi
 
 # Interleave the two tools so that a busy machine slows both alike.
