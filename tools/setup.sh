@@ -68,13 +68,26 @@ if ((windows)); then
   packages+=(g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix wine wine32:i386 wine64)
 fi
 
+# apt-get update, tried again after a pause when an index fails to download
+# (a mirror in the middle of a sync serves files that do not match their
+# release file for a while). If it still fails, the install goes ahead with
+# the indexes there are, and its own result tells whether that was enough.
+apt_update() {
+  local try
+  for try in 1 2 3; do
+    $sudo apt-get update -qq && return 0
+    ((try == 3)) || { echo "apt-get update failed; trying again in 30 s" >&2; sleep 30; }
+  done
+  echo "apt-get update failed three times; installing from the indexes there are" >&2
+}
+
 missing=()
 for pkg in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
 done
 if ((${#missing[@]})); then
   echo "installing: ${missing[*]}"
-  $sudo apt-get update -qq
+  apt_update
   $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
@@ -96,7 +109,7 @@ if ((windows)) && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
         'Components: main' 'Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg' |
         $sudo tee "$list" >/dev/null
     fi
-    $sudo apt-get update -qq
+    apt_update
     $sudo apt-get install -y -qq --no-install-recommends -t "$(. /etc/os-release && echo "$VERSION_CODENAME")-backports" qemu-user-static
   fi
   binfmt=/proc/sys/fs/binfmt_misc
