@@ -142,6 +142,13 @@ struct GroupRows {
   typename A::K k[V];
 };
 
+// Whether the first n rows share one coefficient set.
+MORVEX_INLINE bool OneSet(const RowJob* rows, int n) {
+  for (int j = 1; j < n; ++j)
+    if (std::memcmp(&rows[j].k, &rows[0].k, sizeof rows[0].k) != 0) return false;
+  return true;
+}
+
 // The rows of a call as groups of kRows rows, then the rest one group of
 // kTail rows at a time, the last row repeated to fill it. A repeated row only
 // ever shares one vector with itself (it is loaded and stored by the same
@@ -210,7 +217,7 @@ struct FloatPixelSource {
 // the group is aligned alike (nothing reads the intermediate again soon).
 // Without one the forward values go to the intermediate rows and are read
 // back from them.
-template <class I, class A, class Src, int V>
+template <class I, class A, class Src, int V, bool kUniform>
 __attribute__((noinline)) void ImageRowGroup(const RowJob* jobs, std::int32_t width,
                                              Byte* buffer) {
   using F = typename I::F;
@@ -222,9 +229,9 @@ __attribute__((noinline)) void ImageRowGroup(const RowJob* jobs, std::int32_t wi
   const auto& k = group.k;
   typename A::State s1[V] = {}, s2[V] = {}, s3[V] = {};
   for (int j = 0; j < V; ++j) s1[j] = s2[j] = s3[j] = A::In(Src::At(src[j], 0));
-  const auto forward = [&](int j, F x, std::ptrdiff_t i) {
+  const auto forward = [&](int j, F x, std::ptrdiff_t i) MORVEX_INLINE_LAMBDA {
     const typename A::State next =
-        A::template Next<A::kDouble>(k[j], A::In(x), s1[j], s2[j], s3[j]);
+        A::template Next<A::kDouble>(k[kUniform ? 0 : j], A::In(x), s1[j], s2[j], s3[j]);
     const F w = A::Out(next);
     if (buffer != nullptr) {
       I::StoreF(buffer + i * kSlot + I::kBytes * j, w);
@@ -240,7 +247,7 @@ __attribute__((noinline)) void ImageRowGroup(const RowJob* jobs, std::int32_t wi
     typename Src::Run run[V];
 #pragma GCC unroll 8
     for (int j = 0; j < V; ++j) run[j] = Src::LoadRun(src[j], i);
-    Unrolled<Src::kRun>([&](auto pc) {
+    Unrolled<Src::kRun>([&](auto pc) MORVEX_INLINE_LAMBDA {
       constexpr int p = decltype(pc)::value;
 #pragma GCC unroll 8
       for (int j = 0; j < V; ++j) forward(j, Src::template Pixel<p>(run[j]), i + p);
@@ -253,11 +260,11 @@ __attribute__((noinline)) void ImageRowGroup(const RowJob* jobs, std::int32_t wi
 
   // The backward recursion starts from the last forward value.
   for (int j = 0; j < V; ++j) s2[j] = s3[j] = s1[j];
-  const auto backward = [&](int j, std::ptrdiff_t at) {
+  const auto backward = [&](int j, std::ptrdiff_t at) MORVEX_INLINE_LAMBDA {
     const F w = buffer != nullptr ? I::LoadF(buffer + at * kSlot + I::kBytes * j)
                                   : I::LoadBlocksF(dst[j], at * 16);
     const typename A::State y =
-        A::template Next<A::kDouble>(k[j], A::In(w), s1[j], s2[j], s3[j]);
+        A::template Next<A::kDouble>(k[kUniform ? 0 : j], A::In(w), s1[j], s2[j], s3[j]);
     s3[j] = s2[j];
     s2[j] = s1[j];
     s1[j] = y;
@@ -322,8 +329,16 @@ __attribute__((noinline)) void ImageRowGroup(const RowJob* jobs, std::int32_t wi
 template <class I, class A, class Src, int V>
 void ImageRows(const RowJob* rows, int count, std::int32_t width, int, Byte* buffer) {
   InGroups<I::kBlocks * V, I::kBlocks>(
-      rows, count, [&](const RowJob* g) { ImageRowGroup<I, A, Src, V>(g, width, buffer); },
-      [&](const RowJob* g) { ImageRowGroup<I, A, Src, 1>(g, width, buffer); });
+      rows, count,
+      [&](const RowJob* g) {
+        // One coefficient set for every row keeps a single set in registers.
+        if (OneSet(g, I::kBlocks * V)) {
+          ImageRowGroup<I, A, Src, V, true>(g, width, buffer);
+        } else {
+          ImageRowGroup<I, A, Src, V, false>(g, width, buffer);
+        }
+      },
+      [&](const RowJob* g) { ImageRowGroup<I, A, Src, 1, false>(g, width, buffer); });
 }
 
 // ---- Mask rows ----
@@ -353,7 +368,7 @@ __attribute__((noinline)) void MaskRowGroup(const RowJob* jobs, std::int32_t wid
   const auto& k = group.k;
   typename A::State s1[V] = {}, s2[V] = {}, s3[V] = {};
   for (int j = 0; j < V; ++j) s1[j] = s2[j] = s3[j] = A::In(MaskElementOfRows<I>(src[j], 0));
-  const auto step = [&](int j, F x) {
+  const auto step = [&](int j, F x) MORVEX_INLINE_LAMBDA {
     const typename A::State w =
         A::template Next<true>(k[kUniform ? 0 : j], A::In(x), s1[j], s2[j], s3[j]);
     s3[j] = s2[j];
@@ -361,7 +376,9 @@ __attribute__((noinline)) void MaskRowGroup(const RowJob* jobs, std::int32_t wid
     s1[j] = w;
     return A::Out(w);
   };
-  const auto slot = [&](std::ptrdiff_t i, int j) { return buffer + i * kSlot + I::kBytes * j; };
+  const auto slot = [&](std::ptrdiff_t i, int j) MORVEX_INLINE_LAMBDA {
+    return buffer + i * kSlot + I::kBytes * j;
+  };
   // Runs of N elements while the wide loads stay inside every row: with
   // element step 4 a run reads 3 bytes past its last element.
   const std::ptrdiff_t runs = width / N;
@@ -376,7 +393,7 @@ __attribute__((noinline)) void MaskRowGroup(const RowJob* jobs, std::int32_t wid
   // slots with every vector's recursion side by side, so that the vectors'
   // independent chains overlap instead of one run's steps following each
   // other.
-  const auto run = [&](const Byte* const* rows, std::ptrdiff_t at, int j) {
+  const auto run = [&](const Byte* const* rows, std::ptrdiff_t at, int j) MORVEX_INLINE_LAMBDA {
     F e[N];
     for (int l = 0; l < N; ++l) {
       const typename I::V ints = format == 1
@@ -474,10 +491,7 @@ void MaskRows(const RowJob* rows, int count, std::int32_t width, int format, Byt
       rows, count,
       [&](const RowJob* g) {
         // One coefficient set for every row keeps a single set in registers.
-        bool uniform = true;
-        for (int j = 1; j < I::kFloats * V; ++j)
-          uniform = uniform && std::memcmp(&g[j].k, &g[0].k, sizeof g[0].k) == 0;
-        if (uniform) {
+        if (OneSet(g, I::kFloats * V)) {
           MaskRowGroup<I, V, true>(g, width, format, buffer);
         } else {
           MaskRowGroup<I, V, false>(g, width, format, buffer);
@@ -506,7 +520,9 @@ struct ByteResults {
     const bool stream = reinterpret_cast<std::uintptr_t>(out) % I::kBytes == 0;
 #pragma GCC unroll 4
     for (int g = 0; g < (V + 3) / 4; ++g) {
-      const auto at = [&](int v) { return y[4 * g + v < vectors ? 4 * g + v : vectors - 1]; };
+      const auto at = [&](int v) MORVEX_INLINE_LAMBDA {
+        return y[4 * g + v < vectors ? 4 * g + v : vectors - 1];
+      };
       const typename I::V bytes = I::PackBytePixels(at(0), at(1), at(2), at(3));
       const int pixels = count - 4 * P * g;
       if (pixels >= 4 * P) {
@@ -584,18 +600,18 @@ __attribute__((noinline)) void StripKernel(const ColumnStrip& s, const Out& resu
     for (int b = 0; b < C; ++b) sets[b] = &s.k[C * v + b < n ? C * v + b : n - 1];
     k[v] = CoefficientsOf<I, A>(sets, kColumnFloats);
   }
-  const auto load = [&](const Byte* row, int v) {
+  const auto load = [&](const Byte* row, int v) MORVEX_INLINE_LAMBDA {
     if (kFull || v + 1 < vectors) return I::LoadF(row + I::kBytes * v);
     return I::LoadFirstF(row + I::kBytes * v, lastFloats);
   };
-  const auto store = [&](Byte* row, int v, F x) {
+  const auto store = [&](Byte* row, int v, F x) MORVEX_INLINE_LAMBDA {
     if (kFull || v + 1 < vectors) {
       I::StoreF(row + I::kBytes * v, x);
     } else {
       I::StoreFirstF(row + I::kBytes * v, lastFloats, x);
     }
   };
-  const auto coefficients = [&](int v) -> const typename A::K& { return k[kUniform ? 0 : v]; };
+  const auto coefficients = [&](int v) -> const typename A::K& MORVEX_INLINE_LAMBDA { return k[kUniform ? 0 : v]; };
 
   typename A::State s1[V] = {}, s2[V] = {}, s3[V] = {};
 #pragma GCC unroll 16

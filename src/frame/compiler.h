@@ -11,6 +11,12 @@
 // like) for the same reason; tools/check_isa_leaks.sh checks the objects.
 #define MORVEX_INLINE inline __attribute__((always_inline))
 
+// The same for a lambda, written after its parameter list: a kernel's
+// per-step lambdas must be inlined into its loops wherever they are used,
+// which the optimiser's own judgement does not always do in long kernels
+// (an out-of-line step keeps the recursion's state in memory).
+#define MORVEX_INLINE_LAMBDA __attribute__((always_inline))
+
 // A function the optimiser must keep out of line and unspecialised, so that
 // no floating-point operation inside it can move across a rounding-mode
 // change made by its caller.
