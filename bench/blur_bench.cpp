@@ -159,7 +159,8 @@ __attribute__((noinline)) void RowPassFloor(const std::uint8_t* image, std::uint
 }
 
 // Column pass: a strip's intermediate read down its rows with the kernel's
-// prefetch ahead, then its image rows written upward, past the cache.
+// prefetch ahead (of the next strip's too where the kernels fetch pairs),
+// then its image rows written upward, past the cache.
 __attribute__((noinline)) void ColumnPassFloor(const std::uint8_t* temp, std::uint8_t* image,
                                                int width, int height, int stripColumns) {
   const std::ptrdiff_t stride = std::ptrdiff_t{width} * 4, pitch = std::ptrdiff_t{width} * 16;
@@ -167,10 +168,13 @@ __attribute__((noinline)) void ColumnPassFloor(const std::uint8_t* temp, std::ui
   __m128i acc = _mm_setzero_si128();
   for (int c0 = 0; c0 + stripColumns <= width; c0 += stripColumns) {
     const std::ptrdiff_t rowBytes = std::ptrdiff_t{stripColumns} * 16;
+    const bool pair = blur::FetchStripPairs(height, stripColumns, 16) &&
+                      c0 / stripColumns % 2 == 0 && c0 + 2 * stripColumns <= width;
+    const std::ptrdiff_t aheadBytes = pair ? 2 * rowBytes : rowBytes;
     for (int r = 0; r < height; ++r) {
       const std::uint8_t* x = temp + r * pitch + std::ptrdiff_t{c0} * 16;
       if (r + kAhead < height)
-        for (std::ptrdiff_t b = 0; b < rowBytes; b += 64)
+        for (std::ptrdiff_t b = 0; b < aheadBytes; b += 64)
           __builtin_prefetch(x + kAhead * pitch + b, 0, 1);
       for (std::ptrdiff_t b = 0; b < rowBytes; b += 64) acc = LoadLine(x + b, acc);
     }

@@ -594,6 +594,8 @@ __attribute__((noinline)) void StripKernel(const ColumnStrip& s, const Out& resu
   const int vectors = kFull ? V : (n + C - 1) / C;
   const int lastFloats = kColumnFloats * (n - (vectors - 1) * C);
   const std::ptrdiff_t rowBytes = static_cast<std::ptrdiff_t>(n) * kColumnFloats * 4;
+  const std::ptrdiff_t aheadBytes =
+      static_cast<std::ptrdiff_t>(s.aheadColumns > n ? s.aheadColumns : n) * kColumnFloats * 4;
   typename A::K k[V];
   for (int v = 0; v < vectors; ++v) {
     const GaussianCoefficients* sets[C];
@@ -626,7 +628,7 @@ __attribute__((noinline)) void StripKernel(const ColumnStrip& s, const Out& resu
   for (std::ptrdiff_t r = 0; r < s.height; ++r) {
     const Byte* x = s.temp + r * s.tempPitch;
     if (r + kAhead < s.height) {
-      for (std::ptrdiff_t b = 0; b < rowBytes; b += 64)
+      for (std::ptrdiff_t b = 0; b < aheadBytes; b += 64)
         __builtin_prefetch(x + kAhead * s.tempPitch + b, 0, 1);
     }
     Byte* w = s.scratch + r * rowBytes;
