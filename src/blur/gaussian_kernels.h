@@ -613,7 +613,9 @@ __attribute__((noinline)) void StripKernel(const ColumnStrip& s, const Out& resu
       I::StoreFirstF(row + I::kBytes * v, lastFloats, x);
     }
   };
-  const auto coefficients = [&](int v) -> const typename A::K& MORVEX_INLINE_LAMBDA { return k[kUniform ? 0 : v]; };
+  const auto coefficients = [&](int v) MORVEX_INLINE_LAMBDA -> const typename A::K& {
+    return k[kUniform ? 0 : v];
+  };
 
   typename A::State s1[V] = {}, s2[V] = {}, s3[V] = {};
 #pragma GCC unroll 16
