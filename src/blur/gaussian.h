@@ -97,8 +97,8 @@ struct ColumnStrip {
   std::int32_t count;             // columns in the strip, 1 .. the record's width
   const GaussianCoefficients* k;  // one set per column
   // Columns of each intermediate row fetched ahead from the strip's first:
-  // the strip's own, or more to take the next strip's along (it then finds
-  // them in the last-level cache).
+  // the strip's own (0 or fewer), or more to take the next strip's along (it
+  // then finds its rows in the caches).
   std::int32_t aheadColumns = 0;
 };
 
