@@ -168,9 +168,8 @@ __attribute__((noinline)) void ColumnPassFloor(const std::uint8_t* temp, std::ui
   __m128i acc = _mm_setzero_si128();
   for (int c0 = 0; c0 + stripColumns <= width; c0 += stripColumns) {
     const std::ptrdiff_t rowBytes = std::ptrdiff_t{stripColumns} * 16;
-    const bool pair = blur::FetchStripPairs(height, stripColumns, 16) &&
-                      c0 / stripColumns % 2 == 0 && c0 + 2 * stripColumns <= width;
-    const std::ptrdiff_t aheadBytes = pair ? 2 * rowBytes : rowBytes;
+    const std::ptrdiff_t aheadBytes = std::max<std::ptrdiff_t>(
+        blur::StripAheadColumns(width, height, c0, stripColumns, 16) * 16, rowBytes);
     for (int r = 0; r < height; ++r) {
       const std::uint8_t* x = temp + r * pitch + std::ptrdiff_t{c0} * 16;
       if (r + kAhead < height)

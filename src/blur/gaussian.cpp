@@ -141,7 +141,6 @@ template <class ColumnKernel>
 void VerticalPass(const Plan& p, ColumnKernel&& runStrip) {
   const GaussianCoefficients uniform = CoefficientsFor(p.sigmaVertical);
   GaussianCoefficients k[kMaxStripColumns];
-  const bool fetchPairs = FetchStripPairs(p.height, p.stripColumns, p.tempElementBytes);
   for (std::int32_t c0 = 0; c0 < p.width; c0 += p.stripColumns) {
     const int count = static_cast<int>(std::min<std::int32_t>(p.stripColumns, p.width - c0));
     for (int j = 0; j < count; ++j) k[j] = CoefficientsAt(p.columnSigmas, c0 + j, uniform);
@@ -154,8 +153,8 @@ void VerticalPass(const Plan& p, ColumnKernel&& runStrip) {
     strip.height = p.height;
     strip.count = count;
     strip.k = k;
-    if (fetchPairs && c0 / p.stripColumns % 2 == 0 && p.width - c0 > count)
-      strip.aheadColumns = std::min<std::int32_t>(2 * p.stripColumns, p.width - c0);
+    strip.aheadColumns =
+        StripAheadColumns(p.width, p.height, c0, p.stripColumns, p.tempElementBytes);
     runStrip(strip);
   }
 }

@@ -108,14 +108,19 @@ inline constexpr int kMaxStripColumns = 64;
 // Rows ahead of the current one whose intermediate a column kernel fetches.
 inline constexpr int kColumnPrefetchRows = 16;
 
-// Whether every other strip fetches the next one's intermediate along with
-// its own, so that wider runs of each row come from memory at once: where two
-// strips' columns of the intermediate fit the caches a core has to itself
-// until the next strip runs (at 1080 rows the pass takes about a tenth less
-// time; at 4096, where they do not fit, the extra fetches cost time).
-inline bool FetchStripPairs(std::int32_t height, int stripColumns, int elementBytes) {
-  return static_cast<std::int64_t>(height) * 2 * stripColumns * elementBytes <=
-         (std::int64_t{2} << 20);
+// The aheadColumns of the strip starting at column c0 of a region `width`
+// columns wide: every other strip fetches the next one's intermediate along
+// with its own, so that wider runs of each row come from memory at once,
+// where two strips' columns of the intermediate fit the caches a core has to
+// itself until the next strip runs (at 1080 rows the pass takes about a
+// tenth less time; at 4096, where they do not fit, the extra fetches cost
+// time). 0: the strip's own.
+inline std::int32_t StripAheadColumns(std::int32_t width, std::int32_t height, std::int32_t c0,
+                                      int stripColumns, int elementBytes) {
+  const bool pairsFit = static_cast<std::int64_t>(height) * 2 * stripColumns * elementBytes <=
+                        (std::int64_t{2} << 20);
+  if (!pairsFit || c0 / stripColumns % 2 != 0 || width - c0 <= stripColumns) return 0;
+  return width - c0 < 2 * stripColumns ? width - c0 : 2 * stripColumns;
 }
 
 // ---- One-row and one-column definitions ----
