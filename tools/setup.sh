@@ -79,7 +79,9 @@ apt_update() {
     ((try == 3)) || { echo "apt-get update failed; trying again in 30 s" >&2; sleep 30; }
   done
   echo "apt-get update failed three times; installing from the indexes there are" >&2
+  index_missing=1
 }
+index_missing=0
 
 missing=()
 for pkg in "${packages[@]}"; do
@@ -88,7 +90,16 @@ done
 if ((${#missing[@]})); then
   echo "installing: ${missing[*]}"
   apt_update
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # With one suite's index missing for one architecture (say, i386 from the
+  # security suite), packages that must have the same version on both
+  # architectures cannot be resolved: amd64 would take the newer version from
+  # that suite. The release itself then supplies every architecture alike.
+  if ! $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"; then
+    ((index_missing)) || exit 1
+    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:?}")
+    echo "installing again, preferring $codename itself over its update suites" >&2
+    $sudo apt-get install -y -qq --no-install-recommends -t "$codename" "${missing[@]}"
+  fi
 fi
 
 # Wine's 32-bit loader is an i386 Linux program. A kernel that cannot run
