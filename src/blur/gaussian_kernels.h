@@ -91,8 +91,9 @@ struct DoubleSteps {
   template <bool kFlush>
   static MORVEX_INLINE State Next(const K& k, const State& x, const State& first,
                                   const State& second, const State& third) {
-    return {Round(HalfStep(k.lo, x.lo, first.lo, second.lo, third.lo), std::bool_constant<kFlush>{}),
-            Round(HalfStep(k.hi, x.hi, first.hi, second.hi, third.hi), std::bool_constant<kFlush>{})};
+    return {
+        Round(HalfStep(k.lo, x.lo, first.lo, second.lo, third.lo), std::bool_constant<kFlush>{}),
+        Round(HalfStep(k.hi, x.hi, first.hi, second.hi, third.hi), std::bool_constant<kFlush>{})};
   }
 };
 
@@ -168,17 +169,20 @@ MORVEX_INLINE void InGroups(const RowJob* rows, int count, Full&& full, Part&& p
 // Vector j of a group holds one pixel of rows 4j .. (kBlocks rows), row b in
 // block b.
 
-// Sources: 8-bit pixels (format 4), read four pixels of every row at a time,
-// or float pixels (format 16).
 // Sources: 8-bit pixels (format 4) or float pixels (format 16), read a
 // cache line of every row at a time: rows of a power-of-two pitch share
 // cache sets, so a line left for later is gone by the time it is wanted.
 template <class I>
 struct BytePixelSource {
   static constexpr int kRun = 16;
+  static constexpr int kParts = 4;  // a run's loads, of kRun / kParts pixels each
   struct Run {
     typename I::V quarter[4];
   };
+  template <int part>
+  static MORVEX_INLINE void LoadPart(Run& run, const Byte* const* rows, std::ptrdiff_t i) {
+    run.quarter[part] = I::LoadRowBlocks(rows, i * 4 + 16 * part);
+  }
   static MORVEX_INLINE Run LoadRun(const Byte* const* rows, std::ptrdiff_t i) {
     return {{I::LoadRowBlocks(rows, i * 4), I::LoadRowBlocks(rows, i * 4 + 16),
              I::LoadRowBlocks(rows, i * 4 + 32), I::LoadRowBlocks(rows, i * 4 + 48)}};
@@ -211,128 +215,242 @@ struct FloatPixelSource {
   }
 };
 
-// V vectors of rows. With a buffer (width slots of V vectors) the forward
-// values stay there and the backward pass writes the intermediate once,
-// kBlocks pixels of a row per store, bypassing the cache where every row of
-// the group is aligned alike (nothing reads the intermediate again soon).
-// Without one the forward values go to the intermediate rows and are read
-// back from them.
+// The walks of a group of V vectors of rows. With a buffer (width slots of V
+// vectors) the forward values stay there and the backward walk writes the
+// intermediate once, kBlocks pixels of a row per store, bypassing the cache
+// where every row of the group is aligned alike (nothing reads the
+// intermediate again soon). Without one the forward values go to the
+// intermediate rows and are read back from them. `reversed` puts pixel i's
+// slot at width - 1 - i, so that the next group's forward walk can fill the
+// slots this group's backward walk has just read (ImageRowPipeline).
 template <class I, class A, class Src, int V, bool kUniform>
-__attribute__((noinline)) void ImageRowGroup(const RowJob* jobs, std::int32_t width,
-                                             Byte* buffer) {
+struct RowGroupWalk {
   using F = typename I::F;
-  constexpr int P = I::kBlocks;
-  constexpr std::ptrdiff_t kSlot = I::kBytes * V;
-  const GroupRows<I, A, V, P> group(jobs);
-  const auto& src = group.src;
-  const auto& dst = group.dst;
-  const auto& k = group.k;
-  typename A::State s1[V] = {}, s2[V] = {}, s3[V] = {};
-  for (int j = 0; j < V; ++j) s1[j] = s2[j] = s3[j] = A::In(Src::At(src[j], 0));
-  const auto forward = [&](int j, F x, std::ptrdiff_t i) MORVEX_INLINE_LAMBDA {
+  static constexpr int P = I::kBlocks;
+  static constexpr std::ptrdiff_t kSlot = I::kBytes * V;
+
+  RowGroupWalk(const RowJob* jobs, std::int32_t width, Byte* buffer, bool reversed)
+      : group(jobs),
+        width(width),
+        buffer(buffer),
+        reversed(reversed),
+        slot0(buffer == nullptr || !reversed ? buffer : buffer + (width - 1) * kSlot),
+        slotStep(reversed ? -kSlot : kSlot) {
+    for (int j = 0; j < V; ++j) s1[j] = s2[j] = s3[j] = A::In(Src::At(group.src[j], 0));
+  }
+
+  MORVEX_INLINE Byte* Slot(std::ptrdiff_t i, int j) const {
+    return slot0 + i * slotStep + I::kBytes * j;
+  }
+  MORVEX_INLINE void Shift(int j, const typename A::State& next) {
+    s3[j] = s2[j];
+    s2[j] = s1[j];
+    s1[j] = next;
+  }
+
+  // The steps take the coefficients from `k` (group.k unless the caller
+  // holds one set for several groups).
+  using K = typename A::K;
+
+  // ---- Forward, pixel 0 up ----
+  MORVEX_INLINE void Forward(int j, F x, std::ptrdiff_t i, const K* k) {
     const typename A::State next =
         A::template Next<A::kDouble>(k[kUniform ? 0 : j], A::In(x), s1[j], s2[j], s3[j]);
     const F w = A::Out(next);
     if (buffer != nullptr) {
-      I::StoreF(buffer + i * kSlot + I::kBytes * j, w);
+      I::StoreF(Slot(i, j), w);
     } else {
-      I::StoreBlocksF(dst[j], i * 16, w);
+      I::StoreBlocksF(group.dst[j], i * 16, w);
     }
-    s3[j] = s2[j];
-    s2[j] = s1[j];
-    s1[j] = next;
-  };
-  std::ptrdiff_t i = 0;
-  for (; i + Src::kRun <= width; i += Src::kRun) {
-    typename Src::Run run[V];
-#pragma GCC unroll 8
-    for (int j = 0; j < V; ++j) run[j] = Src::LoadRun(src[j], i);
-    Unrolled<Src::kRun>([&](auto pc) MORVEX_INLINE_LAMBDA {
-      constexpr int p = decltype(pc)::value;
-#pragma GCC unroll 8
-      for (int j = 0; j < V; ++j) forward(j, Src::template Pixel<p>(run[j]), i + p);
-    });
+    Shift(j, next);
   }
-  for (; i < width; ++i) {
+  // Pixels [i, width): whole runs, then one at a time.
+  MORVEX_INLINE void ForwardFrom(std::ptrdiff_t i) {
+    for (; i + Src::kRun <= width; i += Src::kRun) {
+      typename Src::Run run[V];
 #pragma GCC unroll 8
-    for (int j = 0; j < V; ++j) forward(j, Src::At(src[j], i), i);
+      for (int j = 0; j < V; ++j) run[j] = Src::LoadRun(group.src[j], i);
+      Unrolled<Src::kRun>([&](auto pc) MORVEX_INLINE_LAMBDA {
+        constexpr int p = decltype(pc)::value;
+#pragma GCC unroll 8
+        for (int j = 0; j < V; ++j) Forward(j, Src::template Pixel<p>(run[j]), i + p, group.k);
+      });
+    }
+    for (; i < width; ++i) {
+#pragma GCC unroll 8
+      for (int j = 0; j < V; ++j) Forward(j, Src::At(group.src[j], i), i, group.k);
+    }
   }
 
-  // The backward recursion starts from the last forward value.
-  for (int j = 0; j < V; ++j) s2[j] = s3[j] = s1[j];
-  const auto backward = [&](int j, std::ptrdiff_t at) MORVEX_INLINE_LAMBDA {
-    const F w = buffer != nullptr ? I::LoadF(buffer + at * kSlot + I::kBytes * j)
-                                  : I::LoadBlocksF(dst[j], at * 16);
+  // ---- Backward, pixel width - 1 down ----
+  // The backward recursion starts from the last forward value. Blocks of P
+  // pixels [b - P, b) lie on vector boundaries of every row when all rows
+  // share one phase; the pixels beyond the last whole block (at the right
+  // end, `tail` of them) and before the first (at the left) go one at a time.
+  MORVEX_INLINE void StartBackward() {
+    for (int j = 0; j < V; ++j) s2[j] = s3[j] = s1[j];
+    if (buffer == nullptr) return;
+    const auto phaseOf = [](const Byte* p) {
+      return static_cast<std::ptrdiff_t>(reinterpret_cast<std::uintptr_t>(p) / 16 % P);
+    };
+    aligned = true;
+    const std::ptrdiff_t phase = phaseOf(group.dst[0][0]);
+    for (int j = 0; j < V; ++j)
+      for (int b = 0; b < P; ++b)
+        aligned = aligned && reinterpret_cast<std::uintptr_t>(group.dst[j][b]) % 16 == 0 &&
+                  phaseOf(group.dst[j][b]) == phase;
+    tail = aligned ? (phase + width) % P : width % P;
+    if (tail > width) tail = width;
+  }
+  MORVEX_INLINE F Backward(int j, std::ptrdiff_t at, const K* k) {
+    const F w = buffer != nullptr ? I::LoadF(Slot(at, j)) : I::LoadBlocksF(group.dst[j], at * 16);
     const typename A::State y =
         A::template Next<A::kDouble>(k[kUniform ? 0 : j], A::In(w), s1[j], s2[j], s3[j]);
-    s3[j] = s2[j];
-    s2[j] = s1[j];
-    s1[j] = y;
+    Shift(j, y);
     return A::Out(y);
-  };
-  if (buffer == nullptr) {
-    for (std::ptrdiff_t b = width - 1; b >= 0; --b) {
-#pragma GCC unroll 8
-      for (int j = 0; j < V; ++j) I::StoreBlocksF(dst[j], b * 16, backward(j, b));
-    }
-    return;
   }
-  // Blocks of P pixels [b - P, b), on vector boundaries of every row when all
-  // rows share one phase; the pixels beyond the last whole block (at the right
-  // end) and before the first (at the left) one at a time.
-  const auto phaseOf = [](const Byte* p) {
-    return static_cast<std::ptrdiff_t>(reinterpret_cast<std::uintptr_t>(p) / 16 % P);
-  };
-  bool aligned = true;
-  const std::ptrdiff_t phase = phaseOf(dst[0][0]);
-  for (int j = 0; j < V; ++j)
-    for (int b = 0; b < P; ++b)
-      aligned = aligned && reinterpret_cast<std::uintptr_t>(dst[j][b]) % 16 == 0 &&
-                phaseOf(dst[j][b]) == phase;
-  std::ptrdiff_t tail = aligned ? (phase + width) % P : width % P;
-  if (tail > width) tail = width;
-  std::ptrdiff_t b = width;
-  for (; b > width - tail; --b) {
+  // Pixel b - 1.
+  MORVEX_INLINE void BackwardPixel(std::ptrdiff_t b) {
 #pragma GCC unroll 8
-    for (int j = 0; j < V; ++j) I::StoreBlocksF(dst[j], (b - 1) * 16, backward(j, b - 1));
+    for (int j = 0; j < V; ++j)
+      I::StoreBlocksF(group.dst[j], (b - 1) * 16, Backward(j, b - 1, group.k));
   }
-  // Every vector's step for a pixel before the next pixel, so that the
-  // vectors' chains overlap; then the transposes.
-  for (; b >= P; b -= P) {
+  // Pixels [b - P, b): every vector's step for a pixel before the next
+  // pixel, so that the vectors' chains overlap; then the transposes.
+  MORVEX_INLINE void BackwardBlock(std::ptrdiff_t b, const K* k) {
     F y[V][P];
     for (int q = P - 1; q >= 0; --q) {
 #pragma GCC unroll 8
-      for (int j = 0; j < V; ++j) y[j][q] = backward(j, b - P + q);
+      for (int j = 0; j < V; ++j) y[j][q] = Backward(j, b - P + q, k);
     }
+    StoreBlock(y, b);
+  }
+  // The values of pixels [b - P, b), transposed into the rows.
+  MORVEX_INLINE void StoreBlock(F (&y)[V][P], std::ptrdiff_t b) {
 #pragma GCC unroll 8
     for (int j = 0; j < V; ++j) {
       I::TransposeBlocks(y[j]);
       const std::ptrdiff_t at = (b - P) * 16;
       for (int r = 0; r < P; ++r) {
         if (aligned) {
-          I::StreamF(dst[j][r] + at, y[j][r]);
+          I::StreamF(group.dst[j][r] + at, y[j][r]);
         } else {
-          I::StoreF(dst[j][r] + at, y[j][r]);
+          I::StoreF(group.dst[j][r] + at, y[j][r]);
         }
       }
     }
   }
-  for (; b > 0; --b) {
-#pragma GCC unroll 8
-    for (int j = 0; j < V; ++j) I::StoreBlocksF(dst[j], (b - 1) * 16, backward(j, b - 1));
+  // Pixels [0, b), b at or below width - tail.
+  MORVEX_INLINE void BackwardTo(std::ptrdiff_t b) {
+    for (; b >= P; b -= P) BackwardBlock(b, group.k);
+    for (; b > 0; --b) BackwardPixel(b);
   }
+  MORVEX_INLINE void BackwardAll() {
+    if (buffer == nullptr) {
+      for (std::ptrdiff_t b = width; b > 0; --b) BackwardPixel(b);
+      return;
+    }
+    std::ptrdiff_t b = width;
+    for (; b > width - tail; --b) BackwardPixel(b);
+    BackwardTo(b);
+  }
+
+  GroupRows<I, A, V, P> group;
+  std::int32_t width;
+  Byte* buffer;
+  bool reversed;
+  Byte* slot0;              // pixel 0's slot
+  std::ptrdiff_t slotStep;  // from one pixel's slot to the next one's
+  typename A::State s1[V], s2[V], s3[V];
+  bool aligned = false;
+  std::ptrdiff_t tail = 0;
+};
+
+template <class I, class A, class Src, int V, bool kUniform>
+__attribute__((noinline)) void ImageRowGroup(const RowJob* jobs, std::int32_t width, Byte* buffer) {
+  RowGroupWalk<I, A, Src, V, kUniform> walk(jobs, width, buffer, false);
+  walk.ForwardFrom(0);
+  walk.StartBackward();
+  walk.BackwardAll();
+  if (buffer != nullptr) I::Fence();
+}
+
+// Groups of one coefficient set, each group's forward walk run together with
+// the previous group's backward walk, a step of each in turn: twice the
+// recursions in flight, on one buffer. Group g's forward value of pixel i
+// goes to the slot that group g - 1's backward walk has read at its pixel
+// width - 1 - i (the groups' slot orders alternate). Results are those of
+// the groups one after another.
+template <class I, class A, class Src, int V>
+__attribute__((noinline)) void ImageRowPipeline(const RowJob* rows, int groups, std::int32_t width,
+                                                Byte* buffer) {
+  using Walk = RowGroupWalk<I, A, Src, V, true>;
+  constexpr int kRows = I::kBlocks * V;
+  if (buffer == nullptr) __builtin_unreachable();  // the caller's condition
+  constexpr int P = I::kBlocks;
+  static_assert(Src::kRun % P == 0);
+  Walk before(rows, width, buffer, false);
+  const typename Walk::K k[1] = {before.group.k[0]};
+  before.ForwardFrom(0);
+  for (int g = 1; g < groups; ++g) {
+    Walk next(rows + g * kRows, width, buffer, !before.reversed);
+    before.StartBackward();
+    std::ptrdiff_t b = width;
+    for (; b > width - before.tail; --b) before.BackwardPixel(b);
+    // Backward pixels done: width - b = tail + i, so forward pixel i + p
+    // always follows backward pixel width - 1 - (i + p). Each part of a run
+    // is loaded just before its pixels, leaving the registers to the two
+    // groups' recursions.
+    std::ptrdiff_t i = 0;
+    for (; b >= Src::kRun; i += Src::kRun, b -= Src::kRun) {
+      typename Src::Run run[V] = {};
+      Unrolled<Src::kRun / P>([&](auto qc) MORVEX_INLINE_LAMBDA {
+        constexpr int q = decltype(qc)::value;
+        constexpr int kPart = q * P * Src::kParts / Src::kRun;
+        if constexpr (q * P % (Src::kRun / Src::kParts) == 0) {
+#pragma GCC unroll 8
+          for (int j = 0; j < V; ++j) Src::template LoadPart<kPart>(run[j], next.group.src[j], i);
+        }
+        typename Walk::F y[V][P];
+        Unrolled<P>([&](auto tc) MORVEX_INLINE_LAMBDA {
+          constexpr int t = decltype(tc)::value;
+#pragma GCC unroll 8
+          for (int j = 0; j < V; ++j) y[j][P - 1 - t] = before.Backward(j, b - q * P - 1 - t, k);
+#pragma GCC unroll 8
+          for (int j = 0; j < V; ++j)
+            next.Forward(j, Src::template Pixel<q * P + t>(run[j]), i + q * P + t, k);
+        });
+        before.StoreBlock(y, b - q * P);
+      });
+    }
+    before.BackwardTo(b);
+    next.ForwardFrom(i);
+    before = next;
+  }
+  before.StartBackward();
+  before.BackwardAll();
   I::Fence();
 }
 
 // The row kernel of a record: groups of V vectors (kBlocks x V rows), the
-// rest one vector at a time.
-template <class I, class A, class Src, int V>
+// rest one vector at a time. With a buffer and one coefficient set for the
+// whole call, the full groups run as one pipeline.
+template <class I, class A, class Src, int V, bool kPipeline = false>
 void ImageRows(const RowJob* rows, int count, std::int32_t width, int, Byte* buffer) {
-  InGroups<I::kBlocks * V, I::kBlocks>(
+  constexpr int kRows = I::kBlocks * V;
+  if constexpr (kPipeline) {
+    if (buffer != nullptr && count >= 2 * kRows && OneSet(rows, count)) {
+      const int groups = count / kRows;
+      ImageRowPipeline<I, A, Src, V>(rows, groups, width, buffer);
+      rows += groups * kRows;
+      count -= groups * kRows;
+    }
+  }
+  InGroups<kRows, I::kBlocks>(
       rows, count,
       [&](const RowJob* g) {
         // One coefficient set for every row keeps a single set in registers.
-        if (OneSet(g, I::kBlocks * V)) {
+        if (OneSet(g, kRows)) {
           ImageRowGroup<I, A, Src, V, true>(g, width, buffer);
         } else {
           ImageRowGroup<I, A, Src, V, false>(g, width, buffer);
@@ -376,9 +494,8 @@ __attribute__((noinline)) void MaskRowGroup(const RowJob* jobs, std::int32_t wid
     s1[j] = w;
     return A::Out(w);
   };
-  const auto slot = [&](std::ptrdiff_t i, int j) MORVEX_INLINE_LAMBDA {
-    return buffer + i * kSlot + I::kBytes * j;
-  };
+  const auto slot = [&](std::ptrdiff_t i, int j)
+                        MORVEX_INLINE_LAMBDA { return buffer + i * kSlot + I::kBytes * j; };
   // Runs of N elements while the wide loads stay inside every row: with
   // element step 4 a run reads 3 bytes past its last element.
   const std::ptrdiff_t runs = width / N;
@@ -396,9 +513,8 @@ __attribute__((noinline)) void MaskRowGroup(const RowJob* jobs, std::int32_t wid
   const auto run = [&](const Byte* const* rows, std::ptrdiff_t at, int j) MORVEX_INLINE_LAMBDA {
     F e[N];
     for (int l = 0; l < N; ++l) {
-      const typename I::V ints = format == 1
-                                     ? I::LoadBytes32(rows[l] + at)
-                                     : I::And(I::Load(rows[l] + at * 4), I::Set32(0xFF));
+      const typename I::V ints = format == 1 ? I::LoadBytes32(rows[l] + at)
+                                             : I::And(I::Load(rows[l] + at * 4), I::Set32(0xFF));
       e[l] = I::ToF(ints);
     }
     I::Transpose32(e);
@@ -439,7 +555,8 @@ __attribute__((noinline)) void MaskRowGroup(const RowJob* jobs, std::int32_t wid
   }
   for (; i < width; ++i) {
 #pragma GCC unroll 4
-    for (int j = 0; j < V; ++j) I::StoreF(slot(i, j), step(j, MaskElementOfRows<I>(src[j], i * format)));
+    for (int j = 0; j < V; ++j)
+      I::StoreF(slot(i, j), step(j, MaskElementOfRows<I>(src[j], i * format)));
   }
   // The backward recursion starts from the last forward value.
   for (int j = 0; j < V; ++j) s2[j] = s3[j] = s1[j];
@@ -569,9 +686,8 @@ struct MaskResults {
 #pragma GCC unroll 8
     for (int v = 0; v < V; ++v) {
       if (v >= vectors) continue;
-      const typename I::F mapped =
-          I::Narrow(I::AddD(I::MulD(I::WidenLo(y[v]), scale), offset),
-                    I::AddD(I::MulD(I::WidenHi(y[v]), scale), offset));
+      const typename I::F mapped = I::Narrow(I::AddD(I::MulD(I::WidenLo(y[v]), scale), offset),
+                                             I::AddD(I::MulD(I::WidenHi(y[v]), scale), offset));
       const typename I::V ints = I::MinS32(I::MaxS32(I::ToI32(mapped), low), high);
       const int lanes = v + 1 < vectors ? N : count - v * N;
       if (format == 1 && lanes == N) {
@@ -637,8 +753,8 @@ __attribute__((noinline)) void StripKernel(const ColumnStrip& s, const Out& resu
 #pragma GCC unroll 16
     for (int v = 0; v < V; ++v) {
       if (v >= vectors) continue;
-      const typename A::State y = A::template Next<A::kDouble>(
-          coefficients(v), A::In(load(x, v)), s1[v], s2[v], s3[v]);
+      const typename A::State y =
+          A::template Next<A::kDouble>(coefficients(v), A::In(load(x, v)), s1[v], s2[v], s3[v]);
       store(w, v, A::Out(y));
       s3[v] = s2[v];
       s2[v] = s1[v];
@@ -695,9 +811,11 @@ void MaskColumns(const ColumnStrip& s, int format, float scale, float offset) {
   Strip<I, DoubleSteps<I>, 1, V>(s, MaskResults<I>{format, I::SetD(scale), I::SetD(offset)});
 }
 
-template <class I, int kRowVectors, int kColumnVectors>
+// kRowPipeline: two groups' walks at once (ImageRowPipeline), where the
+// registers hold both groups' recursions.
+template <class I, int kRowVectors, int kColumnVectors, bool kRowPipeline = false>
 constexpr ImageKernels MakeImageSingleKernels() {
-  return {&ImageRows<I, SingleSteps<I>, BytePixelSource<I>, kRowVectors>,
+  return {&ImageRows<I, SingleSteps<I>, BytePixelSource<I>, kRowVectors, kRowPipeline>,
           static_cast<std::size_t>(I::kBytes) * kRowVectors,
           &ImageColumns<I, SingleSteps<I>, ByteResults, kColumnVectors>,
           kColumnVectors * I::kBlocks};
