@@ -127,6 +127,9 @@ TEST(CliErrors, OptionValues) {
   cases.push_back({{"hsl", "@/in.png", "@/out.png", "--hue-scale", "2"},
                    "morvex hsl: option --hue-scale: '2' is out of range (-1.333 to 1.333; --wrap "
                    "passes any value)"});
+  cases.push_back({{"composite", "@/in.png", "@/in.png", "@/out.png", "--at", "99999999,3"},
+                   "morvex composite: option --at: '99999999,3' is out of range (-32768 to 32768 "
+                   "each)"});
   cases.push_back({{"radial-blur", "@/in.png", "@/out.png", "--center", "99999,2"},
                    "morvex radial-blur: with this centre and scale each pixel would average 9091 "
                    "samples of each channel, beyond the limit of 256 (--slow lifts it)"});

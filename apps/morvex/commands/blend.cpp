@@ -39,7 +39,9 @@ Step PrepareComposite(const Args& args) {
     throw CliError(args.OptionError(
         "at", "'" + args.String("at", "") + "' is not a position X,Y in whole pixels"));
   if (x < -kMaxDimension || x > kMaxDimension || y < -kMaxDimension || y > kMaxDimension)
-    throw CliError(args.OptionError("at", "'" + args.String("at", "") + "' is out of range"));
+    throw CliError(args.OptionError("at", "'" + args.String("at", "") + "' is out of range (" +
+                                              std::to_string(-kMaxDimension) + " to " +
+                                              std::to_string(kMaxDimension) + " each)"));
   const bool raw = args.Flag("raw");
   // The overlay is read once: premultiplied for the raw export, straight as a layer.
   const auto overlay = std::make_shared<const Image>(raw ? LoadImage(args.Operand(0))

@@ -58,7 +58,8 @@ MaskRect RectOption(const Args& args, const std::string& option, MaskRect fallba
         option, "'" + args.String(option, "") + "' is not a rectangle X,Y,WIDTH,HEIGHT"));
   for (double value : v)
     if (std::fabs(value) > 1e6)
-      throw CliError(args.OptionError(option, "'" + args.String(option, "") + "' is out of range"));
+      throw CliError(args.OptionError(
+          option, "'" + args.String(option, "") + "' is out of range (-1000000 to 1000000 each)"));
   return {float(v[0]), float(v[1]), float(v[2]), float(v[3])};
 }
 
