@@ -30,6 +30,7 @@ done
 sudo=""
 [ "$(id -u)" -eq 0 ] || sudo="sudo"
 export DEBIAN_FRONTEND=noninteractive
+codename=$(. /etc/os-release && echo "${VERSION_CODENAME:?}")
 
 # The URI of the first apt source (deb822 or one-line form) that serves the
 # release `$1` itself.
@@ -96,7 +97,6 @@ if ((${#missing[@]})); then
   # that suite. The release itself then supplies every architecture alike.
   if ! $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"; then
     ((index_missing)) || exit 1
-    codename=$(. /etc/os-release && echo "${VERSION_CODENAME:?}")
     echo "installing again, preferring $codename itself over its update suites" >&2
     $sudo apt-get install -y -qq --no-install-recommends -t "$codename" "${missing[@]}"
   fi
@@ -113,7 +113,6 @@ if ((windows)) && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
     list=/etc/apt/sources.list.d/morvex-backports.sources
     if [ ! -f "$list" ]; then
       # The backports suite comes from the archive this machine already uses.
-      codename=$(. /etc/os-release && echo "${VERSION_CODENAME:?}")
       uri=$(archive_uri "$codename")
       [ -n "$uri" ] || { echo "no apt source for $codename to take backports from" >&2; exit 1; }
       printf '%s\n' 'Types: deb' "URIs: $uri" "Suites: $codename-backports" \
@@ -121,7 +120,7 @@ if ((windows)) && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
         $sudo tee "$list" >/dev/null
     fi
     apt_update
-    $sudo apt-get install -y -qq --no-install-recommends -t "$(. /etc/os-release && echo "$VERSION_CODENAME")-backports" qemu-user-static
+    $sudo apt-get install -y -qq --no-install-recommends -t "$codename-backports" qemu-user-static
   fi
   binfmt=/proc/sys/fs/binfmt_misc
   mountpoint -q "$binfmt" || $sudo mount -t binfmt_misc binfmt_misc "$binfmt"

@@ -177,15 +177,17 @@ struct BytePixelSource {
   static constexpr int kRun = 16;
   static constexpr int kParts = 4;  // a run's loads, of kRun / kParts pixels each
   struct Run {
-    typename I::V quarter[4];
+    typename I::V quarter[kParts];
   };
   template <int part>
   static MORVEX_INLINE void LoadPart(Run& run, const Byte* const* rows, std::ptrdiff_t i) {
     run.quarter[part] = I::LoadRowBlocks(rows, i * 4 + 16 * part);
   }
   static MORVEX_INLINE Run LoadRun(const Byte* const* rows, std::ptrdiff_t i) {
-    return {{I::LoadRowBlocks(rows, i * 4), I::LoadRowBlocks(rows, i * 4 + 16),
-             I::LoadRowBlocks(rows, i * 4 + 32), I::LoadRowBlocks(rows, i * 4 + 48)}};
+    Run run;
+    Unrolled<kParts>(
+        [&](auto pc) MORVEX_INLINE_LAMBDA { LoadPart<decltype(pc)::value>(run, rows, i); });
+    return run;
   }
   template <int p>
   static MORVEX_INLINE typename I::F Pixel(const Run& run) {
@@ -220,8 +222,8 @@ struct FloatPixelSource {
 // intermediate once, kBlocks pixels of a row per store, bypassing the cache
 // where every row of the group is aligned alike (nothing reads the
 // intermediate again soon). Without one the forward values go to the
-// intermediate rows and are read back from them. `reversed` puts pixel i's
-// slot at width - 1 - i, so that the next group's forward walk can fill the
+// intermediate rows and are read back from them. A reversed walk puts pixel
+// i's slot at width - 1 - i, so that the next group's forward walk can fill the
 // slots this group's backward walk has just read (ImageRowPipeline).
 template <class I, class A, class Src, int V, bool kUniform>
 struct RowGroupWalk {
@@ -233,12 +235,12 @@ struct RowGroupWalk {
       : group(jobs),
         width(width),
         buffer(buffer),
-        reversed(reversed),
         slot0(buffer == nullptr || !reversed ? buffer : buffer + (width - 1) * kSlot),
         slotStep(reversed ? -kSlot : kSlot) {
     for (int j = 0; j < V; ++j) s1[j] = s2[j] = s3[j] = A::In(Src::At(group.src[j], 0));
   }
 
+  MORVEX_INLINE bool Reversed() const { return slotStep < 0; }
   MORVEX_INLINE Byte* Slot(std::ptrdiff_t i, int j) const {
     return slot0 + i * slotStep + I::kBytes * j;
   }
@@ -345,20 +347,23 @@ struct RowGroupWalk {
     for (; b >= P; b -= P) BackwardBlock(b, group.k);
     for (; b > 0; --b) BackwardPixel(b);
   }
+  // The `tail` pixels at the right end; returns width - tail.
+  MORVEX_INLINE std::ptrdiff_t BackwardTail() {
+    std::ptrdiff_t b = width;
+    for (; b > width - tail; --b) BackwardPixel(b);
+    return b;
+  }
   MORVEX_INLINE void BackwardAll() {
     if (buffer == nullptr) {
       for (std::ptrdiff_t b = width; b > 0; --b) BackwardPixel(b);
       return;
     }
-    std::ptrdiff_t b = width;
-    for (; b > width - tail; --b) BackwardPixel(b);
-    BackwardTo(b);
+    BackwardTo(BackwardTail());
   }
 
   GroupRows<I, A, V, P> group;
   std::int32_t width;
   Byte* buffer;
-  bool reversed;
   Byte* slot0;              // pixel 0's slot
   std::ptrdiff_t slotStep;  // from one pixel's slot to the next one's
   typename A::State s1[V], s2[V], s3[V];
@@ -393,10 +398,9 @@ __attribute__((noinline)) void ImageRowPipeline(const RowJob* rows, int groups, 
   const typename Walk::K k[1] = {before.group.k[0]};
   before.ForwardFrom(0);
   for (int g = 1; g < groups; ++g) {
-    Walk next(rows + g * kRows, width, buffer, !before.reversed);
+    Walk next(rows + g * kRows, width, buffer, !before.Reversed());
     before.StartBackward();
-    std::ptrdiff_t b = width;
-    for (; b > width - before.tail; --b) before.BackwardPixel(b);
+    std::ptrdiff_t b = before.BackwardTail();
     // Backward pixels done: width - b = tail + i, so forward pixel i + p
     // always follows backward pixel width - 1 - (i + p). Each part of a run
     // is loaded just before its pixels, leaving the registers to the two
